@@ -1,0 +1,155 @@
+#pragma once
+
+// The platform layer: the only code that talks to the operating system. The
+// POSIX implementation lives in platform_posix.cpp; a Win32 one would sit
+// beside it. Paths are UTF-8 strings; file times are FileTime values.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/filetime.h"
+
+namespace plimsy::platform {
+
+// ---- Path kind -------------------------------------------------------------
+
+enum class PathKind { Missing, Folder, File };
+
+// Follows symbolic links: missing when the status cannot be read, folder for
+// a directory, file for anything else.
+PathKind pathKind(const std::string& path);
+
+// ---- File identity -----------------------------------------------------------
+
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the object a path names (links followed). False when it
+// cannot be read.
+bool fileIdentity(const std::string& path, FileIdentity& identity);
+
+// ---- Folder listing ----------------------------------------------------------
+
+struct FolderItem {
+  std::string name;          // the item's own name, no folder part
+  std::uint64_t size = 0;    // of the file (a link's target)
+  FileTime lastWrite = 0;    // of the file (a link's target)
+  bool isFolder = false;     // the item, or the target of a link, is a folder
+  bool isSymlink = false;    // the item itself is a symbolic link
+  FileIdentity identity;     // of the file (a link's target)
+};
+
+// Lists the items of a folder without "." and "..", sorted by name without
+// regard to (ASCII) letter case, ties broken by the raw bytes, so that a
+// folder gives the same order on every platform. A link whose target cannot
+// be read is listed as a file of size 0. False when the folder cannot be read.
+bool listFolder(const std::string& folder, std::vector<FolderItem>& items);
+
+// ---- Files -------------------------------------------------------------------
+
+// An open file; unbuffered. Closed by the destructor on every path.
+class File {
+ public:
+  enum class Mode { Read, WriteTruncate };
+
+  File() = default;
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+
+  // Opens for binary reading, or for writing (created or truncated). False
+  // when the file cannot be opened.
+  bool open(const std::string& path, Mode mode);
+  bool isOpen() const { return fd_ >= 0; }
+
+  // Reads up to `count` bytes; returns the number read, 0 at the end of the
+  // file. Sets failed() on an error and returns 0.
+  std::size_t read(void* buffer, std::size_t count);
+  // Writes all `count` bytes; false on any error or short write.
+  bool write(const void* data, std::size_t count);
+  // Moves to an absolute position.
+  bool seek(std::uint64_t position);
+  // The current position, or nullopt when it cannot be read.
+  std::optional<std::uint64_t> tell() const;
+  // The file's length, or nullopt when it cannot be read.
+  std::optional<std::uint64_t> size() const;
+  // True after a read error.
+  bool failed() const { return failed_; }
+  // Closes the file; false when closing reported an error (data may be lost).
+  bool close();
+
+ private:
+  int fd_ = -1;
+  bool failed_ = false;
+};
+
+// ---- Read-only mapping ---------------------------------------------------------
+
+// A whole file mapped read-only into memory for the life of the object. An
+// empty file cannot be mapped.
+class MappedFile {
+ public:
+  MappedFile() = default;
+  ~MappedFile();
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+
+  bool open(const std::string& path);
+  void close();
+  bool isOpen() const { return data_ != nullptr; }
+  const std::uint8_t* data() const { return data_; }
+  std::uint64_t size() const { return size_; }
+
+ private:
+  const std::uint8_t* data_ = nullptr;
+  std::uint64_t size_ = 0;
+};
+
+// ---- Times ---------------------------------------------------------------------
+
+// The current time as a UTC file time.
+FileTime currentFileTime();
+
+// Sets access and write times of a file or folder (links followed). The
+// creation time cannot be set on Linux and is ignored there. False when the
+// path is missing or the times cannot be set.
+bool setFileTimes(const std::string& path, FileTime creation, FileTime access, FileTime write);
+
+struct FileTimes {
+  std::optional<FileTime> creation;  // absent where the file system keeps none
+  FileTime access = 0;
+  FileTime write = 0;
+};
+// Reads a file's or folder's times. False when they cannot be read.
+bool readFileTimes(const std::string& path, FileTimes& times);
+
+// Converts a local time (as a file time of the local wall clock) to UTC with
+// the time-zone offset in force on that date. False when it cannot be done.
+bool localFileTimeToUtc(FileTime local, FileTime& utc);
+
+// ---- File-system changes ---------------------------------------------------------
+
+// Copies a file; fails when the target exists.
+bool copyFileNoOverwrite(const std::string& from, const std::string& to);
+// Renames a file or folder; fails when the target exists.
+bool renameNoReplace(const std::string& from, const std::string& to);
+// Renames a file over an existing one in one step (nobody ever sees the path
+// without a file).
+bool renameReplacing(const std::string& from, const std::string& to);
+// Removes a file, read-only or not.
+bool removeFile(const std::string& path);
+
+// ---- Places ------------------------------------------------------------------------
+
+// The value of an environment variable, or nullopt when it is not set.
+std::optional<std::string> environmentVariable(const char* name);
+
+}  // namespace plimsy::platform

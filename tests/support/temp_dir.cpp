@@ -1,0 +1,50 @@
+#include "support/temp_dir.h"
+
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace plimsy::test {
+
+TempDir::TempDir() {
+  std::random_device rd;
+  std::mt19937_64 gen(rd());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path candidate = fs::temp_directory_path() / ("plimsy-test-" + std::to_string(gen()));
+    if (fs::create_directory(candidate)) {
+      path_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(path_, ec);
+}
+
+std::string TempDir::str() const { return path_.string() + "/"; }
+
+std::string TempDir::operator/(std::string_view relative) const { return (path_ / relative).string(); }
+
+void writeFile(const fs::path& path, std::string_view bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace plimsy::test

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace plimsy::test {
+
+// A fresh folder below the system's temporary folder, removed with everything
+// in it when the object goes out of scope.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // The folder as a UTF-8 string with a trailing separator.
+  std::string str() const;
+  // `relative` below the folder, as a UTF-8 string.
+  std::string operator/(std::string_view relative) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+void writeFile(const std::filesystem::path& path, std::string_view bytes);
+std::string readFile(const std::filesystem::path& path);
+
+}  // namespace plimsy::test
