@@ -1,0 +1,208 @@
+#include "core/paths.h"
+
+#include <exception>
+#include <system_error>
+
+#include "core/message.h"
+#include "core/text.h"
+
+namespace fs = std::filesystem;
+
+namespace plimsy {
+namespace {
+
+bool isWindowsSeparator(char c) { return c == '\\' || c == '/'; }
+bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+void dropTrailing(std::string& text, char c) {
+  while (!text.empty() && text.back() == c) text.pop_back();
+}
+
+// True for "." and "..", "../..", "./" and the like: a relative path that
+// climbs without naming a folder. The empty path (different roots) is not.
+bool consistsOfDotsOnly(const fs::path& relative) {
+  if (relative.empty()) return false;
+  for (const fs::path& element : relative) {
+    if (!element.empty() && element != "." && element != "..") return false;
+  }
+  return true;
+}
+
+bool isAbsoluteHere(const std::string& path) {
+  bool absolute = false;
+  return isAbsolutePath(nullptr, path, absolute) && absolute;
+}
+
+}  // namespace
+
+// ---- Separators and names ----------------------------------------------------
+
+bool endsWithSeparator(std::string_view path) { return !path.empty() && isSeparator(path.back()); }
+
+std::string withTrailingSeparator(std::string_view path) {
+  std::string result(path);
+  if (!endsWithSeparator(result)) result += kPreferredSeparator;
+  return result;
+}
+
+std::string joinPath(std::string_view folder, std::string_view name) {
+  if (folder.empty()) return std::string(name);
+  std::string result = withTrailingSeparator(folder);
+  result += name;
+  return result;
+}
+
+std::string_view fileNamePart(std::string_view path) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+    const bool boundary = isSeparator(path[i]) || (kBackslashIsSeparator && path[i] == ':');
+    if (boundary && !isSeparator(path[i + 1])) start = i + 1;
+  }
+  return path.substr(start);
+}
+
+std::string_view extensionPart(std::string_view path) {
+  std::size_t dot = std::string_view::npos;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    if (isSeparator(path[i]) || path[i] == ' ') {
+      dot = std::string_view::npos;
+    } else if (path[i] == '.') {
+      dot = i;
+    }
+  }
+  return dot == std::string_view::npos ? std::string_view() : path.substr(dot);
+}
+
+fs::path pathFromUtf8(std::string_view text) {
+  if constexpr (kBackslashIsSeparator) {
+    // Windows paths are UTF-16: let the library decode the UTF-8.
+    return fs::path(std::u8string(text.begin(), text.end()));
+  } else {
+    return fs::path(std::string(text));
+  }
+}
+
+std::string utf8FromPath(const fs::path& path) {
+  if constexpr (kBackslashIsSeparator) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+  } else {
+    return path.string();
+  }
+}
+
+// ---- Absolute paths ------------------------------------------------------------
+
+bool isAbsolutePath(std::string* message, const std::string& path, bool& absolute) {
+  try {
+    absolute = pathFromUtf8(path).is_absolute();
+    return true;
+  } catch (...) {
+    return fail(message, "Unable to determine whether path is absolute.");
+  }
+}
+
+bool isWindowsAbsolutePath(std::string_view p) {
+  if (p.size() >= 2 && isAsciiLetter(p[0]) && p[1] == ':') return p.size() >= 3 && isWindowsSeparator(p[2]);
+  if (p.size() < 2 || !isWindowsSeparator(p[0])) return false;
+  // The device prefixes \\?\, \??\ and \\.\ (a further separator right after
+  // the prefix makes them something else).
+  const bool devicePrefix =
+      p.size() >= 4 && isWindowsSeparator(p[3]) && (p.size() == 4 || !isWindowsSeparator(p[4])) &&
+      ((isWindowsSeparator(p[1]) && (p[2] == '?' || p[2] == '.')) || (p[1] == '?' && p[2] == '?'));
+  if (devicePrefix) return true;
+  // A network path: two separators, then a server name.
+  return p.size() >= 3 && isWindowsSeparator(p[1]) && !isWindowsSeparator(p[2]);
+}
+
+// ---- Folders and names -----------------------------------------------------------
+
+bool parentFolder(std::string* message, const std::string& path, std::string& folder) {
+  bool absolute = false;
+  if (!isAbsolutePath(nullptr, path, absolute)) return fail(message, "Unable to get parent path.");
+  if (!absolute) return fail(message, formatText("Path is not absolute.\n%s", path));
+  try {
+    std::string copy = path;
+    if constexpr (kBackslashIsSeparator) dropTrailing(copy, '\\');
+    dropTrailing(copy, '/');
+    if (copy.empty()) copy = path.substr(0, 1);                     // nothing but separators: the root
+    if (kBackslashIsSeparator && copy.back() == ':') copy += '\\';  // a bare drive means its root
+    folder = utf8FromPath(pathFromUtf8(copy).parent_path());
+    return true;
+  } catch (...) {
+    return fail(message, "Unable to get parent path.");
+  }
+}
+
+bool uniqueFileName(std::string* message, std::string_view folder, std::string_view base, std::string_view extension,
+                    std::string& name, std::uint32_t lastNumber) {
+  std::string prefix(folder);
+  if (!prefix.empty() && !endsWithSeparator(prefix)) prefix += kPreferredSeparator;
+  prefix += base;
+  std::string suffix;
+  if (!extension.empty()) {
+    suffix = ".";
+    suffix += extension;
+  }
+  for (std::uint32_t n = 1; n <= lastNumber; ++n) {
+    std::string candidate = prefix + std::to_string(n) + suffix;
+    // A dangling link takes its name too: writing there would follow it.
+    if (!platform::entryExists(candidate)) {
+      name = std::move(candidate);
+      return true;
+    }
+  }
+  return fail(message, "Unable to generate unique filename.");
+}
+
+bool ensureParentFolder(const std::string& path) {
+  const std::string_view name = fileNamePart(path);
+  std::string folder = path.substr(0, path.size() - name.size());
+  if (folder.empty()) return false;
+  if (!endsWithSeparator(folder)) folder += kPreferredSeparator;
+  const PathKind kind = pathKind(folder);
+  if (kind != PathKind::Missing) return kind == PathKind::Folder;
+  try {
+    std::error_code error;
+    fs::create_directories(pathFromUtf8(folder), error);
+    return !error && pathKind(folder) == PathKind::Folder;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool isInDirectoryTree(std::string* message, const std::string& path, const std::string& directory, bool& inTree) {
+  if (!isAbsoluteHere(path)) return fail(message, "Path is not absolute.");
+  if (!isAbsoluteHere(directory)) return fail(message, "Directory path is not absolute.");
+  try {
+    const fs::path item = pathFromUtf8(path);
+    const fs::path tree = pathFromUtf8(directory);
+    if (pathKind(path) != PathKind::Missing && pathKind(directory) != PathKind::Missing && fs::equivalent(item, tree)) {
+      inTree = true;
+      return true;
+    }
+    inTree = consistsOfDotsOnly(fs::weakly_canonical(tree).lexically_relative(fs::weakly_canonical(item)));
+    return true;
+  } catch (const fs::filesystem_error& error) {
+    return fail(message, formatText("Unable to determine if path is in directory tree. %S", std::string(error.what())));
+  } catch (...) {
+    return fail(message, "Unable to determine if path is in directory tree.");
+  }
+}
+
+// ---- Times and places ----------------------------------------------------------------
+
+bool setTimes(FileTime creation, FileTime access, FileTime write, const std::string& path) {
+  return platform::setFileTimes(path, creation, access, write);
+}
+
+bool temporaryFolder(std::string& folder) {
+  try {
+    folder = utf8FromPath(fs::temp_directory_path());
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace plimsy

@@ -22,6 +22,10 @@ enum class PathKind { Missing, Folder, File };
 // a directory, file for anything else.
 PathKind pathKind(const std::string& path);
 
+// True when something has this name, a dangling symbolic link included (links
+// are not followed). Used where a name must be free before it is written.
+bool entryExists(const std::string& path);
+
 // ---- File identity -----------------------------------------------------------
 
 struct FileIdentity {
@@ -48,7 +52,9 @@ struct FolderItem {
 // Lists the items of a folder without "." and "..", sorted by name without
 // regard to (ASCII) letter case, ties broken by the raw bytes, so that a
 // folder gives the same order on every platform. A link whose target cannot
-// be read is listed as a file of size 0. False when the folder cannot be read.
+// be read is listed as a file of size 0. False when the folder cannot be read,
+// or when an item in it cannot be examined (a partial listing is never
+// given).
 bool listFolder(const std::string& folder, std::vector<FolderItem>& items);
 
 // ---- Files -------------------------------------------------------------------

@@ -67,6 +67,11 @@ PathKind pathKind(const std::string& path) {
   return S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::File;
 }
 
+bool entryExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::lstat(path.c_str(), &st) == 0;
+}
+
 bool fileIdentity(const std::string& path, FileIdentity& identity) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;
@@ -79,11 +84,22 @@ bool listFolder(const std::string& folder, std::vector<FolderItem>& items) {
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return false;
   const int dirFd = ::dirfd(dir);
-  while (const struct dirent* entry = ::readdir(dir)) {
+  bool complete = true;
+  for (;;) {
+    errno = 0;  // readdir reports the end and an error both as nullptr
+    const struct dirent* entry = ::readdir(dir);
+    if (entry == nullptr) {
+      complete = errno == 0;
+      break;
+    }
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     struct stat st {};
-    if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT) continue;  // removed since it was listed
+      complete = false;               // e.g. a folder that can be read but not searched
+      break;
+    }
     if (S_ISLNK(st.st_mode)) {
       struct stat target {};
       if (::fstatat(dirFd, entry->d_name, &target, 0) != 0) {
@@ -98,6 +114,10 @@ bool listFolder(const std::string& folder, std::vector<FolderItem>& items) {
     }
   }
   ::closedir(dir);
+  if (!complete) {
+    items.clear();
+    return false;
+  }
   std::sort(items.begin(), items.end(), [](const FolderItem& a, const FolderItem& b) { return nameLess(a.name, b.name); });
   return true;
 }

@@ -1,0 +1,251 @@
+#include "core/platform.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/filetime.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace plimsy::platform {
+namespace {
+
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+std::vector<std::string> namesOf(const std::vector<FolderItem>& items) {
+  std::vector<std::string> names;
+  for (const FolderItem& item : items) names.push_back(item.name);
+  return names;
+}
+
+const FolderItem* findItem(const std::vector<FolderItem>& items, const std::string& name) {
+  for (const FolderItem& item : items) {
+    if (item.name == name) return &item;
+  }
+  return nullptr;
+}
+
+TEST(ListFolder, SortsWithoutRegardToCaseThenByBytes) {
+  TempDir dir;
+  for (const char* name : {"b", "A", "a", "_x", "B", "a1", "Ab", ".hidden", "Z"}) writeFile(dir.path() / name, "");
+  std::vector<FolderItem> items;
+  ASSERT_TRUE(listFolder(dir.str(), items));
+  const std::vector<std::string> expected = {".hidden", "A", "a", "a1", "Ab", "B", "b", "Z", "_x"};
+  EXPECT_EQ(namesOf(items), expected);
+}
+
+TEST(ListFolder, GivesSizesTimesAndKinds) {
+  TempDir dir;
+  writeFile(dir.path() / "five.txt", "12345");
+  fs::create_directory(dir.path() / "sub");
+  const FileTime written = fileTimeFromUnix(1'650'000'000, 500'000'000);
+  ASSERT_TRUE(setFileTimes(dir / "five.txt", written, written, written));
+
+  std::vector<FolderItem> items;
+  ASSERT_TRUE(listFolder(dir / "", items));
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].name, "five.txt");
+  EXPECT_EQ(items[0].size, 5u);
+  EXPECT_EQ(items[0].lastWrite, written);
+  EXPECT_FALSE(items[0].isFolder);
+  EXPECT_FALSE(items[0].isSymlink);
+  FileIdentity identity;
+  ASSERT_TRUE(fileIdentity(dir / "five.txt", identity));
+  EXPECT_EQ(items[0].identity, identity);
+  EXPECT_EQ(items[1].name, "sub");
+  EXPECT_TRUE(items[1].isFolder);
+  EXPECT_EQ(items[1].size, 0u);
+}
+
+TEST(ListFolder, DescribesLinksByTheirTargets) {
+  TempDir dir;
+  writeFile(dir.path() / "target.txt", "1234567");
+  fs::create_directory(dir.path() / "folder");
+  fs::create_symlink(dir.path() / "target.txt", dir.path() / "to-file");
+  fs::create_directory_symlink(dir.path() / "folder", dir.path() / "to-folder");
+  fs::create_symlink(dir.path() / "gone", dir.path() / "to-nothing");
+
+  std::vector<FolderItem> items;
+  ASSERT_TRUE(listFolder(dir.str(), items));
+  ASSERT_EQ(items.size(), 5u);
+
+  const FolderItem* toFile = findItem(items, "to-file");
+  ASSERT_NE(toFile, nullptr);
+  EXPECT_TRUE(toFile->isSymlink);
+  EXPECT_FALSE(toFile->isFolder);
+  EXPECT_EQ(toFile->size, 7u);
+  EXPECT_EQ(toFile->identity, findItem(items, "target.txt")->identity);
+
+  const FolderItem* toFolder = findItem(items, "to-folder");
+  ASSERT_NE(toFolder, nullptr);
+  EXPECT_TRUE(toFolder->isSymlink);
+  EXPECT_TRUE(toFolder->isFolder);
+
+  const FolderItem* broken = findItem(items, "to-nothing");
+  ASSERT_NE(broken, nullptr);
+  EXPECT_TRUE(broken->isSymlink);
+  EXPECT_FALSE(broken->isFolder);
+  EXPECT_EQ(broken->size, 0u);
+
+  EXPECT_EQ(pathKind(dir / "to-folder"), PathKind::Folder);
+  EXPECT_EQ(pathKind(dir / "to-file"), PathKind::File);
+  EXPECT_EQ(pathKind(dir / "to-nothing"), PathKind::Missing);
+  EXPECT_TRUE(entryExists(dir / "to-nothing"));
+  EXPECT_FALSE(entryExists(dir / "gone"));
+}
+
+TEST(ListFolder, FailsRatherThanListingPartly) {
+  TempDir dir;
+  std::vector<FolderItem> items;
+  EXPECT_FALSE(listFolder(dir / "missing", items));
+  writeFile(dir.path() / "file", "");
+  EXPECT_FALSE(listFolder(dir / "file", items));
+
+  // Readable but not searchable: the names can be read, their sizes cannot.
+  const fs::path locked = dir.path() / "locked";
+  writeFile(locked / "inner.txt", "abc");
+  fs::permissions(locked, fs::perms::owner_read, fs::perm_options::replace);
+  std::error_code error;
+  const bool enforced = !fs::exists(locked / "inner.txt", error);
+  const bool listed = listFolder(locked.string(), items);
+  fs::permissions(locked, fs::perms::owner_all, fs::perm_options::add);  // so that it can be removed
+  if (!enforced) GTEST_SKIP() << "permissions are not enforced for this user";
+  EXPECT_FALSE(listed);
+  EXPECT_TRUE(items.empty());
+}
+
+TEST(File, WritesSeeksAndReadsBack) {
+  TempDir dir;
+  const std::string path = dir / "data.bin";
+  File out;
+  ASSERT_TRUE(out.open(path, File::Mode::WriteTruncate));
+  ASSERT_TRUE(out.write("0123456789", 10));
+  EXPECT_EQ(out.tell(), 10u);
+  ASSERT_TRUE(out.seek(2));
+  ASSERT_TRUE(out.write("ab", 2));
+  EXPECT_EQ(out.tell(), 4u);
+  EXPECT_EQ(out.size(), 10u);
+  char ignored = 0;
+  EXPECT_EQ(out.read(&ignored, 1), 0u);  // opened for writing only
+  EXPECT_TRUE(out.failed());
+  EXPECT_TRUE(out.close());
+  EXPECT_EQ(readFile(path), "01ab456789");
+
+  File in;
+  ASSERT_TRUE(in.open(path, File::Mode::Read));
+  File moved(std::move(in));
+  EXPECT_FALSE(in.isOpen());
+  char buffer[16] = {};
+  ASSERT_TRUE(moved.seek(6));
+  EXPECT_EQ(moved.read(buffer, sizeof buffer), 4u);
+  EXPECT_EQ(std::string(buffer, 4), "6789");
+  EXPECT_EQ(moved.read(buffer, sizeof buffer), 0u);
+  EXPECT_FALSE(moved.failed());
+
+  // Opening for writing truncates.
+  ASSERT_TRUE(out.open(path, File::Mode::WriteTruncate));
+  EXPECT_EQ(out.size(), 0u);
+  EXPECT_FALSE(in.open(dir / "missing.bin", File::Mode::Read));
+}
+
+TEST(MappedFile, MapsWholeFilesOnly) {
+  TempDir dir;
+  writeFile(dir.path() / "empty.zip", "");
+  writeFile(dir.path() / "full.zip", std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+  MappedFile map;
+  EXPECT_FALSE(map.open(dir / "empty.zip"));
+  EXPECT_FALSE(map.open(dir / "missing.zip"));
+  EXPECT_FALSE(map.open(dir / ""));
+  EXPECT_FALSE(map.isOpen());
+  ASSERT_TRUE(map.open(dir / "full.zip"));
+  ASSERT_EQ(map.size(), 22u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(map.data()), 4), std::string("PK\x05\x06", 4));
+  map.close();
+  EXPECT_FALSE(map.isOpen());
+  EXPECT_EQ(map.size(), 0u);
+}
+
+TEST(FileSystemChanges, NeverReplaceUnlessAsked) {
+  TempDir dir;
+  writeFile(dir.path() / "old.epub", "old");
+  writeFile(dir.path() / "new.epub", "new");
+
+  EXPECT_FALSE(renameNoReplace(dir / "new.epub", dir / "old.epub"));
+  EXPECT_EQ(readFile(dir.path() / "old.epub"), "old");
+  EXPECT_EQ(readFile(dir.path() / "new.epub"), "new");
+  EXPECT_FALSE(copyFileNoOverwrite(dir / "new.epub", dir / "old.epub"));
+  EXPECT_EQ(readFile(dir.path() / "old.epub"), "old");
+
+  ASSERT_TRUE(copyFileNoOverwrite(dir / "new.epub", dir / "copy.epub"));
+  EXPECT_EQ(readFile(dir.path() / "copy.epub"), "new");
+  ASSERT_TRUE(renameNoReplace(dir / "copy.epub", dir / "moved.epub"));
+  EXPECT_EQ(pathKind(dir / "copy.epub"), PathKind::Missing);
+
+  ASSERT_TRUE(renameReplacing(dir / "new.epub", dir / "old.epub"));
+  EXPECT_EQ(readFile(dir.path() / "old.epub"), "new");
+  EXPECT_EQ(pathKind(dir / "new.epub"), PathKind::Missing);
+
+  // Folders: an empty folder in the way is not replaced either.
+  writeFile(dir.path() / "files/a.txt", "a");
+  fs::create_directory(dir.path() / "temp1");
+  EXPECT_FALSE(renameNoReplace(dir / "files", dir / "temp1"));
+  ASSERT_TRUE(renameNoReplace(dir / "files", dir / "back1"));
+  EXPECT_EQ(readFile(dir.path() / "back1/a.txt"), "a");
+
+  ASSERT_TRUE(removeFile(dir / "old.epub"));
+  EXPECT_FALSE(removeFile(dir / "old.epub"));
+}
+
+class LocalTime : public ::testing::Test {
+ protected:
+  // Central European time: UTC+1 in winter, UTC+2 in summer.
+  void SetUp() override {
+    const char* old = std::getenv("TZ");
+    hadTz_ = old != nullptr;
+    if (old) saved_ = old;
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+  }
+  void TearDown() override {
+    if (hadTz_)
+      setenv("TZ", saved_.c_str(), 1);
+    else
+      unsetenv("TZ");
+    tzset();
+  }
+  static FileTime at(int year, int month, int day, int hour, int minute = 0) {
+    CalendarTime c;
+    c.year = year;
+    c.month = month;
+    c.day = day;
+    c.hour = hour;
+    c.minute = minute;
+    FileTime time = 0;
+    EXPECT_TRUE(calendarToFileTime(c, time));
+    return time;
+  }
+  std::string saved_;
+  bool hadTz_ = false;
+};
+
+TEST_F(LocalTime, UsesTheOffsetInForceOnThatDate) {
+  FileTime utc = 0;
+  ASSERT_TRUE(localFileTimeToUtc(at(2022, 1, 15, 12) + 1234, utc));
+  EXPECT_EQ(utc, at(2022, 1, 15, 11) + 1234);
+  ASSERT_TRUE(localFileTimeToUtc(at(2022, 7, 1, 0), utc));
+  EXPECT_EQ(utc, at(2022, 6, 30, 22));
+  // The last minute before the change in October is still summer time.
+  ASSERT_TRUE(localFileTimeToUtc(at(2022, 10, 30, 1, 59), utc));
+  EXPECT_EQ(utc, at(2022, 10, 29, 23, 59));
+}
+
+}  // namespace
+}  // namespace plimsy::platform
