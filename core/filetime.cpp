@@ -15,7 +15,7 @@ int daysInMonth(std::int64_t year, int month) {
 
 // Days from 1970-01-01 to the given proleptic Gregorian date (Howard Hinnant's
 // days_from_civil); negative before the epoch.
-std::int64_t daysFromCivil(std::int64_t y, int m, int d) {
+constexpr std::int64_t daysFromCivil(std::int64_t y, int m, int d) {
   y -= m <= 2;
   const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
   const std::int64_t yoe = y - era * 400;
@@ -36,7 +36,7 @@ void civilFromDays(std::int64_t z, std::int64_t& y, int& m, int& d) {
   y = yoe + era * 400 + (m <= 2);
 }
 
-const std::int64_t kDaysFrom1601To1970 = -daysFromCivil(1601, 1, 1);
+constexpr std::int64_t kDaysFrom1601To1970 = -daysFromCivil(1601, 1, 1);
 
 }  // namespace
 
