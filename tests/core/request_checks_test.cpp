@@ -1,0 +1,215 @@
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/filetime.h"
+#include "core/paths.h"
+#include "core/request_checks.h"
+#include "support/temp_dir.h"
+
+namespace plimsy {
+namespace {
+
+using test::TempDir;
+using test::writeFile;
+
+// Answers every offer with a fixed answer and records what it was asked and shown.
+class FakeUi : public cRequestUi {
+ public:
+  explicit FakeUi(bool answer) : answer_(answer) {}
+  bool offer(const std::string& question) override {
+    questions.push_back(question);
+    return answer_;
+  }
+  void showChosenPath(int controlId, const std::string& path) override { shown.emplace_back(controlId, path); }
+
+  std::vector<std::string> questions;
+  std::vector<std::pair<int, std::string>> shown;
+
+ private:
+  bool answer_;
+};
+
+class RequestChecks : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(dir.path() / "book");
+    job.workOrder.FilesDir = dir / "book";
+    job.SaveBackups = false;
+  }
+  std::string check(bool (*checkFn)(cRequestUi&, std::string*, cSettings&), bool answer = true) {
+    FakeUi ui(answer);
+    std::string message = "untouched";
+    ok = checkFn(ui, &message, job);
+    questions = ui.questions;
+    shown = ui.shown;
+    return ok ? std::string("OK") : message;
+  }
+
+  TempDir dir;
+  cSettings job;
+  bool ok = false;
+  std::vector<std::string> questions;
+  std::vector<std::pair<int, std::string>> shown;
+};
+
+TEST_F(RequestChecks, ZipInsistsOnAnAbsoluteExistingFilesFolder) {
+  job.workOrder.FilesDir = "";
+  EXPECT_EQ(check(checkZipRequest), "Please specify the files directory that you want to zip.");
+  EXPECT_EQ(job.workOrder.DoWhat, kDoWhatZip);  // set whatever the outcome
+  job.workOrder.FilesDir = "book";
+  EXPECT_EQ(check(checkZipRequest),
+            "You specified a files directory path that isn't absolute. To avoid this problem, use the button with "
+            "three dots.");
+  job.workOrder.FilesDir = dir / "nothing";
+  EXPECT_EQ(check(checkZipRequest), "You specified a files directory that doesn't exist.");
+  writeFile(dir.path() / "afile", "x");
+  job.workOrder.FilesDir = dir / "afile";
+  EXPECT_EQ(check(checkZipRequest), "You specified a files directory that isn't a directory.");
+}
+
+TEST_F(RequestChecks, ZipOffersBookNBesideTheFilesFolder) {
+  writeFile(dir.path() / "book1.epub", "old");
+  EXPECT_EQ(check(checkZipRequest), "OK");
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0],
+            "You didn't specify the name and location of an epub file to create. Would you like Plimsy to choose?");
+  EXPECT_EQ(job.workOrder.ZipPath, dir / "book2.epub");
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], std::make_pair(kEpubLineId, dir / "book2.epub"));
+}
+
+TEST_F(RequestChecks, DeclinedOfferStopsWithAnEmptyMessageAndChangesNothing) {
+  EXPECT_EQ(check(checkZipRequest, false), "");
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(job.workOrder.ZipPath.empty());
+  EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(RequestChecks, EpubInsideTheFilesFolderIsRefused) {
+  job.workOrder.ZipPath = dir / "book/OEBPS/out.epub";
+  EXPECT_EQ(check(checkZipRequest), "Epub file is in files directory tree.");
+  job.workOrder.ZipPath = "out.epub";
+  EXPECT_EQ(check(checkZipRequest), "Path is not absolute.");
+}
+
+TEST_F(RequestChecks, UnzipOffersFilesNWithATrailingSeparator) {
+  job.workOrder.FilesDir = "";
+  job.workOrder.ZipPath = dir / "in.epub";
+  EXPECT_EQ(check(checkUnzipRequest), "You specified an epub file that doesn't exist.");
+  writeFile(job.workOrder.ZipPath, "PK");
+  std::filesystem::create_directories(dir.path() / "files1");
+  EXPECT_EQ(check(checkUnzipRequest), "OK");
+  EXPECT_EQ(job.workOrder.DoWhat, kDoWhatUnzip);
+  EXPECT_EQ(job.workOrder.FilesDir, dir / "files2/");
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].first, kFilesLineId);
+  EXPECT_EQ(questions[0],
+            "You didn't specify the name and location of a files folder. Would you like Plimsy to choose?");
+
+  job.workOrder.ZipPath = dir / "book";
+  EXPECT_EQ(check(checkUnzipRequest), "You specified an epub file that is a directory.");
+  job.workOrder.ZipPath = "";
+  EXPECT_EQ(check(checkUnzipRequest), "Please specify the epub that you want to unzip.");
+  job.workOrder.ZipPath = "in.epub";
+  EXPECT_EQ(check(checkUnzipRequest),
+            "You specified an epub path that isn't absolute. To avoid this problem, use the button with three dots.");
+}
+
+TEST_F(RequestChecks, BackupFolderFollowsTheOptions) {
+  job.workOrder.ZipPath = dir / "out/book.epub";
+  job.workOrder.BackupDir = "/somewhere";
+  job.SaveBackups = false;
+  EXPECT_EQ(check(checkZipRequest), "OK");
+  EXPECT_EQ(job.workOrder.BackupDir, "");
+
+  job.SaveBackups = true;
+  job.UseSpecifiedBackupFolder = false;
+  job.PutBackupsInOriginalLocation = false;  // not consulted
+  EXPECT_EQ(check(checkZipRequest), "OK");
+  EXPECT_EQ(job.workOrder.BackupDir, dir / "out");
+
+  job.UseSpecifiedBackupFolder = true;
+  job.workOrder.BackupDir = "";
+  EXPECT_EQ(check(checkZipRequest),
+            "You instructed Plimsy to use your specified backup directory but you didn't specify one.");
+  job.workOrder.BackupDir = "backups";
+  EXPECT_EQ(check(checkZipRequest),
+            "You specified a backup directory path that isn't absolute. To avoid this problem, use the button with "
+            "three dots.");
+  writeFile(dir.path() / "plainfile", "x");
+  job.workOrder.BackupDir = dir / "plainfile";
+  EXPECT_EQ(check(checkZipRequest), "The backup directory you specified is not a directory.");
+  job.workOrder.BackupDir = dir / "my backups/deep/er";
+  EXPECT_EQ(check(checkZipRequest), "OK");
+  EXPECT_EQ(pathKind(dir / "my backups/deep/er"), PathKind::Folder);
+  job.workOrder.BackupDir = dir / "plainfile/below";
+  EXPECT_EQ(check(checkZipRequest), "Unable to create backup directory.");
+}
+
+TEST_F(RequestChecks, DatetimeIsParsedIntoTheJobCopyOnly) {
+  job.workOrder.ZipPath = dir / "b.epub";
+  job.workOrder.tDatetime = 1234;  // as read from the settings file
+  EXPECT_EQ(check(checkZipRequest), "OK");
+  EXPECT_EQ(job.workOrder.tDatetime, 1234u);  // empty text keeps the stored value
+  job.sDatetime = "2022-03-04Z";
+  EXPECT_EQ(check(checkZipRequest), "OK");
+  CalendarTime c;
+  c.year = 2022, c.month = 3, c.day = 4;
+  FileTime expected = 0;
+  ASSERT_TRUE(calendarToFileTime(c, expected));
+  EXPECT_EQ(job.workOrder.tDatetime, expected);
+  job.sDatetime = "2022-02-30";
+  EXPECT_EQ(check(checkZipRequest), "Unable to read datetime.");
+}
+
+TEST(CheckJobSource, NamesTheMissingOrWrongSource) {
+  TempDir dir;
+  writeFile(dir.path() / "f.epub", "x");
+  EpubWorkOrder order;
+  std::string message;
+  order.DoWhat = kDoWhatZip;
+  EXPECT_FALSE(checkJobSource(&message, order));
+  EXPECT_EQ(message, "Please specify the files folder that you want to zip.");
+  order.FilesDir = dir / "none";
+  EXPECT_FALSE(checkJobSource(&message, order));
+  EXPECT_EQ(message, "You specified a files folder that doesn't exist.");
+  order.FilesDir = dir / "f.epub";
+  EXPECT_FALSE(checkJobSource(&message, order));
+  EXPECT_EQ(message, "You specified a files folder that isn't a folder.");
+  order.DoWhat = kDoWhatUnzip;
+  EXPECT_FALSE(checkJobSource(&message, order));
+  EXPECT_EQ(message, "Please specify the epub file that you want to unzip.");
+  order.ZipPath = dir.str();
+  EXPECT_FALSE(checkJobSource(&message, order));
+  EXPECT_EQ(message, "You specified an epub file that isn't a file (it's a folder).");
+  order.ZipPath = dir / ".hidden.epub";
+  writeFile(order.ZipPath, "x");
+  EXPECT_TRUE(checkJobSource(&message, order));
+  order.DoWhat = kDoWhatAnalysis;
+  order.ZipPath = "";
+  EXPECT_TRUE(checkJobSource(&message, order));
+}
+
+TEST(CheckAnalysisRequest, OffersAnalysisTxtInTheTemporaryFolder) {
+  TempDir dir;
+  setenv("TMPDIR", dir.path().c_str(), 1);
+  cSettings settings;
+  std::string message;
+  FakeUi yes(true);
+  EXPECT_FALSE(checkAnalysisRequest(yes, &message, settings));
+  EXPECT_EQ(message, "You must specify the name and location of an epub file to analyze.");
+  EXPECT_EQ(settings.workOrder.DoWhat, kDoWhatAnalysis);
+  settings.workOrder.ZipPath = "/x.epub";
+  FakeUi no(false);
+  EXPECT_FALSE(checkAnalysisRequest(no, &message, settings));
+  EXPECT_EQ(message, "");
+  EXPECT_TRUE(checkAnalysisRequest(yes, &message, settings));
+  EXPECT_EQ(settings.workOrder.AnalyzeZipLogPath, dir / "analysis.txt");
+  unsetenv("TMPDIR");
+}
+
+}  // namespace
+}  // namespace plimsy
