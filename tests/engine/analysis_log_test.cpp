@@ -1,0 +1,246 @@
+#include "engine/analysis_log.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include "core/platform.h"
+#include "support/temp_dir.h"
+#include "support/zip_builder.h"
+
+namespace plimsy {
+namespace {
+
+using test::ArchiveSpec;
+using test::EntrySpec;
+using test::extraRecord;
+
+// ---- Golden logs ------------------------------------------------------------------
+//
+// The expected logs are checked in under tests/engine/golden. Lines that carry
+// temporary paths and the times of this run are masked on both sides. To
+// regenerate them after a deliberate change, run the tests with
+// PLIMSY_UPDATE_GOLDEN=1 and read the new files before checking them in.
+
+std::string goldenPath(std::string_view name) {
+  return std::string(PLIMSY_SOURCE_DIR) + "/tests/engine/golden/" + std::string(name);
+}
+
+std::string masked(std::string_view log) {
+  static constexpr std::array<std::string_view, 6> kVaryingLines = {
+      "Analysis of: ", "  Create time: ", "  Access time: ", "  Write  time: ", "This log: ", "Analyzed "};
+  std::string out;
+  std::size_t start = 0;
+  while (start < log.size()) {
+    std::size_t end = log.find("\r\n", start);
+    end = end == std::string_view::npos ? log.size() : end + 2;
+    std::string_view line = log.substr(start, end - start);
+    for (const std::string_view prefix : kVaryingLines) {
+      if (line.substr(0, prefix.size()) == prefix) {
+        out += prefix;
+        out += "<masked>";
+        line = line.substr(line.size() - (line.ends_with("\r\n") ? 2 : 0));
+        break;
+      }
+    }
+    out += line;
+    start = end;
+  }
+  return out;
+}
+
+void expectGolden(std::string_view name, const std::string& log) {
+  const std::string actual = masked(log);
+  if (platform::environmentVariable("PLIMSY_UPDATE_GOLDEN").value_or("") == "1") {
+    test::writeFile(goldenPath(name), actual);
+    return;
+  }
+  EXPECT_EQ(actual, test::readFile(goldenPath(name))) << "golden log " << name;
+}
+
+// Deflated data fixed once (zlib, level 9), so that the golden logs do not
+// depend on the zlib build; InflatedGoldenDataMatchesItsContent proves them.
+constexpr std::string_view kContainerXml =
+    "<?xml version=\"1.0\"?>\n"
+    "<container version=\"1.0\" xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\">\n"
+    "  <rootfiles>\n"
+    "    <rootfile full-path=\"OEBPS/content.opf\" media-type=\"application/oebps-package+xml\"/>\n"
+    "  </rootfiles>\n"
+    "</container>\n";
+constexpr std::string_view kContainerXmlDeflated =
+    "558e4d0ec2201085f73d05616b5a744ba02626ae35f104239d2a111802d4e8eda55d3475f9f27ebea78e1fefd81b53b614343f747b7e"
+    "ec1b652814b001d3bfc56a3864cda7142441b65906f098653192228681cce43114b9c4e43ac2fb86319588ca681de6596d341b27e7da"
+    "08e5a9f9e57cbadec45cac331dc591338f8385b67c236a0e313a6ba0d44382f01e73ad99173c7057895c2c18b1e128b17ee89b1f";
+constexpr std::string_view kChapter =
+    "<html><body><p>It was a dark and stormy night; the rain fell in torrents, except at occasional "
+    "intervals.</p></body></html>\n";
+constexpr std::string_view kChapterDeflated =
+    "258dc10d02310c04ff54b10520520056fe5786490c892ee7448e055cf71cf09ac78c34547c6b916e3def91465c1c2f9e6064b615ac19"
+    "d3bb6d3bb43e8a5fe145605c1577690d070f6ba23ecf907792e160474f8967edcadfc2c59edce685c28814fe9ff09b9e3e";
+
+std::string fromHex(std::string_view hex) {
+  std::string out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    out += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
+  return out;
+}
+
+EntrySpec fixedDeflatedEntry(std::string name, std::string_view content, std::string_view deflatedHex) {
+  EntrySpec e = test::storedEntry(std::move(name), content);
+  e.method = kMethodDeflated;
+  e.data = fromHex(deflatedHex);
+  return e;
+}
+
+std::string inflateRaw(std::string_view data, std::size_t size) {
+  std::string out(size, '\0');
+  z_stream z{};
+  EXPECT_EQ(inflateInit2(&z, -15), Z_OK);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+  inflateEnd(&z);
+  return out;
+}
+
+// 2022-03-04 10:20:30 UTC and one day.
+constexpr FileTime kMarch2022 = 132'908'628'300'000'000;
+constexpr FileTime kOneDay = 864'000'000'000;
+
+ArchiveSpec plainEpub() {
+  ArchiveSpec spec;
+  spec.entries.push_back(test::storedEntry("mimetype", "application/epub+zip"));
+  spec.entries.push_back(fixedDeflatedEntry("META-INF/container.xml", kContainerXml, kContainerXmlDeflated));
+  spec.entries.push_back(fixedDeflatedEntry("OEBPS/chapter1.xhtml", kChapter, kChapterDeflated));
+  return spec;
+}
+
+// ZIP64 end records whose Ecd64 carries 16 bytes of extensible data (Size
+// 60), and one entry with all its sizes and its offset as ZIP64 values.
+ArchiveSpec zip64Epub() {
+  ArchiveSpec spec = plainEpub();
+  spec.entries[2].zip64 = true;
+  spec.zip64 = true;
+  spec.ecd64Extensible = std::string("\x99\x99\x0C\x00", 4) + std::string(12, 'e');
+  return spec;
+}
+
+// NTFS and unknown extra fields, comments holding "%", a name with "é", a
+// name that is not UTF-8, a data-descriptor flag and a DOS date of 0.
+ArchiveSpec extrasEpub() {
+  ArchiveSpec spec;
+  EntrySpec percent = test::storedEntry("100%.xhtml", "<p>100% sure</p>\n");
+  percent.lfhExtra = extraRecord(0x7875, std::string("\x01\x04\xE8\x03\x00\x00\x04\xE8\x03\x00\x00", 11));
+  percent.cdrExtra = test::ntfsExtra(kMarch2022, kMarch2022 + kOneDay, kMarch2022 + 2 * kOneDay) +
+                     extraRecord(0x5455, std::string("\x03\xAE\xE9\x21\x62", 5));
+  percent.comment = "100% sure: %s %d %n";
+  spec.entries.push_back(percent);
+
+  EntrySpec cafe = test::storedEntry("caf\xC3\xA9.xhtml", "<p>caf\xC3\xA9</p>\n");
+  cafe.dosDate = 0;
+  cafe.dosTime = 0;
+  cafe.editLfh = [](Lfh& l) { l.setGeneralFlags(0x0008); };
+  cafe.editCdr = [](Cdr& c) { c.setGeneralFlags(0x0008); };
+  spec.entries.push_back(cafe);
+
+  spec.entries.push_back(test::storedEntry("bad\xFFname.xhtml", ""));
+  spec.comment = "Made by hand; 50% of it is %s.";
+  return spec;
+}
+
+class AnalysisLogTest : public ::testing::Test {
+ protected:
+  // Writes the archive, opens it and writes its log; the log's text.
+  std::string analyze(const std::string& archive) {
+    test::writeFile(zipPath(), archive);
+    EpubWorkOrder order;
+    order.ZipPath = zipPath();
+    EXPECT_TRUE(reader.openArchive(&message, order)) << message;
+    EXPECT_TRUE(writeAnalysisLog(reader, &message, logPath())) << message;
+    return test::readFile(logPath());
+  }
+  std::string zipPath() const { return dir / "book.epub"; }
+  std::string logPath() const { return dir / "analysis.txt"; }
+
+  test::TempDir dir;
+  cZipReader reader;
+  std::string message;
+};
+
+TEST(AnalysisLogGolden, InflatedGoldenDataMatchesItsContent) {
+  EXPECT_EQ(inflateRaw(fromHex(kContainerXmlDeflated), kContainerXml.size()), kContainerXml);
+  EXPECT_EQ(inflateRaw(fromHex(kChapterDeflated), kChapter.size()), kChapter);
+}
+
+TEST_F(AnalysisLogTest, GoldenPlainEpub) { expectGolden("plain_epub.txt", analyze(test::buildArchive(plainEpub()))); }
+
+TEST_F(AnalysisLogTest, GoldenZip64Epub) { expectGolden("zip64_epub.txt", analyze(test::buildArchive(zip64Epub()))); }
+
+TEST_F(AnalysisLogTest, GoldenExtraFieldsAndOddNames) {
+  expectGolden("extras_epub.txt", analyze(test::buildArchive(extrasEpub())));
+}
+
+TEST_F(AnalysisLogTest, Utf8WithByteOrderMarkAndCrLfLineEnds) {
+  const std::string log = analyze(test::buildArchive(extrasEpub()));
+  ASSERT_EQ(log.substr(0, 3), "\xEF\xBB\xBF");
+  for (std::size_t i = 0; i < log.size(); ++i) {
+    if (log[i] == '\n') {
+      ASSERT_TRUE(i > 0 && log[i - 1] == '\r') << "bare line feed at " << i;
+    }
+  }
+  EXPECT_NE(log.find("Filename: bad\xEF\xBF\xBDname.xhtml\r\n"), std::string::npos);
+}
+
+TEST_F(AnalysisLogTest, HeadingShowsSizeAndTheArchiveTimes) {
+  ArchiveSpec spec = plainEpub();
+  const std::string unpadded = test::buildArchive(spec);
+  spec.trailing = std::string(1234 - unpadded.size(), 't');
+  test::writeFile(zipPath(), test::buildArchive(spec));
+  // (The access time is not checked: reading the archive may change it.)
+  ASSERT_TRUE(platform::setFileTimes(zipPath(), 0, kMarch2022 + kOneDay, kMarch2022));
+  EpubWorkOrder order;
+  order.ZipPath = zipPath();
+  ASSERT_TRUE(reader.openArchive(&message, order)) << message;
+  ASSERT_TRUE(writeAnalysisLog(reader, &message, logPath())) << message;
+  const std::string log = test::readFile(logPath());
+
+  EXPECT_NE(log.find("\r\n  Size: 1,234 / 0x4d2\r\n"), std::string::npos);
+  EXPECT_NE(log.find("\r\n  Write  time: 2022-Mar-04 10:20:30 UTC\r\n"), std::string::npos);
+  EXPECT_NE(log.find("\r\nThis log: " + logPath() + "\r\n\r\n"), std::string::npos);
+}
+
+TEST_F(AnalysisLogTest, LongNamesAppearInFull) {
+  ArchiveSpec spec = plainEpub();
+  const std::string name = "OEBPS/" + std::string(65'000, 'n') + ".xhtml";
+  spec.entries.push_back(test::storedEntry(name, "x"));
+  const std::string log = analyze(test::buildArchive(spec));
+  std::size_t count = 0;
+  for (std::size_t at = log.find(name); at != std::string::npos; at = log.find(name, at + 1)) ++count;
+  EXPECT_EQ(count, 3u);  // the heading, the CdrEx and the LfhEx
+  EXPECT_EQ(log.find("ERROR"), std::string::npos);
+}
+
+TEST_F(AnalysisLogTest, LogThatCannotBeCreatedIsReported) {
+  const std::string archive = test::buildArchive(plainEpub());
+  test::writeFile(zipPath(), archive);
+  EpubWorkOrder order;
+  order.ZipPath = zipPath();
+  ASSERT_TRUE(reader.openArchive(&message, order)) << message;
+
+  EXPECT_FALSE(writeAnalysisLog(reader, &message, dir / "no-such-folder/analysis.txt"));
+  EXPECT_EQ(message, "Unable to open log file.");
+
+  // The archive being read is never emptied to become its own log.
+  message.clear();
+  EXPECT_FALSE(writeAnalysisLog(reader, &message, zipPath()));
+  EXPECT_EQ(message, "Unable to open log file.");
+  EXPECT_EQ(test::readFile(zipPath()), archive);
+}
+
+}  // namespace
+}  // namespace plimsy

@@ -1,0 +1,451 @@
+#include "engine/zip_reader.h"
+
+#include <set>
+#include <string>
+#include <string_view>
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+#include "support/zip_builder.h"
+
+namespace plimsy {
+namespace {
+
+using test::ArchiveLayout;
+using test::ArchiveSpec;
+using test::buildArchive;
+using test::extraRecord;
+using test::messWith;
+using test::patchLe16;
+using test::patchLe32;
+using test::patchLe64;
+
+const char* const kUnableToOpen = "Unable to open zip file.";
+const char* const kNotValid = "Not a valid zip file.";
+const char* const kNoEcd = "Unable to find end of central directory.";
+const char* const kInvalid = "Invalid zip file.";
+const char* const kWrongOffset = "Invalid zip file (central directory record has wrong offset for local file header).";
+const char* const kOtherMethod = "File compressed with method other than deflate.";
+const char* const kCountMismatch =
+    "Invalid zip file.  (Number of central directory entries doesn't match number in end of central directory "
+    "record.";
+
+// Offsets of fields inside the records, for patching finished archives.
+constexpr std::uint64_t kEcdTotalEntriesAt = 10;
+constexpr std::uint64_t kEcdCdSizeAt = 12;
+constexpr std::uint64_t kEcdCdOffsetAt = 16;
+constexpr std::uint64_t kEcdThisDiskEntriesAt = 8;
+constexpr std::uint64_t kEcd64CdOffsetAt = 48;
+constexpr std::uint64_t kEcdl64OffsetAt = 8;
+
+class ZipReaderTest : public ::testing::Test {
+ protected:
+  // Writes the bytes to a file and opens it; `message` holds the failure.
+  bool open(std::string_view bytes) {
+    test::writeFile(path(), bytes);
+    return openPath(path());
+  }
+  bool openPath(const std::string& zipPath) {
+    EpubWorkOrder order;
+    order.ZipPath = zipPath;
+    message.clear();
+    return reader.openArchive(&message, order);
+  }
+  std::string path() const { return dir / "book.epub"; }
+  std::string cdrName(std::uint64_t index) const { return reader.interpretCdr(reader.cdrItem(index)).name; }
+
+  test::TempDir dir;
+  cZipReader reader;
+  std::string message;
+};
+
+// ---- Finding the end records -------------------------------------------------------
+
+TEST_F(ZipReaderTest, OpensASmallEpubAndCountsItsEntriesFromTheLocalHeaders) {
+  ArchiveLayout layout;
+  const ArchiveSpec spec = test::smallEpubSpec();
+  const std::string zip = buildArchive(spec, &layout);
+  ASSERT_TRUE(open(zip)) << message;
+
+  ASSERT_EQ(reader.cdrCount(), 3u);
+  EXPECT_EQ(cdrName(0), "mimetype");
+  EXPECT_EQ(cdrName(2), "OEBPS/chapter1.xhtml");
+  EXPECT_EQ(reader.cdrItem(3), nullptr);
+  EXPECT_EQ(reader.cdrItem(1), reader.viewData() + layout.cdrOffsets[1]);
+  EXPECT_EQ(reader.viewSize(), zip.size());
+  EXPECT_EQ(reader.ecdOffset(), layout.ecdOffset);
+  EXPECT_EQ(reader.ecdl64(), nullptr);
+  EXPECT_EQ(reader.ecd64(), nullptr);
+  EXPECT_EQ(reader.expectedEntries(), 3u);
+  EXPECT_EQ(reader.workOrder().ZipPath, path());
+
+  sStatistics expected;
+  expected.files = 3;
+  expected.stored = 1;
+  expected.storedBytes = 20;
+  expected.deflated = 2;
+  expected.deflatedInputBytes = spec.entries[1].uncompressedSize + spec.entries[2].uncompressedSize;
+  expected.deflatedOutputBytes = spec.entries[1].data.size() + spec.entries[2].data.size();
+  EXPECT_EQ(reader.statistics(), expected);
+}
+
+TEST_F(ZipReaderTest, RefusesFilesTooShortOrWithoutEndRecord) {
+  EXPECT_FALSE(open(""));
+  EXPECT_EQ(message, kUnableToOpen);
+  EXPECT_FALSE(open("P"));
+  EXPECT_EQ(message, kNotValid);
+  EXPECT_FALSE(open(std::string(21, '\0')));
+  EXPECT_EQ(message, kNotValid);
+  EXPECT_FALSE(open(std::string(22, '\0')));
+  EXPECT_EQ(message, kNoEcd);
+  EXPECT_FALSE(openPath(dir / "missing.epub"));
+  EXPECT_EQ(message, kUnableToOpen);
+  EXPECT_FALSE(openPath(dir.str()));  // a folder
+  EXPECT_EQ(message, kUnableToOpen);
+}
+
+TEST_F(ZipReaderTest, EmptyArchiveNeedsRoomForOneCdrAfterItsCdOffset) {
+  ArchiveSpec spec;
+  EXPECT_FALSE(open(buildArchive(spec)));  // 22 bytes
+  EXPECT_EQ(message, kInvalid);
+  spec.comment = std::string(23, 'c');  // 45 bytes
+  EXPECT_FALSE(open(buildArchive(spec)));
+  EXPECT_EQ(message, kInvalid);
+  spec.comment = std::string(24, 'c');  // 46 bytes
+  ASSERT_TRUE(open(buildArchive(spec))) << message;
+  EXPECT_EQ(reader.cdrCount(), 0u);
+  EXPECT_EQ(reader.statistics(), sStatistics{});
+}
+
+TEST_F(ZipReaderTest, TheEcdSignatureNearestTheEndWins) {
+  ArchiveLayout layout;
+  ArchiveSpec spec = test::smallEpubSpec();
+  const std::string plain = buildArchive(spec, &layout);
+  // The comment holds a copy of the Ecd (without comment) announcing the
+  // same central directory: the copy is the one taken.
+  std::string copy = plain.substr(static_cast<std::size_t>(layout.ecdOffset), kEcdSize);
+  patchLe16(copy, 20, 0);
+  spec.comment = "note " + copy + " end";
+  ASSERT_TRUE(open(buildArchive(spec, &layout))) << message;
+  EXPECT_EQ(reader.ecdOffset(), layout.ecdOffset + kEcdSize + 5);
+  EXPECT_EQ(reader.cdrCount(), 3u);
+
+  // A copy that announces one entry too many proves it was read.
+  patchLe16(copy, kEcdTotalEntriesAt, 4);
+  spec.comment = "note " + copy + " end";
+  EXPECT_FALSE(open(buildArchive(spec)));
+  EXPECT_EQ(message, kCountMismatch);
+}
+
+TEST_F(ZipReaderTest, TheWholeFileIsSearchedForTheEcd) {
+  ArchiveSpec spec = test::smallEpubSpec();
+  spec.comment = std::string(65'535, 'c');
+  ASSERT_TRUE(open(buildArchive(spec))) << message;
+  spec.comment.clear();
+  spec.trailing = std::string(200'000, 't');
+  ASSERT_TRUE(open(buildArchive(spec))) << message;
+  EXPECT_EQ(reader.cdrCount(), 3u);
+}
+
+TEST_F(ZipReaderTest, CdOffsetOfAllOnesWithoutLocatorIsRefused) {
+  ArchiveSpec spec = test::smallEpubSpec();
+  spec.editEcd = [](Ecd& e) { e.setCdOffset(kAllOnes32); };
+  EXPECT_FALSE(open(buildArchive(spec)));
+  EXPECT_EQ(message, kInvalid);
+  EXPECT_TRUE(reader.statistics().zip64);
+}
+
+TEST_F(ZipReaderTest, CdOffsetLeavingFewerThan46BytesIsRefused) {
+  ArchiveLayout layout;
+  const std::string zip = buildArchive(test::smallEpubSpec(), &layout);
+  const auto offset = static_cast<std::uint32_t>(zip.size() - 45);
+  EXPECT_FALSE(open(messWith(zip, [&](std::string& b) { patchLe32(b, layout.ecdOffset + kEcdCdOffsetAt, offset); })));
+  EXPECT_EQ(message, kInvalid);
+}
+
+// ---- ZIP64 end records -----------------------------------------------------------
+
+ArchiveSpec zip64EpubSpec() {
+  ArchiveSpec spec = test::smallEpubSpec();
+  spec.zip64 = true;
+  return spec;
+}
+
+TEST_F(ZipReaderTest, Zip64EndRecordsGiveTheCentralDirectory) {
+  ArchiveLayout layout;
+  ASSERT_TRUE(open(buildArchive(zip64EpubSpec(), &layout))) << message;
+  EXPECT_EQ(reader.cdrCount(), 3u);
+  EXPECT_TRUE(reader.statistics().zip64);
+  ASSERT_NE(reader.ecdl64(), nullptr);
+  ASSERT_NE(reader.ecd64(), nullptr);
+  EXPECT_EQ(reader.ecdl64Offset(), layout.ecdl64Offset);
+  EXPECT_EQ(reader.ecd64Offset(), layout.ecd64Offset);
+  EXPECT_EQ(reader.ecd64()->cdOffset(), layout.cdOffset);
+}
+
+TEST_F(ZipReaderTest, Ecd64ValuesReplaceEcdValuesThatAreNotAllOnes) {
+  ArchiveSpec spec = zip64EpubSpec();
+  // An Ecd whose own values are wrong but plausible: 7 entries, CD at offset 0.
+  spec.editEcd = [](Ecd& e) {
+    e.setQtyCdEntriesThisDisk(7);
+    e.setTotalQtyCdEntries(7);
+    e.setCdSize(100);
+    e.setCdOffset(0);
+  };
+  ASSERT_TRUE(open(buildArchive(spec))) << message;
+  EXPECT_EQ(reader.cdrCount(), 3u);
+  EXPECT_EQ(reader.expectedEntries(), 3u);
+  EXPECT_TRUE(reader.statistics().zip64);  // the locator alone says so
+}
+
+TEST_F(ZipReaderTest, LocatorOneByteAwayFromTheEcdIsNotSeen) {
+  ArchiveLayout layout;
+  ArchiveSpec spec = zip64EpubSpec();
+  spec.gapBeforeEcd = "x";
+  std::string zip = buildArchive(spec, &layout);
+  // Give the Ecd real values: the archive is then read from them alone.
+  patchLe16(zip, layout.ecdOffset + kEcdThisDiskEntriesAt, 3);
+  patchLe16(zip, layout.ecdOffset + kEcdTotalEntriesAt, 3);
+  patchLe32(zip, layout.ecdOffset + kEcdCdSizeAt, static_cast<std::uint32_t>(layout.cdSize));
+  patchLe32(zip, layout.ecdOffset + kEcdCdOffsetAt, static_cast<std::uint32_t>(layout.cdOffset));
+  ASSERT_TRUE(open(zip)) << message;
+  EXPECT_EQ(reader.ecdl64(), nullptr);
+  EXPECT_EQ(reader.ecd64(), nullptr);
+  EXPECT_FALSE(reader.statistics().zip64);
+  EXPECT_EQ(reader.cdrCount(), 3u);
+
+  // With the Ecd's all-ones values the start of the central directory is unknown.
+  EXPECT_FALSE(open(buildArchive(spec)));
+  EXPECT_EQ(message, kInvalid);
+}
+
+TEST_F(ZipReaderTest, HugeOffsetsInZip64RecordsNeitherWrapNorReachOutside) {
+  ArchiveLayout layout;
+  const std::string zip = buildArchive(zip64EpubSpec(), &layout);
+  const std::uint64_t huge = 0xFFFFFFFFFFFFFFF0;
+
+  // A central directory far past the end: no record is found there.
+  EXPECT_FALSE(open(messWith(zip, [&](std::string& b) { patchLe64(b, layout.ecd64Offset + kEcd64CdOffsetAt, huge); })));
+  EXPECT_EQ(message, kCountMismatch);
+
+  // An Ecd64 past the end, or reaching one byte past it.
+  EXPECT_FALSE(open(messWith(zip, [&](std::string& b) { patchLe64(b, layout.ecdl64Offset + kEcdl64OffsetAt, huge); })));
+  EXPECT_EQ(message, kInvalid);
+  EXPECT_FALSE(open(messWith(
+      zip, [&](std::string& b) { patchLe64(b, layout.ecdl64Offset + kEcdl64OffsetAt, zip.size() - kEcd64Size + 1); })));
+  EXPECT_EQ(message, kInvalid);
+
+  // A local header offset past the end, through the Cdr's ZIP64 value.
+  ArchiveSpec spec = test::smallEpubSpec();
+  spec.entries[1].zip64 = true;
+  const std::string entry64 = buildArchive(spec, &layout);
+  const std::uint64_t offsetValueAt = layout.cdrOffsets[1] + kCdrSize + spec.entries[1].name.size() + 4 + 16;
+  EXPECT_FALSE(open(messWith(entry64, [&](std::string& b) { patchLe64(b, offsetValueAt, huge); })));
+  EXPECT_EQ(message, kWrongOffset);
+}
+
+// ---- Central directory and local headers -----------------------------------------
+
+TEST_F(ZipReaderTest, EntryCountMustMatchTheEndRecord) {
+  ArchiveSpec spec = test::smallEpubSpec();
+  spec.entries.pop_back();
+  spec.editEcd = [](Ecd& e) { e.setTotalQtyCdEntries(3); };
+  EXPECT_FALSE(open(buildArchive(spec)));
+  EXPECT_EQ(message, kCountMismatch);
+  EXPECT_EQ(reader.statistics().files, 2u);  // what was counted stays
+
+  spec.editEcd = [](Ecd& e) { e.setTotalQtyCdEntries(1); };
+  EXPECT_FALSE(open(buildArchive(spec)));
+  EXPECT_EQ(message, kCountMismatch);
+}
+
+TEST_F(ZipReaderTest, CdrMustPointAtALocalHeaderInsideTheFile) {
+  ArchiveSpec spec = test::smallEpubSpec();
+  spec.entries[1].editCdr = [](Cdr& c) { c.setOffsetLfh(c.offsetLfh() + 1); };
+  EXPECT_FALSE(open(buildArchive(spec)));
+  EXPECT_EQ(message, kWrongOffset);
+
+  spec.entries[1].editCdr = [](Cdr& c) { c.setOffsetLfh(0xFFFFFFFE); };
+  EXPECT_FALSE(open(buildArchive(spec)));
+  EXPECT_EQ(message, kWrongOffset);
+}
+
+TEST_F(ZipReaderTest, RecordsRunningPastTheEndAreRefused) {
+  ArchiveSpec spec = test::smallEpubSpec();
+  spec.entries[2].editCdr = [](Cdr& c) { c.setCommentLength(0xFFFF); };
+  EXPECT_FALSE(open(buildArchive(spec)));
+  EXPECT_EQ(message, kInvalid);
+
+  spec = test::smallEpubSpec();
+  spec.entries[2].editLfh = [](Lfh& l) { l.setExtraFieldLength(0xFFFF); };
+  EXPECT_FALSE(open(buildArchive(spec)));
+  EXPECT_EQ(message, kInvalid);
+
+  // A local header at the very end of the file: signature, but no room for 30 bytes.
+  ArchiveLayout layout;
+  spec = test::smallEpubSpec();
+  spec.trailing = std::string("PK\x03\x04", 4);
+  const std::string zip = buildArchive(spec, &layout);
+  const auto lastFour = static_cast<std::uint32_t>(zip.size() - 4);
+  EXPECT_FALSE(open(messWith(zip, [&](std::string& b) { patchLe32(b, layout.cdrOffsets[0] + 42, lastFour); })));
+  EXPECT_EQ(message, kInvalid);
+}
+
+TEST_F(ZipReaderTest, OnlyStoredAndDeflatedDataIsAccepted) {
+  ArchiveSpec spec = test::smallEpubSpec();
+  spec.entries.push_back(test::storedEntry("empty.bz2", ""));
+  spec.entries.back().method = 12;
+  ASSERT_TRUE(open(buildArchive(spec))) << message;  // no data: a zero-length file, whatever the method
+  EXPECT_EQ(reader.statistics().zeroLength, 1u);
+  EXPECT_EQ(reader.statistics().files, 4u);
+
+  spec.entries.back() = test::storedEntry("data.bz2", "BZh9 not really");
+  spec.entries.back().method = 12;
+  EXPECT_FALSE(open(buildArchive(spec)));
+  EXPECT_EQ(message, kOtherMethod);
+}
+
+TEST_F(ZipReaderTest, Zip64EntryIsCountedWithItsLocalHeadersValues) {
+  ArchiveSpec spec = test::smallEpubSpec();
+  spec.entries[1].zip64 = true;
+  ASSERT_TRUE(open(buildArchive(spec))) << message;
+  EXPECT_TRUE(reader.statistics().zip64);
+  EXPECT_EQ(reader.statistics().deflatedInputBytes,
+            spec.entries[1].uncompressedSize + spec.entries[2].uncompressedSize);
+
+  const CdrEx cdr = reader.interpretCdr(reader.cdrItem(1));
+  EXPECT_TRUE(cdr.hasZip64Extra);
+  EXPECT_EQ(cdr.effectiveCompressedSize(), spec.entries[1].data.size());
+  LfhEx lfh;
+  ASSERT_TRUE(reader.readLocalHeader(&message, cdr, lfh)) << message;
+  EXPECT_EQ(lfh.effectiveUncompressedSize(), spec.entries[1].uncompressedSize);
+  const std::string_view data(reinterpret_cast<const char*>(reader.viewData() + entryDataOffset(cdr, lfh)),
+                              lfh.effectiveCompressedSize());
+  EXPECT_EQ(data, spec.entries[1].data);
+}
+
+TEST_F(ZipReaderTest, ReleaseIsSafeInEveryState) {
+  reader.releaseArchive();  // never opened
+  EXPECT_FALSE(open("PK"));
+  reader.releaseArchive();
+  reader.releaseArchive();
+  ASSERT_TRUE(open(buildArchive(test::smallEpubSpec())));
+  reader.releaseArchive();
+  EXPECT_EQ(reader.viewData(), nullptr);
+  EXPECT_EQ(reader.cdrCount(), 0u);
+  EXPECT_EQ(reader.ecd(), nullptr);
+  EXPECT_EQ(reader.statistics().files, 3u);  // kept for the report
+  // Interpreting a pointer outside any view gives a fresh record, not a read.
+  const std::uint8_t outside[kCdrSize] = {};
+  EXPECT_EQ(reader.interpretCdr(outside).header, freshCdr());
+}
+
+// ---- Damaged archives: every prefix and every byte ----------------------------------
+
+bool isReaderMessage(const std::string& message) {
+  static const std::set<std::string> kMessages = {kUnableToOpen, kNotValid,    kNoEcd,        kInvalid,
+                                                  kWrongOffset,  kOtherMethod, kCountMismatch};
+  return kMessages.count(message) == 1;
+}
+
+ArchiveSpec sweepSpec() {
+  ArchiveSpec spec = zip64EpubSpec();
+  spec.entries[1].zip64 = true;
+  spec.entries[2].cdrExtra = test::ntfsExtra(1, 2, 3) + extraRecord(0x5455, "x");
+  spec.comment = "comment";
+  return spec;
+}
+
+TEST_F(ZipReaderTest, EveryPrefixOpensOrFailsWithAReaderMessage) {
+  const std::string zip = buildArchive(sweepSpec());
+  for (std::size_t length = 0; length < zip.size(); ++length) {
+    if (!open(std::string_view(zip).substr(0, length))) {
+      EXPECT_TRUE(isReaderMessage(message)) << "prefix " << length << ": " << message;
+    }
+  }
+}
+
+TEST_F(ZipReaderTest, EveryDamagedByteOpensOrFailsWithAReaderMessage) {
+  const std::string zip = buildArchive(sweepSpec());
+  for (const char value : {'\x00', '\xFF'}) {
+    for (std::size_t at = 0; at < zip.size(); ++at) {
+      if (open(messWith(zip, [&](std::string& b) { b[at] = value; }))) {
+        for (std::uint64_t i = 0; i < reader.cdrCount(); ++i) {
+          LfhEx lfh;
+          EXPECT_TRUE(reader.readLocalHeader(&message, reader.interpretCdr(reader.cdrItem(i)), lfh));
+        }
+      } else {
+        EXPECT_TRUE(isReaderMessage(message)) << "byte " << at << ": " << message;
+      }
+    }
+  }
+}
+
+// ---- Extra fields ------------------------------------------------------------------
+
+TEST(ExtraField, EmptyFieldSaysNoneAndShortFieldsSayNothing) {
+  LfhEx lfh;
+  EXPECT_TRUE(parseExtraField(lfh, ""));
+  EXPECT_EQ(lfh.interpretation, "\n   none");
+
+  LfhEx three;
+  EXPECT_FALSE(parseExtraField(three, std::string("\x01\x00\x00", 3)));
+  EXPECT_EQ(three.interpretation, "");
+
+  // A record whose data size runs past the end: the records before it stay.
+  CdrEx cdr;
+  EXPECT_FALSE(parseExtraField(cdr, extraRecord(0x9999, "ab") + test::le16(0x7777) + test::le16(5) + "abc"));
+  EXPECT_EQ(cdr.interpretation, "\n   UNHANDLED: ID = 39321, length = 2");
+}
+
+TEST(ExtraField, LocalZip64RecordGivesOnlyTheAllOnesValuesThenTheNextRecord) {
+  LfhEx lfh;
+  lfh.header.setUncompressedSize(kAllOnes32);
+  lfh.header.setCompressedSize(1000);
+  EXPECT_TRUE(parseExtraField(lfh, test::zip64Extra({0x1'0000'0000, 1000}) + extraRecord(0x9999, "xy")));
+  EXPECT_EQ(lfh.interpretation, "\n   ZIP64 uncompressed size: 0x100000000\n   UNHANDLED: ID = 39321, length = 2");
+  EXPECT_TRUE(lfh.hasZip64Extra);
+  EXPECT_EQ(lfh.effectiveUncompressedSize(), 0x1'0000'0000u);
+  EXPECT_EQ(lfh.effectiveCompressedSize(), 1000u);
+}
+
+TEST(ExtraField, CentralZip64RecordWithDiskStartNumber) {
+  CdrEx cdr;
+  cdr.header.setOffsetLfh(kAllOnes32);
+  cdr.header.setDiskNumber(kAllOnes16);
+  EXPECT_TRUE(parseExtraField(cdr, extraRecord(kZip64ExtraId, test::le64(0x2'0000'0000) + test::le32(7))));
+  EXPECT_EQ(cdr.interpretation, "\n   ZIP64 offset_lfh: 0x200000000\n   ZIP64 disk_start_number: 0x7");
+  EXPECT_EQ(cdr.effectiveOffsetLfh(), 0x2'0000'0000u);
+  EXPECT_EQ(cdr.zip64.diskStartNumber, 7u);
+
+  // Without the 4 bytes of the disk start number parsing stops; the offset stays.
+  CdrEx shorter;
+  shorter.header = cdr.header;
+  EXPECT_FALSE(parseExtraField(shorter, extraRecord(kZip64ExtraId, test::le64(0x2'0000'0000))));
+  EXPECT_EQ(shorter.interpretation, "\n   ZIP64 offset_lfh: 0x200000000");
+  EXPECT_TRUE(shorter.hasZip64Extra);
+}
+
+TEST(ExtraField, NtfsTimesThenAnotherRecord) {
+  // 2022-03-04 10:20:30 UTC and one and two days later.
+  const FileTime t = 132'908'628'300'000'000;
+  const FileTime day = 864'000'000'000;
+  CdrEx cdr;
+  EXPECT_TRUE(parseExtraField(cdr, test::ntfsExtra(t, t + day, t + 2 * day) + extraRecord(0x5455, "12345")));
+  EXPECT_EQ(cdr.interpretation,
+            "\n   NTFS  mod:    2022-Mar-04 10:20:30\n   NTFS  access: 2022-Mar-05 10:20:30"
+            "\n   NTFS  create: 2022-Mar-06 10:20:30\n   UNHANDLED: ID = 21589, length = 5");
+  EXPECT_TRUE(cdr.hasNtfsExtra);
+  EXPECT_EQ(cdr.ntfsAccessed, t + day);
+
+  // An NTFS record shorter than its three times: flagged, nothing read.
+  LfhEx lfh;
+  EXPECT_FALSE(parseExtraField(lfh, extraRecord(kNtfsExtraId, std::string(8, '\0'))));
+  EXPECT_TRUE(lfh.hasNtfsExtra);
+  EXPECT_EQ(lfh.interpretation, "");
+  EXPECT_EQ(lfh.ntfsModified, 0u);
+}
+
+}  // namespace
+}  // namespace plimsy
