@@ -1,0 +1,55 @@
+#include "engine/check_paths.h"
+
+#include "core/message.h"
+#include "core/paths.h"
+
+namespace plimsy {
+namespace {
+
+constexpr std::uint32_t kHighestLevel = 9;
+
+bool checkAbsolute(const EpubWorkOrder& order, std::string* message) {
+  bool zipAbsolute = false;
+  bool filesAbsolute = false;
+  if (!isAbsolutePath(nullptr, order.ZipPath, zipAbsolute) || !isAbsolutePath(nullptr, order.FilesDir, filesAbsolute))
+    return fail(message, "Unable to ascertain whether zip path and files directory path are absolute.");
+  if (!zipAbsolute) return fail(message, "Zip file path is not absolute.");
+  if (!filesAbsolute) return fail(message, "Files directory path is not absolute.");
+  return true;
+}
+
+bool checkSourceKind(const EpubWorkOrder& order, std::string* message) {
+  if (order.DoWhat == kDoWhatZip) {
+    switch (pathKind(order.FilesDir)) {
+      case PathKind::Missing: return fail(message, "Files folder does not exist.");
+      case PathKind::File: return fail(message, "Files folder is not a directory.");
+      case PathKind::Folder: break;
+    }
+  }
+  if (order.DoWhat == kDoWhatUnzip) {
+    switch (pathKind(order.ZipPath)) {
+      case PathKind::Missing: return fail(message, "Zip file does not exist.");
+      case PathKind::Folder: return fail(message, "Zip file is a directory.");
+      case PathKind::File: break;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool checkPaths(EpubWorkOrder& order, std::string* message) {
+  // Taken as unsigned, so a level of -1 fails like 10.
+  if (order.CompressionLevel > kHighestLevel)
+    return fail(message, "Compression level must be between 0 and 9 inclusive.");
+  if (order.ZipPath.empty()) return fail(message, "Missing zip file.");
+  if (order.FilesDir.empty()) return fail(message, "Missing files folder.");
+  if (!checkAbsolute(order, message) || !checkSourceKind(order, message)) return false;
+  bool inTree = false;
+  if (!isInDirectoryTree(message, order.ZipPath, order.FilesDir, inTree)) return false;
+  if (inTree) return fail(message, "Zip file is in files directory tree.");
+  order.FilesDir = withTrailingSeparator(order.FilesDir);
+  return true;
+}
+
+}  // namespace plimsy

@@ -1,0 +1,75 @@
+#pragma once
+
+// The entry writer: adds one file of the files folder to the archive a zip
+// job is writing. It decides between storing and deflating, writes the local
+// header and the data, appends the entry's central directory record and
+// counts the entry in the job's statistics.
+//
+// Each file is read once: its CRC-32 is computed in the same pass that stores
+// or deflates it. A small file is read whole, compressed in memory and
+// written with its header in one write; a bigger one gets a provisional
+// header, is streamed behind it, and the header is rewritten once the CRC and
+// the compressed size are known. Either way the archive holds the bytes a
+// writer gets that reads the file for its CRC first and writes it after.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/platform.h"
+#include "engine/zip_writer.h"
+
+namespace plimsy {
+
+// Whether a file's extension (the last "." that is followed by neither a
+// separator nor a space) marks it as already compressed: .gif .jpg .jpeg .png
+// .tif .tiff .mp3 .mp4 .wma .avi .mpeg .mpg, in any letter case. Such files
+// are stored unless the job deflates compressed files too.
+bool isCompressedFileName(std::string_view path);
+
+// Adds the file filesFolder + relativePath to the archive at the output's
+// current position. The entry is named `entryName`, or the relative path when
+// that is empty (on Windows with every "\\" turned into "/"; on POSIX a "\\"
+// is an ordinary character and stays in the name). The level is the job's,
+// 0 for an already-compressed file (see isCompressedFileName), or
+// `forcedLevel` when given; level 0 stores, 1 to 9 deflate (an entry stays
+// deflated even when its data grows). The entry's time is the job's fixed
+// datetime, else the find data's last-write time.
+//
+// Failures, each ending the job with what was written left in the output:
+//   "Source file not found in add_file__def()."
+//   "Can't open file\n<full path>"
+//   "Unable to initialize local file header"   (a name of 65,535 bytes or more)
+//   the messages of sLfhEx2::write()
+//   "Unable to write stored file."
+//   "Stored length doesn't match input length in add_file__def()."
+//        (the bytes read differ from the file's length when it was opened:
+//        the file changed while it was read; deflated entries too)
+//   "An error occurred while deflating."
+bool add_file__def(sZipWriter& writer, std::string* message, const std::string& relativePath,
+                   const platform::FolderItem& findData, const std::string& filesFolder,
+                   std::optional<std::uint32_t> forcedLevel = std::nullopt, std::string_view entryName = {});
+
+// What writeEntryData did with the rest of a source file.
+struct sEntryData {
+  std::uint64_t bytesRead = 0;     // taken from the source
+  std::uint64_t bytesWritten = 0;  // written to the output (the compressed size)
+  std::uint32_t crc = 0;           // CRC-32 of the bytes read
+};
+
+// Stores (level 0) or deflates (1 to 9) the rest of `source` at the output's
+// current position, in blocks, computing the CRC-32 on the way. Fails with
+// "Unable to write stored file." (a stored write fails) or "An error occurred
+// while deflating." (zlib, a read or a write fails). A read error while
+// storing ends the data early; the caller sees it in bytesRead.
+bool writeEntryData(sZipWriter& writer, std::string* message, sEntryData& data, platform::File& source,
+                    std::uint32_t level);
+
+// The raw deflate stream (no zlib header or trailer) of the rest of `source`
+// at level 1 to 9, written at the output's current position. An empty source
+// gives the two bytes of an empty final block. False when zlib refuses, or a
+// read or a write fails.
+bool deflateFile(platform::File& output, platform::File& source, int level);
+
+}  // namespace plimsy

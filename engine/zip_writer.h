@@ -1,0 +1,81 @@
+#pragma once
+
+// The state of one zip job, shared by the job and its entry writer, and the
+// list of files the job packs.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/filetime.h"
+#include "core/platform.h"
+#include "engine/statistics.h"
+
+namespace plimsy {
+
+class cDeflater;
+
+// The buffers and the deflate stream the entry writer reuses from one entry
+// to the next, so that nothing is allocated per file or per block.
+struct sEntryScratch {
+  sEntryScratch();
+  ~sEntryScratch();
+  sEntryScratch(sEntryScratch&&) noexcept;
+  sEntryScratch& operator=(sEntryScratch&&) noexcept;
+
+  std::vector<std::uint8_t> input;
+  std::vector<std::uint8_t> output;
+  std::unique_ptr<cDeflater> deflater;
+};
+
+// Files up to this size are read whole, compressed in memory and written
+// with their local header in one write; bigger ones are streamed in blocks
+// and their header is rewritten once their sizes are known.
+inline constexpr std::size_t kWholeFileLimit = std::size_t{1} << 20;
+
+// The zip writer: everything one zip job works on.
+struct sZipWriter {
+  sStatistics statistics;
+  std::string backupFolder;            // BackupDir; empty: no backup
+  std::string epubPath;                // ZipPath
+  std::string filesFolder;             // FilesDir, ending with a separator
+  FileTime fixedDatetime = 0;          // tDatetime; 0: none
+  std::uint32_t compressionLevel = 9;  // 0 stores every file
+  bool realCreationTimes = true;
+  bool deflateCompressedFiles = false;
+  std::string workPath;          // the file actually written (the epub, or tempN.zip beside it)
+  std::string centralDirectory;  // every Cdr so far, in entry order
+  platform::File output;
+
+  // Tuning, and a seam for tests that want the streaming path on small files.
+  std::size_t wholeFileLimit = kWholeFileLimit;
+  sEntryScratch scratch;
+};
+
+// One file found in the files folder.
+struct sFileListEntry {
+  std::string fullPath;           // folder path + file name
+  std::string relativePath;       // below the files folder, "/"-separated on POSIX, no leading separator
+  platform::FolderItem findData;  // as the folder listing gave it (a link's target's size, time, identity)
+};
+
+// The files under a folder, in the order of a depth-first walk.
+struct sFileList {
+  std::string root;  // the files folder, with a trailing separator
+  std::vector<sFileListEntry> entries;
+};
+
+// Whether two names are equal when ASCII letters are compared without regard
+// to case ("MimeType" and "mimetype", ".JPG" and ".jpg").
+inline bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
+}
+
+}  // namespace plimsy
