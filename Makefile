@@ -18,7 +18,9 @@ build: configure
 	@cmake --build $(BUILD_DIR)
 
 run: build
-	@$(BUILD_DIR)/cli/plimsy-cli --version
+	@$(BUILD_DIR)/cli/plimsy-cli zip examples/sample-book $(BUILD_DIR)/sample.epub --no-backup
+	@echo
+	@echo "Written: $(BUILD_DIR)/sample.epub"
 
 test: build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j2 $(CTEST_FLAGS)

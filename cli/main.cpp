@@ -5,22 +5,64 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/commands.h"
 #include "version.h"
+
+namespace {
+
+using plimsy::cli::JobOptions;
+
+// Options shared by zip and unzip.
+void addJobOptions(CLI::App& command, JobOptions& options) {
+  command.add_option("--datetime", options.datetime,
+                     "Stamp every written file with this time: YYYY-MM-DD[Thh:mm:ss][Z] (local time without Z)");
+  auto* backupDir = command.add_option("--backup-dir", options.backupDir,
+                                       "Put the backup of overwritten work in this folder (default: beside it)");
+  command.add_flag("--no-backup", options.noBackup, "Do not keep a backup of overwritten work")->excludes(backupDir);
+  command.add_flag("--no-real-times", options.noRealTimes,
+                   "Leave the times of the result alone instead of stamping the current time");
+  command.add_flag("-q,--quiet", options.quiet, "Print nothing on success");
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"Plimsy: packs a book folder into an epub, unpacks an epub, and analyses any ZIP archive.",
                "plimsy-cli"};
   app.set_version_flag("--version", std::string("plimsy-cli ") + plimsy::kDisplayVersion + " (file version " +
                                         plimsy::kFileVersion + ")");
-  app.require_subcommand(0, 1);
+  app.require_subcommand(1);
+
+  JobOptions zip;
+  CLI::App* zipCommand = app.add_subcommand("zip", "Pack a book folder into an epub (mimetype first and stored)");
+  zipCommand->add_option("FILES_FOLDER", zip.source, "The book folder to pack")->required();
+  zipCommand->add_option("EPUB", zip.target, "The epub to write (default: book1.epub beside the folder)");
+  zipCommand->add_option("--level", zip.level, "Deflate level: 0 stores everything, 9 compresses most (default 9)")
+      ->check(CLI::Range(0u, 9u));
+  zipCommand->add_flag("--deflate-compressed", zip.deflateCompressed,
+                       "Deflate images, audio and video too (they are stored by default)");
+  addJobOptions(*zipCommand, zip);
+
+  JobOptions unzip;
+  CLI::App* unzipCommand = app.add_subcommand("unzip", "Unpack an epub into a folder");
+  unzipCommand->add_option("EPUB", unzip.source, "The epub to unpack")->required();
+  unzipCommand->add_option("FILES_FOLDER", unzip.target, "The folder to make (default: files1 beside the epub)");
+  addJobOptions(*unzipCommand, unzip);
+
+  JobOptions analyze;
+  CLI::App* analyzeCommand = app.add_subcommand("analyze", "Write a log of every record of a ZIP archive");
+  analyzeCommand->add_option("EPUB", analyze.source, "The epub or ZIP archive to analyse")->required();
+  analyzeCommand->add_option("--log", analyze.logPath,
+                             "The log to write (default: analysis.txt in the temporary-files folder)");
+  analyzeCommand->add_flag("-q,--quiet", analyze.quiet, "Print nothing on success");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e);
-    return e.get_exit_code() == 0 ? 0 : (code == 0 ? 0 : 2);
+    app.exit(e);
+    return e.get_exit_code() == 0 ? 0 : 2;
   }
-  if (app.get_subcommands().empty()) {
-    std::fputs(app.help().c_str(), stdout);
-  }
-  return 0;
+  if (zipCommand->parsed()) return plimsy::cli::runZip(zip);
+  if (unzipCommand->parsed()) return plimsy::cli::runUnzip(unzip);
+  return plimsy::cli::runAnalyze(analyze);
 }

@@ -1,0 +1,120 @@
+#include "cli/commands.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "core/paths.h"
+#include "core/platform.h"
+#include "core/request_checks.h"
+#include "core/settings.h"
+#include "engine/analysis_log.h"
+#include "engine/job_report.h"
+#include "engine/unzip_job.h"
+#include "engine/zip_job.h"
+#include "engine/zip_reader.h"
+
+namespace plimsy::cli {
+namespace {
+
+// The command line's side of the request checks: an omitted output path means
+// "choose one for me", so every offer is accepted and the choice is printed.
+class CommandLineUi : public cRequestUi {
+ public:
+  explicit CommandLineUi(bool quiet) : quiet_(quiet) {}
+  bool offer(const std::string&) override { return true; }
+  void showChosenPath(int controlId, const std::string& path) override {
+    if (quiet_) return;
+    std::printf("%s: %s\n", controlId == kEpubLineId ? "Epub" : "Files folder", path.c_str());
+  }
+
+ private:
+  bool quiet_;
+};
+
+cSettings jobSettings(const JobOptions& options) {
+  cSettings job;
+  if (options.level) job.workOrder.CompressionLevel = *options.level;
+  job.workOrder.DeflateCompressedFiles = options.deflateCompressed;
+  job.workOrder.RealFileCreationTimes = !options.noRealTimes;
+  job.sDatetime = options.datetime;
+  job.SaveBackups = !options.noBackup;
+  if (!options.backupDir.empty()) {
+    job.UseSpecifiedBackupFolder = true;
+    job.PutBackupsInOriginalLocation = false;
+    job.workOrder.BackupDir = absoluteFromCommandLine(options.backupDir);
+  }
+  return job;
+}
+
+int failWith(const std::string& message) {
+  if (!message.empty()) std::fprintf(stderr, "%s\n", message.c_str());
+  return 1;
+}
+
+int report(bool quiet, const std::string& text) {
+  if (!quiet) std::printf("%s\n", text.c_str());
+  return 0;
+}
+
+}  // namespace
+
+std::string absoluteFromCommandLine(const std::string& path) {
+  if (path.empty()) return path;
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(pathFromUtf8(path), error);
+  if (error) return path;
+  return utf8FromPath(absolute.lexically_normal());
+}
+
+int runZip(const JobOptions& options) {
+  cSettings job = jobSettings(options);
+  job.workOrder.FilesDir = absoluteFromCommandLine(options.source);
+  job.workOrder.ZipPath = absoluteFromCommandLine(options.target);
+  CommandLineUi ui(options.quiet);
+  std::string message;
+  if (!checkZipRequest(ui, &message, job) || !checkJobSource(&message, job.workOrder)) return failWith(message);
+
+  sStatistics statistics;
+  const FileTime start = platform::currentFileTime();
+  if (!zipJob(job.workOrder, &message, statistics)) return failWith(message);
+  const std::uint64_t ms = elapsedMilliseconds(start, platform::currentFileTime());
+  return report(options.quiet, jobSuccessMessage(kZipSuccessText, statistics, ms));
+}
+
+int runUnzip(const JobOptions& options) {
+  cSettings job = jobSettings(options);
+  job.workOrder.ZipPath = absoluteFromCommandLine(options.source);
+  job.workOrder.FilesDir = absoluteFromCommandLine(options.target);
+  CommandLineUi ui(options.quiet);
+  std::string message;
+  if (!checkUnzipRequest(ui, &message, job) || !checkJobSource(&message, job.workOrder)) return failWith(message);
+
+  sStatistics statistics;
+  const FileTime start = platform::currentFileTime();
+  if (!unzipJob(job.workOrder, &message, statistics)) return failWith(message);
+  const std::uint64_t ms = elapsedMilliseconds(start, platform::currentFileTime());
+  return report(options.quiet, jobSuccessMessage(kUnzipSuccessText, statistics, ms));
+}
+
+int runAnalyze(const JobOptions& options) {
+  cSettings settings;
+  settings.workOrder.ZipPath = absoluteFromCommandLine(options.source);
+  settings.workOrder.AnalyzeZipLogPath = absoluteFromCommandLine(options.logPath);
+  CommandLineUi ui(options.quiet);
+  std::string message;
+  if (!checkAnalysisRequest(ui, &message, settings)) return failWith(message);
+
+  const FileTime start = platform::currentFileTime();
+  cZipReader reader;
+  const bool ok = reader.openArchive(&message, settings.workOrder) &&
+                  writeAnalysisLog(reader, &message, settings.workOrder.AnalyzeZipLogPath);
+  const std::uint64_t ms = elapsedMilliseconds(start, platform::currentFileTime());
+  const sStatistics statistics = reader.statistics();
+  reader.releaseArchive();
+  if (!ok) return failWith(message);
+  return report(options.quiet, analysisSuccessMessage("", statistics, ms) + "\n\nAnalysis log: " +
+                                   settings.workOrder.AnalyzeZipLogPath);
+}
+
+}  // namespace plimsy::cli

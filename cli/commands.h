@@ -1,0 +1,35 @@
+#pragma once
+
+// The jobs of plimsy-cli. Each starts from the default settings, applies the
+// command line's options, runs the same request checks as the window (an
+// omitted output path accepts the offer to choose one), runs the job and
+// prints the same success text. Exit codes: 0 success, 1 failure (the job's
+// message on standard error).
+
+#include <optional>
+#include <string>
+
+namespace plimsy::cli {
+
+struct JobOptions {
+  std::string source;  // files folder for zip; epub for unzip and analyze
+  std::string target;  // epub for zip; files folder for unzip; may be empty
+  std::optional<unsigned> level;
+  bool deflateCompressed = false;
+  std::string datetime;
+  std::string backupDir;
+  bool noBackup = false;
+  bool noRealTimes = false;
+  bool quiet = false;
+  std::string logPath;  // analyze only
+};
+
+int runZip(const JobOptions& options);
+int runUnzip(const JobOptions& options);
+int runAnalyze(const JobOptions& options);
+
+// A command-line path made absolute against the current folder (a trailing
+// separator is kept); empty stays empty.
+std::string absoluteFromCommandLine(const std::string& path);
+
+}  // namespace plimsy::cli

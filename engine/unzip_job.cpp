@@ -1,0 +1,455 @@
+#include "engine/unzip_job.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+
+#include "core/message.h"
+#include "core/paths.h"
+#include "core/request_checks.h"
+#include "core/text.h"
+#include "engine/check_paths.h"
+
+namespace fs = std::filesystem;
+
+namespace plimsy {
+
+// ---- The inflater ------------------------------------------------------------------------
+
+namespace {
+// zlib's largest window (window bits 15, 32 KiB): inflateBack keeps the
+// window in the caller's buffer and hands the output over from it, one
+// window-full at a time. The buffer has room to spare.
+constexpr int kWindowBits = 15;
+constexpr std::size_t kWindowSize = std::size_t{1} << kWindowBits;
+constexpr std::size_t kWindowBufferSize = 65'536;
+// The most compressed bytes handed to zlib at a time.
+constexpr std::size_t kInputChunk = 65'536;
+}  // namespace
+
+struct cInflater::State {
+  z_stream stream{};
+  std::unique_ptr<unsigned char[]> window{new unsigned char[kWindowBufferSize]};
+  bool ready = false;
+};
+
+cInflater::cInflater() : state_(std::make_unique<State>()) {
+  static_assert(kWindowBufferSize >= kWindowSize);
+  state_->ready = inflateBackInit(&state_->stream, kWindowBits, state_->window.get()) == Z_OK;
+}
+
+cInflater::~cInflater() {
+  if (state_->ready) inflateBackEnd(&state_->stream);
+}
+
+bool cInflater::ready() const { return state_->ready; }
+
+sUnzipContext::sUnzipContext() = default;
+sUnzipContext::~sUnzipContext() = default;
+
+namespace {
+
+// ---- Inflating ---------------------------------------------------------------------------
+
+// Hands zlib the next piece of the entry's data, straight from the mapping.
+unsigned inflateInput(void* descriptor, z_const unsigned char** buffer) {
+  auto& sink = *static_cast<sInflateSink*>(descriptor);
+  const auto n = static_cast<unsigned>(std::min<std::uint64_t>(sink.bytesLeft, kInputChunk));
+  *buffer = const_cast<unsigned char*>(sink.dataNext);
+  sink.dataNext += n;
+  sink.bytesLeft -= n;
+  sink.bytesConsumed += n;
+  return n;
+}
+
+// Takes one chunk of output: refuses it when it would pass the size limit
+// (a stream may inflate to far more than it declares), else checks and
+// writes it. Non-zero stops zlib.
+int inflateOutput(void* descriptor, unsigned char* chunk, unsigned length) {
+  auto& sink = *static_cast<sInflateSink*>(descriptor);
+  if (length > sink.sizeLimit - sink.bytesWritten) {
+    sink.overran = true;
+    return 1;
+  }
+  sink.bytesWritten += length;
+  sink.crc = static_cast<std::uint32_t>(crc32_z(sink.crc, chunk, length));
+  if (!sink.output.write(chunk, length)) {
+    sink.writeFailed = true;
+    return 1;
+  }
+  return 0;
+}
+
+// ---- Entry names -------------------------------------------------------------------------
+
+bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isEntrySeparator(char c) { return c == '/' || c == '\\'; }
+
+// ---- Entries -----------------------------------------------------------------------------
+
+// The bytes of the archive one entry occupies: its local header and its data.
+struct sEntryRange {
+  std::uint64_t start = 0;
+  std::uint64_t end = 0;
+};
+
+std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
+  return b > std::numeric_limits<std::uint64_t>::max() - a ? std::numeric_limits<std::uint64_t>::max() : a + b;
+}
+
+// Whether `length` bytes at `offset` lie in a file of `size` bytes, without a
+// sum that could wrap.
+bool fitsIn(std::uint64_t size, std::uint64_t offset, std::uint64_t length) {
+  return offset <= size && length <= size - offset;
+}
+
+bool anyOverlap(std::vector<sEntryRange>& ranges) {
+  std::sort(ranges.begin(), ranges.end(), [](const sEntryRange& a, const sEntryRange& b) { return a.start < b.start; });
+  for (std::size_t i = 1; i < ranges.size(); ++i) {
+    if (ranges[i].start < ranges[i - 1].end) return true;
+  }
+  return false;
+}
+
+// Entries that write nothing, not even a folder: those without data, and
+// folder entries (a name ending in a separator) that some writers give an
+// empty deflate stream.
+bool writesNothing(const CdrEx& cdr) {
+  if (cdr.effectiveCompressedSize() == 0) return true;
+  return !cdr.name.empty() && isEntrySeparator(cdr.name.back()) && cdr.effectiveUncompressedSize() == 0;
+}
+
+// Sizes are counted from the local header, as the reader counts them, but a
+// header that announces a data descriptor carries no sizes: the central
+// directory's (which the entry was checked against) count then.
+void countEntry(sStatistics& statistics, const CdrEx& cdr, const LfhEx& lfh) {
+  const bool sized = !lfh.hasDataDescriptor;
+  const std::uint64_t uncompressed = sized ? lfh.effectiveUncompressedSize() : cdr.effectiveUncompressedSize();
+  const std::uint64_t compressed = sized ? lfh.effectiveCompressedSize() : cdr.effectiveCompressedSize();
+  if (lfh.header.compressionMethod() == kMethodStored) {
+    countStoredEntry(statistics, uncompressed);
+  } else {
+    countDeflatedEntry(statistics, uncompressed, compressed);
+  }
+}
+
+// The output path in the context's reusable buffer: the work folder, then
+// the name with "/" and "\\" both taken as separators.
+const std::string& buildOutputPath(sUnzipContext& context, const std::string& workFolder, std::string_view name) {
+  std::string& path = context.outputPath;
+  path.assign(workFolder);
+  const std::size_t nameStart = path.size();
+  path.append(name);
+  std::replace_if(path.begin() + static_cast<std::ptrdiff_t>(nameStart), path.end(), isEntrySeparator,
+                  kPreferredSeparator);
+  return path;
+}
+
+// Makes sure the output file's folder exists; entries come folder by folder,
+// so the last folder made sure of is remembered.
+bool ensureOutputFolder(sUnzipContext& context, const std::string& outputPath) {
+  const std::string_view folder =
+      std::string_view(outputPath).substr(0, outputPath.size() - fileNamePart(outputPath).size());
+  if (!context.lastParentFolder.empty() && folder == context.lastParentFolder) return true;
+  if (!ensureParentFolder(outputPath)) {
+    context.lastParentFolder.clear();
+    return false;
+  }
+  context.lastParentFolder.assign(folder);
+  return true;
+}
+
+bool writeStored(std::string* message, const std::string& outputPath, const std::uint8_t* data, const CdrEx& cdr) {
+  const std::uint64_t size = cdr.effectiveCompressedSize();
+  if (size != cdr.effectiveUncompressedSize()) return fail(message, kLengthMismatchMessage);
+  if (size > std::numeric_limits<std::size_t>::max()) return fail(message, kStoredWriteMessage);
+  const auto length = static_cast<std::size_t>(size);
+  if (static_cast<std::uint32_t>(crc32_z(0, data, length)) != cdr.header.crc())
+    return fail(message, kCrcMismatchMessage);
+  platform::File output;
+  if (!output.open(outputPath, platform::File::Mode::WriteTruncate)) return fail(message, kNoOutputFileMessage);
+  const bool written = output.write(data, length);
+  const bool closed = output.close();
+  if (!written || !closed) return fail(message, kStoredWriteMessage);
+  return true;
+}
+
+bool writeDeflated(sUnzipContext& context, std::string* message, const std::string& outputPath,
+                   const std::uint8_t* data, const CdrEx& cdr) {
+  if (!context.inflater) context.inflater = std::make_unique<cInflater>();
+  sInflateSink sink;
+  sink.inflater = context.inflater.get();
+  sink.sizeLimit = cdr.effectiveUncompressedSize();
+  if (!inflateEntry(sink, outputPath, data, cdr.effectiveCompressedSize())) {
+    if (sink.overran) return fail(message, kLengthMismatchMessage);
+    return fail(message, kDeflatedWriteMessage);
+  }
+  if (sink.bytesWritten != cdr.effectiveUncompressedSize()) return fail(message, kLengthMismatchMessage);
+  if (sink.crc != cdr.header.crc()) return fail(message, kCrcMismatchMessage);
+  return true;
+}
+
+// The fixed datetime, else the local header's DOS date and time (which hold
+// UTC); 0 when they form no valid time: the file keeps the time of its
+// writing.
+void stampFile(const EpubWorkOrder& order, const std::string& outputPath, const LfhEx& lfh) {
+  FileTime time = order.tDatetime;
+  if (time == 0 && !dosDateTimeToFileTime(lfh.header.date(), lfh.header.time(), time)) return;
+  if (time != 0) setTimes(time, time, time, outputPath);
+}
+
+// ---- The files folder --------------------------------------------------------------------
+
+std::string withoutTrailingSeparators(std::string path) {
+  while (path.size() > 1 && endsWithSeparator(path)) path.pop_back();
+  return path;
+}
+
+// The work folder: the files folder itself when it does not exist, else the
+// first free tempN beside it.
+bool chooseWorkFolder(sUnzipContext& context, std::string* message) {
+  const std::string& filesDir = context.workOrder.FilesDir;
+  if (pathKind(filesDir) == PathKind::Missing) {
+    context.workFolder = filesDir;
+    return true;
+  }
+  std::string parent;
+  if (!parentFolder(message, filesDir, parent)) return false;
+  std::string folder;
+  if (!uniqueFileName(message, withTrailingSeparator(parent), "temp", "", folder)) return false;
+  context.workFolder = withTrailingSeparator(folder);
+  return true;
+}
+
+void makeFolder(const std::string& folder) {
+  std::error_code ignored;
+  try {
+    fs::create_directories(pathFromUtf8(folder), ignored);
+  } catch (...) {
+    // A folder that was not made shows as a failure of the first entry.
+  }
+}
+
+bool copyTree(std::string* message, const std::string& from, const std::string& to) {
+  try {
+    // Links inside the tree are copied as links: one pointing back up would never end.
+    fs::copy(pathFromUtf8(from), pathFromUtf8(to), fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    return true;
+  } catch (const fs::filesystem_error& error) {
+    return fail(message, formatText(kCopyTreeMessage, std::string(error.what())));
+  } catch (const std::exception& error) {
+    return fail(message, formatText(kCopyTreeMessage, std::string(error.what())));
+  }
+}
+
+bool makeBackup(const sUnzipContext& context, std::string* message) {
+  const std::string& backupDir = context.workOrder.BackupDir;
+  const std::string& filesDir = context.workOrder.FilesDir;
+  if (pathKind(backupDir) == PathKind::Missing) makeFolder(backupDir);
+  if (pathKind(backupDir) != PathKind::Folder) return fail(message, kNoBackupFolderMessage);
+  // A backup inside the folder it copies would copy itself without end, and
+  // would go with the old folder.
+  bool inside = false;
+  if (isInDirectoryTree(nullptr, backupDir, filesDir, inside) && inside)
+    return fail(message, formatText(kCopyTreeMessage, std::string("the backup folder lies inside the files folder")));
+  std::string backup;
+  if (!uniqueFileName(message, withTrailingSeparator(backupDir), "back", "", backup)) return false;
+  // The trailing separator makes a files folder that is a link copy as its target.
+  return copyTree(message, withTrailingSeparator(filesDir), backup);
+}
+
+bool removeTree(std::string* message, const std::string& folder) {
+  try {
+    fs::remove_all(pathFromUtf8(folder));
+    return true;
+  } catch (const fs::filesystem_error& error) {
+    return fail(message, formatText(kDeleteTreeMessage, std::string(error.what())));
+  } catch (const std::exception& error) {
+    return fail(message, formatText(kDeleteTreeMessage, std::string(error.what())));
+  }
+}
+
+// Puts the work folder in the place of the old files folder: the old one is
+// renamed aside, the work folder renamed into place, and the old one put back
+// when that fails. `aside` receives the old folder's new path, to be deleted.
+bool swapFolders(const sUnzipContext& context, std::string* message, std::string& aside) {
+  const std::string filesDir = withoutTrailingSeparators(context.workOrder.FilesDir);
+  const std::string workFolder = withoutTrailingSeparators(context.workFolder);
+  std::string parent;
+  if (!parentFolder(nullptr, filesDir, parent) ||
+      !uniqueFileName(nullptr, withTrailingSeparator(parent), "old", "", aside) ||
+      !platform::renameNoReplace(filesDir, aside))
+    return fail(message, kRenameWorkFolderMessage);
+  if (!platform::renameNoReplace(workFolder, filesDir)) {
+    platform::renameNoReplace(aside, filesDir);
+    return fail(message, kRenameWorkFolderMessage);
+  }
+  return true;
+}
+
+// Gives every folder of the result the fixed datetime, or the time of now
+// when real creation times are asked for; else leaves them alone.
+void stampFolders(const EpubWorkOrder& order) {
+  FileTime time = order.tDatetime;
+  if (time == 0 && order.RealFileCreationTimes) time = platform::currentFileTime();
+  if (time == 0) return;
+  for (const std::string& folder : listFolders(order.FilesDir)) setTimes(time, time, time, folder);
+}
+
+bool extractAll(sUnzipContext& context, std::string* message, const cZipReader& reader) {
+  if (!checkEntries(message, reader)) return false;
+  for (std::uint64_t i = 0; i < reader.cdrCount(); ++i) {
+    if (!extractEntry(context, message, context.workFolder, reader, i)) return false;
+  }
+  return true;
+}
+
+bool runJob(sUnzipContext& context, cZipReader& reader, std::string* message) {
+  if (!chooseWorkFolder(context, message)) return false;
+  if (pathKind(context.workFolder) == PathKind::Missing) makeFolder(context.workFolder);
+  if (!reader.openArchive(message, context.workOrder)) return false;
+  context.statistics.zip64 = reader.statistics().zip64;
+  if (!extractAll(context, message, reader)) return false;
+  if (context.workFolder == context.workOrder.FilesDir) {
+    stampFolders(context.workOrder);
+    return true;
+  }
+  if (!context.workOrder.BackupDir.empty() && !makeBackup(context, message)) return false;
+  std::string aside;
+  if (!swapFolders(context, message, aside)) return false;
+  stampFolders(context.workOrder);
+  return removeTree(message, aside);
+}
+
+}  // namespace
+
+// ---- Public operations ---------------------------------------------------------------------
+
+bool isUnsafeEntryName(std::string_view name) {
+  if (name.find('\0') != std::string_view::npos) return true;
+  if (!name.empty() && isEntrySeparator(name.front())) return true;
+  if (name.size() >= 2 && isAsciiLetter(name[0]) && name[1] == ':') return true;
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = start;
+    while (end < name.size() && !isEntrySeparator(name[end])) ++end;
+    if (name.substr(start, end - start) == "..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+bool checkEntries(std::string* message, const cZipReader& reader) {
+  std::vector<sEntryRange> ranges;
+  ranges.reserve(static_cast<std::size_t>(reader.cdrCount()));
+  for (std::uint64_t i = 0; i < reader.cdrCount(); ++i) {
+    const CdrEx cdr = reader.interpretCdr(reader.cdrItem(i));
+    // An entry that writes nothing: its name cannot do harm.
+    if (writesNothing(cdr)) continue;
+    LfhEx lfh;
+    if (!reader.readLocalHeader(message, cdr, lfh)) return false;
+    if (isUnsafeEntryName(lfh.name))
+      return fail(message, formatTextUnlimited(kUnsafeNameMessage, displayUtf8(lfh.name)));
+    ranges.push_back(
+        {cdr.effectiveOffsetLfh(), saturatingAdd(entryDataOffset(cdr, lfh), cdr.effectiveCompressedSize())});
+  }
+  // Entries sharing bytes are how a small archive unpacks to terabytes.
+  if (anyOverlap(ranges)) return fail(message, kOverlappingEntriesMessage);
+  return true;
+}
+
+bool extractEntry(sUnzipContext& context, std::string* message, const std::string& workFolder, const cZipReader& reader,
+                  std::uint64_t index) {
+  const CdrEx cdr = reader.interpretCdr(reader.cdrItem(index));
+  if (writesNothing(cdr)) {
+    countZeroLengthEntry(context.statistics);
+    return true;
+  }
+  LfhEx lfh;
+  if (!reader.readLocalHeader(message, cdr, lfh)) return false;
+  if (cdr.header.usesZip64() || lfh.header.usesZip64()) context.statistics.zip64 = true;
+  // The data read is the central directory's compressed size: streaming
+  // writers leave the local header's sizes 0.
+  const std::uint64_t dataOffset = entryDataOffset(cdr, lfh);
+  if (!fitsIn(reader.viewSize(), dataOffset, cdr.effectiveCompressedSize())) return fail(message, kInvalidFileMessage);
+  const std::uint16_t method = lfh.header.compressionMethod();
+  if (method != kMethodStored && method != kMethodDeflated) return fail(message, kOtherMethodMessage);
+  // A name that the checks did not see (an archive changed since) is refused here too.
+  if (isUnsafeEntryName(lfh.name)) return fail(message, formatTextUnlimited(kUnsafeNameMessage, displayUtf8(lfh.name)));
+  const std::string& outputPath = buildOutputPath(context, workFolder, lfh.name);
+  if (!ensureOutputFolder(context, outputPath)) return fail(message, kNoUnzipFolderMessage);
+  const std::uint8_t* data = reader.viewData() + dataOffset;
+  const bool written = method == kMethodStored ? writeStored(message, outputPath, data, cdr)
+                                               : writeDeflated(context, message, outputPath, data, cdr);
+  if (!written) return false;
+  stampFile(context.workOrder, outputPath, lfh);
+  countEntry(context.statistics, cdr, lfh);
+  return true;
+}
+
+bool inflateEntry(sInflateSink& sink, std::string_view outputPath, const std::uint8_t* data,
+                  std::uint64_t compressedSize) {
+  sink.compressedSize = sink.bytesLeft = compressedSize;
+  sink.dataStart = sink.dataNext = data;
+  sink.bytesConsumed = sink.bytesWritten = 0;
+  sink.crc = static_cast<std::uint32_t>(crc32(0, Z_NULL, 0));
+  sink.outputPath = outputPath;
+  sink.overran = sink.writeFailed = false;
+  if (!sink.output.open(std::string(outputPath), platform::File::Mode::WriteTruncate)) {
+    sink.writeFailed = true;
+    return false;
+  }
+  std::unique_ptr<cInflater> own;
+  cInflater* inflater = sink.inflater;
+  if (inflater == nullptr) {
+    own = std::make_unique<cInflater>();
+    inflater = own.get();
+  }
+  bool ended = false;
+  if (inflater->ready()) {
+    z_stream& stream = inflater->state().stream;
+    stream.next_in = Z_NULL;  // every byte comes through inflateInput
+    stream.avail_in = 0;
+    ended = inflateBack(&stream, inflateInput, &sink, inflateOutput, &sink) == Z_STREAM_END;
+  }
+  if (!sink.output.close()) {
+    sink.writeFailed = true;
+    ended = false;
+  }
+  return ended;
+}
+
+std::vector<std::string> listFolders(const std::string& folder) {
+  std::vector<std::string> folders;
+  std::vector<std::string> pending{withTrailingSeparator(folder)};
+  std::vector<platform::FolderItem> items;
+  while (!pending.empty()) {
+    std::string current = std::move(pending.back());
+    pending.pop_back();
+    platform::listFolder(current, items);
+    // Pushed in reverse so that the folders come out in listing order, depth first.
+    for (auto item = items.rbegin(); item != items.rend(); ++item) {
+      if (item->isFolder && !item->isSymlink) pending.push_back(current + item->name + kPreferredSeparator);
+    }
+    folders.push_back(std::move(current));
+  }
+  return folders;
+}
+
+bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& statistics) {
+  sUnzipContext context;
+  EpubWorkOrder checked = order;
+  checked.DoWhat = kDoWhatUnzip;
+  if (!checkJobSource(message, checked) || !checkPaths(checked, message)) return false;
+  context.workOrder = checked;
+  cZipReader reader;
+  const bool done = runJob(context, reader, message);
+  reader.releaseArchive();
+  statistics = context.statistics;
+  return done;
+}
+
+}  // namespace plimsy

@@ -1,0 +1,165 @@
+#pragma once
+
+// The unzip job: unpacks an epub (or any ZIP archive) into a files folder.
+//
+// It never writes into an existing files folder. Every entry goes into a
+// fresh work folder beside it (tempN), or straight into the files folder when
+// that does not exist yet. Only when every entry is out is the old folder
+// (optionally) backed up to backN, renamed aside, the work folder renamed into
+// its place and the old folder deleted; a failure never leaves the user
+// without one of the two folders.
+//
+// Before anything is written, every entry that carries data is checked: its
+// name must stay inside the work folder (both "/" and "\\" separate its
+// parts) and no two entries may share bytes of the archive. Every entry is
+// then checked while it is written: its length against the central directory
+// (inflating stops as soon as the output passes it, so a small archive cannot
+// fill the disk) and its CRC-32. Entries are always written as regular files.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/platform.h"
+#include "core/settings.h"
+#include "engine/statistics.h"
+#include "engine/zip_reader.h"
+
+namespace plimsy {
+
+// The messages of this job (besides those of the checks, the path helpers and
+// the reader it runs).
+inline constexpr const char* kUnsafeNameMessage = "Unsafe file name in zip file:\n%s";
+inline constexpr const char* kOverlappingEntriesMessage = "Invalid zip file (overlapping entries).";
+inline constexpr const char* kInvalidFileMessage = "Invalid file.";
+inline constexpr const char* kNoUnzipFolderMessage = "Unable to create directory for unzipped files.";
+inline constexpr const char* kNoOutputFileMessage = "Unable to open output file.";
+inline constexpr const char* kStoredWriteMessage = "Unable to write uncompressed file.";
+inline constexpr const char* kDeflatedWriteMessage = "Unable to write compressed file.";
+inline constexpr const char* kLengthMismatchMessage = "Invalid or corrupt file (length mismatch).";
+inline constexpr const char* kCrcMismatchMessage = "Invalid or corrupt file (crc mismatch).";
+inline constexpr const char* kOtherMethodMessage = "File compressed with method other than deflate.";
+inline constexpr const char* kNoBackupFolderMessage = "Unable to create directory for backup.";
+inline constexpr const char* kCopyTreeMessage = "Unable to copy directory tree; %S.";
+inline constexpr const char* kDeleteTreeMessage =
+    "Unable to delete old directory tree so it can be replaced by new one; %S.";
+inline constexpr const char* kRenameWorkFolderMessage = "Unable to rename work copy of files directory.";
+
+// zlib's inflateBack state with its 64 KiB window. Set up once per job and
+// reused for every deflated entry (zlib allows any number of streams per
+// state).
+class cInflater {
+ public:
+  cInflater();
+  ~cInflater();
+  cInflater(const cInflater&) = delete;
+  cInflater& operator=(const cInflater&) = delete;
+
+  // False when zlib could not set up the state (out of memory).
+  bool ready() const;
+
+  struct State;
+  State& state() { return *state_; }
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
+// The state of one unzip job.
+struct sUnzipContext {
+  sUnzipContext();
+  ~sUnzipContext();
+
+  sStatistics statistics;
+  EpubWorkOrder workOrder;  // the job's copy
+  std::string workFolder;   // where the entries go; ends with a separator
+
+  // Reused from entry to entry, so that nothing but the first entry allocates.
+  std::string outputPath;
+  std::string lastParentFolder;         // the folder last made sure of
+  std::unique_ptr<cInflater> inflater;  // made at the first deflated entry
+};
+
+// What inflateEntry works with: the compressed bytes it hands to zlib
+// straight from the archive's mapping, and the output it receives back.
+struct sInflateSink {
+  std::uint64_t compressedSize = 0;
+  std::uint64_t bytesLeft = 0;      // compressed bytes not yet handed to zlib
+  std::uint64_t bytesConsumed = 0;  // compressed bytes handed out so far
+  std::uint64_t bytesWritten = 0;   // inflated bytes written so far
+  const std::uint8_t* dataStart = nullptr;
+  const std::uint8_t* dataNext = nullptr;
+  std::string_view outputPath;
+  platform::File output;
+  std::uint32_t crc = 0;  // of the bytes written
+
+  // Set by the caller before inflateEntry: inflating stops, and fails, as
+  // soon as the output would pass this size.
+  std::uint64_t sizeLimit = UINT64_MAX;
+  // The state to use; nullptr makes one for this entry alone.
+  cInflater* inflater = nullptr;
+
+  // Why a failed inflateEntry failed.
+  bool overran = false;      // the output passed sizeLimit (nothing past it was written)
+  bool writeFailed = false;  // the output file could not be opened or written
+};
+
+// Runs the whole job on a copy of `order` (DoWhat 2): checkJobSource and
+// checkPaths (their messages; `statistics` is then left alone), the work
+// folder (parentFolder's and uniqueFileName's messages), the reader's open
+// messages, the entry checks ("Unsafe file name in zip file:\n<name>",
+// "Invalid zip file (overlapping entries)."), the messages of extractEntry,
+// then the backup ("Unable to create directory for backup.", uniqueFileName's
+// message, "Unable to copy directory tree; <reason>."), the swap ("Unable to
+// rename work copy of files directory.", after which the old folder is back
+// in place) and the removal of the old folder ("Unable to delete old directory
+// tree so it can be replaced by new one; <reason>." — the new folder is in
+// place by then and its times are set; only the old one, renamed aside, is
+// left behind). On success and on every failure after the checks,
+// `statistics` receives the job's counts. Nothing written is removed on
+// failure.
+bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& statistics);
+
+// Checks, before anything is written, every entry that extractEntry would
+// write (one with data that is not an empty folder entry): its local header's name must not be
+// absolute, start with a drive letter, hold a ".." part (with "\\" taken as
+// "/") or a NUL byte ("Unsafe file name in zip file:\n<name>", the name shown
+// as UTF-8), and the entries' local headers and data must not overlap
+// ("Invalid zip file (overlapping entries)."). readLocalHeader's messages
+// pass through.
+bool checkEntries(std::string* message, const cZipReader& reader);
+
+// Whether an entry name would lead outside the folder it is unpacked into,
+// or cannot be a file name.
+bool isUnsafeEntryName(std::string_view name);
+
+// Unpacks the entry at `index` of the reader's Cdr list into `workFolder`
+// (ending with a separator) and counts it in the context's statistics. An
+// entry whose compressed size is 0 writes nothing, not even a folder, and is
+// counted as zero-length; so does a folder entry (its name ends in "/" or
+// "\\") whose uncompressed size is 0, whatever its compressed data.
+// Failures: readLocalHeader's messages; "Invalid file." (data past the end of
+// the archive); "Unable to create directory for unzipped files.";
+// "File compressed with method other than deflate."; "Unable to open output
+// file."; "Unable to write uncompressed file."; "Unable to write compressed
+// file." (also a corrupt deflate stream); "Invalid or corrupt file (length
+// mismatch)." (tested before the CRC; stored entries whose two sizes differ
+// too); "Invalid or corrupt file (crc mismatch).". A failed entry leaves what
+// it wrote.
+bool extractEntry(sUnzipContext& context, std::string* message, const std::string& workFolder, const cZipReader& reader,
+                  std::uint64_t index);
+
+// Inflates a raw deflate stream of `compressedSize` bytes at `data` into a new
+// file at `outputPath`, folding every output chunk into the sink's CRC.
+// True only when the stream ends within the given bytes (bytes after its end
+// are ignored) and the output never passed sink.sizeLimit.
+bool inflateEntry(sInflateSink& sink, std::string_view outputPath, const std::uint8_t* data,
+                  std::uint64_t compressedSize);
+
+// The folder (with a trailing separator) and every folder below it, depth
+// first, each with a trailing separator. Symbolic links are not followed.
+std::vector<std::string> listFolders(const std::string& folder);
+
+}  // namespace plimsy

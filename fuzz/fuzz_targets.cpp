@@ -1,0 +1,111 @@
+#include "fuzz/fuzz_targets.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "core/paths.h"
+#include "core/platform.h"
+#include "core/settings.h"
+#include "engine/analysis_log.h"
+#include "engine/unzip_job.h"
+#include "engine/zip_reader.h"
+
+namespace fs = std::filesystem;
+
+namespace plimsy::fuzz {
+namespace {
+
+// A folder of this process's own below the temporary folder, removed when
+// the process ends normally.
+class cScratch {
+ public:
+  cScratch() {
+    std::random_device seed;
+    const fs::path base = fs::temp_directory_path();
+    for (int attempt = 0; attempt < 100 && root_.empty(); ++attempt) {
+      const fs::path candidate = base / ("plimsy-fuzz-" + std::to_string(seed()) + std::to_string(seed()));
+      std::error_code error;
+      if (fs::create_directory(candidate, error)) root_ = candidate;
+    }
+    if (root_.empty()) std::abort();
+  }
+  ~cScratch() {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+
+  std::string path(const char* name) const { return (root_ / name).string(); }
+  const fs::path& root() const { return root_; }
+
+ private:
+  fs::path root_;
+};
+
+const cScratch& scratch() {
+  static const cScratch instance;
+  return instance;
+}
+
+bool writeBytes(const std::string& path, const std::uint8_t* data, std::size_t size) {
+  platform::File file;
+  return file.open(path, platform::File::Mode::WriteTruncate) && file.write(data, size) && file.close();
+}
+
+// Whether the folder holds nothing but the archive and the unpacked files.
+bool onlyArchiveAndFiles(const fs::path& folder) {
+  for (const fs::directory_entry& item : fs::directory_iterator(folder)) {
+    const std::string name = item.path().filename().string();
+    if (name != "input.zip" && name != "files") return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int zipReaderOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string archive = scratch().path("input.zip");
+  if (!writeBytes(archive, data, size)) std::abort();
+  EpubWorkOrder order;
+  order.ZipPath = archive;
+  cZipReader reader;
+  std::string message;
+  if (reader.openArchive(&message, order)) {
+    writeAnalysisLog(reader, &message, scratch().path("analysis.txt"));
+  } else if (message.empty()) {
+    std::abort();  // a refusal must say why
+  }
+  return 0;
+}
+
+int settingsReaderOneInput(const std::uint8_t* data, std::size_t size) {
+  cSettings settings;
+  settings.readXml(std::string(reinterpret_cast<const char*>(data), size));
+  std::string text;
+  settings.writeXml(text);
+  return 0;
+}
+
+int unzipJobOneInput(const std::uint8_t* data, std::size_t size) {
+  // A folder of its own, which must hold nothing else afterwards.
+  const fs::path folder = scratch().root() / "unzip";
+  const std::string archive = (folder / "input.zip").string();
+  const std::string files = (folder / "files").string();
+  std::error_code ignored;
+  fs::remove_all(files, ignored);
+  fs::create_directory(folder, ignored);
+  if (!writeBytes(archive, data, size)) std::abort();
+  EpubWorkOrder order;
+  order.ZipPath = archive;
+  order.FilesDir = files;
+  order.RealFileCreationTimes = false;
+  std::string message;
+  sStatistics statistics;
+  const bool done = unzipJob(order, &message, statistics);
+  if (!done && message.empty()) std::abort();
+  if (!onlyArchiveAndFiles(folder)) std::abort();
+  return 0;
+}
+
+}  // namespace plimsy::fuzz

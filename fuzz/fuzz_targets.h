@@ -1,0 +1,27 @@
+#pragma once
+
+// What each fuzz target does with one input. The libFuzzer entry points
+// (fuzz_*.cpp, built with clang when PLIMSY_FUZZ is on) call these, and so
+// does the seed-corpus replay test of the normal build, so that both run the
+// very same code.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace plimsy::fuzz {
+
+// The bytes, written to a scratch file, opened as an archive; when it opens,
+// its analysis log is written to a scratch file. Stops the process when the
+// open fails without a message.
+int zipReaderOneInput(const std::uint8_t* data, std::size_t size);
+
+// The bytes, as the text of a settings file, read into a settings object,
+// which is then written out again.
+int settingsReaderOneInput(const std::uint8_t* data, std::size_t size);
+
+// The bytes, written to a scratch file, unpacked by the unzip job into a
+// scratch folder. Stops the process (a crash, for the fuzzer) when anything
+// is written outside that folder, or when the job fails without a message.
+int unzipJobOneInput(const std::uint8_t* data, std::size_t size);
+
+}  // namespace plimsy::fuzz

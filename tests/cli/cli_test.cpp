@@ -1,0 +1,144 @@
+// plimsy-cli end to end: the real executable, run in a temporary folder.
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+namespace plimsy {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+struct CliRun {
+  int exitCode = -1;
+  std::string out;  // standard output and standard error together
+};
+
+// Runs plimsy-cli with `arguments` (already quoted for the shell) in `folder`.
+CliRun cli(const fs::path& folder, const std::string& arguments) {
+  const std::string command =
+      "cd '" + folder.string() + "' && '" PLIMSY_BINARY_DIR "/cli/plimsy-cli' " + arguments + " 2>&1";
+  CliRun run;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  std::array<char, 4096> buffer{};
+  while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) run.out.append(buffer.data(), n);
+  const int status = ::pclose(pipe);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::copy(PLIMSY_SOURCE_DIR "/examples/sample-book", dir.path() / "book", fs::copy_options::recursive);
+  }
+  TempDir dir;
+};
+
+TEST_F(Cli, UsageErrorsExitWithTwoAndVersionWithZero) {
+  EXPECT_EQ(cli(dir.path(), "").exitCode, 2);
+  EXPECT_EQ(cli(dir.path(), "zip").exitCode, 2);
+  EXPECT_EQ(cli(dir.path(), "zip book out.epub --level 10").exitCode, 2);
+  EXPECT_EQ(cli(dir.path(), "zip book out.epub --no-backup --backup-dir x").exitCode, 2);
+  EXPECT_EQ(cli(dir.path(), "frobnicate").exitCode, 2);
+  const CliRun version = cli(dir.path(), "--version");
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_NE(version.out.find("0.1"), std::string::npos);
+  EXPECT_EQ(cli(dir.path(), "zip --help").exitCode, 0);
+}
+
+TEST_F(Cli, ZipPrintsTheSuccessTextWithStatisticsAndTime) {
+  const CliRun run = cli(dir.path(), "zip book out.epub --level 0");
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  const std::string expectedStart =
+      "Success! You successfully zipped your files.\n\n"
+      "Number of files: 9\nNumber of files stored: 9\nNumber of files deflated: 0\n"
+      "Number of zero-length files: 0\n";
+  EXPECT_EQ(run.out.substr(0, expectedStart.size()), expectedStart);
+  EXPECT_NE(run.out.find("Overall size ratio: 1.00\nDeflation ratio: \xE2\x80\x94\nZIP64: no\nTime elapsed: "),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.out.substr(run.out.size() - 14), " milliseconds\n");
+  const std::string epub = readFile(dir.path() / "out.epub");
+  EXPECT_EQ(epub.substr(30, 8), "mimetype");
+}
+
+TEST_F(Cli, OmittedEpubIsChosenBesideTheFolderAndPrinted) {
+  writeFile(dir.path() / "book1.epub", "taken");
+  const CliRun run = cli(dir.path(), "zip book/");
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "Epub: " + (dir.path() / "book2.epub").string());
+  EXPECT_TRUE(fs::exists(dir.path() / "book2.epub"));
+  EXPECT_EQ(readFile(dir.path() / "book1.epub"), "taken");
+}
+
+TEST_F(Cli, FailuresGoToStandardErrorWithExitCodeOne) {
+  const CliRun missing = cli(dir.path(), "zip nothing-here out.epub");
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.out, "You specified a files directory that doesn't exist.\n");
+  const CliRun inside = cli(dir.path(), "zip book book/inside.epub");
+  EXPECT_EQ(inside.exitCode, 1);
+  EXPECT_EQ(inside.out, "Epub file is in files directory tree.\n");
+  const CliRun badDate = cli(dir.path(), "zip book out.epub --datetime 2022-02-30");
+  EXPECT_EQ(badDate.exitCode, 1);
+  EXPECT_EQ(badDate.out, "Unable to read datetime.\n");
+  writeFile(dir.path() / "junk.epub", "this is not a zip file, only some text");
+  const CliRun junk = cli(dir.path(), "analyze junk.epub --log log.txt");
+  EXPECT_EQ(junk.exitCode, 1);
+  EXPECT_EQ(junk.out, "Unable to find end of central directory.\n");
+}
+
+TEST_F(Cli, QuietPrintsNothingAndBackupsFollowTheOptions) {
+  ASSERT_EQ(cli(dir.path(), "zip book out.epub -q").out, "");
+  // Zipping again keeps the old epub as back1.zip beside it (the default),
+  // in a folder of the user's, or not at all.
+  ASSERT_EQ(cli(dir.path(), "zip book out.epub -q").exitCode, 0);
+  EXPECT_TRUE(fs::exists(dir.path() / "back1.zip"));
+  ASSERT_EQ(cli(dir.path(), "zip book out.epub -q --backup-dir saved/old").exitCode, 0);
+  EXPECT_TRUE(fs::exists(dir.path() / "saved/old/back1.zip"));
+  ASSERT_EQ(cli(dir.path(), "zip book out.epub -q --no-backup").exitCode, 0);
+  EXPECT_FALSE(fs::exists(dir.path() / "back2.zip"));
+  EXPECT_FALSE(fs::exists(dir.path() / "temp1.zip"));
+}
+
+TEST_F(Cli, AnalyzeWritesTheLogAndNamesIt) {
+  ASSERT_EQ(cli(dir.path(), "zip book out.epub -q --datetime 2022-03-04T10:20:30Z").exitCode, 0);
+  const CliRun run = cli(dir.path(), "analyze out.epub --log a.txt");
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_EQ(run.out.substr(0, 38), "Your epub was successfully analyzed.\n\n");
+  const std::string logPath = (dir.path() / "a.txt").string();
+  EXPECT_EQ(run.out.substr(run.out.size() - logPath.size() - 15), "Analysis log: " + logPath + "\n");
+  const std::string log = readFile(logPath);
+  EXPECT_EQ(log.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_NE(log.find("[Date/Time = 2022-Mar-04 10:20:30]"), std::string::npos);
+}
+
+TEST_F(Cli, UnzipChoosesFiles1BesideTheEpubAndRestoresTheBook) {
+  ASSERT_EQ(cli(dir.path(), "zip book out.epub -q").exitCode, 0);
+  const CliRun run = cli(dir.path(), "unzip out.epub");
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "Files folder: " + (dir.path() / "files1/").string());
+  EXPECT_NE(run.out.find("Success! You successfully unzipped your file.\n\nNumber of files: 9\n"), std::string::npos);
+  for (const auto& entry : fs::recursive_directory_iterator(dir.path() / "book")) {
+    if (!entry.is_regular_file()) continue;
+    const fs::path relative = fs::relative(entry.path(), dir.path() / "book");
+    EXPECT_EQ(readFile(dir.path() / "files1" / relative), readFile(entry.path())) << relative;
+  }
+  const CliRun missing = cli(dir.path(), "unzip nothing.epub somewhere");
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.out, "You specified an epub file that doesn't exist.\n");
+}
+
+}  // namespace
+}  // namespace plimsy

@@ -1,0 +1,251 @@
+// Archives made to do harm, and archives damaged on the way: every one must
+// be refused with a clear message, leave nothing outside the folder it was
+// unpacked into, and (where the damage can be seen in advance) leave nothing
+// at all.
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "core/text.h"
+#include "engine/archive_messages.h"
+#include "engine/crc32.h"
+#include "engine/unzip_job.h"
+#include "support/file_tree.h"
+#include "support/temp_dir.h"
+#include "support/zip_builder.h"
+
+namespace fs = std::filesystem;
+
+namespace plimsy {
+namespace {
+
+using test::ArchiveLayout;
+using test::ArchiveSpec;
+using test::buildArchive;
+using test::deflatedEntry;
+using test::listTree;
+using test::storedEntry;
+using test::TempDir;
+using test::writeFile;
+
+// The sandbox: the archive and the files folder sit side by side in a
+// temporary folder, and everything the job makes must stay inside the files
+// folder (or a tempN work folder beside it).
+class HostileArchive : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    order.DoWhat = kDoWhatUnzip;
+    order.ZipPath = dir / "book.epub";
+    order.FilesDir = dir / "files";
+    order.RealFileCreationTimes = false;
+  }
+
+  bool unzip(const std::string& archive) {
+    writeFile(order.ZipPath, archive);
+    message.clear();
+    sStatistics statistics;
+    return unzipJob(order, &message, statistics);
+  }
+
+  // Nothing but the archive and an empty files folder.
+  void expectNothingWritten() const { EXPECT_EQ(listTree(dir.path()), (std::set<std::string>{"book.epub", "files/"})); }
+
+  // Items outside the files folder and the work folders beside it.
+  std::set<std::string> strayItems() const {
+    std::set<std::string> stray;
+    for (const std::string& item : listTree(dir.path())) {
+      if (item == "book.epub" || item.rfind("files/", 0) == 0 || item.rfind("temp", 0) == 0) continue;
+      stray.insert(item);
+    }
+    return stray;
+  }
+
+  TempDir dir;
+  EpubWorkOrder order;
+  std::string message;
+};
+
+// ---- Names that lead outside ----------------------------------------------------------
+
+TEST_F(HostileArchive, UnsafeNamesAreRefusedBeforeAnythingIsWritten) {
+  const std::string absolute = dir / "escaped";
+  const std::string names[] = {"../escaped",
+                               absolute,
+                               "a/../../escaped",
+                               "..\\escaped",
+                               "C:\\escaped",
+                               "C:escaped",
+                               "c:/escaped",
+                               "a\\..\\..\\escaped",
+                               "..",
+                               "a/..",
+                               "\\escaped",
+                               std::string("a\0b", 3),
+                               "ok/../../../escaped"};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    ArchiveSpec spec;
+    spec.entries = {storedEntry("mimetype", "application/epub+zip"), deflatedEntry(name, "gotcha")};
+    fs::remove_all(dir.path() / "files");
+    EXPECT_FALSE(unzip(buildArchive(spec)));
+    EXPECT_EQ(message, formatTextUnlimited(kUnsafeNameMessage, displayUtf8(name)));
+    expectNothingWritten();
+  }
+}
+
+TEST_F(HostileArchive, UnsafeNameInTheLocalHeaderCountsNotTheOneInTheDirectory) {
+  ArchiveSpec spec;
+  spec.entries = {storedEntry("harmless.txt", "gotcha")};
+  spec.entries[0].lfhName = "../escaped";
+  EXPECT_FALSE(unzip(buildArchive(spec)));
+  EXPECT_EQ(message, "Unsafe file name in zip file:\n../escaped");
+  expectNothingWritten();
+}
+
+TEST_F(HostileArchive, NamesThatOnlyLookOddAreSafe) {
+  for (const char* name : {"a..b", "..a", "a/..b/c", "x/./y", ". /z", "dir:colon", "1:x"})
+    EXPECT_FALSE(isUnsafeEntryName(name)) << name;
+  // Unsafe names inside entries without data write nothing: not refused.
+  ArchiveSpec spec;
+  spec.entries = {storedEntry("../", ""), storedEntry("/etc/", ""), storedEntry("ok.txt", "ok")};
+  ASSERT_TRUE(unzip(buildArchive(spec))) << message;
+  EXPECT_EQ(listTree(dir.path()), (std::set<std::string>{"book.epub", "files/", "files/ok.txt"}));
+}
+
+// ---- Archives that unpack to far more than they say ------------------------------------
+
+TEST_F(HostileArchive, InflatingStopsAtTheDeclaredSize) {
+  ArchiveSpec spec;
+  spec.entries = {deflatedEntry("bomb.txt", std::string(10'000'000, '\0'))};
+  spec.entries[0].uncompressedSize = 100;  // both headers declare 100 bytes
+  EXPECT_FALSE(unzip(buildArchive(spec)));
+  EXPECT_EQ(message, kLengthMismatchMessage);
+  EXPECT_LE(fs::file_size(dir.path() / "files" / "bomb.txt"), 100u);
+}
+
+TEST_F(HostileArchive, OverlappingEntriesAreRefusedBeforeAnythingIsWritten) {
+  ArchiveLayout layout;
+  ArchiveSpec spec;
+  spec.entries = {storedEntry("first.txt", "first"), deflatedEntry("second.txt", "second"),
+                  storedEntry("third.txt", "third")};
+  const std::string sound = buildArchive(spec, &layout);
+
+  // Two records sharing one local header.
+  spec.entries[2].editCdr = [&](Cdr& c) { c.setOffsetLfh(static_cast<std::uint32_t>(layout.lfhOffsets[1])); };
+  EXPECT_FALSE(unzip(buildArchive(spec)));
+  EXPECT_EQ(message, kOverlappingEntriesMessage);
+  expectNothingWritten();
+
+  // The first entry's data reaching over the next entry: stored, with sizes
+  // and CRC that fit the longer data, as "quoted" overlapping bombs make them.
+  const std::string quoted = sound.substr(layout.dataOffsets[0], layout.lfhOffsets[2] - layout.dataOffsets[0]);
+  spec.entries[2].editCdr = nullptr;
+  spec.entries[0].editCdr = [&](Cdr& c) {
+    c.setCompressedSize(static_cast<std::uint32_t>(quoted.size()));
+    c.setUncompressedSize(static_cast<std::uint32_t>(quoted.size()));
+    c.setCrc(crc32Of(quoted.data(), quoted.size()));
+  };
+  fs::remove_all(dir.path() / "files");
+  EXPECT_FALSE(unzip(buildArchive(spec)));
+  EXPECT_EQ(message, kOverlappingEntriesMessage);
+  expectNothingWritten();
+}
+
+TEST(EntryChecks, ManyEntriesAreCheckedInOnePass) {
+  TempDir dir;
+  ArchiveSpec spec;
+  for (int i = 0; i < 70'000; ++i) spec.entries.push_back(storedEntry("d/" + std::to_string(i), "x"));
+  spec.zip64 = true;
+  EpubWorkOrder order;
+  order.ZipPath = dir / "many.zip";
+  std::string message;
+  for (const bool overlapping : {false, true}) {
+    // The last entry pointing back at the first local header.
+    if (overlapping) spec.entries.back().editCdr = [](Cdr& c) { c.setOffsetLfh(0); };
+    writeFile(order.ZipPath, buildArchive(spec));
+    cZipReader reader;
+    ASSERT_TRUE(reader.openArchive(&message, order)) << message;
+    EXPECT_EQ(checkEntries(&message, reader), !overlapping);
+  }
+  EXPECT_EQ(message, kOverlappingEntriesMessage);
+}
+
+// ---- Damage ------------------------------------------------------------------------------
+
+TEST_F(HostileArchive, DamagedEntriesFailWithTheirMessage) {
+  struct Case {
+    const char* label;
+    std::function<void(std::string&, const ArchiveLayout&)> damage;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"stored data changed", [](std::string& z, const ArchiveLayout& l) { z[l.dataOffsets[0] + 3] ^= 0x20; },
+       kCrcMismatchMessage},
+      {"data past the end of the file",
+       [](std::string& z, const ArchiveLayout& l) { test::patchLe32(z, l.cdrOffsets[2] + 20, 0x7FFFFFFF); },
+       kInvalidFileMessage},
+      {"deflate stream of a reserved block type",
+       [](std::string& z, const ArchiveLayout& l) { z[l.dataOffsets[1]] = '\x07'; }, kDeflatedWriteMessage},
+      {"local header moved", [](std::string& z, const ArchiveLayout& l) { test::patchLe32(z, l.lfhOffsets[1], 0); },
+       "Invalid zip file (central directory record has wrong offset for local file header)."},
+  };
+  ArchiveLayout layout;
+  const std::string sound = buildArchive(test::smallEpubSpec(), &layout);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::string damaged = sound;
+    c.damage(damaged, layout);
+    fs::remove_all(dir.path() / "files");
+    EXPECT_FALSE(unzip(damaged));
+    EXPECT_EQ(message, c.expected);
+    EXPECT_EQ(strayItems(), std::set<std::string>{});
+  }
+}
+
+TEST_F(HostileArchive, Zip64SizesNearTheTopOfTheRangeDoNotWrap) {
+  ArchiveLayout layout;
+  ArchiveSpec spec;
+  spec.entries = {storedEntry("big.bin", "data")};
+  spec.entries[0].zip64 = true;
+  std::string zip = buildArchive(spec, &layout);
+  // The Cdr's ZIP64 record: uncompressed, compressed, offset of the Lfh.
+  const std::uint64_t values = layout.cdrOffsets[0] + kCdrSize + spec.entries[0].name.size() + 4;
+  for (const std::uint64_t huge : {~std::uint64_t{0} - 8, std::uint64_t{1} << 63}) {
+    test::patchLe64(zip, values, huge);
+    test::patchLe64(zip, values + 8, huge);
+    fs::remove_all(dir.path() / "files");
+    EXPECT_FALSE(unzip(zip));
+    EXPECT_EQ(message, kInvalidFileMessage);
+  }
+}
+
+TEST_F(HostileArchive, TruncatedAtEveryOffsetGivesAClearMessage) {
+  const std::string sound = buildArchive(test::smallEpubSpec());
+  for (std::size_t size = 0; size < sound.size(); ++size) {
+    SCOPED_TRACE(size);
+    fs::remove_all(dir.path() / "files");
+    EXPECT_FALSE(unzip(sound.substr(0, size)));
+    EXPECT_TRUE(test::isArchiveMessage(message)) << message;
+    EXPECT_EQ(strayItems(), std::set<std::string>{});
+  }
+}
+
+TEST_F(HostileArchive, EveryByteFlippedGivesSuccessOrAClearMessage) {
+  const std::string sound = buildArchive(test::smallEpubSpec());
+  for (std::size_t at = 0; at < sound.size(); ++at) {
+    SCOPED_TRACE(at);
+    std::string damaged = sound;
+    damaged[at] = static_cast<char>(~damaged[at]);
+    fs::remove_all(dir.path() / "files");
+    if (!unzip(damaged)) {
+      EXPECT_TRUE(test::isArchiveMessage(message)) << message;
+    }
+    EXPECT_EQ(strayItems(), std::set<std::string>{});
+  }
+}
+
+}  // namespace
+}  // namespace plimsy

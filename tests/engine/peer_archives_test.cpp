@@ -1,0 +1,135 @@
+// The archives of other projects' test suites (libzip's regression data,
+// KArchive's autotest data): many deliberately inconsistent, encrypted or
+// made with other methods. Each must be opened and described, or refused
+// with one of our messages; unpacking must succeed or fail with one of our
+// messages, write nothing outside the files folder and the work folder
+// beside it, and leave an existing files folder untouched when it fails.
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/analysis_log.h"
+#include "engine/archive_messages.h"
+#include "engine/unzip_job.h"
+#include "engine/zip_reader.h"
+#include "support/file_tree.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace plimsy {
+namespace {
+
+using test::listTree;
+using test::readTree;
+using test::TempDir;
+
+const fs::path kTestData = fs::path(PLIMSY_SOURCE_DIR) / ".." / "shared" / "testdata";
+
+bool testDataRequired() {
+  const char* value = std::getenv("PLIMSY_REQUIRE_TOOLS");
+  return value != nullptr && std::string(value) == "1";
+}
+
+std::vector<fs::path> peerArchives() {
+  std::vector<fs::path> archives;
+  std::error_code error;
+  for (const auto& item : fs::recursive_directory_iterator(kTestData, error)) {
+    if (item.is_regular_file() && item.path().extension() == ".zip") archives.push_back(item.path());
+  }
+  std::sort(archives.begin(), archives.end());
+  return archives;
+}
+
+struct sOutcomes {
+  std::map<std::string, int> counts;  // by message ("" for success)
+  void add(bool ok, const std::string& message) { ++counts[ok ? std::string("(success)") : message]; }
+  void print(const char* title) const {
+    std::cout << title << "\n";
+    for (const auto& [message, count] : counts) std::cout << "  " << count << "  " << message << "\n";
+  }
+};
+
+class PeerArchives : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    archives = peerArchives();
+    if (archives.empty()) {
+      if (testDataRequired()) FAIL() << "no archives in " << kTestData;
+      GTEST_SKIP() << "no archives in " << kTestData;
+    }
+  }
+
+  std::vector<fs::path> archives;
+};
+
+TEST_F(PeerArchives, AreOpenedAndDescribedOrRefusedWithOurMessages) {
+  TempDir dir;
+  sOutcomes opened;
+  sOutcomes logged;
+  for (const fs::path& archive : archives) {
+    SCOPED_TRACE(archive.string());
+    EpubWorkOrder order;
+    order.ZipPath = archive.string();
+    cZipReader reader;
+    std::string message;
+    const bool open = reader.openArchive(&message, order);
+    opened.add(open, message);
+    if (!open) {
+      EXPECT_TRUE(test::isArchiveMessage(message)) << message;
+      continue;
+    }
+    message.clear();
+    const bool written = writeAnalysisLog(reader, &message, dir / "analysis.txt");
+    logged.add(written, message);
+    if (!written) {
+      EXPECT_TRUE(test::isArchiveMessage(message)) << message;
+    }
+  }
+  opened.print("openArchive:");
+  logged.print("writeAnalysisLog:");
+}
+
+TEST_F(PeerArchives, UnpackOrFailWithOurMessagesAndStayInTheirFolder) {
+  sOutcomes outcomes;
+  for (const fs::path& archive : archives) {
+    SCOPED_TRACE(archive.string());
+    for (const bool existing : {false, true}) {
+      TempDir dir;
+      EpubWorkOrder order;
+      order.ZipPath = archive.string();
+      order.FilesDir = dir / "files";
+      order.BackupDir = dir / "backups";
+      if (existing) test::writeFile(dir.path() / "files" / "old.txt", "old");
+      std::string message;
+      sStatistics statistics;
+      const bool ok = unzipJob(order, &message, statistics);
+      if (!existing) outcomes.add(ok, message);
+      if (!ok) {
+        EXPECT_TRUE(test::isArchiveMessage(message)) << message;
+      }
+      for (const std::string& item : listTree(dir.path())) {
+        const bool inside = item.rfind("files/", 0) == 0 || item.rfind("temp1/", 0) == 0 ||
+                            item.rfind("backups/back1/", 0) == 0 || item == "temp1/" || item == "backups/";
+        EXPECT_TRUE(inside) << item;
+      }
+      if (existing) {
+        // A success backs the old folder up; a failure leaves it as it was.
+        const fs::path old = ok ? dir.path() / "backups" / "back1" : dir.path() / "files";
+        EXPECT_EQ(readTree(old), (std::map<std::string, std::string>{{"old.txt", "old"}}));
+      }
+    }
+  }
+  outcomes.print("unzipJob:");
+}
+
+}  // namespace
+}  // namespace plimsy

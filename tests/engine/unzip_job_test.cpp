@@ -1,0 +1,464 @@
+#include "engine/unzip_job.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "core/filetime.h"
+#include "core/platform.h"
+#include "core/text.h"
+#include "engine/crc32.h"
+#include "engine/zip_job.h"
+#include "support/file_tree.h"
+#include "support/temp_dir.h"
+#include "support/zip_builder.h"
+
+namespace fs = std::filesystem;
+
+namespace plimsy {
+namespace {
+
+using test::ArchiveSpec;
+using test::buildArchive;
+using test::deflatedEntry;
+using test::listTree;
+using test::readTree;
+using test::storedEntry;
+using test::TempDir;
+using test::writeFile;
+
+using Tree = std::map<std::string, std::string>;
+
+const char* const kMimetype = "application/epub+zip";
+const char* const kChapter = "<html><body><p>Call me Ishmael. Some years ago, never mind how long.</p></body></html>\n";
+
+// 2021-05-06 07:08:09 UTC.
+FileTime fixedTime() {
+  FileTime time = 0;
+  EXPECT_TRUE(parseDatetime("2021-05-06T07:08:09Z", time));
+  return time;
+}
+
+FileTime writeTimeOf(const std::string& path) {
+  platform::FileTimes times;
+  EXPECT_TRUE(platform::readFileTimes(path, times)) << path;
+  return times.write;
+}
+
+class UnzipJob : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    order.DoWhat = kDoWhatUnzip;
+    order.ZipPath = dir / "book.epub";
+    order.FilesDir = dir / "files";
+    order.RealFileCreationTimes = false;
+  }
+
+  void putArchive(const ArchiveSpec& spec) { writeFile(order.ZipPath, buildArchive(spec)); }
+  void putFiles(const Tree& files) {
+    for (const auto& [name, content] : files) writeFile(dir.path() / "files" / name, content);
+  }
+
+  bool unzip() {
+    message.clear();
+    return unzipJob(order, &message, statistics);
+  }
+
+  Tree files() const { return readTree(dir.path() / "files"); }
+  std::set<std::string> topLevel() const {
+    std::set<std::string> names;
+    for (const auto& item : fs::directory_iterator(dir.path())) names.insert(item.path().filename().string());
+    return names;
+  }
+
+  TempDir dir;
+  EpubWorkOrder order;
+  std::string message;
+  sStatistics statistics;
+};
+
+ArchiveSpec threeEntries() {
+  ArchiveSpec spec;
+  spec.entries = {storedEntry("mimetype", kMimetype), deflatedEntry("OEBPS/text/ch1.xhtml", kChapter),
+                  deflatedEntry("META-INF/container.xml", "<container/>")};
+  return spec;
+}
+
+const Tree kThreeFiles = {
+    {"mimetype", kMimetype}, {"OEBPS/text/ch1.xhtml", kChapter}, {"META-INF/container.xml", "<container/>"}};
+
+// ---- Where the entries go --------------------------------------------------------------
+
+TEST_F(UnzipJob, IntoAMissingFolderWritesStraightIntoItWithoutTempOrBackup) {
+  putArchive(threeEntries());
+  order.BackupDir = dir / "backups";
+  ASSERT_TRUE(unzip()) << message;
+
+  EXPECT_EQ(files(), kThreeFiles);
+  EXPECT_EQ(topLevel(), (std::set<std::string>{"book.epub", "files"}));
+
+  sStatistics expected;
+  expected.files = 3;
+  expected.stored = 1;
+  expected.storedBytes = 20;
+  expected.deflated = 2;
+  const ArchiveSpec spec = threeEntries();
+  expected.deflatedInputBytes = spec.entries[1].uncompressedSize + spec.entries[2].uncompressedSize;
+  expected.deflatedOutputBytes = spec.entries[1].data.size() + spec.entries[2].data.size();
+  EXPECT_EQ(statistics, expected);
+}
+
+TEST_F(UnzipJob, OverAnExistingFolderUnpacksBesideItBacksItUpAndSwaps) {
+  putArchive(threeEntries());
+  putFiles({{"old.txt", "old"}, {"sub/older.txt", "older"}});
+  fs::create_directory(dir.path() / "temp1");  // taken: the work folder becomes temp2
+  writeFile(dir.path() / "backups" / "back1" / "x", "an earlier backup");
+  order.BackupDir = dir / "backups";
+  ASSERT_TRUE(unzip()) << message;
+
+  EXPECT_EQ(files(), kThreeFiles);
+  EXPECT_EQ(readTree(dir.path() / "backups" / "back2"), (Tree{{"old.txt", "old"}, {"sub/older.txt", "older"}}));
+  EXPECT_EQ(readTree(dir.path() / "backups" / "back1"), (Tree{{"x", "an earlier backup"}}));
+  // Neither the work folder nor the old folder, renamed aside, is left.
+  EXPECT_EQ(topLevel(), (std::set<std::string>{"backups", "book.epub", "files", "temp1"}));
+}
+
+TEST_F(UnzipJob, WithoutBackupsTheOldFolderIsReplacedAndGone) {
+  putArchive(threeEntries());
+  putFiles({{"old.txt", "old"}});
+  ASSERT_TRUE(unzip()) << message;
+  EXPECT_EQ(files(), kThreeFiles);
+  EXPECT_EQ(topLevel(), (std::set<std::string>{"book.epub", "files"}));
+}
+
+TEST_F(UnzipJob, BackupFolderThatIsAFileFailsBeforeTheOldFolderIsTouched) {
+  putArchive(threeEntries());
+  putFiles({{"old.txt", "old"}});
+  writeFile(dir.path() / "backups", "a file");
+  order.BackupDir = dir / "backups";
+  EXPECT_FALSE(unzip());
+  EXPECT_EQ(message, "Unable to create directory for backup.");
+  EXPECT_EQ(files(), (Tree{{"old.txt", "old"}}));
+  EXPECT_EQ(readTree(dir.path() / "temp1"), kThreeFiles);
+  EXPECT_EQ(statistics.files, 3u);  // the counts of a job that got that far
+}
+
+TEST_F(UnzipJob, BackupFolderInsideTheFilesFolderIsRefused) {
+  putArchive(threeEntries());
+  putFiles({{"old.txt", "old"}});
+  order.BackupDir = dir / "files/backups";
+  EXPECT_FALSE(unzip());
+  EXPECT_EQ(message, "Unable to copy directory tree; the backup folder lies inside the files folder.");
+  EXPECT_EQ(readTree(dir.path() / "files"), (Tree{{"old.txt", "old"}}));
+}
+
+TEST_F(UnzipJob, FailedChecksLeaveTheStatisticsAlone) {
+  statistics.files = 42;
+  EXPECT_FALSE(unzip());
+  EXPECT_EQ(message, "You specified an epub file that doesn't exist.");
+  writeFile(order.ZipPath, "x");
+  order.FilesDir = "relative/files";
+  EXPECT_FALSE(unzip());
+  EXPECT_EQ(message, "Files directory path is not absolute.");
+  EXPECT_EQ(statistics.files, 42u);
+  EXPECT_FALSE(fs::exists(dir.path() / "files"));
+}
+
+// Marks a file or folder immutable (it can then be neither renamed nor
+// removed, not even by root), or clears the mark. False where the file
+// system or the user's rights do not allow it.
+bool setImmutable(const fs::path& path, bool immutable) {
+  const std::string command =
+      std::string("chattr ") + (immutable ? "+i '" : "-i '") + path.string() + "' >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
+TEST_F(UnzipJob, AFailedSwapLeavesTheOldFolderInPlaceAndTheNewOneBesideIt) {
+  putArchive(threeEntries());
+  putFiles({{"old.txt", "old"}});
+  const fs::path filesDir = dir.path() / "files";
+  if (!setImmutable(filesDir, true)) GTEST_SKIP() << "cannot make a folder immutable here";
+  const bool done = unzip();
+  setImmutable(filesDir, false);
+  EXPECT_FALSE(done);
+  EXPECT_EQ(message, kRenameWorkFolderMessage);
+  EXPECT_EQ(files(), (Tree{{"old.txt", "old"}}));
+  EXPECT_EQ(readTree(dir.path() / "temp1"), kThreeFiles);
+}
+
+TEST_F(UnzipJob, AnOldFolderThatCannotBeDeletedStaysAsideWithTheNewOneInPlace) {
+  putArchive(threeEntries());
+  putFiles({{"old.txt", "old"}, {"stuck.txt", "stuck"}});
+  const fs::path stuck = dir.path() / "files" / "stuck.txt";
+  if (!setImmutable(stuck, true)) GTEST_SKIP() << "cannot make a file immutable here";
+  order.tDatetime = fixedTime();
+  const bool done = unzip();
+  setImmutable(dir.path() / "old1" / "stuck.txt", false);
+  setImmutable(stuck, false);
+  EXPECT_FALSE(done);
+  EXPECT_EQ(message.rfind("Unable to delete old directory tree so it can be replaced by new one; ", 0), 0u) << message;
+  EXPECT_EQ(files(), kThreeFiles);
+  EXPECT_EQ(writeTimeOf((dir.path() / "files").string()), order.tDatetime);  // finished but for the old folder
+  EXPECT_TRUE(fs::exists(dir.path() / "old1" / "stuck.txt"));  // what could not be deleted
+}
+
+// ---- What the entries become -----------------------------------------------------------
+
+TEST_F(UnzipJob, EntriesWithoutDataProduceNothingAndCountAsZeroLength) {
+  ArchiveSpec spec;
+  spec.entries = {storedEntry("mimetype", kMimetype), storedEntry("empty.txt", ""), storedEntry("OEBPS/", ""),
+                  storedEntry("OEBPS/images/", ""), deflatedEntry("OEBPS/a.xhtml", kChapter),
+                  // Some writers give folder entries an empty deflate stream.
+                  deflatedEntry("OEBPS/fonts/", "")};
+  putArchive(spec);
+  ASSERT_TRUE(unzip()) << message;
+  EXPECT_EQ(listTree(dir.path() / "files"), (std::set<std::string>{"mimetype", "OEBPS/", "OEBPS/a.xhtml"}));
+  EXPECT_EQ(statistics.files, 6u);
+  EXPECT_EQ(statistics.zeroLength, 4u);
+}
+
+TEST_F(UnzipJob, BothSlashAndBackslashSeparateFolders) {
+  ArchiveSpec spec;
+  spec.entries = {storedEntry("a/b/c.txt", "slashes"), storedEntry("d\\e\\f.txt", "backslashes"),
+                  storedEntry("a\\g.txt", "mixed")};
+  putArchive(spec);
+  ASSERT_TRUE(unzip()) << message;
+  EXPECT_EQ(files(), (Tree{{"a/b/c.txt", "slashes"}, {"d/e/f.txt", "backslashes"}, {"a/g.txt", "mixed"}}));
+}
+
+TEST_F(UnzipJob, NamesAreUtf8BytesUnchanged) {
+  ArchiveSpec spec;
+  spec.entries = {storedEntry("caf\xC3\xA9/r\xC3\xA9sum\xC3\xA9.txt", "accents")};
+  putArchive(spec);
+  ASSERT_TRUE(unzip()) << message;
+  EXPECT_EQ(files(), (Tree{{"caf\xC3\xA9/r\xC3\xA9sum\xC3\xA9.txt", "accents"}}));
+}
+
+TEST_F(UnzipJob, StreamedEntriesAreSizedFromTheCentralDirectory) {
+  // As streaming writers make them: flag bit 3, zero sizes and CRC in the
+  // local header, the real values in the central directory.
+  ArchiveSpec spec = threeEntries();
+  for (test::EntrySpec& entry : spec.entries) {
+    entry.editLfh = [](Lfh& h) {
+      h.setGeneralFlags(0x0008);
+      h.setCrc(0);
+      h.setCompressedSize(0);
+      h.setUncompressedSize(0);
+    };
+  }
+  putArchive(spec);
+  ASSERT_TRUE(unzip()) << message;
+  EXPECT_EQ(files(), kThreeFiles);
+  EXPECT_EQ(statistics.storedBytes, 20u);
+  EXPECT_EQ(statistics.deflatedInputBytes, spec.entries[1].uncompressedSize + spec.entries[2].uncompressedSize);
+}
+
+TEST_F(UnzipJob, EntriesAreCheckedForLengthBeforeCrc) {
+  struct Case {
+    const char* label;
+    test::EntrySpec entry;
+    std::function<void(Cdr&)> edit;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"deflated, longer than declared", deflatedEntry("a", kChapter),
+       [](Cdr& c) { c.setUncompressedSize(c.uncompressedSize() - 1); }, kLengthMismatchMessage},
+      {"deflated, shorter than declared, CRC wrong too", deflatedEntry("a", kChapter),
+       [](Cdr& c) {
+         c.setUncompressedSize(c.uncompressedSize() + 1);
+         c.setCrc(c.crc() ^ 1);
+       },
+       kLengthMismatchMessage},
+      {"deflated, CRC wrong", deflatedEntry("a", kChapter), [](Cdr& c) { c.setCrc(c.crc() ^ 1); }, kCrcMismatchMessage},
+      {"stored, CRC wrong", storedEntry("a", kChapter), [](Cdr& c) { c.setCrc(c.crc() ^ 1); }, kCrcMismatchMessage},
+      {"stored, sizes differ", storedEntry("a", kChapter),
+       [](Cdr& c) { c.setUncompressedSize(c.uncompressedSize() + 1); }, kLengthMismatchMessage},
+      {"deflated, stream cut short", deflatedEntry("a", kChapter),
+       [](Cdr& c) { c.setCompressedSize(c.compressedSize() - 3); }, kDeflatedWriteMessage},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    ArchiveSpec spec;
+    spec.entries = {c.entry};
+    spec.entries[0].editCdr = c.edit;
+    putArchive(spec);
+    fs::remove_all(dir.path() / "files");
+    EXPECT_FALSE(unzip());
+    EXPECT_EQ(message, c.expected);
+  }
+}
+
+TEST_F(UnzipJob, CorruptDeflateStreamCannotBeWritten) {
+  ArchiveSpec spec;
+  spec.entries = {deflatedEntry("a.xhtml", kChapter)};
+  spec.entries[0].data[0] = '\x07';  // final block of the reserved type 3
+  putArchive(spec);
+  EXPECT_FALSE(unzip());
+  EXPECT_EQ(message, kDeflatedWriteMessage);
+}
+
+TEST_F(UnzipJob, OtherMethodsBehindZeroLocalSizesAreRefused) {
+  // The reader counts an entry whose local header has no size as empty,
+  // whatever its method; the data is read with the central directory's size.
+  ArchiveSpec spec;
+  spec.entries = {storedEntry("a.txt", "some text")};
+  spec.entries[0].method = 12;
+  spec.entries[0].editLfh = [](Lfh& h) { h.setCompressedSize(0); };
+  putArchive(spec);
+  EXPECT_FALSE(unzip());
+  EXPECT_EQ(message, kOtherMethodMessage);
+}
+
+TEST_F(UnzipJob, AFailureMidArchiveLeavesTheWorkFolderBesideTheUntouchedFilesFolder) {
+  ArchiveSpec spec = threeEntries();
+  spec.entries[2].editCdr = [](Cdr& c) { c.setCrc(c.crc() + 1); };
+  putArchive(spec);
+  putFiles({{"old.txt", "old"}});
+  order.BackupDir = dir / "backups";
+  EXPECT_FALSE(unzip());
+  EXPECT_EQ(message, kCrcMismatchMessage);
+  EXPECT_EQ(files(), (Tree{{"old.txt", "old"}}));
+  Tree written = kThreeFiles;  // the failed entry's output stays as written
+  EXPECT_EQ(readTree(dir.path() / "temp1"), written);
+  EXPECT_EQ(topLevel(), (std::set<std::string>{"book.epub", "files", "temp1"}));
+  EXPECT_EQ(statistics.files, 2u);
+}
+
+TEST_F(UnzipJob, ARefusedArchiveLeavesAnEmptyWorkFolder) {
+  writeFile(order.ZipPath, "PK");
+  putFiles({{"old.txt", "old"}});
+  EXPECT_FALSE(unzip());
+  EXPECT_EQ(message, "Not a valid zip file.");
+  EXPECT_EQ(listTree(dir.path() / "temp1"), std::set<std::string>{});
+  EXPECT_EQ(files(), (Tree{{"old.txt", "old"}}));
+}
+
+TEST_F(UnzipJob, AFileInTheWayOfAFolderFailsCleanly) {
+  ArchiveSpec spec;
+  spec.entries = {storedEntry("a", "a file"), storedEntry("a/b", "below a file")};
+  putArchive(spec);
+  EXPECT_FALSE(unzip());
+  EXPECT_EQ(message, kNoUnzipFolderMessage);
+  EXPECT_EQ(files(), (Tree{{"a", "a file"}}));
+
+  spec.entries = {storedEntry("a/b", "in a folder"), storedEntry("a", "where the folder is")};
+  putArchive(spec);
+  fs::remove_all(dir.path() / "files");
+  EXPECT_FALSE(unzip());
+  EXPECT_EQ(message, kNoOutputFileMessage);
+}
+
+// ---- Times -----------------------------------------------------------------------------
+
+TEST_F(UnzipJob, FixedDatetimeStampsEveryFileAndFolder) {
+  putArchive(threeEntries());
+  putFiles({{"old.txt", "old"}});
+  order.tDatetime = fixedTime();
+  ASSERT_TRUE(unzip()) << message;
+  const fs::path root = dir.path() / "files";
+  EXPECT_EQ(writeTimeOf(root.string()), order.tDatetime);
+  for (const std::string& item : listTree(root))
+    EXPECT_EQ(writeTimeOf((root / item).string()), order.tDatetime) << item;
+}
+
+TEST_F(UnzipJob, FilesTakeTheirDosTimesAndFoldersTheTimeOfUnpacking) {
+  ArchiveSpec spec = threeEntries();
+  spec.entries[2].dosDate = 0;  // no valid date: keeps the time it was written
+  putArchive(spec);
+  order.RealFileCreationTimes = true;
+  const FileTime before = platform::currentFileTime();
+  ASSERT_TRUE(unzip()) << message;
+  const FileTime after = platform::currentFileTime() + 2 * kFileTimeTicksPerSecond;
+  const fs::path root = dir.path() / "files";
+
+  FileTime dosTime = 0;
+  ASSERT_TRUE(dosDateTimeToFileTime(test::kTestDosDate, test::kTestDosTime, dosTime));
+  EXPECT_EQ(writeTimeOf((root / "mimetype").string()), dosTime);
+  EXPECT_EQ(writeTimeOf((root / "OEBPS/text/ch1.xhtml").string()), dosTime);
+  // File systems keep coarser clocks than ours: allow them a second.
+  const FileTime undated = writeTimeOf((root / "META-INF/container.xml").string());
+  EXPECT_GE(undated + kFileTimeTicksPerSecond, before);
+  EXPECT_LE(undated, after);
+  for (const char* folder : {"", "OEBPS/", "OEBPS/text/", "META-INF/"}) {
+    const FileTime time = writeTimeOf((root / folder).string());
+    EXPECT_GE(time + kFileTimeTicksPerSecond, before) << folder;
+    EXPECT_LE(time, after) << folder;
+  }
+}
+
+// ---- The pieces ------------------------------------------------------------------------
+
+TEST(UnzipPieces, ListFoldersGoesDepthFirstAndSkipsLinks) {
+  TempDir dir;
+  for (const char* folder : {"b/c", "a", "b/d/e"}) fs::create_directories(dir.path() / folder);
+  writeFile(dir.path() / "b" / "file.txt", "x");
+  fs::create_directory_symlink(dir.path() / "a", dir.path() / "b" / "link");
+  const std::string root = dir.str();
+  EXPECT_EQ(listFolders(dir.path().string()),
+            (std::vector<std::string>{root, root + "a/", root + "b/", root + "b/c/", root + "b/d/", root + "b/d/e/"}));
+}
+
+TEST(UnzipPieces, InflateEntryNeedsTheWholeStreamAndStopsAtTheLimit) {
+  TempDir dir;
+  const std::string text(200'000, 'z');
+  const std::string stream = test::rawDeflate(text) + "trailing bytes are ignored";
+  const auto* data = reinterpret_cast<const std::uint8_t*>(stream.data());
+  const std::string out = dir / "out";
+  cInflater inflater;
+  sInflateSink sink;
+  sink.inflater = &inflater;
+
+  ASSERT_TRUE(inflateEntry(sink, out, data, stream.size()));
+  EXPECT_EQ(test::readFile(out), text);
+  EXPECT_EQ(sink.bytesWritten, text.size());
+  EXPECT_EQ(sink.crc, crc32Of(text.data(), text.size()));
+  // The same state, used again.
+  ASSERT_TRUE(inflateEntry(sink, out, data, stream.size()));
+  EXPECT_EQ(sink.bytesWritten, text.size());
+
+  EXPECT_FALSE(inflateEntry(sink, out, data, test::rawDeflate(text).size() - 1));
+  EXPECT_FALSE(sink.overran);
+
+  sink.sizeLimit = 1000;
+  EXPECT_FALSE(inflateEntry(sink, out, data, stream.size()));
+  EXPECT_TRUE(sink.overran);
+  EXPECT_LE(fs::file_size(out), 1000u);
+
+  sInflateSink ownState;  // no inflater given: one of its own
+  EXPECT_TRUE(inflateEntry(ownState, out, data, stream.size()));
+  EXPECT_FALSE(inflateEntry(ownState, dir / "missing/out", data, stream.size()));
+  EXPECT_TRUE(ownState.writeFailed);
+}
+
+// ---- Round trip ------------------------------------------------------------------------
+
+TEST(UnzipRoundTrip, ZipUnzipZipOfTheSampleBookGivesTheSameBytes) {
+  TempDir dir;
+  const FileTime time = fixedTime();
+  EpubWorkOrder zip;
+  zip.DoWhat = kDoWhatZip;
+  zip.FilesDir = (fs::path(PLIMSY_SOURCE_DIR) / "examples" / "sample-book").string();
+  zip.ZipPath = dir / "first.epub";
+  zip.tDatetime = time;
+  std::string message;
+  sStatistics statistics;
+  ASSERT_TRUE(zipJob(zip, &message, statistics)) << message;
+
+  EpubWorkOrder unzip;
+  unzip.ZipPath = zip.ZipPath;
+  unzip.FilesDir = dir / "unpacked";
+  unzip.tDatetime = time;
+  ASSERT_TRUE(unzipJob(unzip, &message, statistics)) << message;
+  EXPECT_EQ(readTree(dir.path() / "unpacked"), readTree(zip.FilesDir));
+
+  zip.FilesDir = unzip.FilesDir;
+  zip.ZipPath = dir / "second.epub";
+  ASSERT_TRUE(zipJob(zip, &message, statistics)) << message;
+  EXPECT_EQ(test::readFile(dir / "second.epub"), test::readFile(dir / "first.epub"));
+}
+
+}  // namespace
+}  // namespace plimsy

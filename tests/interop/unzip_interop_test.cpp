@@ -1,0 +1,235 @@
+// Archives made by other people's tools, unpacked by our unzip job: the
+// result must be the tree that Info-ZIP unzip makes of the same archive
+// (same file names, same bytes). Entries without data are left out of the
+// comparison: Info-ZIP unzip makes them (empty files, and the folders of
+// folder entries), while our unzip job writes nothing for them.
+
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "core/settings.h"
+#include "engine/unzip_job.h"
+#include "engine/zip_reader.h"
+#include "interop/external_tools.h"
+#include "support/file_tree.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace plimsy {
+namespace {
+
+using test::runCommand;
+using test::shellQuote;
+using test::TempDir;
+
+using Tree = std::map<std::string, std::string>;
+
+const fs::path kSampleBook = fs::path(PLIMSY_SOURCE_DIR) / "examples" / "sample-book";
+
+// Packs the folder given as the first argument into the archive given as the
+// second ("-" for standard output, which zipfile cannot seek in: it then
+// writes data descriptors). Deflates text, stores the rest.
+const char* const kPythonZip = R"(
+import os, sys, zipfile
+folder, target = sys.argv[1], sys.argv[2]
+out = sys.stdout.buffer if target == "-" else open(target, "wb")
+with zipfile.ZipFile(out, "w") as z:
+    z.write(os.path.join(folder, "mimetype"), "mimetype", zipfile.ZIP_STORED)
+    for root, dirs, files in os.walk(folder):
+        dirs.sort()
+        for name in sorted(files):
+            path = os.path.join(root, name)
+            arcname = os.path.relpath(path, folder)
+            if arcname == "mimetype":
+                continue
+            method = zipfile.ZIP_STORED if name.endswith(".png") else zipfile.ZIP_DEFLATED
+            z.write(path, arcname, method)
+)";
+
+const char* const kMarkdown = R"(---
+title: The Lamp Keeper
+author: A. Nonymous
+lang: en
+---
+
+# The Keeper
+
+The keeper lit a lamp over grey water.
+
+# The Storm
+
+Rain fell in torrents, except at occasional intervals.
+)";
+
+std::string prose(std::size_t size) {
+  static const char* const kWords[] = {"the ", "keeper ", "lit ", "a ", "lamp ", "over ", "grey ", "water. "};
+  std::mt19937 random(11);
+  std::string text;
+  while (text.size() < size) text += kWords[random() % std::size(kWords)];
+  return text;
+}
+
+Tree withoutEmptyFiles(Tree files) {
+  std::erase_if(files, [](const auto& file) { return file.second.rfind("0 bytes", 0) == 0; });
+  return files;
+}
+
+// Tools run with a UTF-8 locale, so that they keep non-ASCII names as bytes.
+std::string inUtf8(const std::string& command) { return "export LC_ALL=C.UTF-8; " + command; }
+
+class UnzipInterop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::copy(kSampleBook, book(), fs::copy_options::recursive);
+    test::writeFile(book() / "OEBPS" / "text" / "long.xhtml", prose(700'000));  // many inflate windows
+    test::writeFile(book() / "OEBPS" / "empty.txt", "");
+    std::mt19937 random(5);
+    std::string noise(150'000, '\0');
+    for (char& c : noise) c = static_cast<char>(random());
+    test::writeFile(book() / "OEBPS" / "images" / "noise.png", noise);
+    test::writeFile(book() / "OEBPS" / "caf\xC3\xA9" / "r\xC3\xA9sum\xC3\xA9.txt", "accents");
+  }
+
+  fs::path book() const { return dir.path() / "book"; }
+  std::string archive(const char* name) const { return dir / name; }
+
+  // Runs a command in the book folder; fails the test when it fails.
+  void inBook(const std::string& command) {
+    std::string output;
+    ASSERT_EQ(runCommand(inUtf8("cd " + shellQuote(book().string()) + " && " + command), output), 0) << output;
+  }
+
+  // The files Info-ZIP unzip makes of the archive, empty ones left out.
+  Tree infoZipTree(const std::string& zip) {
+    const fs::path folder = dir.path() / "infozip";
+    fs::remove_all(folder);
+    std::string output;
+    EXPECT_EQ(runCommand(inUtf8("unzip -q -o " + shellQuote(zip) + " -d " + shellQuote(folder.string())), output), 0)
+        << output;
+    return withoutEmptyFiles(test::fingerprintTree(folder));
+  }
+
+  bool ourUnzip(const std::string& zip) {
+    EpubWorkOrder order;
+    order.DoWhat = kDoWhatUnzip;
+    order.ZipPath = zip;
+    order.FilesDir = dir / "ours";
+    order.RealFileCreationTimes = false;
+    fs::remove_all(order.FilesDir);
+    message.clear();
+    sStatistics statistics;
+    return unzipJob(order, &message, statistics);
+  }
+
+  // Our unzip gives what Info-ZIP unzip gives, and that is the book.
+  void expectSameAsInfoZip(const std::string& zip, bool isTheBook = true) {
+    PLIMSY_REQUIRE_TOOL("unzip");
+    const Tree reference = infoZipTree(zip);
+    ASSERT_FALSE(reference.empty());
+    ASSERT_TRUE(ourUnzip(zip)) << message;
+    EXPECT_EQ(withoutEmptyFiles(test::fingerprintTree(dir.path() / "ours")), reference);
+    if (isTheBook) {
+      EXPECT_EQ(reference, withoutEmptyFiles(test::fingerprintTree(book())));
+    }
+  }
+
+  TempDir dir;
+  std::string message;
+};
+
+TEST_F(UnzipInterop, InfoZipArchives) {
+  PLIMSY_REQUIRE_TOOL("zip");
+  inBook("zip -q -X -0 " + shellQuote(archive("a.zip")) + " mimetype && zip -q -X -r -9 " +
+         shellQuote(archive("a.zip")) + " . -x mimetype");
+  expectSameAsInfoZip(archive("a.zip"));
+}
+
+TEST_F(UnzipInterop, InfoZipStreamedThroughAPipe) {
+  // Written to a pipe, zip cannot go back to the local headers: it sets flag
+  // bit 3, writes zero sizes there and the real ones in data descriptors.
+  PLIMSY_REQUIRE_TOOL("zip");
+  inBook("zip -q -r - . | cat > " + shellQuote(archive("deflated.zip")));
+  expectSameAsInfoZip(archive("deflated.zip"));
+  inBook("zip -q -r -0 - . | cat > " + shellQuote(archive("stored.zip")));
+  expectSameAsInfoZip(archive("stored.zip"));
+}
+
+TEST_F(UnzipInterop, SevenZipArchives) {
+  PLIMSY_REQUIRE_TOOL("7zz");
+  inBook("7zz a -tzip -mx=9 -bso0 -bsp0 " + shellQuote(archive("7z.zip")) + " .");
+  expectSameAsInfoZip(archive("7z.zip"));
+}
+
+TEST_F(UnzipInterop, BsdtarArchives) {
+  // Names start with "./", and there is a "./" entry of its own.
+  PLIMSY_REQUIRE_TOOL("bsdtar");
+  inBook("bsdtar --format zip -cf " + shellQuote(archive("bsdtar.zip")) + " .");
+  expectSameAsInfoZip(archive("bsdtar.zip"));
+}
+
+TEST_F(UnzipInterop, PythonZipfileArchives) {
+  PLIMSY_REQUIRE_TOOL("python3");
+  const std::string script = dir / "pack.py";
+  test::writeFile(script, kPythonZip);
+  const std::string run = "python3 " + shellQuote(script) + " . ";
+  inBook(run + shellQuote(archive("seekable.zip")));
+  expectSameAsInfoZip(archive("seekable.zip"));
+  inBook(run + "- | cat > " + shellQuote(archive("streamed.zip")));
+  expectSameAsInfoZip(archive("streamed.zip"));
+}
+
+TEST_F(UnzipInterop, PandocEpub) {
+  PLIMSY_REQUIRE_TOOL("pandoc");
+  test::writeFile(dir.path() / "book.md", kMarkdown);
+  std::string output;
+  ASSERT_EQ(runCommand(inUtf8("cd " + shellQuote(dir.str()) + " && pandoc book.md -o pandoc.epub"), output), 0)
+      << output;
+  expectSameAsInfoZip(archive("pandoc.epub"), false);
+}
+
+// ---- Damage ------------------------------------------------------------------------------
+
+// The offset of an entry's data in an archive, found with our reader.
+std::uint64_t dataOffsetOf(const std::string& zip, const std::string& name) {
+  EpubWorkOrder order;
+  order.ZipPath = zip;
+  cZipReader reader;
+  std::string message;
+  EXPECT_TRUE(reader.openArchive(&message, order)) << message;
+  for (std::uint64_t i = 0; i < reader.cdrCount(); ++i) {
+    const CdrEx cdr = reader.interpretCdr(reader.cdrItem(i));
+    LfhEx lfh;
+    if (cdr.name == name && reader.readLocalHeader(&message, cdr, lfh)) return entryDataOffset(cdr, lfh);
+  }
+  ADD_FAILURE() << "no entry " << name;
+  return 0;
+}
+
+TEST_F(UnzipInterop, DamagedEntriesOfAnInfoZipArchiveFailWithTheirMessage) {
+  PLIMSY_REQUIRE_TOOL("zip");
+  const std::string zip = archive("a.zip");
+  inBook("zip -q -X -0 " + shellQuote(zip) + " mimetype && zip -q -X -r -9 " + shellQuote(zip) + " . -x mimetype");
+  const std::string sound = test::readFile(zip);
+  const std::uint64_t stored = dataOffsetOf(zip, "mimetype");
+  const std::uint64_t deflated = dataOffsetOf(zip, "OEBPS/text/long.xhtml");
+
+  std::string damaged = sound;
+  damaged[stored + 5] ^= 0x01;
+  test::writeFile(zip, damaged);
+  EXPECT_FALSE(ourUnzip(zip));
+  EXPECT_EQ(message, kCrcMismatchMessage);
+
+  damaged = sound;
+  damaged[deflated] = '\x07';  // a final block of the reserved type
+  test::writeFile(zip, damaged);
+  EXPECT_FALSE(ourUnzip(zip));
+  EXPECT_EQ(message, kDeflatedWriteMessage);
+}
+
+}  // namespace
+}  // namespace plimsy

@@ -1,0 +1,46 @@
+#include "support/file_tree.h"
+
+#include <cstdio>
+
+#include "engine/crc32.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace plimsy::test {
+
+std::map<std::string, std::string> readTree(const fs::path& root) {
+  std::map<std::string, std::string> files;
+  for (const fs::directory_entry& item : fs::recursive_directory_iterator(root)) {
+    if (item.is_symlink() || !item.is_regular_file()) continue;
+    files[item.path().lexically_relative(root).generic_string()] = readFile(item.path());
+  }
+  return files;
+}
+
+std::map<std::string, std::string> fingerprintTree(const fs::path& root) {
+  std::map<std::string, std::string> files = readTree(root);
+  for (auto& [name, content] : files) {
+    char crc[9];
+    std::snprintf(crc, sizeof crc, "%08X", crc32Of(content.data(), content.size()));
+    content = std::to_string(content.size()) + " bytes, CRC-32 " + crc;
+  }
+  return files;
+}
+
+std::set<std::string> listTree(const fs::path& root) {
+  std::set<std::string> items;
+  std::error_code error;
+  if (!fs::exists(fs::symlink_status(root, error))) return items;
+  for (const fs::directory_entry& item : fs::recursive_directory_iterator(root)) {
+    std::string name = item.path().lexically_relative(root).generic_string();
+    if (item.is_symlink())
+      name += "@";
+    else if (item.is_directory())
+      name += "/";
+    items.insert(std::move(name));
+  }
+  return items;
+}
+
+}  // namespace plimsy::test
