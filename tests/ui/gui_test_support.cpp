@@ -1,0 +1,95 @@
+#include "gui_test_support.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include "core/settings.h"
+#include "core/settings_file.h"
+#include "engine/unzip_job.h"
+#include "engine/zip_job.h"
+#include "ui/control_ids.h"
+#include "ui/job_runner.h"
+
+namespace plimsy::test {
+
+void cFakePresenter::showMessage(QWidget* owner, const std::string& text, ui::eIcon icon) {
+  messages.push_back({text, icon, owner != nullptr});
+  if (duringMessage) duringMessage();
+}
+
+ui::eAnswer cFakePresenter::ask(QWidget*, const std::string& question) {
+  questions.push_back(question);
+  if (answers.empty()) return ui::eAnswer::Yes;
+  const ui::eAnswer answer = answers.front();
+  answers.pop_front();
+  return answer;
+}
+
+int cFakePresenter::showTaskDialog(QWidget*, const ui::sTaskDialog& task) {
+  tasks.push_back(task);
+  if (taskAnswers.empty()) return ui::kIdCancel;
+  const int answer = taskAnswers.front();
+  taskAnswers.pop_front();
+  return answer;
+}
+
+namespace {
+bool pickFrom(std::deque<std::string>& script, std::string& path) {
+  path.clear();
+  if (script.empty()) return false;
+  path = script.front();
+  script.pop_front();
+  return !path.empty();
+}
+}  // namespace
+
+bool cFakePresenter::pickFile(QWidget*, std::string& path) { return pickFrom(pickedFiles, path); }
+bool cFakePresenter::pickFolder(QWidget*, std::string& path) { return pickFrom(pickedFolders, path); }
+
+std::intptr_t cFakeOpener::open(const std::string& path) {
+  opened.push_back(path);
+  return result;
+}
+
+ui::sServices sFakeDesktop::services() {
+  ui::sServices services;
+  services.presenter = &presenter;
+  services.opener = &opener;
+  services.zip = zipJob;
+  services.unzip = unzipJob;
+  services.quit = [this] { ++quits; };
+  return services;
+}
+
+bool waitUntil(const std::function<bool()>& done) {
+  const QDeadlineTimer deadline(30'000);
+  while (!done()) {
+    if (deadline.hasExpired()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(1);
+  }
+  return true;
+}
+
+bool waitForJobs() {
+  return waitUntil([] { return ui::runningJobs() == 0; });
+}
+
+void resetSettings() {
+  updateSettings([](cSettings& settings) { settings = cSettings(); });
+}
+
+std::string settingsFile() { return settingsFilePath(); }
+
+void writeBook(const std::filesystem::path& folder) {
+  writeFile(folder / "mimetype", "application/epub+zip");
+  writeFile(folder / "META-INF" / "container.xml",
+            "<?xml version=\"1.0\"?>\n<container version=\"1.0\" "
+            "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles><rootfile "
+            "full-path=\"OEBPS/content.opf\" media-type=\"application/oebps-package+xml\"/></rootfiles></container>\n");
+  writeFile(folder / "OEBPS" / "content.opf", std::string(2000, 'o'));
+  writeFile(folder / "OEBPS" / "chapter1.xhtml", std::string(5000, 'c'));
+}
+
+}  // namespace plimsy::test

@@ -1,0 +1,76 @@
+#pragma once
+
+// Stand-ins for the user and the desktop in the window's tests: a presenter
+// that records every box and answers from a script, an opener that records
+// what would be opened, and helpers that let the GUI thread run while a test
+// waits for a worker.
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+#include "ui/services.h"
+
+namespace plimsy::test {
+
+struct sShownMessage {
+  std::string text;
+  ui::eIcon icon;
+  bool owned;  // shown with an owner window
+};
+
+class cFakePresenter : public ui::cPresenter {
+ public:
+  void showMessage(QWidget* owner, const std::string& text, ui::eIcon icon) override;
+  ui::eAnswer ask(QWidget* owner, const std::string& question) override;
+  int showTaskDialog(QWidget* owner, const ui::sTaskDialog& task) override;
+  bool pickFile(QWidget* owner, std::string& path) override;
+  bool pickFolder(QWidget* owner, std::string& path) override;
+
+  // Answers, used in order; when a script runs out: Yes, Cancel, no pick.
+  std::deque<ui::eAnswer> answers;
+  std::deque<int> taskAnswers;
+  std::deque<std::string> pickedFiles;
+  std::deque<std::string> pickedFolders;
+  // Runs inside showMessage (on the GUI thread), e.g. to look at the window.
+  std::function<void()> duringMessage;
+
+  std::vector<sShownMessage> messages;
+  std::vector<std::string> questions;
+  std::vector<ui::sTaskDialog> tasks;
+};
+
+class cFakeOpener : public ui::cOpener {
+ public:
+  std::intptr_t open(const std::string& path) override;
+  std::intptr_t result = 33;
+  std::vector<std::string> opened;
+};
+
+// Services with the fakes, the real jobs and a quit that only counts.
+struct sFakeDesktop {
+  cFakePresenter presenter;
+  cFakeOpener opener;
+  int quits = 0;
+  ui::sServices services();
+};
+
+// Lets the GUI thread run until `done` holds (at most about 30 seconds, so a
+// broken test fails instead of hanging). True when it holds.
+bool waitUntil(const std::function<bool()>& done);
+
+// Waits until every worker thread has finished.
+bool waitForJobs();
+
+// Resets the process-wide settings object to its defaults.
+void resetSettings();
+
+// The settings file of this test process.
+std::string settingsFile();
+
+// A small book folder: mimetype, META-INF/container.xml and two content files.
+void writeBook(const std::filesystem::path& folder);
+
+}  // namespace plimsy::test

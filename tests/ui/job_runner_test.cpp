@@ -1,0 +1,270 @@
+// The job runner, driven through the main dialog's buttons: real zip, unzip
+// and analysis jobs, the questions of the request checks answered by the
+// test, the busy look, the success texts and what is opened afterwards.
+
+#include <gtest/gtest.h>
+
+#include <QProgressBar>
+#include <QTest>
+#include <atomic>
+#include <regex>
+
+#include "core/settings.h"
+#include "engine/job_report.h"
+#include "engine/zip_job.h"
+#include "gui_test_support.h"
+#include "ui/control_ids.h"
+#include "ui/dlg_main.h"
+#include "ui/job_runner.h"
+
+namespace plimsy::ui {
+namespace {
+
+using namespace main_ids;
+
+class JobRunner : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::resetSettings();
+    std::filesystem::remove(test::settingsFile());
+    test::writeBook(folder_.path() / "book");
+    book_ = folder_ / "book/";
+    epub_ = folder_ / "book.epub";
+    // The zip job, recording the statistics it reports.
+    services_ = desktop_.services();
+    services_.zip = [this](const EpubWorkOrder& order, std::string* message, sStatistics& statistics) {
+      ++jobRuns_;
+      const bool ok = zipJob(order, message, statistics);
+      statistics_ = statistics;
+      return ok;
+    };
+  }
+  void TearDown() override { EXPECT_TRUE(test::waitForJobs()); }
+
+  void openDialog() {
+    dialog_ = std::make_unique<cDlgMain>(services_);
+    ASSERT_TRUE(dialog_->create(nullptr));
+  }
+  void setLines(const std::string& files, const std::string& epub) {
+    cWin(dialog_->control(kFilesLine)).setText(files);
+    cWin(dialog_->control(kEpubLine)).setText(epub);
+  }
+  // Clicks a job button and waits for the job to finish.
+  void click(int id) {
+    QTest::mouseClick(dialog_->control(id), Qt::LeftButton);
+    ASSERT_TRUE(test::waitForJobs());
+  }
+  bool idleLook() const {
+    return !dialog_->control(kZip)->isHidden() && !dialog_->control(kUnzip)->isHidden() &&
+           !dialog_->control(kAnalyze)->isHidden() && dialog_->control(kProgress)->isHidden();
+  }
+  bool busyLook() const {
+    auto* bar = qobject_cast<QProgressBar*>(dialog_->control(kProgress));
+    return dialog_->control(kZip)->isHidden() && dialog_->control(kUnzip)->isHidden() &&
+           dialog_->control(kAnalyze)->isHidden() && !bar->isHidden() && bar->minimum() == 0 && bar->maximum() == 0;
+  }
+  void zipBook() {
+    openDialog();
+    setLines(book_, epub_);
+    click(kZip);
+  }
+  const std::vector<test::sShownMessage>& messages() const { return desktop_.presenter.messages; }
+
+  test::TempDir folder_;
+  std::string book_;
+  std::string epub_;
+  test::sFakeDesktop desktop_;
+  sServices services_;
+  std::unique_ptr<cDlgMain> dialog_;
+  sStatistics statistics_;
+  int jobRuns_ = 0;
+};
+
+// "…\nTime elapsed: <n> milliseconds": the text before the number, and whether
+// the number is a grouped count of milliseconds.
+void expectSuccessText(const std::string& text, const std::string& head) {
+  ASSERT_EQ(text.substr(0, head.size()), head) << text;
+  EXPECT_TRUE(std::regex_match(text.substr(head.size()), std::regex("\\d{1,3}(,\\d{3})* milliseconds"))) << text;
+}
+
+TEST_F(JobRunner, ZipClickedShowsTheSuccessTextAndOpensTheEpub) {
+  zipBook();
+  ASSERT_TRUE(std::filesystem::exists(epub_));
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].icon, eIcon::Information);
+  EXPECT_TRUE(messages()[0].owned);
+  EXPECT_EQ(statistics_.files, 4u);
+  std::string head = "Success! You successfully zipped your files.\n\n";
+  statisticsText(statistics_, head);
+  expectSuccessText(messages()[0].text, head + "\nTime elapsed: ");
+  EXPECT_EQ(desktop_.opener.opened, std::vector<std::string>{epub_});
+  EXPECT_TRUE(idleLook());
+  // The request passed its checks, so the settings were saved before the job.
+  EXPECT_NE(test::readFile(test::settingsFile()).find("<ZipPath>" + epub_ + "</ZipPath>"), std::string::npos);
+}
+
+TEST_F(JobRunner, UnzipOffersAFilesFolderAndUnpacksIntoIt) {
+  zipBook();
+  desktop_.presenter.messages.clear();
+  desktop_.opener.opened.clear();
+  setLines("", epub_);
+  click(kUnzip);
+  ASSERT_EQ(desktop_.presenter.questions.size(), 1u);
+  EXPECT_EQ(desktop_.presenter.questions[0],
+            "You didn't specify the name and location of a files folder. Would you like Plimsy to choose?");
+  const std::string chosen = folder_ / "files1/";
+  EXPECT_EQ(cWin(dialog_->control(kFilesLine)).text(), chosen);
+  EXPECT_EQ(test::readFile(folder_.path() / "files1" / "OEBPS" / "chapter1.xhtml"), std::string(5000, 'c'));
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].text.rfind("Success! You successfully unzipped your file.\n\nNumber of files: 4\n", 0), 0u);
+  EXPECT_EQ(desktop_.opener.opened, std::vector<std::string>{chosen});
+}
+
+TEST_F(JobRunner, ADeclinedOfferShowsNothingAndRunsNothing) {
+  for (const eAnswer answer : {eAnswer::No, eAnswer::Cancel}) {
+    openDialog();
+    setLines(book_, "");
+    desktop_.presenter.answers = {answer};
+    click(kZip);
+    EXPECT_EQ(desktop_.presenter.questions.back(),
+              "You didn't specify the name and location of an epub file to create. Would you like Plimsy to choose?");
+    EXPECT_TRUE(messages().empty());
+    EXPECT_EQ(jobRuns_, 0);
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "book1.epub"));
+    EXPECT_TRUE(idleLook());
+  }
+}
+
+TEST_F(JobRunner, AFailedCheckIsShownAndTheJobNeverStarts) {
+  openDialog();
+  setLines("", epub_);
+  click(kZip);
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].text, "Please specify the files directory that you want to zip.");
+  EXPECT_EQ(messages()[0].icon, eIcon::Warning);
+  EXPECT_EQ(jobRuns_, 0);
+}
+
+TEST_F(JobRunner, TheBusyLookLastsWhileTheJobRuns) {
+  std::atomic<bool> started{false};
+  std::atomic<bool> release{false};
+  services_.zip = [&](const EpubWorkOrder&, std::string* message, sStatistics&) {
+    started = true;
+    while (!release) std::this_thread::yield();
+    *message = "The job failed on purpose.";
+    return false;
+  };
+  openDialog();
+  setLines(book_, epub_);
+  EXPECT_TRUE(idleLook());
+  QTest::mouseClick(dialog_->control(kZip), Qt::LeftButton);
+  ASSERT_TRUE(test::waitUntil([&] { return started.load(); }));
+  ASSERT_TRUE(test::waitUntil([&] { return busyLook(); }));
+  bool idleWhenReported = false;
+  desktop_.presenter.duringMessage = [&] { idleWhenReported = idleLook(); };
+  release = true;
+  ASSERT_TRUE(test::waitForJobs());
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].text, "The job failed on purpose.");
+  EXPECT_EQ(messages()[0].icon, eIcon::Warning);
+  EXPECT_TRUE(idleWhenReported) << "the idle look comes back before the report";
+  EXPECT_TRUE(desktop_.opener.opened.empty());
+}
+
+TEST_F(JobRunner, SuccessMessageAndOpeningFollowTheOptions) {
+  struct Case {
+    bool show;
+    bool open;
+  };
+  for (const Case c : {Case{false, true}, Case{false, false}, Case{true, false}}) {
+    updateSettings([&c](cSettings& s) {
+      s.ShowSuccessMessage = c.show;
+      s.OpenFinishedWork = c.open;
+    });
+    desktop_.presenter.messages.clear();
+    desktop_.opener.opened.clear();
+    zipBook();
+    EXPECT_EQ(messages().size(), c.show ? 1u : 0u);
+    EXPECT_EQ(desktop_.opener.opened.size(), c.open ? 1u : 0u);
+    EXPECT_TRUE(idleLook());
+  }
+}
+
+TEST_F(JobRunner, AJobFailingWithoutAMessageShowsNothing) {
+  services_.unzip = [](const EpubWorkOrder&, std::string*, sStatistics&) { return false; };
+  test::writeFile(epub_, "PK");
+  openDialog();
+  setLines(book_, epub_);
+  click(kUnzip);
+  EXPECT_TRUE(messages().empty());
+  EXPECT_TRUE(idleLook());
+}
+
+TEST_F(JobRunner, AnUnknownKindOfJobIsAnError) {
+  openDialog();
+  sJobRecord record;
+  record.owner = dialog_.get();
+  record.DoWhat = 7;
+  runJob(*dialog_, record);
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].text, "An error occurred.");
+  EXPECT_EQ(messages()[0].icon, eIcon::Warning);
+}
+
+TEST_F(JobRunner, AnalysisShowsItsSummaryAndOpensTheLogOnRequest) {
+  zipBook();
+  const std::string log = folder_ / "analysis log.txt";
+  updateSettings([&log](cSettings& s) {
+    s.workOrder.AnalyzeZipLogPath = log;
+    s.ShowSuccessMessage = false;  // the summary shows anyway
+  });
+  desktop_.presenter.messages.clear();
+  desktop_.opener.opened.clear();
+  desktop_.presenter.taskAnswers = {kIdCancel, kTaskButtonId};
+  click(kAnalyze);
+  ASSERT_EQ(desktop_.presenter.tasks.size(), 1u);
+  EXPECT_TRUE(desktop_.opener.opened.empty());
+  EXPECT_TRUE(messages().empty());
+  const sTaskDialog& task = desktop_.presenter.tasks[0];
+  EXPECT_EQ(task.instruction, "Analysis");
+  EXPECT_EQ(task.customButton, "Show full analysis");
+  EXPECT_EQ(task.commonButton, sTaskDialog::eCommonButton::Cancel);
+  // The reader counts this book's entries as the zip job did.
+  std::string head = "Your epub was successfully analyzed.\n\nClick the button to see the full analysis.\n\n";
+  statisticsText(statistics_, head);
+  expectSuccessText(task.content, head + "\nTime elapsed: ");
+  EXPECT_NE(test::readFile(log).find("ZIP FILE ANALYSIS"), std::string::npos);
+  EXPECT_EQ(settingsSnapshot().workOrder.DoWhat, kDoWhatAnalysis);
+
+  click(kAnalyze);
+  EXPECT_EQ(desktop_.opener.opened, std::vector<std::string>{log});
+  EXPECT_TRUE(idleLook());
+}
+
+TEST_F(JobRunner, AnalysisChecksAndFailures) {
+  openDialog();
+  click(kAnalyze);
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].text, "You must specify the name and location of an epub file to analyze.");
+  EXPECT_EQ(messages()[0].icon, eIcon::Warning);
+
+  // No log path: the offer, declined, shows nothing more.
+  setLines("", folder_ / "notes.epub");
+  desktop_.presenter.answers = {eAnswer::No};
+  click(kAnalyze);
+  EXPECT_EQ(desktop_.presenter.questions.back(),
+            "You didn't specify the name and location of an analysis log to create. Would you like Plimsy to "
+            "choose?");
+  EXPECT_EQ(messages().size(), 1u);
+
+  test::writeFile(folder_.path() / "notes.epub", "not a zip file at all, but long enough to be read");
+  updateSettings([this](cSettings& s) { s.workOrder.AnalyzeZipLogPath = folder_ / "log.txt"; });
+  click(kAnalyze);
+  ASSERT_EQ(messages().size(), 2u);
+  EXPECT_EQ(messages()[1].text, "Unable to find end of central directory.");
+  EXPECT_TRUE(desktop_.presenter.tasks.empty());
+  EXPECT_TRUE(idleLook());
+}
+
+}  // namespace
+}  // namespace plimsy::ui

@@ -1,0 +1,295 @@
+// The main dialog: its lines, drag and drop, the shell-open buttons, the
+// browse buttons, closing, the bug report and the instance query.
+
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include "core/settings.h"
+#include "gui_test_support.h"
+#include "ui/control_ids.h"
+#include "ui/dlg_main.h"
+#include "ui/qt_text.h"
+#include "ui/ui_values.h"
+
+namespace plimsy::ui {
+namespace {
+
+using namespace main_ids;
+using test::sShownMessage;
+
+class MainDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::resetSettings();
+    std::filesystem::remove(test::settingsFile());
+    test::writeBook(folder_.path() / "book");
+    test::writeFile(folder_.path() / "notes.txt", "not an epub");
+    dialog_ = std::make_unique<cDlgMain>(desktop_.services());
+    ASSERT_TRUE(dialog_->create(nullptr));
+  }
+  void TearDown() override { EXPECT_TRUE(test::waitForJobs()); }
+
+  cWin line(int id) const { return cWin(dialog_->control(id)); }
+  QPoint centreOf(int id) const { return dialog_->control(id)->geometry().center(); }
+  // A point on the dialog that lies on neither line.
+  QPoint elsewhere() const { return QPoint(5, 5); }
+  void drop(std::vector<std::string> paths, QPoint point) { dialog_->send(dropMessage(std::move(paths), point)); }
+  const std::vector<sShownMessage>& messages() const { return desktop_.presenter.messages; }
+  std::string savedFile() const {
+    return std::filesystem::exists(test::settingsFile()) ? test::readFile(test::settingsFile()) : "";
+  }
+
+  test::TempDir folder_;
+  test::sFakeDesktop desktop_;
+  std::unique_ptr<cDlgMain> dialog_;
+};
+
+TEST(MainDialogStart, ShowsTheSettingsLinesTitleLogoAndFocus) {
+  test::resetSettings();
+  updateSettings([](cSettings& s) {
+    s.workOrder.FilesDir = "/books/mine/";
+    s.workOrder.ZipPath = "/books/mine.epub";
+  });
+  test::sFakeDesktop desktop;
+  cDlgMain dialog(desktop.services());
+  ASSERT_TRUE(dialog.create(nullptr));
+  EXPECT_EQ(dialog.templateId(), 101);
+  EXPECT_EQ(cWin(dialog.control(kFilesLine)).text(), "/books/mine/");
+  EXPECT_EQ(cWin(dialog.control(kEpubLine)).text(), "/books/mine.epub");
+  EXPECT_EQ(dialog.dialogWidget()->windowTitle(), "Plimsy for Epubs version 0.1");
+  EXPECT_TRUE(dialog.dialogWidget()->acceptDrops());
+  EXPECT_TRUE(qobject_cast<QPushButton*>(dialog.control(kZip))->isDefault());
+  EXPECT_EQ(dialog.dialogWidget()->focusWidget(), dialog.control(kZip));
+  QWidget* logo = dialog.dialogWidget()->childAt(QPoint(20 + 50, 15 + 17));
+  ASSERT_NE(logo, nullptr);
+  EXPECT_EQ(logo->geometry(), QRect(20, 15, 105, 35));
+  const QImage drawn = logo->grab().toImage();
+  EXPECT_NE(drawn.pixelColor(10, 17), drawn.pixelColor(104, 0)) << "the logo is drawn";
+}
+
+TEST_F(MainDialog, ManyDroppedItemsAreRefused) {
+  drop({folder_ / "book", folder_ / "notes.txt", folder_ / "x"}, elsewhere());
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].text,
+            "You dragged 3 items.\n\nPlease drag a single epub or a single folder with files inside it.");
+  EXPECT_EQ(messages()[0].icon, eIcon::Warning);
+  EXPECT_TRUE(messages()[0].owned);
+  drop({}, elsewhere());
+  EXPECT_EQ(messages().size(), 1u);
+  EXPECT_EQ(line(kFilesLine).text(), "");
+}
+
+TEST_F(MainDialog, AFolderGoesToTheFilesLineUnlessDroppedOnTheEpubLine) {
+  const std::string book = folder_ / "book";
+  drop({book}, centreOf(kEpubLine));
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].text,
+            "You've dragged a folder to the epub line.  That won't work. Only a file can go there.");
+  EXPECT_EQ(line(kFilesLine).text(), "");
+
+  drop({book}, QPoint(60, 30));  // on the logo
+  EXPECT_EQ(line(kFilesLine).text(), book);
+  EXPECT_EQ(settingsSnapshot().workOrder.FilesDir, book + "/");
+  EXPECT_NE(savedFile().find("<FilesDir>" + book + "/</FilesDir>"), std::string::npos);
+  EXPECT_EQ(messages().size(), 1u);
+}
+
+TEST_F(MainDialog, AFileOfAnyKindGoesToTheEpubLineUnlessDroppedOnTheFilesLine) {
+  const std::string notes = folder_ / "notes.txt";
+  drop({notes}, centreOf(kFilesLine));
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].text,
+            "You've dragged a file to the line for the files folder.  That won't work. Only a folder can go there.");
+  EXPECT_EQ(line(kEpubLine).text(), "");
+
+  drop({notes}, centreOf(kEpubLine));
+  EXPECT_EQ(line(kEpubLine).text(), notes);
+  EXPECT_EQ(settingsSnapshot().workOrder.ZipPath, notes);
+  EXPECT_NE(savedFile().find("<ZipPath>" + notes + "</ZipPath>"), std::string::npos);
+}
+
+TEST_F(MainDialog, ADroppedPathThatCannotBeFoundIsReported) {
+  drop({folder_ / "gone"}, elsewhere());
+  drop({""}, elsewhere());  // not a local file
+  ASSERT_EQ(messages().size(), 2u);
+  EXPECT_EQ(messages()[0].text, "The file you dragged cannot be found.");
+  EXPECT_EQ(messages()[1].text, "The file you dragged cannot be found.");
+}
+
+TEST_F(MainDialog, DropsOnALineReachTheDialogThroughQt) {
+  // Qt offers the drop to the line under the mouse first; it must pass it on.
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(toQString(folder_ / "notes.txt"))});
+  data.setText(toQString(folder_ / "notes.txt"));  // as file managers offer it too
+  QWidget* epubLine = dialog_->control(kEpubLine);
+  line(kEpubLine).setText("old");
+  const QPointF point(5, 5);
+  QDragEnterEvent enter(point.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(epubLine, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(epubLine, &drop);
+  EXPECT_EQ(line(kEpubLine).text(), folder_ / "notes.txt");
+  EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(MainDialog, LinesAreReadTrimmedCutAndWithASeparatorAddedToAnExistingFolder) {
+  const std::string book = folder_ / "book";
+  line(kFilesLine).setText("  " + book + " \t");
+  line(kEpubLine).setText(" /somewhere/else/book.epub  ");
+  cSettings settings;
+  EXPECT_TRUE(dialog_->readLines(settings));
+  EXPECT_EQ(settings.workOrder.FilesDir, book + "/");
+  EXPECT_EQ(settings.workOrder.ZipPath, "/somewhere/else/book.epub");
+  EXPECT_EQ(line(kFilesLine).text(), "  " + book + " \t");  // the line itself is unchanged
+
+  line(kFilesLine).setText(folder_ / "missing");
+  dialog_->readLines(settings);
+  EXPECT_EQ(settings.workOrder.FilesDir, folder_ / "missing");
+
+  const std::string longPath = "/" + std::string(1200, 'x');
+  line(kEpubLine).setText(longPath);
+  dialog_->readLines(settings);
+  EXPECT_EQ(settings.workOrder.ZipPath, longPath.substr(0, 999));
+}
+
+TEST_F(MainDialog, EscapeOrCloseSavesTheLinesAndEndsTheProgram) {
+  line(kFilesLine).setText(folder_ / "book");
+  line(kEpubLine).setText("/tmp/out.epub");
+  QTest::keyClick(dialog_->dialogWidget(), Qt::Key_Escape);
+  EXPECT_TRUE(dialog_->isDestroyed());
+  EXPECT_EQ(desktop_.quits, 1);
+  EXPECT_NE(savedFile().find("<FilesDir>" + (folder_ / "book/") + "</FilesDir>"), std::string::npos);
+  EXPECT_NE(savedFile().find("<ZipPath>/tmp/out.epub</ZipPath>"), std::string::npos);
+
+  test::sFakeDesktop desktop;
+  cDlgMain other(desktop.services());
+  ASSERT_TRUE(other.create(nullptr));
+  cWin(other.control(kEpubLine)).setText("/tmp/closed.epub");
+  QTest::mouseClick(other.control(kClose), Qt::LeftButton);
+  EXPECT_TRUE(other.isDestroyed());
+  EXPECT_EQ(desktop.quits, 1);
+  EXPECT_NE(savedFile().find("<ZipPath>/tmp/closed.epub</ZipPath>"), std::string::npos);
+
+  cDlgMain third(desktop.services());
+  ASSERT_TRUE(third.create(nullptr));
+  third.dialogWidget()->close();  // the close box
+  EXPECT_TRUE(third.isDestroyed());
+  EXPECT_EQ(desktop.quits, 2);
+}
+
+TEST_F(MainDialog, ShellOpenButtonsCheckTheirLine) {
+  const std::pair<int, std::string> cases[] = {
+      {kOpenEpub, "Can't open a blank!"},
+      {kExploreEpub, "Can't open a blank!"},
+      {kExploreFiles, "Can't open a blank!"},
+  };
+  for (const auto& [id, expected] : cases) {
+    dialog_->sendCommand(id);
+    ASSERT_FALSE(messages().empty());
+    EXPECT_EQ(messages().back().text, expected);
+    EXPECT_EQ(messages().back().icon, eIcon::Information);
+    EXPECT_TRUE(messages().back().owned);
+  }
+  line(kEpubLine).setText(folder_ / "gone.epub");
+  line(kFilesLine).setText(folder_ / "gone");
+  dialog_->sendCommand(kOpenEpub);
+  EXPECT_EQ(messages().back().text, "The specified epub file doesn't exist.");
+  dialog_->sendCommand(kExploreFiles);
+  EXPECT_EQ(messages().back().text, "The specified files directory doesn't exist.");
+  line(kEpubLine).setText(folder_ / "book");
+  line(kFilesLine).setText(folder_ / "notes.txt");
+  dialog_->sendCommand(kOpenEpub);
+  EXPECT_EQ(messages().back().text, "The specified epub file is a directory.");
+  dialog_->sendCommand(kExploreFiles);
+  EXPECT_EQ(messages().back().text, "The specified files directory isn't a directory.");
+  EXPECT_TRUE(desktop_.opener.opened.empty());
+}
+
+TEST_F(MainDialog, ShellOpenButtonsOpenThePathOrExplainTheFailure) {
+  line(kEpubLine).setText(folder_ / "notes.txt");
+  line(kFilesLine).setText(folder_ / "book");
+  dialog_->sendCommand(kOpenEpub);
+  dialog_->sendCommand(kExploreEpub);
+  dialog_->sendCommand(kExploreFiles);
+  EXPECT_EQ(desktop_.opener.opened,
+            (std::vector<std::string>{folder_ / "notes.txt", folder_.path().string(), folder_ / "book/"}));
+  EXPECT_TRUE(messages().empty());
+
+  desktop_.opener.result = 31;
+  dialog_->sendCommand(kOpenEpub);
+  dialog_->sendCommand(kExploreFiles);
+  ASSERT_EQ(messages().size(), 2u);
+  EXPECT_EQ(messages()[0].text, "Unable to open epub. There is no application associated with the given file name.");
+  EXPECT_EQ(messages()[1].text,
+            "Unable to open files folder in Windows File Explorer. There is no application associated with the "
+            "given file name.");
+  EXPECT_FALSE(messages()[0].owned);
+  EXPECT_EQ(messages()[0].icon, eIcon::Information);
+}
+
+TEST_F(MainDialog, BrowseButtonsFillTheLinesAndSave) {
+  desktop_.presenter.pickedFolders = {folder_ / "book"};
+  desktop_.presenter.pickedFiles = {folder_ / "new.epub"};
+  dialog_->sendCommand(kBrowseFiles);
+  dialog_->sendCommand(kBrowseEpub);
+  EXPECT_EQ(line(kFilesLine).text(), folder_ / "book/");
+  EXPECT_EQ(line(kEpubLine).text(), folder_ / "new.epub");
+  EXPECT_NE(savedFile().find("<ZipPath>" + (folder_ / "new.epub") + "</ZipPath>"), std::string::npos);
+  // Cancelled pickers change nothing.
+  dialog_->sendCommand(kBrowseFiles);
+  dialog_->sendCommand(kBrowseEpub);
+  EXPECT_EQ(line(kFilesLine).text(), folder_ / "book/");
+  EXPECT_EQ(line(kEpubLine).text(), folder_ / "new.epub");
+}
+
+TEST_F(MainDialog, BugReportNamesTheAddressAndCanCopyIt) {
+  QGuiApplication::clipboard()->setText("before");
+  desktop_.presenter.taskAnswers = {kIdOk, kTaskButtonId};
+  dialog_->sendCommand(kReportBug);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "before");
+  dialog_->sendCommand(kReportBug);
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), kBugReportAddress);
+  ASSERT_EQ(desktop_.presenter.tasks.size(), 2u);
+  const sTaskDialog& task = desktop_.presenter.tasks[0];
+  EXPECT_EQ(task.instruction, "Report a bug");
+  EXPECT_EQ(task.customButton, "Copy email address to clipboard");
+  EXPECT_EQ(task.commonButton, sTaskDialog::eCommonButton::Ok);
+  EXPECT_EQ(task.content.rfind("If you find a bug in this program, please tell me about it so I can fix it.\n\n", 0),
+            0u);
+  EXPECT_NE(task.content.find("\n\nMy email address is bugs@plimsy.example.\n\nThanks!"), std::string::npos);
+}
+
+TEST_F(MainDialog, HelpOptionsAndTheInstanceQuery) {
+  dialog_->sendCommand(kHelp);
+  EXPECT_EQ(desktop_.opener.opened, std::vector<std::string>{helpPagePath()});
+
+  bool optionsShown = false;
+  QTimer::singleShot(0, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    optionsShown = modal && modal->windowTitle() == "Plimsy for Epubs version 0.1";
+    if (modal) QTest::keyClick(modal, Qt::Key_Escape);
+  });
+  dialog_->sendCommand(kOptions);
+  EXPECT_TRUE(optionsShown);
+
+  dialog_->setMessageResult(0);
+  EXPECT_EQ(dialog_->send({uiValues().instanceQueryMessage, 0, {}, {}}), 1);
+  EXPECT_EQ(dialog_->messageResult(), static_cast<std::intptr_t>(uiValues().instanceQueryMessage));
+
+  dialog_->dialogWidget()->showMinimized();
+  dialog_->restoreAndRaise();
+  EXPECT_FALSE(dialog_->dialogWidget()->isMinimized());
+}
+
+}  // namespace
+}  // namespace plimsy::ui

@@ -1,0 +1,228 @@
+// The options dialog: what it shows, what Save, Cancel, Restore defaults and
+// the two browse buttons store, and the backup controls' enabling.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QTest>
+
+#include "core/settings.h"
+#include "core/settings_file.h"
+#include "gui_test_support.h"
+#include "ui/control_ids.h"
+#include "ui/dlg_options.h"
+#include "ui/qt_text.h"
+#include "ui/ui_values.h"
+#include "ui/win.h"
+
+namespace plimsy::ui {
+namespace {
+
+using namespace options_ids;
+
+class OptionsDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::resetSettings();
+    std::filesystem::remove(test::settingsFile());
+  }
+  void open() {
+    dialog_ = std::make_unique<cDlgOptions>(desktop_.services());
+    ASSERT_TRUE(dialog_->createModal(nullptr));
+  }
+  cWin wrap(int id) const { return cWin(dialog_->control(id)); }
+  QComboBox* levels() const { return qobject_cast<QComboBox*>(dialog_->control(kCompressionLevel)); }
+  bool fileSaved() const { return std::filesystem::exists(test::settingsFile()); }
+
+  test::sFakeDesktop desktop_;
+  std::unique_ptr<cDlgOptions> dialog_;
+};
+
+TEST_F(OptionsDialog, OpensWithTheSettingsTitleHeadingAndLevels) {
+  updateSettings([](cSettings& s) {
+    s.SaveBackups = false;
+    s.PutBackupsInOriginalLocation = false;
+    s.UseSpecifiedBackupFolder = true;
+    s.workOrder.BackupDir = "/backups/";
+    s.workOrder.CompressionLevel = 4;
+    s.sDatetime = "2022-07-01";
+    s.workOrder.AnalyzeZipLogPath = "/tmp/log.txt";
+    s.OpenFinishedWork = false;
+  });
+  open();
+  EXPECT_EQ(dialog_->dialogWidget()->windowTitle(), "Plimsy for Epubs version 0.1");
+  EXPECT_FALSE(wrap(kSaveBackups).isChecked());
+  EXPECT_FALSE(wrap(kBackupsBesideOriginals).isChecked());
+  EXPECT_TRUE(wrap(kBackupsInFolder).isChecked());
+  EXPECT_EQ(wrap(kBackupFolder).text(), "/backups/");
+  EXPECT_EQ(wrap(kDatetime).text(), "2022-07-01");
+  EXPECT_EQ(wrap(kAnalysisLog).text(), "/tmp/log.txt");
+  EXPECT_FALSE(wrap(kOpenFinishedWork).isChecked());
+  EXPECT_TRUE(wrap(kShowSuccessMessage).isChecked());
+  ASSERT_EQ(levels()->count(), 10);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(levels()->itemText(i), kCompressionLevelItems[i]);
+  EXPECT_EQ(levels()->currentText(), "4");
+  // Backups are off, yet every backup control starts enabled.
+  for (const int id : {kBackupsBesideOriginals, kBackupsInFolder, kBackupFolder, kBrowseBackupFolder})
+    EXPECT_TRUE(wrap(id).isEnabled()) << id;
+  auto* heading = qobject_cast<QLabel*>(dialog_->control(kHeading));
+  EXPECT_EQ(heading->palette().color(QPalette::WindowText), QColor(0, 78, 234));
+  EXPECT_EQ(heading->font(), uiValues().headingFont);
+  EXPECT_EQ(dialog_->dialogWidget()->focusWidget(), dialog_->control(kDeflateCompressedFiles));
+}
+
+TEST_F(OptionsDialog, CancelKeepsEverythingUnlessABrowseButtonStoredIt) {
+  const cSettings before = settingsSnapshot();
+  open();
+  wrap(kDeflateCompressedFiles).setChecked(true);
+  wrap(kDatetime).setText("2020-01-01");
+  levels()->setCurrentIndex(2);
+  dialog_->sendCommand(kCancel);
+  EXPECT_EQ(dialog_->result(), kCancel);
+  EXPECT_EQ(settingsSnapshot(), before);
+  EXPECT_FALSE(fileSaved());
+
+  // A folder chosen with "..." stores every control's current value at once.
+  open();
+  wrap(kDatetime).setText("2021-02-03");
+  desktop_.presenter.pickedFolders = {"/chosen/backups"};
+  dialog_->sendCommand(kBrowseBackupFolder);
+  EXPECT_EQ(wrap(kBackupFolder).text(), "/chosen/backups/");
+  dialog_->sendCommand(kCancel);
+  EXPECT_EQ(settingsSnapshot().workOrder.BackupDir, "/chosen/backups/");
+  EXPECT_EQ(settingsSnapshot().sDatetime, "2021-02-03");
+  ASSERT_TRUE(fileSaved());
+  EXPECT_NE(test::readFile(test::settingsFile()).find("<BackupDir>/chosen/backups/</BackupDir>"), std::string::npos);
+
+  open();
+  desktop_.presenter.pickedFiles = {"/logs/new.txt"};
+  dialog_->sendCommand(kBrowseAnalysisLog);
+  EXPECT_EQ(settingsSnapshot().workOrder.AnalyzeZipLogPath, "/logs/new.txt");
+  // A cancelled picker changes nothing.
+  desktop_.presenter.pickedFiles.clear();
+  wrap(kDatetime).setText("changed");
+  dialog_->sendCommand(kBrowseAnalysisLog);
+  EXPECT_EQ(settingsSnapshot().workOrder.AnalyzeZipLogPath, "/logs/new.txt");
+  EXPECT_EQ(settingsSnapshot().sDatetime, "2021-02-03");
+}
+
+TEST_F(OptionsDialog, RestoreDefaultsFillsTheControlsButStoresNothingUntilSave) {
+  updateSettings([](cSettings& s) {
+    s.SaveBackups = false;
+    s.workOrder.CompressionLevel = 1;
+    s.workOrder.DeflateCompressedFiles = true;
+    s.sDatetime = "2022-07-01";
+  });
+  const cSettings before = settingsSnapshot();
+  open();
+  dialog_->sendCommand(kRestoreDefaults);
+  EXPECT_TRUE(wrap(kSaveBackups).isChecked());
+  EXPECT_TRUE(wrap(kBackupsBesideOriginals).isChecked());
+  EXPECT_FALSE(wrap(kBackupsInFolder).isChecked());
+  EXPECT_FALSE(wrap(kDeflateCompressedFiles).isChecked());
+  EXPECT_EQ(wrap(kDatetime).text(), "");
+  EXPECT_EQ(levels()->currentText(), "9  Highest");
+  dialog_->sendCommand(kCancel);
+  EXPECT_EQ(settingsSnapshot(), before);
+
+  open();
+  dialog_->sendCommand(kRestoreDefaults);
+  dialog_->sendCommand(kSave);
+  EXPECT_EQ(dialog_->result(), kSave);
+  cSettings defaults;
+  EXPECT_EQ(settingsSnapshot(), defaults);
+  EXPECT_TRUE(fileSaved());
+}
+
+TEST_F(OptionsDialog, BackupControlsFollowTheirCheckMarks) {
+  open();
+  const auto enabled = [this] {
+    std::vector<bool> states;
+    for (const int id : {kBackupsBesideOriginals, kBackupsInFolder, kBackupFolder, kBrowseBackupFolder})
+      states.push_back(wrap(id).isEnabled());
+    return states;
+  };
+  QTest::mouseClick(dialog_->control(kSaveBackups), Qt::LeftButton);  // unchecks
+  EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false, false}));
+  QTest::mouseClick(dialog_->control(kSaveBackups), Qt::LeftButton);  // checks again, beside originals
+  EXPECT_EQ(enabled(), (std::vector<bool>{true, true, false, false}));
+  QTest::mouseClick(dialog_->control(kBackupsInFolder), Qt::LeftButton);
+  EXPECT_FALSE(wrap(kBackupsBesideOriginals).isChecked());
+  EXPECT_EQ(enabled(), (std::vector<bool>{true, true, true, true}));
+  QTest::mouseClick(dialog_->control(kBackupsBesideOriginals), Qt::LeftButton);
+  EXPECT_EQ(enabled(), (std::vector<bool>{true, true, false, false}));
+}
+
+TEST_F(OptionsDialog, SaveStoresTrimmedTextsAndATypedFolderAsTyped) {
+  open();
+  wrap(kBackupFolder).setText("  /my backups/sub  \t");
+  wrap(kDatetime).setText(" 2022-07-01 ");
+  wrap(kAnalysisLog).setText("\t/tmp/a.txt ");
+  QTest::mouseClick(dialog_->control(kBackupsInFolder), Qt::LeftButton);
+  levels()->setCurrentIndex(3);
+  dialog_->sendCommand(kSave);
+  const cSettings saved = settingsSnapshot();
+  // "/" is the separator here: it stays, and no separator is added to a typed folder.
+  EXPECT_EQ(saved.workOrder.BackupDir, "/my backups/sub");
+  EXPECT_EQ(saved.sDatetime, "2022-07-01");
+  EXPECT_EQ(saved.workOrder.AnalyzeZipLogPath, "/tmp/a.txt");
+  EXPECT_TRUE(saved.UseSpecifiedBackupFolder);
+  EXPECT_FALSE(saved.PutBackupsInOriginalLocation);
+  EXPECT_EQ(saved.workOrder.CompressionLevel, 3u);
+  EXPECT_NE(test::readFile(test::settingsFile()).find("<CompressionLevel>3</CompressionLevel>"), std::string::npos);
+}
+
+TEST_F(OptionsDialog, NoLevelSelectedIsStoredAsMinusOneAndRejectedByTheNextJob) {
+  open();
+  levels()->setEditText("fast please");
+  dialog_->sendCommand(kSave);
+  EXPECT_EQ(settingsSnapshot().workOrder.CompressionLevel, kNoCompressionLevel);
+
+  // The dialog shows such a level as no selection.
+  open();
+  EXPECT_EQ(levels()->currentIndex(), -1);
+  EXPECT_EQ(levels()->currentText(), "");
+  dialog_->sendCommand(kCancel);
+
+  test::TempDir folder;
+  test::writeBook(folder.path() / "book");
+  EpubWorkOrder order = settingsSnapshot().workOrder;
+  order.FilesDir = folder / "book/";
+  order.ZipPath = folder / "book.epub";
+  order.DoWhat = kDoWhatZip;
+  std::string message;
+  sStatistics statistics;
+  EXPECT_FALSE(desktop_.services().zip(order, &message, statistics));
+  EXPECT_EQ(message, "Compression level must be between 0 and 9 inclusive.");
+}
+
+TEST_F(OptionsDialog, EnterOnACheckBoxOrLinePressesCancel) {
+  for (const int id : {kDeflateCompressedFiles, kDatetime}) {
+    open();
+    cWin(dialog_->control(id)).setChecked(true);
+    cWin(dialog_->control(id)).setText("typed");
+    QTest::keyClick(dialog_->control(id), Qt::Key_Return);
+    EXPECT_EQ(dialog_->result(), kCancel) << id;
+    EXPECT_EQ(settingsSnapshot(), cSettings()) << id;
+  }
+}
+
+TEST_F(OptionsDialog, EscapeCloseBoxAndHelp) {
+  open();
+  dialog_->sendCommand(options_ids::kHelp);
+  ASSERT_EQ(desktop_.opener.opened.size(), 1u);
+  EXPECT_EQ(desktop_.opener.opened[0], helpPagePath());
+  QTest::keyClick(dialog_->dialogWidget(), Qt::Key_Escape);
+  EXPECT_EQ(dialog_->result(), kCancel);
+  open();
+  dialog_->dialogWidget()->close();
+  EXPECT_EQ(dialog_->result(), kCancel);
+  // A display change keeps the heading's font.
+  open();
+  dialog_->send({kMsgDisplayChange, 0, {}, {}});
+  EXPECT_EQ(dialog_->control(kHeading)->font(), uiValues().headingFont);
+}
+
+}  // namespace
+}  // namespace plimsy::ui

@@ -1,0 +1,88 @@
+#include "ui/dialog_bridge.h"
+
+#include <QAbstractButton>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QUrl>
+#include <QWindow>
+
+#include "ui/control_ids.h"
+#include "ui/dlg.h"
+#include "ui/qt_text.h"
+
+namespace plimsy::ui {
+namespace {
+
+bool carriesFiles(const QMimeData* data) { return data && data->hasUrls() && !data->urls().isEmpty(); }
+
+}  // namespace
+
+cDialogBridge::cDialogBridge(cDlg& dialog, QWidget* owner, Qt::WindowFlags flags)
+    : QDialog(owner, flags), dialog_(dialog) {}
+
+void cDialogBridge::connectCommand(QWidget* control, int controlId) {
+  auto* button = qobject_cast<QAbstractButton*>(control);
+  if (!button) return;
+  connect(button, &QAbstractButton::clicked, this, [this, controlId] { dialog_.sendCommand(controlId); });
+}
+
+void cDialogBridge::post(std::uint32_t messageId) { dialog_.send({messageId, 0, {}, {}}); }
+
+void cDialogBridge::accept() { dialog_.sendCommand(kIdOk); }
+
+void cDialogBridge::reject() { dialog_.sendCommand(kIdCancel); }
+
+void cDialogBridge::closeEvent(QCloseEvent* event) {
+  // The handler decides what closing means; the window is hidden by the
+  // dialog object (destroyWindow, endDialog), never by Qt.
+  event->ignore();
+  if (dialog_.send({kMsgClose, 0, {}, {}}) == 0) dialog_.sendCommand(kIdCancel);
+}
+
+void cDialogBridge::moveEvent(QMoveEvent* event) {
+  QDialog::moveEvent(event);
+  post(kMsgMove);
+}
+
+void cDialogBridge::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  post(kMsgSize);
+}
+
+void cDialogBridge::mousePressEvent(QMouseEvent* event) {
+  QDialog::mousePressEvent(event);
+  if (event->button() == Qt::LeftButton) post(kMsgLButtonDown);
+  if (event->button() == Qt::RightButton) post(kMsgRButtonDown);
+}
+
+void cDialogBridge::dragEnterEvent(QDragEnterEvent* event) {
+  if (carriesFiles(event->mimeData())) event->acceptProposedAction();
+}
+
+void cDialogBridge::dragMoveEvent(QDragMoveEvent* event) {
+  if (carriesFiles(event->mimeData())) event->acceptProposedAction();
+}
+
+void cDialogBridge::dropEvent(QDropEvent* event) {
+  if (!carriesFiles(event->mimeData())) return;
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls())
+    paths.push_back(url.isLocalFile() ? fromQString(url.toLocalFile()) : "");
+  event->acceptProposedAction();
+  dialog_.send(dropMessage(std::move(paths), event->position().toPoint()));
+}
+
+void cDialogBridge::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (screenWatched_ || !windowHandle()) return;
+  screenWatched_ = true;
+  connect(windowHandle(), &QWindow::screenChanged, this, [this] { post(kMsgDisplayChange); });
+  connect(qGuiApp, &QGuiApplication::screenAdded, this, [this] { post(kMsgDisplayChange); });
+  connect(qGuiApp, &QGuiApplication::screenRemoved, this, [this] { post(kMsgDisplayChange); });
+}
+
+}  // namespace plimsy::ui

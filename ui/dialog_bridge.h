@@ -1,0 +1,48 @@
+#pragma once
+
+// The Qt side of a framework dialog: a QDialog that turns Qt events into the
+// dialog object's messages.
+//   button clicked              kMsgCommand with the button's control id
+//   Escape, close box           kMsgClose; when unhandled, kMsgCommand 2
+//   files dropped               kMsgDropFiles with the local paths and the drop point
+//   moved, resized, clicked     kMsgMove, kMsgSize, kMsgLButtonDown / kMsgRButtonDown
+//   moved to another screen,    kMsgDisplayChange
+//     screens added or removed
+
+#include <QDialog>
+#include <cstdint>
+
+namespace plimsy::ui {
+
+class cDlg;
+
+class cDialogBridge final : public QDialog {
+ public:
+  cDialogBridge(cDlg& dialog, QWidget* owner, Qt::WindowFlags flags);
+
+  // Ends the modal loop (QDialog::done) without passing through the handler.
+  void finish(int result) { QDialog::done(result); }
+
+  // Connects a button's clicks to kMsgCommand.
+  void connectCommand(QWidget* control, int controlId);
+
+ protected:
+  void accept() override;
+  void reject() override;
+  void closeEvent(QCloseEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void post(std::uint32_t messageId);
+
+  cDlg& dialog_;
+  bool screenWatched_ = false;
+};
+
+}  // namespace plimsy::ui

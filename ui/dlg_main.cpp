@@ -1,0 +1,355 @@
+#include "ui/dlg_main.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QProgressBar>
+
+#include "core/paths.h"
+#include "core/request_checks.h"
+#include "core/settings_file.h"
+#include "core/text.h"
+#include "ui/control_ids.h"
+#include "ui/dlg_options.h"
+#include "ui/gui_thread.h"
+#include "ui/line_text.h"
+#include "ui/qt_text.h"
+#include "ui/ui_values.h"
+
+namespace plimsy::ui {
+namespace {
+
+using namespace main_ids;
+
+// The request checks name the path lines by these ids.
+static_assert(kFilesLine == kFilesLineId && kEpubLine == kEpubLineId);
+
+// The logo's place, in pixels.
+const QRect kLogoRect(20, 15, 105, 35);
+
+// Draws the logo stretched into the whole widget (the aspect ratio is not kept).
+class cLogoView : public QWidget {
+ public:
+  cLogoView(const QPixmap& logo, QWidget* parent) : QWidget(parent), logo_(logo) {}
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    if (logo_.isNull()) return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(rect(), logo_);
+  }
+
+ private:
+  const QPixmap& logo_;
+};
+
+// The request checks, asked on the GUI thread by the analysis start.
+class cDialogRequestUi : public cRequestUi {
+ public:
+  explicit cDialogRequestUi(cDlgMain& dialog) : dialog_(dialog) {}
+  bool offer(const std::string& question) override { return dialog_.offer(question); }
+  void showChosenPath(int controlId, const std::string& path) override { dialog_.showChosenPath(controlId, path); }
+
+ private:
+  cDlgMain& dialog_;
+};
+
+}  // namespace
+
+std::string bugReportText() {
+  return "If you find a bug in this program, please tell me about it so I can fix it.\n\n"
+         "You'd be helping me enormously.\n\n"
+         "Why? Because bug reports are an essential part of writing programs.  All new software contains bugs -- "
+         "it's inevitable -- and it's impossible for programmers to find them all.\n\n"
+         "Big software companies pay testers to find them, but I'm just one guy doing this as a hobby so I have to "
+         "rely on people like you.\n\n"
+         "My email address is " +
+         std::string(kBugReportAddress) + ".\n\nThanks!";
+}
+
+cDlgMain::cDlgMain(const sServices& services) : services_(services) {}
+
+cDlgMain::~cDlgMain() = default;
+
+int cDlgMain::templateId() const { return kMainTemplateId; }
+
+std::intptr_t cDlgMain::dialogMessage(const sMessage& message) {
+  if (message.id == uiValues().instanceQueryMessage) {
+    setMessageResult(uiValues().instanceQueryMessage);
+    return 1;
+  }
+  switch (message.id) {
+    case kMsgClose: destroyWindow(); return 1;
+    case kMsgDestroy:
+      readLines();
+      saveSettings();
+      if (services_.quit) services_.quit();
+      return 1;
+    case kMsgInitDialog: initialise(); break;
+    case kMsgCommand: command(message.controlId); break;
+    case kMsgDropFiles: dropFiles(message); break;
+    default: break;
+  }
+  return defaultHandling(message);
+}
+
+void cDlgMain::initialise() {
+  logoWindow_ = new cLogoView(logo_, dialogWidget());
+  logoWindow_->setGeometry(kLogoRect);
+  logoWindow_->show();
+  logo_.load(QStringLiteral(":/plimsy/logo.png"));  // a failure leaves no logo, silently
+
+  zipButton_.attach(control(kZip));
+  unzipButton_.attach(control(kUnzip));
+  analyzeButton_.attach(control(kAnalyze));
+  progressBar_.attach(control(kProgress));
+  filesLine_.attach(control(kFilesLine));
+  epubLine_.attach(control(kEpubLine));
+
+  const cSettings settings = settingsSnapshot();
+  filesLine_.setText(settings.workOrder.FilesDir);
+  epubLine_.setText(settings.workOrder.ZipPath);
+  dialogWidget()->setWindowTitle(toQString(windowTitle()));
+  dialogWidget()->setWindowIcon(uiValues().icon);
+  acceptFiles(true);
+  if (QWidget* zip = zipButton_.window()) zip->setFocus(Qt::OtherFocusReason);
+}
+
+void cDlgMain::command(int controlId) {
+  switch (controlId) {
+    case kBrowseFiles: browseFilesFolder(); break;
+    case kBrowseEpub: browseEpub(); break;
+    case kHelp: openHelpPage(*services_.opener); break;
+    case kReportBug: reportBug(); break;
+    case kExploreFiles: openFilesFolder(); break;
+    case kOpenEpub: openEpub(); break;
+    case kExploreEpub: openEpubFolder(); break;
+    case kOptions: showOptions(); break;
+    case kZip: startJob(*this, kDoWhatZip); break;
+    case kUnzip: startJob(*this, kDoWhatUnzip); break;
+    case kAnalyze: startAnalysisRequest(); break;
+    default: break;
+  }
+}
+
+// ---- Lines ---------------------------------------------------------------------
+
+void cDlgMain::lineTexts(std::string& files, std::string& epub) {
+  onGuiThread([&] {
+    files = filesLine_.text();
+    epub = epubLine_.text();
+  });
+}
+
+bool cDlgMain::readLines(cSettings& settings) {
+  std::string files;
+  std::string epub;
+  lineTexts(files, epub);
+  settings.workOrder.FilesDir = lineValue(files);
+  settings.workOrder.ZipPath = lineValue(epub);
+  std::string& folder = settings.workOrder.FilesDir;
+  if (!folder.empty() && !endsWithSeparator(folder) && pathKind(folder) == PathKind::Folder)
+    folder += kPreferredSeparator;
+  return true;
+}
+
+void cDlgMain::readLines() {
+  cSettings lines;
+  readLines(lines);
+  updateSettings([&lines](cSettings& settings) {
+    settings.workOrder.FilesDir = lines.workOrder.FilesDir;
+    settings.workOrder.ZipPath = lines.workOrder.ZipPath;
+  });
+}
+
+void cDlgMain::fillLine(cWin& line, const std::string& text) {
+  line.setText(text);
+  readLines();
+  saveSettings();
+}
+
+void cDlgMain::browseFilesFolder() {
+  std::string folder;
+  if (services_.presenter->pickFolder(dialogWidget(), folder)) fillLine(filesLine_, withTrailingSeparator(folder));
+}
+
+void cDlgMain::browseEpub() {
+  std::string file;
+  if (services_.presenter->pickFile(dialogWidget(), file)) fillLine(epubLine_, file);
+}
+
+// ---- Drag and drop ---------------------------------------------------------------
+
+void cDlgMain::dropFiles(const sMessage& message) {
+  const std::size_t count = message.paths.size();
+  if (count == 0) return;
+  if (count > 1) {
+    showMessage(
+        formatText("You dragged %u items.\n\nPlease drag a single epub or a single folder with files inside it.",
+                   static_cast<unsigned>(count)),
+        eIcon::Warning);
+    return;
+  }
+  const std::string path = cutToCharacters(message.paths.front(), kLineCharacterLimit);
+  const PathKind kind = path.empty() ? PathKind::Missing : pathKind(path);
+  if (kind == PathKind::Missing) {
+    showMessage("The file you dragged cannot be found.", eIcon::Warning);
+    return;
+  }
+  const auto lies = [&message](const cWin& line) {
+    return line.window() && line.window()->geometry().contains(message.point);
+  };
+  if (kind == PathKind::Folder) {
+    if (lies(epubLine_)) {
+      showMessage("You've dragged a folder to the epub line.  That won't work. Only a file can go there.",
+                  eIcon::Warning);
+      return;
+    }
+    fillLine(filesLine_, path);
+    return;
+  }
+  if (lies(filesLine_)) {
+    showMessage("You've dragged a file to the line for the files folder.  That won't work. Only a folder can go there.",
+                eIcon::Warning);
+    return;
+  }
+  fillLine(epubLine_, path);
+}
+
+// ---- Shell-open buttons -------------------------------------------------------------
+
+bool cDlgMain::checkEpubLine(const std::string& path) {
+  const char* problem = nullptr;
+  if (path.empty())
+    problem = "Can't open a blank!";
+  else if (pathKind(path) == PathKind::Missing)
+    problem = "The specified epub file doesn't exist.";
+  else if (pathKind(path) == PathKind::Folder)
+    problem = "The specified epub file is a directory.";
+  if (problem) showMessage(problem, eIcon::Information);
+  return problem == nullptr;
+}
+
+bool cDlgMain::checkFilesLine(const std::string& path) {
+  const char* problem = nullptr;
+  if (path.empty())
+    problem = "Can't open a blank!";
+  else if (pathKind(path) == PathKind::Missing)
+    problem = "The specified files directory doesn't exist.";
+  else if (pathKind(path) != PathKind::Folder)
+    problem = "The specified files directory isn't a directory.";
+  if (problem) showMessage(problem, eIcon::Information);
+  return problem == nullptr;
+}
+
+void cDlgMain::openForButton(const std::string& path, const char* failureFormat) {
+  const std::intptr_t result = openPath(path);
+  if (result <= 32) showMessage(formatText(failureFormat, shellExecuteErrorText(result)), eIcon::Information, false);
+}
+
+void cDlgMain::openEpub() {
+  readLines();
+  const std::string epub = settingsSnapshot().workOrder.ZipPath;
+  if (checkEpubLine(epub)) openForButton(epub, "Unable to open epub. %s");
+}
+
+void cDlgMain::openEpubFolder() {
+  readLines();
+  const std::string epub = settingsSnapshot().workOrder.ZipPath;
+  if (!checkEpubLine(epub)) return;
+  std::string message;
+  std::string folder;
+  if (!parentFolder(&message, epub, folder)) {
+    showMessage(message, eIcon::Information);
+    return;
+  }
+  openForButton(folder, "Unable to open epub folder in Windows File Explorer. %s");
+}
+
+void cDlgMain::openFilesFolder() {
+  readLines();
+  const std::string files = settingsSnapshot().workOrder.FilesDir;
+  if (checkFilesLine(files)) openForButton(files, "Unable to open files folder in Windows File Explorer. %s");
+}
+
+// ---- Other buttons ------------------------------------------------------------------
+
+void cDlgMain::reportBug() {
+  sTaskDialog task;
+  task.instruction = "Report a bug";
+  task.content = bugReportText();
+  task.customButton = "Copy email address to clipboard";
+  task.commonButton = sTaskDialog::eCommonButton::Ok;
+  if (showTaskDialog(task) == kTaskButtonId) QGuiApplication::clipboard()->setText(toQString(kBugReportAddress));
+}
+
+void cDlgMain::showOptions() {
+  cDlgOptions options(services_);
+  options.runModal(dialogWidget());
+}
+
+void cDlgMain::startAnalysisRequest() {
+  readLines();
+  cDialogRequestUi requestUi(*this);
+  std::string message;
+  if (!checkAnalysisRequest(requestUi, &message)) {
+    if (!message.empty()) showMessage(message, eIcon::Warning);
+    return;
+  }
+  updateSettings([](cSettings& settings) { settings.workOrder.DoWhat = kDoWhatAnalysis; });
+  saveSettings();
+  startAnalysis(*this);
+}
+
+void cDlgMain::restoreAndRaise() {
+  QWidget* window = dialogWidget();
+  if (!window || isDestroyed()) return;
+  window->showNormal();
+  window->raise();
+  window->activateWindow();
+}
+
+// ---- cJobOwner ------------------------------------------------------------------------
+
+void cDlgMain::setBusyLook(bool busy) {
+  onGuiThread([this, busy] {
+    zipButton_.showWindow(!busy);
+    unzipButton_.showWindow(!busy);
+    analyzeButton_.showWindow(!busy);
+    progressBar_.showWindow(busy);
+    // The marquee starts with the busy look and is never switched off; the bar is only hidden.
+    if (auto* bar = qobject_cast<QProgressBar*>(progressBar_.window()); bar && busy) bar->setRange(0, 0);
+  });
+}
+
+void cDlgMain::showMessage(const std::string& text, eIcon icon, bool owned) {
+  onGuiThread([&] { services_.presenter->showMessage(owned ? dialogWidget() : nullptr, text, icon); });
+}
+
+bool cDlgMain::offer(const std::string& question) {
+  eAnswer answer = eAnswer::Cancel;
+  onGuiThread([&] { answer = services_.presenter->ask(dialogWidget(), question); });
+  return answer == eAnswer::Yes;
+}
+
+void cDlgMain::showChosenPath(int controlId, const std::string& path) {
+  onGuiThread([&] {
+    if (controlId == kFilesLine) filesLine_.setText(path);
+    if (controlId == kEpubLine) epubLine_.setText(path);
+  });
+}
+
+int cDlgMain::showTaskDialog(const sTaskDialog& task) {
+  int pressed = kIdCancel;
+  onGuiThread([&] { pressed = services_.presenter->showTaskDialog(dialogWidget(), task); });
+  return pressed;
+}
+
+std::intptr_t cDlgMain::openPath(const std::string& path) {
+  std::intptr_t result = 0;
+  onGuiThread([&] { result = services_.opener->open(path); });
+  return result;
+}
+
+}  // namespace plimsy::ui

@@ -1,0 +1,87 @@
+#pragma once
+
+// cDlgMain: the program's window, a modeless dialog (template 101) with the
+// files line and the epub line, their browse and shell-open buttons, the
+// Zip, Unzip and A (analysis) buttons that start jobs (job_runner.h), Help,
+// Report bug, Options and Close, the logo, and a marquee that stands in for
+// the job buttons while a job runs. A folder or file dropped onto it fills
+// the matching line. Every line filled by browsing or dropping is saved to
+// the settings file at once; the lines are read back into the settings
+// before every job and when the window closes.
+
+#include <QPixmap>
+#include <cstdint>
+#include <string>
+
+#include "core/settings.h"
+#include "ui/dlg.h"
+#include "ui/job_runner.h"
+#include "ui/services.h"
+
+namespace plimsy::ui {
+
+class cDlgMain : public cDlg, public cJobOwner {
+ public:
+  explicit cDlgMain(const sServices& services);
+  ~cDlgMain() override;
+
+  int templateId() const override;
+  std::intptr_t dialogMessage(const sMessage& message) override;
+
+  // Copies the two lines into `settings`: each cut to 999 characters and
+  // trimmed; FilesDir gets a trailing separator when it names an existing
+  // folder without one (the line itself is not changed). Always true.
+  bool readLines(cSettings& settings);
+
+  // The shell-open buttons: check the line, then open the epub, the folder
+  // that holds it, or the files folder.
+  void openEpub();
+  void openEpubFolder();
+  void openFilesFolder();
+
+  // What a second start asks of the running instance's window.
+  void restoreAndRaise();
+
+  // ---- cJobOwner (callable from worker threads) ----
+  void readLines() override;
+  void setBusyLook(bool busy) override;
+  void showMessage(const std::string& text, eIcon icon, bool owned = true) override;
+  bool offer(const std::string& question) override;
+  void showChosenPath(int controlId, const std::string& path) override;
+  int showTaskDialog(const sTaskDialog& task) override;
+  std::intptr_t openPath(const std::string& path) override;
+  const sServices& services() const override { return services_; }
+
+ private:
+  void initialise();
+  void command(int controlId);
+  void dropFiles(const sMessage& message);
+  void browseFilesFolder();
+  void browseEpub();
+  void reportBug();
+  void showOptions();
+  void startAnalysisRequest();
+  // The line's text put into the line, then read into the settings and saved.
+  void fillLine(cWin& line, const std::string& text);
+  // The two lines' texts, read on the GUI thread.
+  void lineTexts(std::string& files, std::string& epub);
+  // Checks a line for the shell-open buttons; shows the failure.
+  bool checkEpubLine(const std::string& path);
+  bool checkFilesLine(const std::string& path);
+  void openForButton(const std::string& path, const char* failureFormat);
+
+  sServices services_;
+  QPixmap logo_;
+  QWidget* logoWindow_ = nullptr;
+  cWin zipButton_;
+  cWin unzipButton_;
+  cWin analyzeButton_;
+  cWin progressBar_;
+  cWin filesLine_;
+  cWin epubLine_;
+};
+
+// The bug report's text, naming kBugReportAddress.
+std::string bugReportText();
+
+}  // namespace plimsy::ui

@@ -1,0 +1,194 @@
+#include "ui/dlg_options.h"
+
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPalette>
+#include <QScreen>
+
+#include "core/paths.h"
+#include "core/settings_file.h"
+#include "ui/control_ids.h"
+#include "ui/line_text.h"
+#include "ui/qt_text.h"
+#include "ui/ui_values.h"
+
+namespace plimsy::ui {
+namespace {
+
+using namespace options_ids;
+
+// The heading's colour: red 0, green 78, blue 234.
+const QColor kHeadingColour(0, 78, 234);
+
+}  // namespace
+
+cDlgOptions::cDlgOptions(const sServices& services) : services_(services) {}
+
+cDlgOptions::~cDlgOptions() = default;
+
+int cDlgOptions::templateId() const { return kOptionsTemplateId; }
+
+std::intptr_t cDlgOptions::dialogMessage(const sMessage& message) {
+  switch (message.id) {
+    case kMsgInitDialog: initialise(); return defaultHandling(message);
+    case kMsgDisplayChange:
+    case kMsgDeviceChange:
+    case kMsgDpiChanged: applyHeadingFont(); return defaultHandling(message);
+    case kMsgCommand: break;
+    default: return defaultHandling(message);
+  }
+  switch (message.controlId) {
+    case kSave:
+      controlsIntoSettings();
+      saveSettings();
+      endDialog(kSave);
+      return 1;
+    case kCancel: endDialog(kCancel); return 1;
+    case kRestoreDefaults: settingsIntoControls(cSettings()); return 0;
+    case kHelp: openHelpPage(*services_.opener); return 0;
+    case kSaveBackups:
+    case kBackupsBesideOriginals:
+    case kBackupsInFolder: enableBackupControls(); return 0;
+    case kBrowseBackupFolder: browseBackupFolder(); return 0;
+    case kBrowseAnalysisLog: browseAnalysisLog(); return 0;
+    default: return defaultHandling(message);
+  }
+}
+
+void cDlgOptions::initialise() {
+  const std::pair<cWin*, int> wrappers[] = {{&saveBackups_, kSaveBackups},
+                                            {&backupsBesideOriginals_, kBackupsBesideOriginals},
+                                            {&backupsInFolder_, kBackupsInFolder},
+                                            {&backupFolder_, kBackupFolder},
+                                            {&browseBackupFolder_, kBrowseBackupFolder},
+                                            {&openFinishedWork_, kOpenFinishedWork},
+                                            {&realFileCreationTimes_, kRealFileCreationTimes},
+                                            {&showSuccessMessage_, kShowSuccessMessage},
+                                            {&deflateCompressedFiles_, kDeflateCompressedFiles},
+                                            {&datetime_, kDatetime},
+                                            {&compressionLevel_, kCompressionLevel},
+                                            {&analysisLog_, kAnalysisLog},
+                                            {&browseAnalysisLog_, kBrowseAnalysisLog}};
+  for (const auto& [wrapper, id] : wrappers) wrapper->attach(control(id));
+
+  if (auto* combo = qobject_cast<QComboBox*>(compressionLevel_.window())) {
+    for (const char* item : kCompressionLevelItems) combo->addItem(QString::fromUtf8(item));
+    if (dialogTemplate().control(kCompressionLevel)->has("CBS_SORT")) combo->model()->sort(0);
+  }
+  settingsIntoControls(settingsSnapshot());
+  applyHeadingFont();
+  if (auto* heading = control(kHeading)) {
+    QPalette palette = heading->palette();
+    palette.setColor(QPalette::WindowText, kHeadingColour);
+    heading->setPalette(palette);
+    heading->setAutoFillBackground(false);
+  }
+  dialogWidget()->setWindowTitle(toQString(windowTitle()));
+  dialogWidget()->setWindowIcon(uiValues().icon);
+  if (QWidget* focus = deflateCompressedFiles_.window()) focus->setFocus(Qt::OtherFocusReason);
+  centreOnOwner();
+}
+
+void cDlgOptions::applyHeadingFont() {
+  if (QWidget* heading = control(kHeading)) heading->setFont(uiValues().headingFont);
+}
+
+void cDlgOptions::centreOnOwner() {
+  QWidget* dialog = dialogWidget();
+  QRect owner;
+  if (dialog->parentWidget())
+    owner = dialog->parentWidget()->window()->frameGeometry();
+  else if (const QScreen* screen = QGuiApplication::primaryScreen())
+    owner = screen->geometry();
+  const QSize own = dialog->frameGeometry().size();
+  const int left = (owner.left() + owner.left() + owner.width()) / 2 - own.width() / 2;
+  const int top = (owner.top() + owner.top() + owner.height()) / 2 - own.height() / 2;
+  dialog->move(std::max(left, 0), std::max(top, 0));
+}
+
+void cDlgOptions::settingsIntoControls(const cSettings& settings) {
+  saveBackups_.setChecked(settings.SaveBackups);
+  backupsBesideOriginals_.setChecked(settings.PutBackupsInOriginalLocation);
+  backupsInFolder_.setChecked(settings.UseSpecifiedBackupFolder);
+  backupFolder_.setText(settings.workOrder.BackupDir);
+  realFileCreationTimes_.setChecked(settings.workOrder.RealFileCreationTimes);
+  showSuccessMessage_.setChecked(settings.ShowSuccessMessage);
+  deflateCompressedFiles_.setChecked(settings.workOrder.DeflateCompressedFiles);
+  datetime_.setText(settings.sDatetime);
+  analysisLog_.setText(settings.workOrder.AnalyzeZipLogPath);
+  openFinishedWork_.setChecked(settings.OpenFinishedWork);
+  if (auto* combo = qobject_cast<QComboBox*>(compressionLevel_.window())) {
+    const std::uint32_t level = settings.workOrder.CompressionLevel;
+    const int index = level < static_cast<std::uint32_t>(combo->count()) ? static_cast<int>(level) : -1;
+    combo->setCurrentIndex(index);
+    if (index < 0) combo->setEditText(QString());
+  }
+}
+
+int cDlgOptions::selectedCompressionLevel() const {
+  auto* combo = qobject_cast<QComboBox*>(compressionLevel_.window());
+  if (!combo) return -1;
+  // Text typed into the box selects nothing unless it is an item's text.
+  if (combo->currentIndex() >= 0 && combo->itemText(combo->currentIndex()) == combo->currentText())
+    return combo->currentIndex();
+  return combo->findText(combo->currentText(), Qt::MatchExactly);
+}
+
+void cDlgOptions::controlsIntoSettings() {
+  const int level = selectedCompressionLevel();
+  const bool saveBackups = saveBackups_.isChecked();
+  const bool besideOriginals = backupsBesideOriginals_.isChecked();
+  const bool inFolder = backupsInFolder_.isChecked();
+  const std::string backupFolder = lineValue(backupFolder_.text());
+  const bool realTimes = realFileCreationTimes_.isChecked();
+  const bool showSuccess = showSuccessMessage_.isChecked();
+  const bool deflate = deflateCompressedFiles_.isChecked();
+  const std::string datetime = trimmedLineValue(datetime_.text());
+  const std::string analysisLog = trimmedLineValue(analysisLog_.text());
+  const bool openWork = openFinishedWork_.isChecked();
+  updateSettings([&](cSettings& settings) {
+    settings.SaveBackups = saveBackups;
+    settings.PutBackupsInOriginalLocation = besideOriginals;
+    settings.UseSpecifiedBackupFolder = inFolder;
+    settings.workOrder.BackupDir = backupFolder;
+    settings.workOrder.RealFileCreationTimes = realTimes;
+    settings.ShowSuccessMessage = showSuccess;
+    settings.workOrder.DeflateCompressedFiles = deflate;
+    settings.sDatetime = datetime;
+    settings.workOrder.AnalyzeZipLogPath = analysisLog;
+    settings.OpenFinishedWork = openWork;
+    settings.workOrder.CompressionLevel = level < 0 ? kNoCompressionLevel : static_cast<std::uint32_t>(level);
+  });
+}
+
+void cDlgOptions::enableBackupControls() {
+  if (!saveBackups_.isChecked()) {
+    for (const cWin* wrapper : {&backupsBesideOriginals_, &backupsInFolder_, &backupFolder_, &browseBackupFolder_})
+      wrapper->enable(false);
+    return;
+  }
+  for (const cWin* wrapper : {&backupsBesideOriginals_, &backupsInFolder_, &backupFolder_, &browseBackupFolder_})
+    wrapper->enable(true);
+  const bool besideOriginals = backupsBesideOriginals_.isChecked();
+  backupFolder_.enable(!besideOriginals);
+  browseBackupFolder_.enable(!besideOriginals);
+}
+
+void cDlgOptions::browseBackupFolder() {
+  std::string folder;
+  if (!services_.presenter->pickFolder(dialogWidget(), folder)) return;
+  backupFolder_.setText(withTrailingSeparator(folder));
+  controlsIntoSettings();
+  saveSettings();
+}
+
+void cDlgOptions::browseAnalysisLog() {
+  std::string file;
+  if (!services_.presenter->pickFile(dialogWidget(), file)) return;
+  analysisLog_.setText(file);
+  controlsIntoSettings();
+  saveSettings();
+}
+
+}  // namespace plimsy::ui

@@ -1,0 +1,155 @@
+#include "ui/job_runner.h"
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "core/platform.h"
+#include "core/request_checks.h"
+#include "core/settings_file.h"
+#include "engine/analysis_log.h"
+#include "engine/job_report.h"
+#include "engine/zip_reader.h"
+#include "ui/control_ids.h"
+
+namespace plimsy::ui {
+namespace {
+
+std::atomic<int> workers{0};
+
+constexpr const char* kUnknownJobMessage = "An error occurred.";
+
+// The request checks' view of the owner.
+class cOwnerRequestUi : public cRequestUi {
+ public:
+  explicit cOwnerRequestUi(cJobOwner& owner) : owner_(owner) {}
+  bool offer(const std::string& question) override { return owner_.offer(question); }
+  void showChosenPath(int controlId, const std::string& path) override { owner_.showChosenPath(controlId, path); }
+
+ private:
+  cJobOwner& owner_;
+};
+
+struct sJobKind {
+  bool (*check)(cRequestUi&, std::string*, cSettings&);
+  const JobFunction* job;
+  std::string_view successText;
+  const std::string* finishedWork;
+};
+
+bool jobKind(const cJobOwner& owner, sJobRecord& record, sJobKind& kind) {
+  switch (record.DoWhat) {
+    case kDoWhatZip:
+      kind = {checkZipRequest, &owner.services().zip, kZipSuccessText, &record.jobCopy.workOrder.ZipPath};
+      return true;
+    case kDoWhatUnzip:
+      kind = {checkUnzipRequest, &owner.services().unzip, kUnzipSuccessText, &record.jobCopy.workOrder.FilesDir};
+      return true;
+    default: return false;
+  }
+}
+
+// Runs a worker's body; a failure to allocate must not end the program.
+template <typename Body>
+void guarded(cJobOwner& owner, Body body) {
+  try {
+    body();
+  } catch (...) {
+    owner.setBusyLook(false);
+    owner.showMessage(kUnknownJobMessage, eIcon::Warning);
+  }
+}
+
+template <typename Body>
+void startWorker(Body body) {
+  ++workers;
+  try {
+    std::thread([body = std::move(body)]() mutable {
+      body();
+      --workers;
+    }).detach();
+  } catch (...) {
+    --workers;
+  }
+}
+
+}  // namespace
+
+void startJob(cJobOwner& owner, std::int32_t doWhat) {
+  auto record = std::make_unique<sJobRecord>();
+  record->owner = &owner;
+  record->DoWhat = doWhat;
+  startWorker([record = std::move(record)]() mutable {
+    sJobRecord local = std::move(*record);
+    record.reset();
+    guarded(*local.owner, [&local] { runJob(*local.owner, local); });
+  });
+}
+
+void runJob(cJobOwner& owner, sJobRecord& record) {
+  owner.readLines();
+  record.jobCopy = settingsSnapshot();
+  record.jobCopy.workOrder.DoWhat = record.DoWhat;
+  sJobKind kind{};
+  if (!jobKind(owner, record, kind)) {
+    owner.showMessage(kUnknownJobMessage, eIcon::Warning);
+    return;
+  }
+  cOwnerRequestUi requestUi(owner);
+  if (!kind.check(requestUi, &record.message, record.jobCopy) ||
+      !checkJobSource(&record.message, record.jobCopy.workOrder)) {
+    if (!record.message.empty()) owner.showMessage(record.message, eIcon::Warning);
+    return;
+  }
+  saveSettings();
+  record.message.clear();
+
+  owner.setBusyLook(true);
+  const FileTime start = platform::currentFileTime();
+  sStatistics statistics;
+  const bool ok = (*kind.job)(record.jobCopy.workOrder, &record.message, statistics);
+  record.statistics = statistics;
+  const std::uint64_t milliseconds = elapsedMilliseconds(start, platform::currentFileTime());
+  owner.setBusyLook(false);
+
+  if (!ok) {
+    if (!record.message.empty()) owner.showMessage(record.message, eIcon::Warning);
+    return;
+  }
+  if (record.jobCopy.ShowSuccessMessage)
+    owner.showMessage(jobSuccessMessage(kind.successText, record.statistics, milliseconds), eIcon::Information);
+  if (record.jobCopy.OpenFinishedWork) owner.openPath(*kind.finishedWork);
+}
+
+void startAnalysis(cJobOwner& owner) {
+  cJobOwner* cell = &owner;
+  startWorker([cell] { guarded(*cell, [cell] { runAnalysis(*cell); }); });
+}
+
+void runAnalysis(cJobOwner& owner) {
+  owner.setBusyLook(true);
+  const FileTime start = platform::currentFileTime();
+  const EpubWorkOrder order = settingsSnapshot().workOrder;
+  cZipReader reader;
+  std::string message;
+  const bool ok =
+      reader.openArchive(&message, order) && writeAnalysisLog(reader, &message, reader.workOrder().AnalyzeZipLogPath);
+  const std::uint64_t milliseconds = elapsedMilliseconds(start, platform::currentFileTime());
+  owner.setBusyLook(false);
+
+  if (ok) {
+    sTaskDialog task;
+    task.instruction = "Analysis";
+    task.content = analysisSuccessMessage(kAnalysisButtonHint, reader.statistics(), milliseconds);
+    task.customButton = "Show full analysis";
+    task.commonButton = sTaskDialog::eCommonButton::Cancel;
+    if (owner.showTaskDialog(task) == kTaskButtonId) owner.openPath(settingsSnapshot().workOrder.AnalyzeZipLogPath);
+  } else if (!message.empty()) {
+    owner.showMessage(message, eIcon::Warning);
+  }
+  reader.releaseArchive();
+}
+
+int runningJobs() { return workers.load(); }
+
+}  // namespace plimsy::ui

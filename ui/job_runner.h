@@ -1,0 +1,71 @@
+#pragma once
+
+// The background job runner: zip, unzip and analysis each run on a detached
+// worker thread of their own, so the window stays responsive. The worker
+// completes the request (checks, and the questions they ask), switches the
+// owner to its busy look, times the job, restores the idle look and reports:
+// the success text with the statistics and the elapsed milliseconds (or the
+// first error), then opens the finished work when the options say so.
+//
+// Every effect on the window goes through the owner, which carries it out on
+// the GUI thread while the worker waits; the GUI thread never waits for a
+// worker, and nobody joins one.
+
+#include <cstdint>
+#include <string>
+
+#include "core/settings.h"
+#include "engine/statistics.h"
+#include "ui/services.h"
+
+namespace plimsy::ui {
+
+// What the runner needs of the window that asked for a job (the main
+// dialog). Each operation may be called from a worker thread.
+class cJobOwner {
+ public:
+  virtual ~cJobOwner() = default;
+  // Copies the two path lines into the process-wide settings object.
+  virtual void readLines() = 0;
+  // Busy: job buttons hidden, marquee shown. Idle: the other way round.
+  virtual void setBusyLook(bool busy) = 0;
+  // A message box owned by the window (nullptr owner when `owned` is false).
+  virtual void showMessage(const std::string& text, eIcon icon, bool owned = true) = 0;
+  // A Yes/No/Cancel question; true only for Yes.
+  virtual bool offer(const std::string& question) = 0;
+  // Writes a path the checks chose into the path line with this control id.
+  virtual void showChosenPath(int controlId, const std::string& path) = 0;
+  virtual int showTaskDialog(const sTaskDialog& task) = 0;
+  // Opens a file or folder; returns the shell result.
+  virtual std::intptr_t openPath(const std::string& path) = 0;
+  virtual const sServices& services() const = 0;
+};
+
+// One zip or unzip request.
+struct sJobRecord {
+  sStatistics statistics;
+  std::string message;
+  cJobOwner* owner = nullptr;
+  std::int32_t DoWhat = 0;
+  cSettings jobCopy;
+};
+
+// Starts runJob for DoWhat 1 (zip) or 2 (unzip) on a new detached thread and
+// returns at once.
+void startJob(cJobOwner& owner, std::int32_t doWhat);
+
+// The worker's steps for a zip or unzip request (runs on the calling thread).
+void runJob(cJobOwner& owner, sJobRecord& record);
+
+// Starts runAnalysis on a new detached thread (the request checks have run).
+void startAnalysis(cJobOwner& owner);
+
+// The worker's steps for an analysis: busy look, read and log the epub named
+// by the process-wide work order, idle look, then the summary task dialog
+// (whatever ShowSuccessMessage says) whose button opens the log.
+void runAnalysis(cJobOwner& owner);
+
+// The number of worker threads that have not finished yet.
+int runningJobs();
+
+}  // namespace plimsy::ui

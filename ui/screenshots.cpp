@@ -1,0 +1,103 @@
+// plimsy-screenshots <folder>: draws the main dialog and the options dialog,
+// as the program shows them, into <folder>/main-dialog.png and
+// <folder>/options-dialog.png. Run under a display server (the screenshots
+// target uses Xvfb). The settings live in a temporary folder for the run, so
+// the user's own settings are neither read nor changed.
+
+#include <QApplication>
+#include <QDir>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cstdio>
+
+#include "core/settings.h"
+#include "ui/dlg_main.h"
+#include "ui/dlg_options.h"
+#include "ui/qt_text.h"
+#include "ui/services.h"
+#include "ui/ui_values.h"
+
+namespace {
+
+using namespace plimsy;
+using namespace plimsy::ui;
+
+void settle() {
+  for (int i = 0; i < 20; ++i) {
+    QApplication::processEvents();
+    QThread::msleep(10);
+  }
+}
+
+// The dialog's client area in a plain window frame with its title and icon
+// (a display server without a window manager draws none).
+QImage framed(QWidget* dialog) {
+  const QPixmap client = dialog->grab();
+  const int titleHeight = 30;
+  const int border = 1;
+  QImage image(client.width() + 2 * border, client.height() + titleHeight + border, QImage::Format_RGB32);
+  image.fill(QColor(0x8C, 0x8C, 0x8C));
+  QPainter painter(&image);
+  painter.fillRect(QRect(border, border, client.width(), titleHeight - border), QColor(0xE8, 0xE8, 0xE8));
+  painter.drawPixmap(border + 6, border + 5, uiValues().icon.pixmap(18, 18));
+  QFont font = QApplication::font();
+  font.setBold(true);
+  painter.setFont(font);
+  painter.setPen(QColor(0x20, 0x20, 0x20));
+  painter.drawText(QRect(border + 30, border, client.width() - 60, titleHeight - border), Qt::AlignVCenter,
+                   dialog->windowTitle());
+  painter.drawText(QRect(border + client.width() - 28, border, 22, titleHeight - border), Qt::AlignCenter,
+                   QStringLiteral("✕"));
+  painter.drawPixmap(border, titleHeight, client);
+  return image;
+}
+
+bool save(QWidget* dialog, const QString& path) {
+  settle();
+  if (!framed(dialog).save(path)) {
+    std::fprintf(stderr, "Cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("Written: %s\n", qPrintable(path));
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QTemporaryDir settingsFolder;  // private (mode 0700), so it serves as the runtime folder too
+  qputenv("XDG_CONFIG_HOME", settingsFolder.path().toUtf8());
+  qputenv("XDG_RUNTIME_DIR", settingsFolder.path().toUtf8());
+  QApplication application(argc, argv);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: plimsy-screenshots <folder>\n");
+    return 2;
+  }
+  const QString folder = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(folder);
+
+  updateSettings([](cSettings& settings) {
+    settings.workOrder.FilesDir = "/home/reader/books/the-lighthouse/";
+    settings.workOrder.ZipPath = "/home/reader/books/the-lighthouse.epub";
+    settings.workOrder.AnalyzeZipLogPath = "/home/reader/books/analysis.txt";
+    settings.sDatetime = "2024-05-01";
+  });
+  sServices services = desktopServices();
+  services.quit = [] {};
+  cDlgMain mainDialog(services);
+  std::string message;
+  if (!mainDialog.create(nullptr, &message)) {
+    std::fprintf(stderr, "%s\n", message.c_str());
+    return 1;
+  }
+  if (!save(mainDialog.dialogWidget(), folder + QStringLiteral("/main-dialog.png"))) return 1;
+
+  cDlgOptions options(services);
+  if (!options.createModal(mainDialog.dialogWidget(), &message)) {
+    std::fprintf(stderr, "%s\n", message.c_str());
+    return 1;
+  }
+  if (!save(options.dialogWidget(), folder + QStringLiteral("/options-dialog.png"))) return 1;
+  return 0;
+}

@@ -1,0 +1,112 @@
+#include "ui/services.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+
+#include "core/paths.h"
+#include "engine/unzip_job.h"
+#include "engine/zip_job.h"
+#include "ui/control_ids.h"
+#include "ui/qt_text.h"
+#include "ui/ui_values.h"
+#include "version.h"
+
+namespace plimsy::ui {
+namespace {
+
+// Classic shell results for the two ways an open can fail here.
+constexpr std::intptr_t kShellFileNotFound = 2;
+constexpr std::intptr_t kShellNoAssociation = 31;
+constexpr std::intptr_t kShellSuccess = 33;
+
+QString caption() { return QString::fromUtf8(kApplicationName); }
+
+QMessageBox::Icon qtIcon(eIcon icon) {
+  switch (icon) {
+    case eIcon::Warning: return QMessageBox::Warning;
+    case eIcon::Information: return QMessageBox::Information;
+    case eIcon::Question: return QMessageBox::Question;
+  }
+  return QMessageBox::NoIcon;
+}
+
+bool pickWith(QWidget* owner, QFileDialog::FileMode mode, std::string& path) {
+  path.clear();
+  QFileDialog dialog(owner);
+  dialog.setFileMode(mode);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  if (mode == QFileDialog::Directory) dialog.setOption(QFileDialog::ShowDirsOnly);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  const QStringList chosen = dialog.selectedFiles();
+  if (!chosen.isEmpty()) path = fromQString(chosen.first());
+  return !path.empty();
+}
+
+}  // namespace
+
+void cQtPresenter::showMessage(QWidget* owner, const std::string& text, eIcon icon) {
+  QMessageBox box(qtIcon(icon), caption(), toQString(text), QMessageBox::Ok, owner);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+eAnswer cQtPresenter::ask(QWidget* owner, const std::string& question) {
+  QMessageBox box(QMessageBox::Question, caption(), toQString(question),
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, owner);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::Yes);
+  box.setEscapeButton(QMessageBox::Cancel);
+  switch (box.exec()) {
+    case QMessageBox::Yes: return eAnswer::Yes;
+    case QMessageBox::No: return eAnswer::No;
+    default: return eAnswer::Cancel;
+  }
+}
+
+int cQtPresenter::showTaskDialog(QWidget* owner, const sTaskDialog& task) {
+  QMessageBox box(owner);
+  box.setWindowTitle(caption());
+  box.setIconPixmap(uiValues().icon.pixmap(48, 48));
+  box.setTextFormat(Qt::PlainText);
+  box.setText(toQString(task.instruction));
+  box.setInformativeText(toQString(task.content));
+  QPushButton* custom = box.addButton(toQString(task.customButton), QMessageBox::AcceptRole);
+  const bool ok = task.commonButton == sTaskDialog::eCommonButton::Ok;
+  QPushButton* common = box.addButton(ok ? QMessageBox::Ok : QMessageBox::Cancel);
+  box.setDefaultButton(custom);
+  box.setEscapeButton(common);
+  box.exec();
+  if (box.clickedButton() == custom) return kTaskButtonId;
+  return ok ? kIdOk : kIdCancel;
+}
+
+bool cQtPresenter::pickFile(QWidget* owner, std::string& path) { return pickWith(owner, QFileDialog::AnyFile, path); }
+
+bool cQtPresenter::pickFolder(QWidget* owner, std::string& path) {
+  return pickWith(owner, QFileDialog::Directory, path);
+}
+
+std::intptr_t cDesktopOpener::open(const std::string& path) {
+  if (path.empty() || pathKind(path) == PathKind::Missing) return kShellFileNotFound;
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(toQString(path))) ? kShellSuccess : kShellNoAssociation;
+}
+
+sServices desktopServices() {
+  static cQtPresenter presenter;
+  static cDesktopOpener opener;
+  sServices services;
+  services.presenter = &presenter;
+  services.opener = &opener;
+  services.zip = zipJob;
+  services.unzip = unzipJob;
+  services.quit = [] { QCoreApplication::exit(0); };
+  return services;
+}
+
+void openHelpPage(cOpener& opener) { opener.open(helpPagePath()); }
+
+}  // namespace plimsy::ui

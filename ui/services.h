@@ -1,0 +1,90 @@
+#pragma once
+
+// What the dialogs and the job runner need from the desktop, behind two
+// interfaces so that tests can stand in for the user and for the desktop:
+//   cPresenter  message boxes, questions, task dialogs and the two pickers
+//               (modal, on the GUI thread, caption "Plimsy")
+//   cOpener     opens a file or folder in the program the desktop associates
+//               with it (the finished work, the analysis log, the user guide)
+// All calls are made on the GUI thread.
+
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "core/settings.h"
+#include "engine/statistics.h"
+
+namespace plimsy::ui {
+
+enum class eIcon { Warning, Information, Question };
+enum class eAnswer { Yes, No, Cancel };
+
+// A message box with a main instruction, a text, one custom button (id
+// kTaskButtonId) that is the default, and one common button.
+struct sTaskDialog {
+  enum class eCommonButton { Ok, Cancel };
+  std::string instruction;
+  std::string content;
+  std::string customButton;
+  eCommonButton commonButton = eCommonButton::Ok;
+};
+
+class cPresenter {
+ public:
+  virtual ~cPresenter() = default;
+  virtual void showMessage(QWidget* owner, const std::string& text, eIcon icon) = 0;
+  // A Yes/No/Cancel question with the question icon.
+  virtual eAnswer ask(QWidget* owner, const std::string& question) = 0;
+  // Returns kTaskButtonId for the custom button, kIdOk or kIdCancel otherwise
+  // (closing the box counts as the common button).
+  virtual int showTaskDialog(QWidget* owner, const sTaskDialog& task) = 0;
+  // Pickers: true when a non-empty path was chosen; on cancel false and an
+  // empty path. The file picker accepts a name that does not exist yet.
+  virtual bool pickFile(QWidget* owner, std::string& path) = 0;
+  virtual bool pickFolder(QWidget* owner, std::string& path) = 0;
+};
+
+class cOpener {
+ public:
+  virtual ~cOpener() = default;
+  // Opens the file or folder; returns a classic shell result: above 32 on
+  // success, else an error code that shellExecuteErrorText explains.
+  virtual std::intptr_t open(const std::string& path) = 0;
+};
+
+// The real ones: QMessageBox, QFileDialog, QDesktopServices.
+class cQtPresenter : public cPresenter {
+ public:
+  void showMessage(QWidget* owner, const std::string& text, eIcon icon) override;
+  eAnswer ask(QWidget* owner, const std::string& question) override;
+  int showTaskDialog(QWidget* owner, const sTaskDialog& task) override;
+  bool pickFile(QWidget* owner, std::string& path) override;
+  bool pickFolder(QWidget* owner, std::string& path) override;
+};
+
+class cDesktopOpener : public cOpener {
+ public:
+  std::intptr_t open(const std::string& path) override;
+};
+
+// The jobs the runner starts (tests replace them with jobs they control).
+using JobFunction = std::function<bool(const EpubWorkOrder& order, std::string* message, sStatistics& statistics)>;
+
+struct sServices {
+  cPresenter* presenter = nullptr;
+  cOpener* opener = nullptr;
+  JobFunction zip;
+  JobFunction unzip;
+  // Ends the program's event loop (the main dialog calls it when destroyed).
+  std::function<void()> quit;
+};
+
+// The real presenter and opener, zipJob, unzipJob and QCoreApplication::exit(0).
+sServices desktopServices();
+
+// The shell's way of opening the user guide; the result is ignored.
+void openHelpPage(cOpener& opener);
+
+}  // namespace plimsy::ui
