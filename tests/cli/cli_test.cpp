@@ -6,9 +6,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
+#include "support/file_tree.h"
+#include "support/sample_data.h"
 #include "support/temp_dir.h"
 
 namespace plimsy {
@@ -40,18 +43,14 @@ CliRun cli(const fs::path& folder, const std::string& arguments) {
 
 class Cli : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs::copy(PLIMSY_SOURCE_DIR "/examples/sample-book", dir.path() / "book", fs::copy_options::recursive);
-  }
+  void SetUp() override { fs::copy(test::sampleBook(), dir.path() / "book", fs::copy_options::recursive); }
   TempDir dir;
 };
 
 TEST_F(Cli, UsageErrorsExitWithTwoAndVersionWithZero) {
-  EXPECT_EQ(cli(dir.path(), "").exitCode, 2);
-  EXPECT_EQ(cli(dir.path(), "zip").exitCode, 2);
-  EXPECT_EQ(cli(dir.path(), "zip book out.epub --level 10").exitCode, 2);
-  EXPECT_EQ(cli(dir.path(), "zip book out.epub --no-backup --backup-dir x").exitCode, 2);
-  EXPECT_EQ(cli(dir.path(), "frobnicate").exitCode, 2);
+  for (const char* arguments :
+       {"", "zip", "zip book out.epub --level 10", "zip book out.epub --no-backup --backup-dir x", "frobnicate"})
+    EXPECT_EQ(cli(dir.path(), arguments).exitCode, 2) << arguments;
   const CliRun version = cli(dir.path(), "--version");
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_NE(version.out.find("0.1"), std::string::npos);
@@ -84,19 +83,19 @@ TEST_F(Cli, OmittedEpubIsChosenBesideTheFolderAndPrinted) {
 }
 
 TEST_F(Cli, FailuresGoToStandardErrorWithExitCodeOne) {
-  const CliRun missing = cli(dir.path(), "zip nothing-here out.epub");
-  EXPECT_EQ(missing.exitCode, 1);
-  EXPECT_EQ(missing.out, "You specified a files directory that doesn't exist.\n");
-  const CliRun inside = cli(dir.path(), "zip book book/inside.epub");
-  EXPECT_EQ(inside.exitCode, 1);
-  EXPECT_EQ(inside.out, "Epub file is in files directory tree.\n");
-  const CliRun badDate = cli(dir.path(), "zip book out.epub --datetime 2022-02-30");
-  EXPECT_EQ(badDate.exitCode, 1);
-  EXPECT_EQ(badDate.out, "Unable to read datetime.\n");
   writeFile(dir.path() / "junk.epub", "this is not a zip file, only some text");
-  const CliRun junk = cli(dir.path(), "analyze junk.epub --log log.txt");
-  EXPECT_EQ(junk.exitCode, 1);
-  EXPECT_EQ(junk.out, "Unable to find end of central directory.\n");
+  const std::pair<const char*, const char*> cases[] = {
+      {"zip nothing-here out.epub", "You specified a files directory that doesn't exist.\n"},
+      {"zip book book/inside.epub", "Epub file is in files directory tree.\n"},
+      {"zip book out.epub --datetime 2022-02-30", "Unable to read datetime.\n"},
+      {"analyze junk.epub --log log.txt", "Unable to find end of central directory.\n"},
+      {"unzip nothing.epub somewhere", "You specified an epub file that doesn't exist.\n"},
+  };
+  for (const auto& [arguments, expected] : cases) {
+    const CliRun run = cli(dir.path(), arguments);
+    EXPECT_EQ(run.exitCode, 1) << arguments;
+    EXPECT_EQ(run.out, expected) << arguments;
+  }
 }
 
 TEST_F(Cli, QuietPrintsNothingAndBackupsFollowTheOptions) {
@@ -130,14 +129,7 @@ TEST_F(Cli, UnzipChoosesFiles1BesideTheEpubAndRestoresTheBook) {
   ASSERT_EQ(run.exitCode, 0) << run.out;
   EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "Files folder: " + (dir.path() / "files1/").string());
   EXPECT_NE(run.out.find("Success! You successfully unzipped your file.\n\nNumber of files: 9\n"), std::string::npos);
-  for (const auto& entry : fs::recursive_directory_iterator(dir.path() / "book")) {
-    if (!entry.is_regular_file()) continue;
-    const fs::path relative = fs::relative(entry.path(), dir.path() / "book");
-    EXPECT_EQ(readFile(dir.path() / "files1" / relative), readFile(entry.path())) << relative;
-  }
-  const CliRun missing = cli(dir.path(), "unzip nothing.epub somewhere");
-  EXPECT_EQ(missing.exitCode, 1);
-  EXPECT_EQ(missing.out, "You specified an epub file that doesn't exist.\n");
+  EXPECT_EQ(test::readTree(dir.path() / "files1"), test::readTree(dir.path() / "book"));
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "core/platform.h"
 
-#include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -10,6 +8,7 @@
 
 #include "core/filetime.h"
 #include "support/temp_dir.h"
+#include "support/times.h"
 
 namespace fs = std::filesystem;
 
@@ -204,47 +203,21 @@ TEST(FileSystemChanges, NeverReplaceUnlessAsked) {
   EXPECT_FALSE(removeFile(dir / "old.epub"));
 }
 
+// Central European time: UTC+1 in winter, UTC+2 in summer.
 class LocalTime : public ::testing::Test {
- protected:
-  // Central European time: UTC+1 in winter, UTC+2 in summer.
-  void SetUp() override {
-    const char* old = std::getenv("TZ");
-    hadTz_ = old != nullptr;
-    if (old) saved_ = old;
-    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-    tzset();
-  }
-  void TearDown() override {
-    if (hadTz_)
-      setenv("TZ", saved_.c_str(), 1);
-    else
-      unsetenv("TZ");
-    tzset();
-  }
-  static FileTime at(int year, int month, int day, int hour, int minute = 0) {
-    CalendarTime c;
-    c.year = year;
-    c.month = month;
-    c.day = day;
-    c.hour = hour;
-    c.minute = minute;
-    FileTime time = 0;
-    EXPECT_TRUE(calendarToFileTime(c, time));
-    return time;
-  }
-  std::string saved_;
-  bool hadTz_ = false;
+  test::ScopedTimeZone zone_{test::kCentralEuropeanTime};
 };
 
 TEST_F(LocalTime, UsesTheOffsetInForceOnThatDate) {
-  FileTime utc = 0;
-  ASSERT_TRUE(localFileTimeToUtc(at(2022, 1, 15, 12) + 1234, utc));
-  EXPECT_EQ(utc, at(2022, 1, 15, 11) + 1234);
-  ASSERT_TRUE(localFileTimeToUtc(at(2022, 7, 1, 0), utc));
-  EXPECT_EQ(utc, at(2022, 6, 30, 22));
+  using test::utc;
+  FileTime converted = 0;
+  ASSERT_TRUE(localFileTimeToUtc(utc(2022, 1, 15, 12) + 1234, converted));
+  EXPECT_EQ(converted, utc(2022, 1, 15, 11) + 1234);
+  ASSERT_TRUE(localFileTimeToUtc(utc(2022, 7, 1, 0), converted));
+  EXPECT_EQ(converted, utc(2022, 6, 30, 22));
   // The last minute before the change in October is still summer time.
-  ASSERT_TRUE(localFileTimeToUtc(at(2022, 10, 30, 1, 59), utc));
-  EXPECT_EQ(utc, at(2022, 10, 29, 23, 59));
+  ASSERT_TRUE(localFileTimeToUtc(utc(2022, 10, 30, 1, 59), converted));
+  EXPECT_EQ(converted, utc(2022, 10, 29, 23, 59));
 }
 
 }  // namespace

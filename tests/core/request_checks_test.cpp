@@ -1,4 +1,3 @@
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -7,7 +6,9 @@
 #include "core/filetime.h"
 #include "core/paths.h"
 #include "core/request_checks.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
+#include "support/times.h"
 
 namespace plimsy {
 namespace {
@@ -156,11 +157,7 @@ TEST_F(RequestChecks, DatetimeIsParsedIntoTheJobCopyOnly) {
   EXPECT_EQ(job.workOrder.tDatetime, 1234u);  // empty text keeps the stored value
   job.sDatetime = "2022-03-04Z";
   EXPECT_EQ(check(checkZipRequest), "OK");
-  CalendarTime c;
-  c.year = 2022, c.month = 3, c.day = 4;
-  FileTime expected = 0;
-  ASSERT_TRUE(calendarToFileTime(c, expected));
-  EXPECT_EQ(job.workOrder.tDatetime, expected);
+  EXPECT_EQ(job.workOrder.tDatetime, test::utc(2022, 3, 4));
   job.sDatetime = "2022-02-30";
   EXPECT_EQ(check(checkZipRequest), "Unable to read datetime.");
 }
@@ -170,32 +167,30 @@ TEST(CheckJobSource, NamesTheMissingOrWrongSource) {
   writeFile(dir.path() / "f.epub", "x");
   EpubWorkOrder order;
   std::string message;
+  // The message of a refused source; "OK" for one that passes.
+  const auto check = [&] { return checkJobSource(&message, order) ? std::string("OK") : message; };
   order.DoWhat = kDoWhatZip;
-  EXPECT_FALSE(checkJobSource(&message, order));
-  EXPECT_EQ(message, "Please specify the files folder that you want to zip.");
+  EXPECT_EQ(check(), "Please specify the files folder that you want to zip.");
   order.FilesDir = dir / "none";
-  EXPECT_FALSE(checkJobSource(&message, order));
-  EXPECT_EQ(message, "You specified a files folder that doesn't exist.");
+  EXPECT_EQ(check(), "You specified a files folder that doesn't exist.");
   order.FilesDir = dir / "f.epub";
-  EXPECT_FALSE(checkJobSource(&message, order));
-  EXPECT_EQ(message, "You specified a files folder that isn't a folder.");
+  EXPECT_EQ(check(), "You specified a files folder that isn't a folder.");
   order.DoWhat = kDoWhatUnzip;
-  EXPECT_FALSE(checkJobSource(&message, order));
-  EXPECT_EQ(message, "Please specify the epub file that you want to unzip.");
+  EXPECT_EQ(check(), "Please specify the epub file that you want to unzip.");
   order.ZipPath = dir.str();
-  EXPECT_FALSE(checkJobSource(&message, order));
-  EXPECT_EQ(message, "You specified an epub file that isn't a file (it's a folder).");
+  EXPECT_EQ(check(), "You specified an epub file that isn't a file (it's a folder).");
   order.ZipPath = dir / ".hidden.epub";
   writeFile(order.ZipPath, "x");
-  EXPECT_TRUE(checkJobSource(&message, order));
+  EXPECT_EQ(check(), "OK");
   order.DoWhat = kDoWhatAnalysis;
   order.ZipPath = "";
-  EXPECT_TRUE(checkJobSource(&message, order));
+  EXPECT_EQ(check(), "OK");
 }
 
 TEST(CheckAnalysisRequest, OffersAnalysisTxtInTheTemporaryFolder) {
   TempDir dir;
-  setenv("TMPDIR", dir.path().c_str(), 1);
+  test::ScopedEnv tmpdir("TMPDIR");
+  tmpdir.set(dir.path().string());
   cSettings settings;
   std::string message;
   FakeUi yes(true);
@@ -208,7 +203,6 @@ TEST(CheckAnalysisRequest, OffersAnalysisTxtInTheTemporaryFolder) {
   EXPECT_EQ(message, "");
   EXPECT_TRUE(checkAnalysisRequest(yes, &message, settings));
   EXPECT_EQ(settings.workOrder.AnalyzeZipLogPath, dir / "analysis.txt");
-  unsetenv("TMPDIR");
 }
 
 }  // namespace

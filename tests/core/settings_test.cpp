@@ -1,6 +1,4 @@
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -8,6 +6,7 @@
 
 #include "core/settings.h"
 #include "core/settings_file.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -16,6 +15,7 @@ namespace plimsy {
 namespace {
 
 using test::readFile;
+using test::ScopedEnv;
 using test::TempDir;
 using test::writeFile;
 
@@ -92,25 +92,6 @@ class ProcessSettings : public ::testing::Test {
   static void reset() {
     updateSettings([](cSettings& s) { s = cSettings(); });
   }
-};
-
-class ScopedEnv {
- public:
-  explicit ScopedEnv(const char* name) : name_(name) {
-    if (const char* value = std::getenv(name)) saved_ = value;
-  }
-  ~ScopedEnv() {
-    if (saved_)
-      setenv(name_, saved_->c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-  void set(const std::string& value) { setenv(name_, value.c_str(), 1); }
-  void unset() { unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::optional<std::string> saved_;
 };
 
 // ---- Writing -------------------------------------------------------------------

@@ -1,27 +1,16 @@
-#include <cstdlib>
-#include <ctime>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
 #include "core/filetime.h"
 #include "core/text.h"
+#include "support/times.h"
 
 namespace plimsy {
 namespace {
 
-FileTime utc(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-  CalendarTime c;
-  c.year = y;
-  c.month = mo;
-  c.day = d;
-  c.hour = h;
-  c.minute = mi;
-  c.second = s;
-  FileTime t = 0;
-  EXPECT_TRUE(calendarToFileTime(c, t));
-  return t;
-}
+using test::utc;
 
 TEST(FormatText, KeepsThePrintfTemplatesOfTheProgram) {
   EXPECT_EQ(formatText("%u", 7u), "7");
@@ -80,48 +69,32 @@ TEST(FormatFileTime, ShowsUtcCalendarText) {
   EXPECT_EQ(monthAbbreviation(13), "Error");
 }
 
+// Central European time with daylight saving: +1 in winter, +2 in summer.
 class ParseDatetime : public ::testing::Test {
- protected:
-  // Central European time with daylight saving: +1 in winter, +2 in summer.
-  void SetUp() override {
-    const char* old = std::getenv("TZ");
-    if (old) saved_ = old;
-    hadTz_ = old != nullptr;
-    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-    tzset();
-  }
-  void TearDown() override {
-    if (hadTz_)
-      setenv("TZ", saved_.c_str(), 1);
-    else
-      unsetenv("TZ");
-    tzset();
-  }
-  std::string saved_;
-  bool hadTz_ = false;
+  test::ScopedTimeZone zone_{test::kCentralEuropeanTime};
 };
 
 TEST_F(ParseDatetime, AcceptsTheFourFormsWithTheOffsetOfThatDate) {
-  FileTime t = 0;
-  ASSERT_TRUE(parseDatetime("2022-03-04", t));
-  EXPECT_EQ(t, utc(2022, 3, 3, 23));  // winter: one hour ahead of UTC
-  ASSERT_TRUE(parseDatetime("2022-07-01", t));
-  EXPECT_EQ(t, utc(2022, 6, 30, 22));  // summer: two hours ahead, whatever today's offset
-  ASSERT_TRUE(parseDatetime("2022-03-04Z", t));
-  EXPECT_EQ(t, utc(2022, 3, 4));
-  ASSERT_TRUE(parseDatetime("2022-03-04T10:20:30Z", t));
-  EXPECT_EQ(t, utc(2022, 3, 4, 10, 20, 30));
-  ASSERT_TRUE(parseDatetime("2022-07-01T10:20:30", t));
-  EXPECT_EQ(t, utc(2022, 7, 1, 8, 20, 30));
-  ASSERT_TRUE(parseDatetime("1601-01-01Z", t));
-  EXPECT_EQ(t, 0u);
+  const std::pair<const char*, FileTime> cases[] = {
+      {"2022-03-04", utc(2022, 3, 3, 23)},   // winter: one hour ahead of UTC
+      {"2022-07-01", utc(2022, 6, 30, 22)},  // summer: two hours ahead, whatever today's offset
+      {"2022-03-04Z", utc(2022, 3, 4)},
+      {"2022-03-04T10:20:30Z", utc(2022, 3, 4, 10, 20, 30)},
+      {"2022-07-01T10:20:30", utc(2022, 7, 1, 8, 20, 30)},
+      {"1601-01-01Z", 0},
+  };
+  for (const auto& [text, expected] : cases) {
+    FileTime t = 0;
+    ASSERT_TRUE(parseDatetime(text, t)) << text;
+    EXPECT_EQ(t, expected) << text;
+  }
 }
 
 TEST_F(ParseDatetime, RefusesEverythingElseAndLeavesTheOutputAlone) {
   FileTime t = 42;
   for (const char* text : {"2022-03-04T10:20", "2022-3-4", "2022-13-01", "2022-02-30", "2022-03-04 10:20:30",
-                           "2022-03-04T24:00:00", "2022-03-04T10:60:00", "2022-03-04T10:20:30z", "1600-12-31Z",
-                           "", "2022-03-04ZZ", " 2022-03-04", "2022-03-04T10:20:30ZZ"}) {
+                           "2022-03-04T24:00:00", "2022-03-04T10:60:00", "2022-03-04T10:20:30z", "1600-12-31Z", "",
+                           "2022-03-04ZZ", " 2022-03-04", "2022-03-04T10:20:30ZZ"}) {
     EXPECT_FALSE(parseDatetime(text, t)) << text;
     EXPECT_EQ(t, 42u) << text;
   }

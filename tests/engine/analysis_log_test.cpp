@@ -5,17 +5,17 @@
 #include <string_view>
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include "core/platform.h"
+#include "engine/archive_view.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 
 namespace plimsy {
 namespace {
 
-using test::ArchiveSpec;
-using test::EntrySpec;
+using test::ArchivePlan;
+using test::EntryPlan;
 using test::extraRecord;
 
 // ---- Golden logs ------------------------------------------------------------------
@@ -81,76 +81,54 @@ constexpr std::string_view kChapterDeflated =
     "258dc10d02310c04ff54b10520520056fe5786490c892ee7448e055cf71cf09ac78c34547c6b916e3def91465c1c2f9e6064b615ac19"
     "d3bb6d3bb43e8a5fe145605c1577690d070f6ba23ecf907792e160474f8967edcadfc2c59edce685c28814fe9ff09b9e3e";
 
-std::string fromHex(std::string_view hex) {
-  std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-    out += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
-  return out;
-}
-
-EntrySpec fixedDeflatedEntry(std::string name, std::string_view content, std::string_view deflatedHex) {
-  EntrySpec e = test::storedEntry(std::move(name), content);
+EntryPlan fixedDeflatedEntry(std::string name, std::string_view content, std::string_view deflatedHex) {
+  EntryPlan e = test::storedEntry(std::move(name), content);
   e.method = kMethodDeflated;
-  e.data = fromHex(deflatedHex);
+  e.data = test::fromHex(deflatedHex);
   return e;
-}
-
-std::string inflateRaw(std::string_view data, std::size_t size) {
-  std::string out(size, '\0');
-  z_stream z{};
-  EXPECT_EQ(inflateInit2(&z, -15), Z_OK);
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
-  inflateEnd(&z);
-  return out;
 }
 
 // 2022-03-04 10:20:30 UTC and one day.
 constexpr FileTime kMarch2022 = 132'908'628'300'000'000;
 constexpr FileTime kOneDay = 864'000'000'000;
 
-ArchiveSpec plainEpub() {
-  ArchiveSpec spec;
-  spec.entries.push_back(test::storedEntry("mimetype", "application/epub+zip"));
-  spec.entries.push_back(fixedDeflatedEntry("META-INF/container.xml", kContainerXml, kContainerXmlDeflated));
-  spec.entries.push_back(fixedDeflatedEntry("OEBPS/chapter1.xhtml", kChapter, kChapterDeflated));
-  return spec;
+ArchivePlan plainEpub() {
+  return test::planOf({test::storedEntry("mimetype", "application/epub+zip"),
+                       fixedDeflatedEntry("META-INF/container.xml", kContainerXml, kContainerXmlDeflated),
+                       fixedDeflatedEntry("OEBPS/chapter1.xhtml", kChapter, kChapterDeflated)});
 }
 
 // ZIP64 end records whose Ecd64 carries 16 bytes of extensible data (Size
 // 60), and one entry with all its sizes and its offset as ZIP64 values.
-ArchiveSpec zip64Epub() {
-  ArchiveSpec spec = plainEpub();
-  spec.entries[2].zip64 = true;
-  spec.zip64 = true;
-  spec.ecd64Extensible = std::string("\x99\x99\x0C\x00", 4) + std::string(12, 'e');
-  return spec;
+ArchivePlan zip64Epub() {
+  ArchivePlan plan = plainEpub();
+  plan.entries[2].zip64 = true;
+  plan.zip64 = true;
+  plan.ecd64Extensible = std::string("\x99\x99\x0C\x00", 4) + std::string(12, 'e');
+  return plan;
 }
 
 // NTFS and unknown extra fields, comments holding "%", a name with "é", a
 // name that is not UTF-8, a data-descriptor flag and a DOS date of 0.
-ArchiveSpec extrasEpub() {
-  ArchiveSpec spec;
-  EntrySpec percent = test::storedEntry("100%.xhtml", "<p>100% sure</p>\n");
+ArchivePlan extrasEpub() {
+  ArchivePlan plan;
+  EntryPlan percent = test::storedEntry("100%.xhtml", "<p>100% sure</p>\n");
   percent.lfhExtra = extraRecord(0x7875, std::string("\x01\x04\xE8\x03\x00\x00\x04\xE8\x03\x00\x00", 11));
   percent.cdrExtra = test::ntfsExtra(kMarch2022, kMarch2022 + kOneDay, kMarch2022 + 2 * kOneDay) +
                      extraRecord(0x5455, std::string("\x03\xAE\xE9\x21\x62", 5));
   percent.comment = "100% sure: %s %d %n";
-  spec.entries.push_back(percent);
+  plan.entries.push_back(percent);
 
-  EntrySpec cafe = test::storedEntry("caf\xC3\xA9.xhtml", "<p>caf\xC3\xA9</p>\n");
+  EntryPlan cafe = test::storedEntry("caf\xC3\xA9.xhtml", "<p>caf\xC3\xA9</p>\n");
   cafe.dosDate = 0;
   cafe.dosTime = 0;
   cafe.editLfh = [](Lfh& l) { l.setGeneralFlags(0x0008); };
   cafe.editCdr = [](Cdr& c) { c.setGeneralFlags(0x0008); };
-  spec.entries.push_back(cafe);
+  plan.entries.push_back(cafe);
 
-  spec.entries.push_back(test::storedEntry("bad\xFFname.xhtml", ""));
-  spec.comment = "Made by hand; 50% of it is %s.";
-  return spec;
+  plan.entries.push_back(test::storedEntry("bad\xFFname.xhtml", ""));
+  plan.comment = "Made by hand; 50% of it is %s.";
+  return plan;
 }
 
 class AnalysisLogTest : public ::testing::Test {
@@ -158,11 +136,15 @@ class AnalysisLogTest : public ::testing::Test {
   // Writes the archive, opens it and writes its log; the log's text.
   std::string analyze(const std::string& archive) {
     test::writeFile(zipPath(), archive);
-    EpubWorkOrder order;
-    order.ZipPath = zipPath();
-    EXPECT_TRUE(reader.openArchive(&message, order)) << message;
+    EXPECT_TRUE(open()) << message;
     EXPECT_TRUE(writeAnalysisLog(reader, &message, logPath())) << message;
     return test::readFile(logPath());
+  }
+  // Opens the archive at zipPath() with the reader.
+  bool open() {
+    EpubWorkOrder order;
+    order.ZipPath = zipPath();
+    return reader.openArchive(&message, order);
   }
   std::string zipPath() const { return dir / "book.epub"; }
   std::string logPath() const { return dir / "analysis.txt"; }
@@ -173,8 +155,8 @@ class AnalysisLogTest : public ::testing::Test {
 };
 
 TEST(AnalysisLogGolden, InflatedGoldenDataMatchesItsContent) {
-  EXPECT_EQ(inflateRaw(fromHex(kContainerXmlDeflated), kContainerXml.size()), kContainerXml);
-  EXPECT_EQ(inflateRaw(fromHex(kChapterDeflated), kChapter.size()), kChapter);
+  EXPECT_EQ(test::inflateRaw(test::fromHex(kContainerXmlDeflated)), kContainerXml);
+  EXPECT_EQ(test::inflateRaw(test::fromHex(kChapterDeflated)), kChapter);
 }
 
 TEST_F(AnalysisLogTest, GoldenPlainEpub) { expectGolden("plain_epub.txt", analyze(test::buildArchive(plainEpub()))); }
@@ -197,15 +179,13 @@ TEST_F(AnalysisLogTest, Utf8WithByteOrderMarkAndCrLfLineEnds) {
 }
 
 TEST_F(AnalysisLogTest, HeadingShowsSizeAndTheArchiveTimes) {
-  ArchiveSpec spec = plainEpub();
-  const std::string unpadded = test::buildArchive(spec);
-  spec.trailing = std::string(1234 - unpadded.size(), 't');
-  test::writeFile(zipPath(), test::buildArchive(spec));
+  ArchivePlan plan = plainEpub();
+  const std::string unpadded = test::buildArchive(plan);
+  plan.trailing = std::string(1234 - unpadded.size(), 't');
+  test::writeFile(zipPath(), test::buildArchive(plan));
   // (The access time is not checked: reading the archive may change it.)
   ASSERT_TRUE(platform::setFileTimes(zipPath(), 0, kMarch2022 + kOneDay, kMarch2022));
-  EpubWorkOrder order;
-  order.ZipPath = zipPath();
-  ASSERT_TRUE(reader.openArchive(&message, order)) << message;
+  ASSERT_TRUE(open()) << message;
   ASSERT_TRUE(writeAnalysisLog(reader, &message, logPath())) << message;
   const std::string log = test::readFile(logPath());
 
@@ -215,10 +195,10 @@ TEST_F(AnalysisLogTest, HeadingShowsSizeAndTheArchiveTimes) {
 }
 
 TEST_F(AnalysisLogTest, LongNamesAppearInFull) {
-  ArchiveSpec spec = plainEpub();
+  ArchivePlan plan = plainEpub();
   const std::string name = "OEBPS/" + std::string(65'000, 'n') + ".xhtml";
-  spec.entries.push_back(test::storedEntry(name, "x"));
-  const std::string log = analyze(test::buildArchive(spec));
+  plan.entries.push_back(test::storedEntry(name, "x"));
+  const std::string log = analyze(test::buildArchive(plan));
   std::size_t count = 0;
   for (std::size_t at = log.find(name); at != std::string::npos; at = log.find(name, at + 1)) ++count;
   EXPECT_EQ(count, 3u);  // the heading, the CdrEx and the LfhEx
@@ -228,9 +208,7 @@ TEST_F(AnalysisLogTest, LongNamesAppearInFull) {
 TEST_F(AnalysisLogTest, LogThatCannotBeCreatedIsReported) {
   const std::string archive = test::buildArchive(plainEpub());
   test::writeFile(zipPath(), archive);
-  EpubWorkOrder order;
-  order.ZipPath = zipPath();
-  ASSERT_TRUE(reader.openArchive(&message, order)) << message;
+  ASSERT_TRUE(open()) << message;
 
   EXPECT_FALSE(writeAnalysisLog(reader, &message, dir / "no-such-folder/analysis.txt"));
   EXPECT_EQ(message, "Unable to open log file.");

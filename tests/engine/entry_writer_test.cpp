@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -16,46 +15,19 @@
 #include "engine/entry_writer.h"
 #include "engine/zip_job.h"
 #include "engine/zip_records.h"
+#include "support/sample_data.h"
 #include "support/temp_dir.h"
+#include "support/times.h"
 
 namespace plimsy {
 namespace {
 
 using test::ArchiveView;
+using test::noise;
+using test::prose;
 using test::TempDir;
+using test::utc;
 using test::ViewedEntry;
-
-FileTime utc(int year, int month, int day, int hour, int minute, int second) {
-  CalendarTime c;
-  c.year = year;
-  c.month = month;
-  c.day = day;
-  c.hour = hour;
-  c.minute = minute;
-  c.second = second;
-  FileTime t = 0;
-  EXPECT_TRUE(calendarToFileTime(c, t));
-  return t;
-}
-
-// Text that deflates like prose: words drawn from a small vocabulary.
-std::string prose(std::size_t size, std::uint32_t seed) {
-  static const char* const kWords[] = {"the ", "lighthouse ", "keeper ", "walked ",  "down ",
-                                       "to ",  "a ",          "quiet ",  "harbour ", "and ",
-                                       "sea ", "was ",        "grey. ",  "<p>",      "</p>\n"};
-  std::mt19937 random(seed);
-  std::string text;
-  while (text.size() < size) text += kWords[random() % std::size(kWords)];
-  text.resize(size);
-  return text;
-}
-
-std::string noise(std::size_t size, std::uint32_t seed) {
-  std::mt19937 random(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
 
 platform::FolderItem findDataOf(const std::string& path) {
   platform::FolderItem item;

@@ -13,7 +13,9 @@
 #include "engine/crc32.h"
 #include "engine/zip_job.h"
 #include "support/file_tree.h"
+#include "support/sample_data.h"
 #include "support/temp_dir.h"
+#include "support/work_orders.h"
 #include "support/zip_builder.h"
 
 namespace fs = std::filesystem;
@@ -21,10 +23,11 @@ namespace fs = std::filesystem;
 namespace plimsy {
 namespace {
 
-using test::ArchiveSpec;
+using test::ArchivePlan;
 using test::buildArchive;
 using test::deflatedEntry;
 using test::listTree;
+using test::planOf;
 using test::readTree;
 using test::storedEntry;
 using test::TempDir;
@@ -50,14 +53,7 @@ FileTime writeTimeOf(const std::string& path) {
 
 class UnzipJob : public ::testing::Test {
  protected:
-  void SetUp() override {
-    order.DoWhat = kDoWhatUnzip;
-    order.ZipPath = dir / "book.epub";
-    order.FilesDir = dir / "files";
-    order.RealFileCreationTimes = false;
-  }
-
-  void putArchive(const ArchiveSpec& spec) { writeFile(order.ZipPath, buildArchive(spec)); }
+  void putArchive(const ArchivePlan& plan) { writeFile(order.ZipPath, buildArchive(plan)); }
   void putFiles(const Tree& files) {
     for (const auto& [name, content] : files) writeFile(dir.path() / "files" / name, content);
   }
@@ -67,24 +63,20 @@ class UnzipJob : public ::testing::Test {
     return unzipJob(order, &message, statistics);
   }
 
+  // The job's message when it fails; "(done)" when it succeeds.
+  std::string failure() { return unzip() ? "(done)" : message; }
   Tree files() const { return readTree(dir.path() / "files"); }
-  std::set<std::string> topLevel() const {
-    std::set<std::string> names;
-    for (const auto& item : fs::directory_iterator(dir.path())) names.insert(item.path().filename().string());
-    return names;
-  }
+  std::set<std::string> topLevel() const { return test::namesIn(dir.path()); }
 
   TempDir dir;
-  EpubWorkOrder order;
+  EpubWorkOrder order = test::unzipOrder(dir / "book.epub", dir / "files");
   std::string message;
   sStatistics statistics;
 };
 
-ArchiveSpec threeEntries() {
-  ArchiveSpec spec;
-  spec.entries = {storedEntry("mimetype", kMimetype), deflatedEntry("OEBPS/text/ch1.xhtml", kChapter),
-                  deflatedEntry("META-INF/container.xml", "<container/>")};
-  return spec;
+ArchivePlan threeEntries() {
+  return planOf({storedEntry("mimetype", kMimetype), deflatedEntry("OEBPS/text/ch1.xhtml", kChapter),
+                 deflatedEntry("META-INF/container.xml", "<container/>")});
 }
 
 const Tree kThreeFiles = {
@@ -105,9 +97,9 @@ TEST_F(UnzipJob, IntoAMissingFolderWritesStraightIntoItWithoutTempOrBackup) {
   expected.stored = 1;
   expected.storedBytes = 20;
   expected.deflated = 2;
-  const ArchiveSpec spec = threeEntries();
-  expected.deflatedInputBytes = spec.entries[1].uncompressedSize + spec.entries[2].uncompressedSize;
-  expected.deflatedOutputBytes = spec.entries[1].data.size() + spec.entries[2].data.size();
+  const ArchivePlan plan = threeEntries();
+  expected.deflatedInputBytes = plan.entries[1].uncompressedSize + plan.entries[2].uncompressedSize;
+  expected.deflatedOutputBytes = plan.entries[1].data.size() + plan.entries[2].data.size();
   EXPECT_EQ(statistics, expected);
 }
 
@@ -139,8 +131,7 @@ TEST_F(UnzipJob, BackupFolderThatIsAFileFailsBeforeTheOldFolderIsTouched) {
   putFiles({{"old.txt", "old"}});
   writeFile(dir.path() / "backups", "a file");
   order.BackupDir = dir / "backups";
-  EXPECT_FALSE(unzip());
-  EXPECT_EQ(message, "Unable to create directory for backup.");
+  EXPECT_EQ(failure(), "Unable to create directory for backup.");
   EXPECT_EQ(files(), (Tree{{"old.txt", "old"}}));
   EXPECT_EQ(readTree(dir.path() / "temp1"), kThreeFiles);
   EXPECT_EQ(statistics.files, 3u);  // the counts of a job that got that far
@@ -157,12 +148,10 @@ TEST_F(UnzipJob, BackupFolderInsideTheFilesFolderIsRefused) {
 
 TEST_F(UnzipJob, FailedChecksLeaveTheStatisticsAlone) {
   statistics.files = 42;
-  EXPECT_FALSE(unzip());
-  EXPECT_EQ(message, "You specified an epub file that doesn't exist.");
+  EXPECT_EQ(failure(), "You specified an epub file that doesn't exist.");
   writeFile(order.ZipPath, "x");
   order.FilesDir = "relative/files";
-  EXPECT_FALSE(unzip());
-  EXPECT_EQ(message, "Files directory path is not absolute.");
+  EXPECT_EQ(failure(), "Files directory path is not absolute.");
   EXPECT_EQ(statistics.files, 42u);
   EXPECT_FALSE(fs::exists(dir.path() / "files"));
 }
@@ -202,18 +191,16 @@ TEST_F(UnzipJob, AnOldFolderThatCannotBeDeletedStaysAsideWithTheNewOneInPlace) {
   EXPECT_EQ(message.rfind("Unable to delete old directory tree so it can be replaced by new one; ", 0), 0u) << message;
   EXPECT_EQ(files(), kThreeFiles);
   EXPECT_EQ(writeTimeOf((dir.path() / "files").string()), order.tDatetime);  // finished but for the old folder
-  EXPECT_TRUE(fs::exists(dir.path() / "old1" / "stuck.txt"));  // what could not be deleted
+  EXPECT_TRUE(fs::exists(dir.path() / "old1" / "stuck.txt"));                // what could not be deleted
 }
 
 // ---- What the entries become -----------------------------------------------------------
 
 TEST_F(UnzipJob, EntriesWithoutDataProduceNothingAndCountAsZeroLength) {
-  ArchiveSpec spec;
-  spec.entries = {storedEntry("mimetype", kMimetype), storedEntry("empty.txt", ""), storedEntry("OEBPS/", ""),
-                  storedEntry("OEBPS/images/", ""), deflatedEntry("OEBPS/a.xhtml", kChapter),
-                  // Some writers give folder entries an empty deflate stream.
-                  deflatedEntry("OEBPS/fonts/", "")};
-  putArchive(spec);
+  putArchive(planOf({storedEntry("mimetype", kMimetype), storedEntry("empty.txt", ""), storedEntry("OEBPS/", ""),
+                     storedEntry("OEBPS/images/", ""), deflatedEntry("OEBPS/a.xhtml", kChapter),
+                     // Some writers give folder entries an empty deflate stream.
+                     deflatedEntry("OEBPS/fonts/", "")}));
   ASSERT_TRUE(unzip()) << message;
   EXPECT_EQ(listTree(dir.path() / "files"), (std::set<std::string>{"mimetype", "OEBPS/", "OEBPS/a.xhtml"}));
   EXPECT_EQ(statistics.files, 6u);
@@ -221,18 +208,14 @@ TEST_F(UnzipJob, EntriesWithoutDataProduceNothingAndCountAsZeroLength) {
 }
 
 TEST_F(UnzipJob, BothSlashAndBackslashSeparateFolders) {
-  ArchiveSpec spec;
-  spec.entries = {storedEntry("a/b/c.txt", "slashes"), storedEntry("d\\e\\f.txt", "backslashes"),
-                  storedEntry("a\\g.txt", "mixed")};
-  putArchive(spec);
+  putArchive(planOf({storedEntry("a/b/c.txt", "slashes"), storedEntry("d\\e\\f.txt", "backslashes"),
+                     storedEntry("a\\g.txt", "mixed")}));
   ASSERT_TRUE(unzip()) << message;
   EXPECT_EQ(files(), (Tree{{"a/b/c.txt", "slashes"}, {"d/e/f.txt", "backslashes"}, {"a/g.txt", "mixed"}}));
 }
 
 TEST_F(UnzipJob, NamesAreUtf8BytesUnchanged) {
-  ArchiveSpec spec;
-  spec.entries = {storedEntry("caf\xC3\xA9/r\xC3\xA9sum\xC3\xA9.txt", "accents")};
-  putArchive(spec);
+  putArchive(planOf({storedEntry("caf\xC3\xA9/r\xC3\xA9sum\xC3\xA9.txt", "accents")}));
   ASSERT_TRUE(unzip()) << message;
   EXPECT_EQ(files(), (Tree{{"caf\xC3\xA9/r\xC3\xA9sum\xC3\xA9.txt", "accents"}}));
 }
@@ -240,8 +223,8 @@ TEST_F(UnzipJob, NamesAreUtf8BytesUnchanged) {
 TEST_F(UnzipJob, StreamedEntriesAreSizedFromTheCentralDirectory) {
   // As streaming writers make them: flag bit 3, zero sizes and CRC in the
   // local header, the real values in the central directory.
-  ArchiveSpec spec = threeEntries();
-  for (test::EntrySpec& entry : spec.entries) {
+  ArchivePlan plan = threeEntries();
+  for (test::EntryPlan& entry : plan.entries) {
     entry.editLfh = [](Lfh& h) {
       h.setGeneralFlags(0x0008);
       h.setCrc(0);
@@ -249,17 +232,17 @@ TEST_F(UnzipJob, StreamedEntriesAreSizedFromTheCentralDirectory) {
       h.setUncompressedSize(0);
     };
   }
-  putArchive(spec);
+  putArchive(plan);
   ASSERT_TRUE(unzip()) << message;
   EXPECT_EQ(files(), kThreeFiles);
   EXPECT_EQ(statistics.storedBytes, 20u);
-  EXPECT_EQ(statistics.deflatedInputBytes, spec.entries[1].uncompressedSize + spec.entries[2].uncompressedSize);
+  EXPECT_EQ(statistics.deflatedInputBytes, plan.entries[1].uncompressedSize + plan.entries[2].uncompressedSize);
 }
 
 TEST_F(UnzipJob, EntriesAreCheckedForLengthBeforeCrc) {
   struct Case {
     const char* label;
-    test::EntrySpec entry;
+    test::EntryPlan entry;
     std::function<void(Cdr&)> edit;
     const char* expected;
   };
@@ -281,45 +264,38 @@ TEST_F(UnzipJob, EntriesAreCheckedForLengthBeforeCrc) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
-    ArchiveSpec spec;
-    spec.entries = {c.entry};
-    spec.entries[0].editCdr = c.edit;
-    putArchive(spec);
+    ArchivePlan plan = planOf({c.entry});
+    plan.entries[0].editCdr = c.edit;
+    putArchive(plan);
     fs::remove_all(dir.path() / "files");
-    EXPECT_FALSE(unzip());
-    EXPECT_EQ(message, c.expected);
+    EXPECT_EQ(failure(), c.expected);
   }
 }
 
 TEST_F(UnzipJob, CorruptDeflateStreamCannotBeWritten) {
-  ArchiveSpec spec;
-  spec.entries = {deflatedEntry("a.xhtml", kChapter)};
-  spec.entries[0].data[0] = '\x07';  // final block of the reserved type 3
-  putArchive(spec);
-  EXPECT_FALSE(unzip());
-  EXPECT_EQ(message, kDeflatedWriteMessage);
+  ArchivePlan plan = planOf({deflatedEntry("a.xhtml", kChapter)});
+  plan.entries[0].data[0] = '\x07';  // final block of the reserved type 3
+  putArchive(plan);
+  EXPECT_EQ(failure(), kDeflatedWriteMessage);
 }
 
 TEST_F(UnzipJob, OtherMethodsBehindZeroLocalSizesAreRefused) {
   // The reader counts an entry whose local header has no size as empty,
   // whatever its method; the data is read with the central directory's size.
-  ArchiveSpec spec;
-  spec.entries = {storedEntry("a.txt", "some text")};
-  spec.entries[0].method = 12;
-  spec.entries[0].editLfh = [](Lfh& h) { h.setCompressedSize(0); };
-  putArchive(spec);
-  EXPECT_FALSE(unzip());
-  EXPECT_EQ(message, kOtherMethodMessage);
+  ArchivePlan plan = planOf({storedEntry("a.txt", "some text")});
+  plan.entries[0].method = 12;
+  plan.entries[0].editLfh = [](Lfh& h) { h.setCompressedSize(0); };
+  putArchive(plan);
+  EXPECT_EQ(failure(), kOtherMethodMessage);
 }
 
 TEST_F(UnzipJob, AFailureMidArchiveLeavesTheWorkFolderBesideTheUntouchedFilesFolder) {
-  ArchiveSpec spec = threeEntries();
-  spec.entries[2].editCdr = [](Cdr& c) { c.setCrc(c.crc() + 1); };
-  putArchive(spec);
+  ArchivePlan plan = threeEntries();
+  plan.entries[2].editCdr = [](Cdr& c) { c.setCrc(c.crc() + 1); };
+  putArchive(plan);
   putFiles({{"old.txt", "old"}});
   order.BackupDir = dir / "backups";
-  EXPECT_FALSE(unzip());
-  EXPECT_EQ(message, kCrcMismatchMessage);
+  EXPECT_EQ(failure(), kCrcMismatchMessage);
   EXPECT_EQ(files(), (Tree{{"old.txt", "old"}}));
   Tree written = kThreeFiles;  // the failed entry's output stays as written
   EXPECT_EQ(readTree(dir.path() / "temp1"), written);
@@ -330,25 +306,19 @@ TEST_F(UnzipJob, AFailureMidArchiveLeavesTheWorkFolderBesideTheUntouchedFilesFol
 TEST_F(UnzipJob, ARefusedArchiveLeavesAnEmptyWorkFolder) {
   writeFile(order.ZipPath, "PK");
   putFiles({{"old.txt", "old"}});
-  EXPECT_FALSE(unzip());
-  EXPECT_EQ(message, "Not a valid zip file.");
+  EXPECT_EQ(failure(), "Not a valid zip file.");
   EXPECT_EQ(listTree(dir.path() / "temp1"), std::set<std::string>{});
   EXPECT_EQ(files(), (Tree{{"old.txt", "old"}}));
 }
 
 TEST_F(UnzipJob, AFileInTheWayOfAFolderFailsCleanly) {
-  ArchiveSpec spec;
-  spec.entries = {storedEntry("a", "a file"), storedEntry("a/b", "below a file")};
-  putArchive(spec);
-  EXPECT_FALSE(unzip());
-  EXPECT_EQ(message, kNoUnzipFolderMessage);
+  putArchive(planOf({storedEntry("a", "a file"), storedEntry("a/b", "below a file")}));
+  EXPECT_EQ(failure(), kNoUnzipFolderMessage);
   EXPECT_EQ(files(), (Tree{{"a", "a file"}}));
 
-  spec.entries = {storedEntry("a/b", "in a folder"), storedEntry("a", "where the folder is")};
-  putArchive(spec);
+  putArchive(planOf({storedEntry("a/b", "in a folder"), storedEntry("a", "where the folder is")}));
   fs::remove_all(dir.path() / "files");
-  EXPECT_FALSE(unzip());
-  EXPECT_EQ(message, kNoOutputFileMessage);
+  EXPECT_EQ(failure(), kNoOutputFileMessage);
 }
 
 // ---- Times -----------------------------------------------------------------------------
@@ -365,9 +335,9 @@ TEST_F(UnzipJob, FixedDatetimeStampsEveryFileAndFolder) {
 }
 
 TEST_F(UnzipJob, FilesTakeTheirDosTimesAndFoldersTheTimeOfUnpacking) {
-  ArchiveSpec spec = threeEntries();
-  spec.entries[2].dosDate = 0;  // no valid date: keeps the time it was written
-  putArchive(spec);
+  ArchivePlan plan = threeEntries();
+  plan.entries[2].dosDate = 0;  // no valid date: keeps the time it was written
+  putArchive(plan);
   order.RealFileCreationTimes = true;
   const FileTime before = platform::currentFileTime();
   ASSERT_TRUE(unzip()) << message;
@@ -440,7 +410,7 @@ TEST(UnzipRoundTrip, ZipUnzipZipOfTheSampleBookGivesTheSameBytes) {
   const FileTime time = fixedTime();
   EpubWorkOrder zip;
   zip.DoWhat = kDoWhatZip;
-  zip.FilesDir = (fs::path(PLIMSY_SOURCE_DIR) / "examples" / "sample-book").string();
+  zip.FilesDir = test::sampleBook().string();
   zip.ZipPath = dir / "first.epub";
   zip.tDatetime = time;
   std::string message;

@@ -11,24 +11,15 @@
 #include "engine/byte_order.h"
 #include "engine/zip_records.h"
 #include "support/temp_dir.h"
+#include "support/times.h"
+#include "support/zip_builder.h"
 
 namespace plimsy {
 namespace {
 
-// "50 4B 03 04" -> the four bytes; spaces are for the reader.
-std::string bytes(std::string_view spacedHex) {
-  std::string out;
-  std::string digits;
-  for (const char c : spacedHex) {
-    if (c == ' ') continue;
-    digits += c;
-    if (digits.size() == 2) {
-      out += static_cast<char>(std::stoi(digits, nullptr, 16));
-      digits.clear();
-    }
-  }
-  return out;
-}
+using test::bytesOf;
+using test::fromHex;
+using test::utc;
 
 std::string hexOf(std::string_view data) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -42,26 +33,8 @@ std::string hexOf(std::string_view data) {
   return out;
 }
 
-template <std::size_t N>
-std::string imageOf(const RecordImage<N>& record) {
-  return std::string(reinterpret_cast<const char*>(record.data()), N);
-}
-
 // Compared as hex so that a failure shows where the bytes differ.
-#define EXPECT_BYTES(actual, spacedHex) EXPECT_EQ(hexOf(actual), hexOf(bytes(spacedHex)))
-
-FileTime utc(int year, int month, int day, int hour, int minute, int second) {
-  CalendarTime c;
-  c.year = year;
-  c.month = month;
-  c.day = day;
-  c.hour = hour;
-  c.minute = minute;
-  c.second = second;
-  FileTime t = 0;
-  EXPECT_TRUE(calendarToFileTime(c, t));
-  return t;
-}
+#define EXPECT_BYTES(actual, spacedHex) EXPECT_EQ(hexOf(actual), hexOf(fromHex(spacedHex)))
 
 // DOS time 0x528F, date 0x5464. A function, not a constant: file-time
 // conversions must not run during static initialisation.
@@ -82,6 +55,17 @@ std::string appendedCdr(std::uint64_t offset, const sLfhEx2& lfh) {
   return cd;
 }
 
+// Reads a ZIP64 extra record (Header ID, data size, values) into `record`;
+// gives the values found.
+template <typename Record>
+unsigned readZip64Record(Record& record, ByteCursor& extra) {
+  EXPECT_EQ(extra.u16(), kZip64ExtraId);
+  const std::uint16_t dataSize = extra.u16();
+  unsigned found = 0;
+  EXPECT_TRUE(readZip64Values(record, extra.sub(dataSize), found));
+  return found;
+}
+
 // Reads a record back the way a reader does: fixed part, name, then the
 // ZIP64 extra field's values by the all-ones rule.
 CdrEx parseCdr(const std::string& image) {
@@ -95,10 +79,7 @@ CdrEx parseCdr(const std::string& image) {
   EXPECT_FALSE(rest.failed());
   EXPECT_EQ(rest.remaining(), 0u) << "bytes behind the record";
   if (extra.remaining() > 0) {
-    EXPECT_EQ(extra.u16(), kZip64ExtraId);
-    const std::uint16_t dataSize = extra.u16();
-    unsigned found = 0;
-    EXPECT_TRUE(readZip64Values(cdr, extra.sub(dataSize), found));
+    readZip64Record(cdr, extra);
     EXPECT_EQ(extra.remaining(), 0u);
   }
   return cdr;
@@ -106,14 +87,14 @@ CdrEx parseCdr(const std::string& image) {
 
 template <typename Record>
 bool readZip64ValuesFrom(Record& record, std::string_view spacedHex, unsigned& found) {
-  const std::string values = bytes(spacedHex);
+  const std::string values = fromHex(spacedHex);
   return readZip64Values(record, ByteCursor(values), found);
 }
 
 // ---- Byte order and cursor -----------------------------------------------------------
 
 TEST(ByteCursor, ReadsLittleEndianAndNeverPastItsEnd) {
-  const std::string data = bytes("01 02 03 04 05 06 07 08 09 0A 0B");
+  const std::string data = fromHex("01 02 03 04 05 06 07 08 09 0A 0B");
   ByteCursor c(data);
   EXPECT_EQ(c.u16(), 0x0201u);
   EXPECT_EQ(c.u32(), 0x06050403u);
@@ -128,7 +109,7 @@ TEST(ByteCursor, ReadsLittleEndianAndNeverPastItsEnd) {
   EXPECT_TRUE(c.failed());
   EXPECT_EQ(c.u16(), 0u) << "nothing after a short read is taken";
 
-  const std::string eight = bytes("88 77 66 55 44 33 22 11");
+  const std::string eight = fromHex("88 77 66 55 44 33 22 11");
   ByteCursor wide(eight);
   EXPECT_EQ(wide.u64(), 0x1122334455667788u);
   EXPECT_FALSE(wide.failed());
@@ -139,13 +120,13 @@ TEST(ByteCursor, ReadsLittleEndianAndNeverPastItsEnd) {
 
 TEST(LocalHeader, FreshRecordAndStoredEntryImage) {
   const sLfhEx2 fresh;
-  EXPECT_BYTES(imageOf(fresh.header),
+  EXPECT_BYTES(bytesOf(fresh.header),
                "50 4B 03 04 14 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
-  EXPECT_BYTES(imageOf(fresh.zip64), "01 00 10 00 FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF");
+  EXPECT_BYTES(bytesOf(fresh.zip64), "01 00 10 00 FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF");
 
   sLfhEx2 lfh;
   ASSERT_TRUE(initLfh(lfh, nullptr, kMethodStored, march2022(), 0x2CAB616F, "mimetype", 20, 20));
-  EXPECT_BYTES(imageOf(lfh.header),
+  EXPECT_BYTES(bytesOf(lfh.header),
                "50 4B 03 04 0A 00 00 00 00 00 8F 52 64 54 6F 61 AB 2C 14 00 00 00 14 00 00 00 08 00 00 00");
   EXPECT_EQ(lfh.name, "mimetype");
 }
@@ -153,15 +134,15 @@ TEST(LocalHeader, FreshRecordAndStoredEntryImage) {
 TEST(LocalHeader, SizesAtTheZip64Boundary) {
   // One below: plain 32-bit fields, no extra field.
   const sLfhEx2 below = makeLfh(kMethodDeflated, 0xFFFFFFFE, 0xFFFFFFFE);
-  EXPECT_BYTES(imageOf(below.header),
+  EXPECT_BYTES(bytesOf(below.header),
                "50 4B 03 04 14 00 00 00 08 00 8F 52 64 54 44 33 22 11 FE FF FF FF FE FF FF FF 05 00 00 00");
   EXPECT_EQ(below.effectiveUncompressedSize(), 0xFFFFFFFEu);
 
   // At the limit: both fields all ones, both real sizes in the 20-byte record.
   const sLfhEx2 at = makeLfh(kMethodDeflated, 0xFFFFFFFF, 0xFFFFFFFF);
-  EXPECT_BYTES(imageOf(at.header),
+  EXPECT_BYTES(bytesOf(at.header),
                "50 4B 03 04 2D 00 00 00 08 00 8F 52 64 54 44 33 22 11 FF FF FF FF FF FF FF FF 05 00 14 00");
-  EXPECT_BYTES(imageOf(at.zip64), "01 00 10 00 FF FF FF FF 00 00 00 00 FF FF FF FF 00 00 00 00");
+  EXPECT_BYTES(bytesOf(at.zip64), "01 00 10 00 FF FF FF FF 00 00 00 00 FF FF FF FF 00 00 00 00");
   EXPECT_EQ(at.effectiveUncompressedSize(), 0xFFFFFFFFu);
   EXPECT_EQ(at.effectiveCompressedSize(), 0xFFFFFFFFu);
 
@@ -171,7 +152,7 @@ TEST(LocalHeader, SizesAtTheZip64Boundary) {
   EXPECT_EQ(mixed.header.uncompressedSize(), 0xFFFFFFFFu);
   EXPECT_EQ(mixed.header.compressedSize(), 0xFFFFFFFFu);
   EXPECT_EQ(mixed.header.versionToExtract(), 45);
-  EXPECT_BYTES(imageOf(mixed.zip64), "01 00 10 00 89 67 45 23 01 00 00 00 00 10 00 00 00 00 00 00");
+  EXPECT_BYTES(bytesOf(mixed.zip64), "01 00 10 00 89 67 45 23 01 00 00 00 00 10 00 00 00 00 00 00");
   EXPECT_EQ(mixed.effectiveCompressedSize(), 0x1000u);
 }
 
@@ -262,11 +243,7 @@ TEST(LocalHeader, WrittenToAFileAndReadBack) {
   parsed.header.copyFrom(reinterpret_cast<const std::uint8_t*>(written.data()) + 33);
   ByteCursor extra(std::string_view(written).substr(33 + kLfhSize + 3));
   ASSERT_EQ(extra.remaining(), parsed.header.extraFieldLength());
-  EXPECT_EQ(extra.u16(), kZip64ExtraId);
-  const std::uint16_t dataSize = extra.u16();
-  unsigned found = 0;
-  EXPECT_TRUE(readZip64Values(parsed, extra.sub(dataSize), found));
-  EXPECT_EQ(found, kFoundUncompressedSize | kFoundCompressedSize);
+  EXPECT_EQ(readZip64Record(parsed, extra), kFoundUncompressedSize | kFoundCompressedSize);
   EXPECT_EQ(parsed.effectiveUncompressedSize(), 0x100000000u);
   EXPECT_EQ(parsed.effectiveCompressedSize(), 0x80000000u);
 }
@@ -381,15 +358,15 @@ TEST(Zip64Values, ReadOnlyForAllOnesFieldsAndWithinTheirBytes) {
 TEST(EndRecords, EntryCountAtTheZip64Boundary) {
   const EndRecords below = buildEndRecords(65'534, 100, 200, 300);
   EXPECT_FALSE(below.needsZip64);
-  EXPECT_BYTES(imageOf(below.ecd), "50 4B 05 06 00 00 00 00 FE FF FE FF 64 00 00 00 C8 00 00 00 00 00");
+  EXPECT_BYTES(bytesOf(below.ecd), "50 4B 05 06 00 00 00 00 FE FF FE FF 64 00 00 00 C8 00 00 00 00 00");
 
   const EndRecords at = buildEndRecords(65'535, 0x1000, 0x2000, 0x3000);
   ASSERT_TRUE(at.needsZip64);
-  EXPECT_BYTES(imageOf(at.ecd), "50 4B 05 06 00 00 00 00 FF FF FF FF 00 10 00 00 00 20 00 00 00 00");
-  EXPECT_BYTES(imageOf(at.ecd64),
+  EXPECT_BYTES(bytesOf(at.ecd), "50 4B 05 06 00 00 00 00 FF FF FF FF 00 10 00 00 00 20 00 00 00 00");
+  EXPECT_BYTES(bytesOf(at.ecd64),
                "50 4B 06 06 2C 00 00 00 00 00 00 00 2D 00 2D 00 00 00 00 00 00 00 00 00"
                "FF FF 00 00 00 00 00 00 FF FF 00 00 00 00 00 00 00 10 00 00 00 00 00 00 00 20 00 00 00 00 00 00");
-  EXPECT_BYTES(imageOf(at.ecdl64), "50 4B 06 07 00 00 00 00 00 30 00 00 00 00 00 00 01 00 00 00");
+  EXPECT_BYTES(bytesOf(at.ecdl64), "50 4B 06 07 00 00 00 00 00 30 00 00 00 00 00 00 01 00 00 00");
 }
 
 TEST(EndRecords, CentralDirectorySizeAndOffsetAtTheZip64Boundary) {

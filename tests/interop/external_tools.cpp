@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
 #include "support/temp_dir.h"
 
 namespace plimsy::test {
@@ -31,6 +33,11 @@ int runCommand(const std::string& commandLine, std::string& output) {
   output = text.str();
   if (status == -1) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void expectTool(const std::string& commandLine) {
+  std::string output;
+  EXPECT_EQ(runCommand(commandLine, output), 0) << commandLine << "\n" << output.substr(0, 4000);
 }
 
 std::string shellQuote(std::string_view word) {

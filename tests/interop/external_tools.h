@@ -19,6 +19,10 @@ bool toolsRequired();
 // run). Standard output and error, together, go to `output`.
 int runCommand(const std::string& commandLine, std::string& output);
 
+// Runs a shell command line and expects it to succeed; shows its output
+// (the first 4,000 characters) when it does not.
+void expectTool(const std::string& commandLine);
+
 // A word for a POSIX shell: single-quoted, with embedded quotes escaped.
 std::string shellQuote(std::string_view word);
 

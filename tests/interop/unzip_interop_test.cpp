@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <map>
-#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -16,7 +15,9 @@
 #include "engine/zip_reader.h"
 #include "interop/external_tools.h"
 #include "support/file_tree.h"
+#include "support/sample_data.h"
 #include "support/temp_dir.h"
+#include "support/work_orders.h"
 
 namespace fs = std::filesystem;
 
@@ -28,8 +29,6 @@ using test::shellQuote;
 using test::TempDir;
 
 using Tree = std::map<std::string, std::string>;
-
-const fs::path kSampleBook = fs::path(PLIMSY_SOURCE_DIR) / "examples" / "sample-book";
 
 // Packs the folder given as the first argument into the archive given as the
 // second ("-" for standard output, which zipfile cannot seek in: it then
@@ -66,14 +65,6 @@ The keeper lit a lamp over grey water.
 Rain fell in torrents, except at occasional intervals.
 )";
 
-std::string prose(std::size_t size) {
-  static const char* const kWords[] = {"the ", "keeper ", "lit ", "a ", "lamp ", "over ", "grey ", "water. "};
-  std::mt19937 random(11);
-  std::string text;
-  while (text.size() < size) text += kWords[random() % std::size(kWords)];
-  return text;
-}
-
 Tree withoutEmptyFiles(Tree files) {
   std::erase_if(files, [](const auto& file) { return file.second.rfind("0 bytes", 0) == 0; });
   return files;
@@ -85,23 +76,24 @@ std::string inUtf8(const std::string& command) { return "export LC_ALL=C.UTF-8; 
 class UnzipInterop : public ::testing::Test {
  protected:
   void SetUp() override {
-    fs::copy(kSampleBook, book(), fs::copy_options::recursive);
-    test::writeFile(book() / "OEBPS" / "text" / "long.xhtml", prose(700'000));  // many inflate windows
+    fs::copy(test::sampleBook(), book(), fs::copy_options::recursive);
+    test::writeFile(book() / "OEBPS" / "text" / "long.xhtml", test::prose(700'000, 11));  // many inflate windows
     test::writeFile(book() / "OEBPS" / "empty.txt", "");
-    std::mt19937 random(5);
-    std::string noise(150'000, '\0');
-    for (char& c : noise) c = static_cast<char>(random());
-    test::writeFile(book() / "OEBPS" / "images" / "noise.png", noise);
+    test::writeFile(book() / "OEBPS" / "images" / "noise.png", test::noise(150'000, 5));
     test::writeFile(book() / "OEBPS" / "caf\xC3\xA9" / "r\xC3\xA9sum\xC3\xA9.txt", "accents");
   }
 
   fs::path book() const { return dir.path() / "book"; }
   std::string archive(const char* name) const { return dir / name; }
 
-  // Runs a command in the book folder; fails the test when it fails.
-  void inBook(const std::string& command) {
+  // Runs a packing command in the book folder, with $ARCHIVE set to `zip`;
+  // fails the test when it fails.
+  void pack(const std::string& command, const std::string& zip) {
+    test::writeFile(dir / "pack.py", kPythonZip);
     std::string output;
-    ASSERT_EQ(runCommand(inUtf8("cd " + shellQuote(book().string()) + " && " + command), output), 0) << output;
+    const std::string variables = "ARCHIVE=" + shellQuote(zip) + " PACK_PY=" + shellQuote(dir / "pack.py") + "; ";
+    ASSERT_EQ(runCommand(inUtf8(variables + "cd " + shellQuote(book().string()) + " && " + command), output), 0)
+        << output;
   }
 
   // The files Info-ZIP unzip makes of the archive, empty ones left out.
@@ -115,11 +107,7 @@ class UnzipInterop : public ::testing::Test {
   }
 
   bool ourUnzip(const std::string& zip) {
-    EpubWorkOrder order;
-    order.DoWhat = kDoWhatUnzip;
-    order.ZipPath = zip;
-    order.FilesDir = dir / "ours";
-    order.RealFileCreationTimes = false;
+    const EpubWorkOrder order = test::unzipOrder(zip, dir / "ours");
     fs::remove_all(order.FilesDir);
     message.clear();
     sStatistics statistics;
@@ -142,46 +130,40 @@ class UnzipInterop : public ::testing::Test {
   std::string message;
 };
 
-TEST_F(UnzipInterop, InfoZipArchives) {
-  PLIMSY_REQUIRE_TOOL("zip");
-  inBook("zip -q -X -0 " + shellQuote(archive("a.zip")) + " mimetype && zip -q -X -r -9 " +
-         shellQuote(archive("a.zip")) + " . -x mimetype");
-  expectSameAsInfoZip(archive("a.zip"));
+// Info-ZIP zip packing an epub: mimetype first and stored, the rest at level 9.
+const char* const kInfoZipEpub = "zip -q -X -0 \"$ARCHIVE\" mimetype && zip -q -X -r -9 \"$ARCHIVE\" . -x mimetype";
+
+// A way of packing the book: the tool, and a command for the book folder that
+// writes $ARCHIVE ($PACK_PY is kPythonZip).
+struct sPacker {
+  const char* name;
+  const char* tool;
+  const char* command;
+};
+
+const sPacker kPackers[] = {
+    {"InfoZip", "zip", kInfoZipEpub},
+    // Written to a pipe, zip cannot go back to the local headers: it sets flag
+    // bit 3, writes zero sizes there and the real ones in data descriptors.
+    {"InfoZipStreamedDeflated", "zip", "zip -q -r - . | cat > \"$ARCHIVE\""},
+    {"InfoZipStreamedStored", "zip", "zip -q -r -0 - . | cat > \"$ARCHIVE\""},
+    {"SevenZip", "7zz", "7zz a -tzip -mx=9 -bso0 -bsp0 \"$ARCHIVE\" ."},
+    // Names start with "./", and there is a "./" entry of its own.
+    {"Bsdtar", "bsdtar", "bsdtar --format zip -cf \"$ARCHIVE\" ."},
+    {"PythonZipfileSeekable", "python3", "python3 \"$PACK_PY\" . \"$ARCHIVE\""},
+    {"PythonZipfileStreamed", "python3", "python3 \"$PACK_PY\" . - | cat > \"$ARCHIVE\""},
+};
+
+class UnzipInteropPacked : public UnzipInterop, public ::testing::WithParamInterface<sPacker> {};
+
+TEST_P(UnzipInteropPacked, OurUnzipGivesWhatInfoZipGives) {
+  PLIMSY_REQUIRE_TOOL(GetParam().tool);
+  pack(GetParam().command, archive("packed.zip"));
+  expectSameAsInfoZip(archive("packed.zip"));
 }
 
-TEST_F(UnzipInterop, InfoZipStreamedThroughAPipe) {
-  // Written to a pipe, zip cannot go back to the local headers: it sets flag
-  // bit 3, writes zero sizes there and the real ones in data descriptors.
-  PLIMSY_REQUIRE_TOOL("zip");
-  inBook("zip -q -r - . | cat > " + shellQuote(archive("deflated.zip")));
-  expectSameAsInfoZip(archive("deflated.zip"));
-  inBook("zip -q -r -0 - . | cat > " + shellQuote(archive("stored.zip")));
-  expectSameAsInfoZip(archive("stored.zip"));
-}
-
-TEST_F(UnzipInterop, SevenZipArchives) {
-  PLIMSY_REQUIRE_TOOL("7zz");
-  inBook("7zz a -tzip -mx=9 -bso0 -bsp0 " + shellQuote(archive("7z.zip")) + " .");
-  expectSameAsInfoZip(archive("7z.zip"));
-}
-
-TEST_F(UnzipInterop, BsdtarArchives) {
-  // Names start with "./", and there is a "./" entry of its own.
-  PLIMSY_REQUIRE_TOOL("bsdtar");
-  inBook("bsdtar --format zip -cf " + shellQuote(archive("bsdtar.zip")) + " .");
-  expectSameAsInfoZip(archive("bsdtar.zip"));
-}
-
-TEST_F(UnzipInterop, PythonZipfileArchives) {
-  PLIMSY_REQUIRE_TOOL("python3");
-  const std::string script = dir / "pack.py";
-  test::writeFile(script, kPythonZip);
-  const std::string run = "python3 " + shellQuote(script) + " . ";
-  inBook(run + shellQuote(archive("seekable.zip")));
-  expectSameAsInfoZip(archive("seekable.zip"));
-  inBook(run + "- | cat > " + shellQuote(archive("streamed.zip")));
-  expectSameAsInfoZip(archive("streamed.zip"));
-}
+INSTANTIATE_TEST_SUITE_P(Packers, UnzipInteropPacked, ::testing::ValuesIn(kPackers),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UnzipInterop, PandocEpub) {
   PLIMSY_REQUIRE_TOOL("pandoc");
@@ -213,7 +195,7 @@ std::uint64_t dataOffsetOf(const std::string& zip, const std::string& name) {
 TEST_F(UnzipInterop, DamagedEntriesOfAnInfoZipArchiveFailWithTheirMessage) {
   PLIMSY_REQUIRE_TOOL("zip");
   const std::string zip = archive("a.zip");
-  inBook("zip -q -X -0 " + shellQuote(zip) + " mimetype && zip -q -X -r -9 " + shellQuote(zip) + " . -x mimetype");
+  pack(kInfoZipEpub, zip);
   const std::string sound = test::readFile(zip);
   const std::uint64_t stored = dataOffsetOf(zip, "mimetype");
   const std::uint64_t deflated = dataOffsetOf(zip, "OEBPS/text/long.xhtml");

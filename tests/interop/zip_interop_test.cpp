@@ -2,27 +2,26 @@
 // bsdtar, Python's zipfile and epubcheck.
 
 #include <filesystem>
-#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "core/settings.h"
-#include "engine/statistics.h"
-#include "engine/zip_job.h"
 #include "interop/external_tools.h"
+#include "support/sample_data.h"
 #include "support/temp_dir.h"
+#include "support/work_orders.h"
 
 namespace fs = std::filesystem;
 
 namespace plimsy {
 namespace {
 
+using test::expectTool;
 using test::runCommand;
 using test::shellQuote;
 using test::TempDir;
+using test::zipFolder;
 
-const fs::path kSampleBook = fs::path(PLIMSY_SOURCE_DIR) / "examples" / "sample-book";
 const char* const kEpubcheck = "/usr/share/java/epubcheck.jar";
 
 // Reads every entry back and compares it with the file it came from; checks
@@ -53,43 +52,16 @@ with zipfile.ZipFile(archive) as z:
 print("OK")
 )";
 
-std::string prose(std::size_t size) {
-  static const char* const kWords[] = {"the ", "keeper ", "lit ", "a ", "lamp ", "over ", "grey ", "water. "};
-  std::mt19937 random(7);
-  std::string text;
-  while (text.size() < size) text += kWords[random() % std::size(kWords)];
-  return text;
-}
-
 // The sample book plus a few files that exercise the writer: a big text that
 // is streamed, an empty file, an incompressible image, a name in Greek.
 fs::path makeBook(const TempDir& dir) {
   const fs::path book = dir.path() / "book";
-  fs::copy(kSampleBook, book, fs::copy_options::recursive);
-  test::writeFile(book / "OEBPS" / "text" / "long.xhtml", prose(3 << 20));
+  fs::copy(test::sampleBook(), book, fs::copy_options::recursive);
+  test::writeFile(book / "OEBPS" / "text" / "long.xhtml", test::prose(3 << 20, 7));
   test::writeFile(book / "OEBPS" / "empty.txt", "");
-  std::mt19937 random(9);
-  std::string noise(400'000, '\0');
-  for (char& c : noise) c = static_cast<char>(random());
-  test::writeFile(book / "OEBPS" / "images" / "noise.jpg", noise);
+  test::writeFile(book / "OEBPS" / "images" / "noise.jpg", test::noise(400'000, 9));
   test::writeFile(book / "OEBPS" / "\xCE\xBA\xCE\xB5\xCF\x86.txt", "Greek name");
   return book;
-}
-
-bool zipFolder(const fs::path& folder, const fs::path& epub, std::uint32_t level, std::string& message) {
-  EpubWorkOrder order;
-  order.DoWhat = kDoWhatZip;
-  order.FilesDir = folder.string();
-  order.ZipPath = epub.string();
-  order.CompressionLevel = level;
-  order.RealFileCreationTimes = false;
-  sStatistics statistics;
-  return zipJob(order, &message, statistics);
-}
-
-void expectTool(const std::string& commandLine) {
-  std::string output;
-  EXPECT_EQ(runCommand(commandLine, output), 0) << commandLine << "\n" << output;
 }
 
 class ZipInterop : public ::testing::TestWithParam<std::uint32_t> {};
@@ -127,7 +99,7 @@ TEST(ZipInteropEpub, EpubcheckAcceptsTheSampleBook) {
   TempDir dir;
   const fs::path epub = dir.path() / "sample.epub";
   std::string message;
-  ASSERT_TRUE(zipFolder(kSampleBook, epub, 9, message)) << message;
+  ASSERT_TRUE(zipFolder(test::sampleBook(), epub, 9, message)) << message;
   expectTool(std::string("java -jar ") + kEpubcheck + " " + shellQuote(epub.string()));
 }
 

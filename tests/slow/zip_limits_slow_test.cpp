@@ -7,13 +7,11 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include "core/settings.h"
 #include "engine/archive_view.h"
-#include "engine/statistics.h"
-#include "engine/zip_job.h"
 #include "engine/zip_records.h"
 #include "interop/external_tools.h"
 #include "support/temp_dir.h"
+#include "support/work_orders.h"
 
 namespace fs = std::filesystem;
 
@@ -21,25 +19,10 @@ namespace plimsy {
 namespace {
 
 using test::ArchiveView;
-using test::runCommand;
+using test::expectTool;
 using test::shellQuote;
 using test::TempDir;
-
-bool zipFolder(const fs::path& folder, const fs::path& epub, std::uint32_t level, std::string& message,
-               sStatistics& statistics) {
-  EpubWorkOrder order;
-  order.DoWhat = kDoWhatZip;
-  order.FilesDir = folder.string();
-  order.ZipPath = epub.string();
-  order.CompressionLevel = level;
-  order.RealFileCreationTimes = false;
-  return zipJob(order, &message, statistics);
-}
-
-void expectTool(const std::string& commandLine) {
-  std::string output;
-  EXPECT_EQ(runCommand(commandLine, output), 0) << commandLine << "\n" << output.substr(0, 4000);
-}
+using test::zipFolder;
 
 TEST(ZipLimits, From65535EntriesTheEndRecordsAreZip64) {
   PLIMSY_REQUIRE_TOOL("unzip");
@@ -55,7 +38,7 @@ TEST(ZipLimits, From65535EntriesTheEndRecordsAreZip64) {
   std::string message;
   sStatistics statistics;
   const fs::path many = dir.path() / "many.epub";
-  ASSERT_TRUE(zipFolder(book, many, 1, message, statistics)) << message;
+  ASSERT_TRUE(zipFolder(book, many, 1, message, &statistics)) << message;
   EXPECT_TRUE(statistics.zip64);
   EXPECT_EQ(statistics.files, std::uint64_t{kFiles});
   const ArchiveView big = test::viewArchive(test::readFile(many));
@@ -69,7 +52,7 @@ TEST(ZipLimits, From65535EntriesTheEndRecordsAreZip64) {
 
   fs::remove(book / "d65" / "p65534.xhtml");
   const fs::path fewer = dir.path() / "fewer.epub";
-  ASSERT_TRUE(zipFolder(book, fewer, 1, message, statistics)) << message;
+  ASSERT_TRUE(zipFolder(book, fewer, 1, message, &statistics)) << message;
   EXPECT_FALSE(statistics.zip64);
   const ArchiveView small = test::viewArchive(test::readFile(fewer));
   ASSERT_TRUE(small.ok) << small.error;
@@ -93,7 +76,7 @@ TEST(ZipLimits, FileOver4GiBGetsZip64HeadersThatToolsAccept) {
   std::string message;
   sStatistics statistics;
   const fs::path epub = dir.path() / "big.epub";
-  ASSERT_TRUE(zipFolder(book, epub, 1, message, statistics)) << message;
+  ASSERT_TRUE(zipFolder(book, epub, 1, message, &statistics)) << message;
   fs::remove(book / "big.bin");
   EXPECT_FALSE(statistics.zip64);  // the end records fit; only the entry needs ZIP64
   EXPECT_EQ(statistics.deflatedInputBytes, kSize + 17);

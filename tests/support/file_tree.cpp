@@ -43,4 +43,10 @@ std::set<std::string> listTree(const fs::path& root) {
   return items;
 }
 
+std::set<std::string> namesIn(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const fs::directory_entry& item : fs::directory_iterator(folder)) names.insert(item.path().filename().string());
+  return names;
+}
+
 }  // namespace plimsy::test

@@ -23,4 +23,7 @@ std::map<std::string, std::string> fingerprintTree(const std::filesystem::path& 
 // symbolic links in "@". Empty when `root` does not exist.
 std::set<std::string> listTree(const std::filesystem::path& root);
 
+// The names of the items directly in `folder`.
+std::set<std::string> namesIn(const std::filesystem::path& folder);
+
 }  // namespace plimsy::test

@@ -14,14 +14,14 @@ std::uint32_t low32(std::uint64_t value) { return static_cast<std::uint32_t>(val
 
 std::uint16_t length16(const std::string& bytes) { return static_cast<std::uint16_t>(bytes.size()); }
 
-std::uint16_t versionFor(const EntrySpec& e) {
+std::uint16_t versionFor(const EntryPlan& e) {
   if (e.zip64) return kVersionZip64;
   return e.method == kMethodStored ? kVersionStored : kVersionDeflated;
 }
 
-Lfh localHeader(const EntrySpec& e, const std::string& name, const std::string& extra) {
-  Lfh h;
-  h.setSignature(kLfhSignature);
+// The fields the local header and the central directory record share.
+template <typename Header>
+void setSharedFields(Header& h, const EntryPlan& e, const std::string& name, const std::string& extra) {
   h.setVersionToExtract(versionFor(e));
   h.setCompressionMethod(e.method);
   h.setTime(e.dosTime);
@@ -31,62 +31,60 @@ Lfh localHeader(const EntrySpec& e, const std::string& name, const std::string& 
   h.setUncompressedSize(e.zip64 ? kAllOnes32 : low32(e.uncompressedSize));
   h.setFilenameLength(length16(name));
   h.setExtraFieldLength(length16(extra));
+}
+
+Lfh localHeader(const EntryPlan& e, const std::string& name, const std::string& extra) {
+  Lfh h;
+  h.setSignature(kLfhSignature);
+  setSharedFields(h, e, name, extra);
   if (e.editLfh) e.editLfh(h);
   return h;
 }
 
-Cdr centralRecord(const EntrySpec& e, std::uint64_t lfhOffset, const std::string& extra) {
+Cdr centralRecord(const EntryPlan& e, std::uint64_t lfhOffset, const std::string& extra) {
   Cdr h;
   h.setSignature(kCdrSignature);
   h.setVersionMadeBy(kVersionZip64);
-  h.setVersionToExtract(versionFor(e));
-  h.setCompressionMethod(e.method);
-  h.setTime(e.dosTime);
-  h.setDate(e.dosDate);
-  h.setCrc(e.crc);
-  h.setCompressedSize(e.zip64 ? kAllOnes32 : low32(e.data.size()));
-  h.setUncompressedSize(e.zip64 ? kAllOnes32 : low32(e.uncompressedSize));
-  h.setFilenameLength(length16(e.name));
-  h.setExtraFieldLength(length16(extra));
+  setSharedFields(h, e, e.name, extra);
   h.setCommentLength(length16(e.comment));
   h.setOffsetLfh(e.zip64 ? kAllOnes32 : low32(lfhOffset));
   if (e.editCdr) e.editCdr(h);
   return h;
 }
 
-Ecd endRecord(const ArchiveSpec& spec, const ArchiveLayout& layout) {
+Ecd endRecord(const ArchivePlan& plan, const ArchiveLayout& layout) {
   Ecd h;
   h.setSignature(kEcdSignature);
-  const auto count = static_cast<std::uint16_t>(spec.entries.size());
-  h.setQtyCdEntriesThisDisk(spec.zip64 ? kAllOnes16 : count);
-  h.setTotalQtyCdEntries(spec.zip64 ? kAllOnes16 : count);
-  h.setCdSize(spec.zip64 ? kAllOnes32 : low32(layout.cdSize));
-  h.setCdOffset(spec.zip64 ? kAllOnes32 : low32(layout.cdOffset));
-  h.setCommentLength(length16(spec.comment));
-  if (spec.editEcd) spec.editEcd(h);
+  const auto count = static_cast<std::uint16_t>(plan.entries.size());
+  h.setQtyCdEntriesThisDisk(plan.zip64 ? kAllOnes16 : count);
+  h.setTotalQtyCdEntries(plan.zip64 ? kAllOnes16 : count);
+  h.setCdSize(plan.zip64 ? kAllOnes32 : low32(layout.cdSize));
+  h.setCdOffset(plan.zip64 ? kAllOnes32 : low32(layout.cdOffset));
+  h.setCommentLength(length16(plan.comment));
+  if (plan.editEcd) plan.editEcd(h);
   return h;
 }
 
-void appendZip64EndRecords(const ArchiveSpec& spec, ArchiveLayout& layout, std::string& out) {
+void appendZip64EndRecords(const ArchivePlan& plan, ArchiveLayout& layout, std::string& out) {
   layout.ecd64Offset = out.size();
   Ecd64 e;
   e.setSignature(kEcd64Signature);
-  e.setSize(kEcd64SizeFieldValue + spec.ecd64Extensible.size());
+  e.setSize(kEcd64SizeFieldValue + plan.ecd64Extensible.size());
   e.setVersionMadeBy(kVersionZip64);
   e.setVersionToExtract(kVersionZip64);
-  e.setQtyCdEntriesThisDisk(spec.entries.size());
-  e.setTotalQtyCdEntries(spec.entries.size());
+  e.setQtyCdEntriesThisDisk(plan.entries.size());
+  e.setTotalQtyCdEntries(plan.entries.size());
   e.setCdSize(layout.cdSize);
   e.setCdOffset(layout.cdOffset);
-  if (spec.editEcd64) spec.editEcd64(e);
-  out += bytesOf(e) + spec.ecd64Extensible;
+  if (plan.editEcd64) plan.editEcd64(e);
+  out += bytesOf(e) + plan.ecd64Extensible;
 
   layout.ecdl64Offset = out.size();
   Ecdl64 l;
   l.setSignature(kEcdl64Signature);
   l.setOffsetOfEcd64(layout.ecd64Offset);
   l.setNumberOfDisks(1);
-  if (spec.editEcdl64) spec.editEcdl64(l);
+  if (plan.editEcdl64) plan.editEcdl64(l);
   out += bytesOf(l);
 }
 
@@ -107,6 +105,20 @@ std::string le32(std::uint32_t value) {
 std::string le64(std::uint64_t value) {
   std::string out;
   appendLe64(out, value);
+  return out;
+}
+
+std::string fromHex(std::string_view hex) {
+  std::string out;
+  std::string digits;
+  for (const char c : hex) {
+    if (c == ' ') continue;
+    digits += c;
+    if (digits.size() == 2) {
+      out += static_cast<char>(std::stoi(digits, nullptr, 16));
+      digits.clear();
+    }
+  }
   return out;
 }
 
@@ -139,8 +151,8 @@ std::string rawDeflate(std::string_view content) {
   return out;
 }
 
-EntrySpec storedEntry(std::string name, std::string_view content) {
-  EntrySpec e;
+EntryPlan storedEntry(std::string name, std::string_view content) {
+  EntryPlan e;
   e.name = std::move(name);
   e.data = std::string(content);
   e.crc = crc32Of(content.data(), content.size());
@@ -148,18 +160,24 @@ EntrySpec storedEntry(std::string name, std::string_view content) {
   return e;
 }
 
-EntrySpec deflatedEntry(std::string name, std::string_view content) {
-  EntrySpec e = storedEntry(std::move(name), content);
+EntryPlan deflatedEntry(std::string name, std::string_view content) {
+  EntryPlan e = storedEntry(std::move(name), content);
   e.method = kMethodDeflated;
   e.data = rawDeflate(content);
   return e;
 }
 
-std::string buildArchive(const ArchiveSpec& spec, ArchiveLayout* layoutOut) {
+ArchivePlan planOf(std::vector<EntryPlan> entries) {
+  ArchivePlan plan;
+  plan.entries = std::move(entries);
+  return plan;
+}
+
+std::string buildArchive(const ArchivePlan& plan, ArchiveLayout* layoutOut) {
   ArchiveLayout layout;
-  std::string out = spec.leading;
+  std::string out = plan.leading;
   std::string cd;
-  for (const EntrySpec& e : spec.entries) {
+  for (const EntryPlan& e : plan.entries) {
     const std::uint64_t lfhOffset = out.size();
     const std::string& lfhName = e.lfhName ? *e.lfhName : e.name;
     const std::string lfhExtra = e.zip64 ? zip64Extra({e.uncompressedSize, e.data.size()}) + e.lfhExtra : e.lfhExtra;
@@ -177,30 +195,28 @@ std::string buildArchive(const ArchiveSpec& spec, ArchiveLayout* layoutOut) {
   layout.cdSize = cd.size();
   for (std::uint64_t& offset : layout.cdrOffsets) offset += layout.cdOffset;
   out += cd;
-  if (spec.zip64) appendZip64EndRecords(spec, layout, out);
-  out += spec.gapBeforeEcd;
+  if (plan.zip64) appendZip64EndRecords(plan, layout, out);
+  out += plan.gapBeforeEcd;
   layout.ecdOffset = out.size();
-  out += bytesOf(endRecord(spec, layout)) + spec.comment + spec.trailing;
+  out += bytesOf(endRecord(plan, layout)) + plan.comment + plan.trailing;
   if (layoutOut) *layoutOut = layout;
   return out;
 }
 
-ArchiveSpec smallEpubSpec() {
-  ArchiveSpec spec;
-  spec.entries.push_back(storedEntry("mimetype", "application/epub+zip"));
-  spec.entries.push_back(deflatedEntry("META-INF/container.xml",
-                                       "<?xml version=\"1.0\"?>\n"
-                                       "<container version=\"1.0\" "
-                                       "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\">\n"
-                                       "  <rootfiles>\n"
-                                       "    <rootfile full-path=\"OEBPS/content.opf\" "
-                                       "media-type=\"application/oebps-package+xml\"/>\n"
-                                       "  </rootfiles>\n"
-                                       "</container>\n"));
-  spec.entries.push_back(deflatedEntry("OEBPS/chapter1.xhtml",
-                                       "<html><body><p>It was a dark and stormy night; the rain fell in "
-                                       "torrents, except at occasional intervals.</p></body></html>\n"));
-  return spec;
+ArchivePlan smallEpubPlan() {
+  return planOf({storedEntry("mimetype", "application/epub+zip"),
+                 deflatedEntry("META-INF/container.xml",
+                               "<?xml version=\"1.0\"?>\n"
+                               "<container version=\"1.0\" "
+                               "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\">\n"
+                               "  <rootfiles>\n"
+                               "    <rootfile full-path=\"OEBPS/content.opf\" "
+                               "media-type=\"application/oebps-package+xml\"/>\n"
+                               "  </rootfiles>\n"
+                               "</container>\n"),
+                 deflatedEntry("OEBPS/chapter1.xhtml",
+                               "<html><body><p>It was a dark and stormy night; the rain fell in "
+                               "torrents, except at occasional intervals.</p></body></html>\n")});
 }
 
 std::string messWith(std::string archive, const std::function<void(std::string&)>& change) {

@@ -4,10 +4,9 @@
 // be set to any value, so that tests can build both sound archives and the
 // damaged ones a reader must refuse.
 //
-//   ArchiveSpec spec;
-//   spec.entries = {storedEntry("mimetype", "application/epub+zip"), deflatedEntry("a.xhtml", text)};
-//   spec.entries[1].editCdr = [](Cdr& c) { c.setOffsetLfh(c.offsetLfh() + 1); };
-//   const std::string zip = buildArchive(spec);
+//   ArchivePlan plan = planOf({storedEntry("mimetype", "application/epub+zip"), deflatedEntry("a.xhtml", text)});
+//   plan.entries[1].editCdr = [](Cdr& c) { c.setOffsetLfh(c.offsetLfh() + 1); };
+//   const std::string zip = buildArchive(plan);
 //
 // The builder fills every field the way a sound archive has it (sizes, CRC,
 // lengths and offsets from the content), then calls the edit hooks, which may
@@ -36,6 +35,8 @@ inline constexpr std::uint16_t kTestDosDate = 0x5464;
 std::string le16(std::uint16_t value);
 std::string le32(std::uint32_t value);
 std::string le64(std::uint64_t value);
+// "50 4B 03 04" (or "504B0304") -> the four bytes.
+std::string fromHex(std::string_view hex);
 
 template <std::size_t N>
 std::string bytesOf(const RecordImage<N>& record) {
@@ -55,7 +56,7 @@ std::string rawDeflate(std::string_view content);
 
 // ---- Archives -----------------------------------------------------------------------
 
-struct EntrySpec {
+struct EntryPlan {
   std::string name;
   std::optional<std::string> lfhName;  // a different name in the local header
   std::string data;                    // the bytes after the local header (already deflated for method 8)
@@ -77,11 +78,11 @@ struct EntrySpec {
 };
 
 // Method 0 with size and CRC of `content`; method 8 with `content` deflated.
-EntrySpec storedEntry(std::string name, std::string_view content);
-EntrySpec deflatedEntry(std::string name, std::string_view content);
+EntryPlan storedEntry(std::string name, std::string_view content);
+EntryPlan deflatedEntry(std::string name, std::string_view content);
 
-struct ArchiveSpec {
-  std::vector<EntrySpec> entries;
+struct ArchivePlan {
+  std::vector<EntryPlan> entries;
   std::string leading;  // bytes before the first local header
   // Write an Ecd64 and Ecdl64 before the Ecd. The Ecd's counts, CD size and
   // CD offset then hold their all-ones values (editEcd may change them).
@@ -107,11 +108,14 @@ struct ArchiveLayout {
   std::uint64_t ecdOffset = 0;
 };
 
-std::string buildArchive(const ArchiveSpec& spec, ArchiveLayout* layout = nullptr);
+// A plan of these entries, with everything else as a sound archive has it.
+ArchivePlan planOf(std::vector<EntryPlan> entries);
+
+std::string buildArchive(const ArchivePlan& plan, ArchiveLayout* layout = nullptr);
 
 // A small sound epub of three entries: mimetype (stored), container.xml and a
 // chapter (both deflated).
-ArchiveSpec smallEpubSpec();
+ArchivePlan smallEpubPlan();
 
 // ---- Damage ----------------------------------------------------------------------------
 

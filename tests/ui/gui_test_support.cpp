@@ -92,4 +92,16 @@ void writeBook(const std::filesystem::path& folder) {
   writeFile(folder / "OEBPS" / "chapter1.xhtml", std::string(5000, 'c'));
 }
 
+void cGuiTest::SetUp() {
+  resetSettings();
+  std::filesystem::remove(settingsFile());
+}
+
+void cGuiTest::TearDown() { EXPECT_TRUE(waitForJobs()); }
+
+void cBookGuiTest::SetUp() {
+  cGuiTest::SetUp();
+  writeBook(folder_.path() / "book");
+}
+
 }  // namespace plimsy::test

@@ -6,9 +6,12 @@
 // waits for a worker.
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
 #include "ui/services.h"
@@ -72,5 +75,24 @@ std::string settingsFile();
 
 // A small book folder: mimetype, META-INF/container.xml and two content files.
 void writeBook(const std::filesystem::path& folder);
+
+// A test of the window: it starts from the default settings without a
+// settings file, and waits at its end for any job still running.
+class cGuiTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  const std::vector<sShownMessage>& messages() const { return desktop_.presenter.messages; }
+
+  sFakeDesktop desktop_;
+};
+
+// The same, with a small book in <folder_>/book.
+class cBookGuiTest : public cGuiTest {
+ protected:
+  void SetUp() override;
+
+  TempDir folder_;
+};
 
 }  // namespace plimsy::test

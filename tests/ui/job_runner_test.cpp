@@ -22,12 +22,10 @@ namespace {
 
 using namespace main_ids;
 
-class JobRunner : public ::testing::Test {
+class JobRunner : public test::cBookGuiTest {
  protected:
   void SetUp() override {
-    test::resetSettings();
-    std::filesystem::remove(test::settingsFile());
-    test::writeBook(folder_.path() / "book");
+    cBookGuiTest::SetUp();
     book_ = folder_ / "book/";
     epub_ = folder_ / "book.epub";
     // The zip job, recording the statistics it reports.
@@ -39,7 +37,6 @@ class JobRunner : public ::testing::Test {
       return ok;
     };
   }
-  void TearDown() override { EXPECT_TRUE(test::waitForJobs()); }
 
   void openDialog() {
     dialog_ = std::make_unique<cDlgMain>(services_);
@@ -68,12 +65,9 @@ class JobRunner : public ::testing::Test {
     setLines(book_, epub_);
     click(kZip);
   }
-  const std::vector<test::sShownMessage>& messages() const { return desktop_.presenter.messages; }
 
-  test::TempDir folder_;
   std::string book_;
   std::string epub_;
-  test::sFakeDesktop desktop_;
   sServices services_;
   std::unique_ptr<cDlgMain> dialog_;
   sStatistics statistics_;

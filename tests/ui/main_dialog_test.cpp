@@ -24,32 +24,24 @@ namespace plimsy::ui {
 namespace {
 
 using namespace main_ids;
-using test::sShownMessage;
 
-class MainDialog : public ::testing::Test {
+class MainDialog : public test::cBookGuiTest {
  protected:
   void SetUp() override {
-    test::resetSettings();
-    std::filesystem::remove(test::settingsFile());
-    test::writeBook(folder_.path() / "book");
+    cBookGuiTest::SetUp();
     test::writeFile(folder_.path() / "notes.txt", "not an epub");
     dialog_ = std::make_unique<cDlgMain>(desktop_.services());
     ASSERT_TRUE(dialog_->create(nullptr));
   }
-  void TearDown() override { EXPECT_TRUE(test::waitForJobs()); }
-
   cWin line(int id) const { return cWin(dialog_->control(id)); }
   QPoint centreOf(int id) const { return dialog_->control(id)->geometry().center(); }
   // A point on the dialog that lies on neither line.
   QPoint elsewhere() const { return QPoint(5, 5); }
   void drop(std::vector<std::string> paths, QPoint point) { dialog_->send(dropMessage(std::move(paths), point)); }
-  const std::vector<sShownMessage>& messages() const { return desktop_.presenter.messages; }
   std::string savedFile() const {
     return std::filesystem::exists(test::settingsFile()) ? test::readFile(test::settingsFile()) : "";
   }
 
-  test::TempDir folder_;
-  test::sFakeDesktop desktop_;
   std::unique_ptr<cDlgMain> dialog_;
 };
 

@@ -21,12 +21,8 @@ namespace {
 
 using namespace options_ids;
 
-class OptionsDialog : public ::testing::Test {
+class OptionsDialog : public test::cGuiTest {
  protected:
-  void SetUp() override {
-    test::resetSettings();
-    std::filesystem::remove(test::settingsFile());
-  }
   void open() {
     dialog_ = std::make_unique<cDlgOptions>(desktop_.services());
     ASSERT_TRUE(dialog_->createModal(nullptr));
@@ -35,7 +31,6 @@ class OptionsDialog : public ::testing::Test {
   QComboBox* levels() const { return qobject_cast<QComboBox*>(dialog_->control(kCompressionLevel)); }
   bool fileSaved() const { return std::filesystem::exists(test::settingsFile()); }
 
-  test::sFakeDesktop desktop_;
   std::unique_ptr<cDlgOptions> dialog_;
 };
 
