@@ -165,7 +165,8 @@ bool ensureParentFolder(const std::string& path) {
   try {
     std::error_code error;
     fs::create_directories(pathFromUtf8(folder), error);
-    return !error && pathKind(folder) == PathKind::Folder;
+    // Whatever the error says: another thread or program may have made it meanwhile.
+    return pathKind(folder) == PathKind::Folder;
   } catch (...) {
     return false;
   }

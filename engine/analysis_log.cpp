@@ -196,8 +196,11 @@ bool isTheArchive(const cZipReader& reader, const std::string& logPath) {
 }  // namespace
 
 bool cLogOutput::open(const std::string& path) {
+  failed_ = false;
+  buffer_.clear();
   if (!file_.open(path, platform::File::Mode::WriteTruncate)) return false;
-  file_.write(kUtf8ByteOrderMark.data(), kUtf8ByteOrderMark.size());
+  buffer_.reserve(kFlushSize + kFlushSize / 4);
+  buffer_ = kUtf8ByteOrderMark;
   return true;
 }
 
@@ -205,12 +208,22 @@ void cLogOutput::writePiece(const std::string& piece) {
   // formatText's failure text; no piece of the log is "ERROR" by itself (a
   // block that failed is always followed by more text in its piece).
   if (piece == "ERROR") return;
-  buffer_.clear();
   for (const char c : piece) {
     if (c == '\n') buffer_ += '\r';
     buffer_ += c;
   }
-  file_.write(buffer_.data(), buffer_.size());
+  if (buffer_.size() >= kFlushSize) flush();
+}
+
+void cLogOutput::flush() {
+  if (!buffer_.empty() && !file_.write(buffer_.data(), buffer_.size())) failed_ = true;
+  buffer_.clear();
+}
+
+bool cLogOutput::close() {
+  flush();
+  if (!file_.close()) failed_ = true;
+  return !failed_;
 }
 
 bool writeAnalysisLog(const cZipReader& reader, std::string* message, const std::string& logPath) {
@@ -221,7 +234,8 @@ bool writeAnalysisLog(const cZipReader& reader, std::string* message, const std:
   writeHeading(log, reader, logPath, now, times);
   if (reader.ecd() != nullptr) writeEndRecords(log, reader);
   const bool complete = writeEntries(log, reader, message);
-  log.close();
+  // A log cut short by a full disk must not pass for a whole one.
+  if (!log.close() && complete) return fail(message, "Unable to write log file.");
   return complete;
 }
 

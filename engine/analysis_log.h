@@ -6,6 +6,7 @@
 // and as the reader interprets it. UTF-8 with a byte-order mark, every line
 // ending in CR LF on every platform.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -16,13 +17,14 @@
 namespace plimsy {
 
 // An open log file. Every "\n" of the text is written as "\r\n"; each piece
-// is written whole with one write, however long it is. Write errors are not
-// reported (the log is a courtesy, not the job's result).
+// is written whole, however long it is, through a buffer of about 1 MiB.
 class cLogOutput {
  public:
   // Creates or empties the file and writes the byte-order mark.
   bool open(const std::string& path);
-  void close() { file_.close(); }
+  // Writes what is buffered and closes the file; false when any write or the
+  // close failed (a full disk), so that a cut log is never taken for a whole one.
+  bool close();
 
   // Formats one piece and writes it. Names, comments and other text built
   // beforehand are passed as arguments ("%s", "%S"), never as the pattern, so
@@ -35,15 +37,20 @@ class cLogOutput {
 
  private:
   void writePiece(const std::string& piece);
+  void flush();
+
+  static constexpr std::size_t kFlushSize = std::size_t{1} << 20;
 
   platform::File file_;
-  std::string buffer_;  // the piece with CR LF line ends
+  std::string buffer_;  // text with CR LF line ends, not yet written
+  bool failed_ = false;
 };
 
 // Writes the whole log of `reader` (after a successful openArchive; the
 // reader stays open) to `logPath`. Fails with "Unable to open log file." when
 // the log cannot be created, or when it names the archive itself (writing it
-// would destroy the archive being read). Fails with readLocalHeader's message
+// would destroy the archive being read), and with "Unable to write log file."
+// when the log could not be written whole (a full disk). Fails with readLocalHeader's message
 // when a local header cannot be read again; the text written up to then stays.
 bool writeAnalysisLog(const cZipReader& reader, std::string* message, const std::string& logPath);
 

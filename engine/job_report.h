@@ -21,14 +21,12 @@ inline constexpr std::string_view kUnzipSuccessText = "You successfully unzipped
 std::uint64_t elapsedMilliseconds(FileTime start, FileTime end);
 
 // "Success! <success text>\n\n<statistics>\nTime elapsed: 1,234 milliseconds"
-std::string jobSuccessMessage(std::string_view successText, const sStatistics& statistics,
-                              std::uint64_t milliseconds);
+std::string jobSuccessMessage(std::string_view successText, const sStatistics& statistics, std::uint64_t milliseconds);
 
 // "Your epub was successfully analyzed.\n\n" + `middle` + "<statistics>\nTime
 // elapsed: 1,234 milliseconds". The window puts an invitation to open the
 // log in the middle; the command line puts nothing there.
-std::string analysisSuccessMessage(std::string_view middle, const sStatistics& statistics,
-                                   std::uint64_t milliseconds);
+std::string analysisSuccessMessage(std::string_view middle, const sStatistics& statistics, std::uint64_t milliseconds);
 
 // The middle part the window shows.
 inline constexpr std::string_view kAnalysisButtonHint = "Click the button to see the full analysis.\n\n";

@@ -3,15 +3,19 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <limits>
+#include <mutex>
 #include <system_error>
+#include <thread>
 
 #include "core/message.h"
 #include "core/paths.h"
 #include "core/request_checks.h"
 #include "core/text.h"
 #include "engine/check_paths.h"
+#include "engine/crc32.h"
 
 namespace fs = std::filesystem;
 
@@ -75,7 +79,7 @@ int inflateOutput(void* descriptor, unsigned char* chunk, unsigned length) {
     return 1;
   }
   sink.bytesWritten += length;
-  sink.crc = static_cast<std::uint32_t>(crc32_z(sink.crc, chunk, length));
+  sink.crc = ~updateCrc32(~sink.crc, chunk, length);
   if (!sink.output.write(chunk, length)) {
     sink.writeFailed = true;
     return 1;
@@ -167,8 +171,7 @@ bool writeStored(std::string* message, const std::string& outputPath, const std:
   if (size != cdr.effectiveUncompressedSize()) return fail(message, kLengthMismatchMessage);
   if (size > std::numeric_limits<std::size_t>::max()) return fail(message, kStoredWriteMessage);
   const auto length = static_cast<std::size_t>(size);
-  if (static_cast<std::uint32_t>(crc32_z(0, data, length)) != cdr.header.crc())
-    return fail(message, kCrcMismatchMessage);
+  if (crc32Of(data, length) != cdr.header.crc()) return fail(message, kCrcMismatchMessage);
   platform::File output;
   if (!output.open(outputPath, platform::File::Mode::WriteTruncate)) return fail(message, kNoOutputFileMessage);
   const bool written = output.write(data, length);
@@ -299,11 +302,86 @@ void stampFolders(const EpubWorkOrder& order) {
   for (const std::string& folder : listFolders(order.FilesDir)) setTimes(time, time, time, folder);
 }
 
+// ---- Unpacking on several threads ---------------------------------------------------------
+
+// Below this many entries one thread does it all.
+constexpr std::uint64_t kEntriesPerThread = 16;
+constexpr unsigned kMostThreads = 4;
+
+unsigned extractionThreads(std::uint64_t entries) {
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const std::uint64_t useful = std::max<std::uint64_t>(1, entries / kEntriesPerThread);
+  return static_cast<unsigned>(std::min<std::uint64_t>({cores, kMostThreads, useful}));
+}
+
+void addStatistics(sStatistics& total, const sStatistics& part) {
+  total.files += part.files;
+  total.stored += part.stored;
+  total.deflated += part.deflated;
+  total.zeroLength += part.zeroLength;
+  total.storedBytes += part.storedBytes;
+  total.deflatedInputBytes += part.deflatedInputBytes;
+  total.deflatedOutputBytes += part.deflatedOutputBytes;
+  total.zip64 = total.zip64 || part.zip64;
+}
+
+// What the threads share: the next entry to take, and the first entry (in
+// central directory order) that failed, with its message.
+struct sExtraction {
+  explicit sExtraction(const cZipReader& archive) : reader(archive) {}
+
+  const cZipReader& reader;
+  std::atomic<std::uint64_t> next{0};
+  std::atomic<std::uint64_t> firstFailure{UINT64_MAX};
+  std::mutex failureLock;
+  std::string failureMessage;
+
+  void recordFailure(std::uint64_t index, std::string message) {
+    const std::lock_guard<std::mutex> lock(failureLock);
+    if (index >= firstFailure.load()) return;
+    firstFailure = index;
+    failureMessage = std::move(message);
+  }
+};
+
+// Takes entries in order until there are none left or an earlier entry has
+// failed. Entries before a failed one have all been taken, so the first
+// failure is the one a single thread would have met.
+void extractEntries(sExtraction& shared, sUnzipContext& worker) {
+  for (;;) {
+    const std::uint64_t index = shared.next.fetch_add(1);
+    if (index >= shared.reader.cdrCount() || index > shared.firstFailure.load()) return;
+    std::string message;
+    if (!extractEntry(worker, &message, worker.workFolder, shared.reader, index)) {
+      shared.recordFailure(index, std::move(message));
+      return;
+    }
+  }
+}
+
+// Creating files and copying data into them is most of the work, and the
+// system does it for several threads at once.
 bool extractAll(sUnzipContext& context, std::string* message, const cZipReader& reader) {
   if (!checkEntries(message, reader)) return false;
-  for (std::uint64_t i = 0; i < reader.cdrCount(); ++i) {
-    if (!extractEntry(context, message, context.workFolder, reader, i)) return false;
+  sExtraction shared(reader);
+  const unsigned threads = extractionThreads(reader.cdrCount());
+  std::vector<std::unique_ptr<sUnzipContext>> workers;
+  std::vector<std::thread> pool;
+  for (unsigned t = 1; t < threads; ++t) {
+    auto worker = std::make_unique<sUnzipContext>();
+    worker->workOrder = context.workOrder;
+    worker->workFolder = context.workFolder;
+    try {
+      pool.emplace_back(extractEntries, std::ref(shared), std::ref(*worker));
+    } catch (const std::system_error&) {
+      break;  // fewer threads, same result
+    }
+    workers.push_back(std::move(worker));
   }
+  extractEntries(shared, context);
+  for (std::thread& thread : pool) thread.join();
+  for (const auto& worker : workers) addStatistics(context.statistics, worker->statistics);
+  if (shared.firstFailure.load() != UINT64_MAX) return fail(message, std::move(shared.failureMessage));
   return true;
 }
 

@@ -220,5 +220,14 @@ TEST_F(AnalysisLogTest, LogThatCannotBeCreatedIsReported) {
   EXPECT_EQ(test::readFile(zipPath()), archive);
 }
 
+// A log cut short by a full disk must not be reported as written.
+TEST_F(AnalysisLogTest, LogThatCannotBeWrittenWholeIsReported) {
+  if (platform::pathKind("/dev/full") == platform::PathKind::Missing) GTEST_SKIP() << "no /dev/full here";
+  test::writeFile(zipPath(), test::buildArchive(plainEpub()));
+  ASSERT_TRUE(open()) << message;
+  EXPECT_FALSE(writeAnalysisLog(reader, &message, "/dev/full"));
+  EXPECT_EQ(message, "Unable to write log file.");
+}
+
 }  // namespace
 }  // namespace plimsy

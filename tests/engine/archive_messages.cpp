@@ -19,6 +19,7 @@ const char* const kWholeMessages[] = {
     "record.",
     // The analysis log.
     "Unable to open log file.",
+    "Unable to write log file.",
     // The unzip job.
     kOverlappingEntriesMessage,
     kInvalidFileMessage,

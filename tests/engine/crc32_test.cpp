@@ -25,6 +25,7 @@ TEST(Crc32, MatchesZlibOverRandomBuffersLengthsAndSplits) {
     std::uint32_t running = updateCrc32(0xFFFFFFFFu, data.data() + offset, split);
     running = updateCrc32(running, data.data() + offset + split, usable - split);
     EXPECT_EQ(~running, expected);
+    EXPECT_EQ(~updateCrc32Portable(0xFFFFFFFFu, data.data() + offset, usable), expected);
   }
 }
 

@@ -303,6 +303,30 @@ TEST_F(UnzipJob, AFailureMidArchiveLeavesTheWorkFolderBesideTheUntouchedFilesFol
   EXPECT_EQ(statistics.files, 2u);
 }
 
+// Many entries are unpacked by several threads; the job still fails with the
+// message of the first failing entry in central directory order.
+TEST_F(UnzipJob, TheFirstFailingEntryDecidesTheMessageWhateverTheThreads) {
+  ArchivePlan plan;
+  for (int i = 0; i < 200; ++i)
+    plan.entries.push_back(deflatedEntry("OEBPS/" + std::to_string(i) + ".xhtml", kChapter));
+  plan.entries[150].editCdr = [](Cdr& c) { c.setCrc(c.crc() ^ 1); };
+  plan.entries[90].editCdr = [](Cdr& c) { c.setUncompressedSize(c.uncompressedSize() + 1); };
+  putArchive(plan);
+  for (int round = 0; round < 5; ++round) {
+    fs::remove_all(dir.path() / "files");
+    EXPECT_EQ(failure(), kLengthMismatchMessage);
+  }
+  plan.entries[90].editCdr = nullptr;
+  plan.entries[150].editCdr = nullptr;
+  putArchive(plan);
+  fs::remove_all(dir.path() / "files");
+  ASSERT_EQ(failure(), "(done)");
+  EXPECT_EQ(files().size(), 200u);
+  EXPECT_EQ(statistics.files, 200u);
+  EXPECT_EQ(statistics.deflated, 200u);
+  EXPECT_EQ(statistics.deflatedInputBytes, 200 * std::string(kChapter).size());
+}
+
 TEST_F(UnzipJob, ARefusedArchiveLeavesAnEmptyWorkFolder) {
   writeFile(order.ZipPath, "PK");
   putFiles({{"old.txt", "old"}});
