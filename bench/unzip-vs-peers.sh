@@ -32,7 +32,15 @@ require_tools "$CLI" zip unzip zipinfo 7zz bsdtar python3 awk
 "$CLI" unzip --help >/dev/null 2>&1 || { echo "unzip-vs-peers.sh: $CLI has no unzip command" >&2; exit 1; }
 
 # Small books unpack in hundredths of a second: bash's clock times them all.
-runs() { runs_for "$1" illustrated manyfiles bigtext; }
+# Each round starts with the next tool (below), and the output of every run is
+# kept until the corpus is done, so later runs meet a fuller file system: with
+# a number of runs that is a multiple of the number of tools, every tool takes
+# every place in the order once.
+runs() {
+  local n
+  n=$(runs_for "$1" illustrated manyfiles bigtext)
+  echo $(((n + ${#TOOLS[@]} - 1) / ${#TOOLS[@]} * ${#TOOLS[@]}))
+}
 
 unpack() {  # tool archive folder
   local tool=$1 archive=$2 folder=$3

@@ -41,12 +41,12 @@ bool fileIdentity(const std::string& path, FileIdentity& identity);
 // ---- Folder listing ----------------------------------------------------------
 
 struct FolderItem {
-  std::string name;          // the item's own name, no folder part
-  std::uint64_t size = 0;    // of the file (a link's target)
-  FileTime lastWrite = 0;    // of the file (a link's target)
-  bool isFolder = false;     // the item, or the target of a link, is a folder
-  bool isSymlink = false;    // the item itself is a symbolic link
-  FileIdentity identity;     // of the file (a link's target)
+  std::string name;        // the item's own name, no folder part
+  std::uint64_t size = 0;  // of the file (a link's target)
+  FileTime lastWrite = 0;  // of the file (a link's target)
+  bool isFolder = false;   // the item, or the target of a link, is a folder
+  bool isSymlink = false;  // the item itself is a symbolic link
+  FileIdentity identity;   // of the file (a link's target)
 };
 
 // Lists the items of a folder without "." and "..", sorted by name without
@@ -93,6 +93,8 @@ class File {
   bool close();
 
  private:
+  friend class MappedFile;
+
   int fd_ = -1;
   bool failed_ = false;
 };
@@ -114,7 +116,18 @@ class MappedFile {
   const std::uint8_t* data() const { return data_; }
   std::uint64_t size() const { return size_; }
 
+  // Tells the system that the whole file will be read soon, so that it reads
+  // ahead in large pieces instead of page fault by page fault. A hint:
+  // nothing fails.
+  void adviseWholeRead() const;
+
+  // Writes `length` bytes of the file from `offset` to `out` at its current
+  // position, copied inside the system where it can be (no trip through the
+  // mapping). False when the range is not in the file or a write fails.
+  bool copyTo(File& out, std::uint64_t offset, std::uint64_t length) const;
+
  private:
+  int fd_ = -1;  // kept open for copyTo
   const std::uint8_t* data_ = nullptr;
   std::uint64_t size_ = 0;
 };

@@ -166,15 +166,16 @@ bool ensureOutputFolder(sUnzipContext& context, const std::string& outputPath) {
   return true;
 }
 
-bool writeStored(std::string* message, const std::string& outputPath, const std::uint8_t* data, const CdrEx& cdr) {
+bool writeStored(std::string* message, const std::string& outputPath, const cZipReader& reader,
+                 std::uint64_t dataOffset, const CdrEx& cdr) {
   const std::uint64_t size = cdr.effectiveCompressedSize();
   if (size != cdr.effectiveUncompressedSize()) return fail(message, kLengthMismatchMessage);
   if (size > std::numeric_limits<std::size_t>::max()) return fail(message, kStoredWriteMessage);
   const auto length = static_cast<std::size_t>(size);
-  if (crc32Of(data, length) != cdr.header.crc()) return fail(message, kCrcMismatchMessage);
+  if (crc32Of(reader.viewData() + dataOffset, length) != cdr.header.crc()) return fail(message, kCrcMismatchMessage);
   platform::File output;
   if (!output.open(outputPath, platform::File::Mode::WriteTruncate)) return fail(message, kNoOutputFileMessage);
-  const bool written = output.write(data, length);
+  const bool written = reader.copyBytes(output, dataOffset, size);
   const bool closed = output.close();
   if (!written || !closed) return fail(message, kStoredWriteMessage);
   return true;
@@ -363,6 +364,7 @@ void extractEntries(sExtraction& shared, sUnzipContext& worker) {
 // system does it for several threads at once.
 bool extractAll(sUnzipContext& context, std::string* message, const cZipReader& reader) {
   if (!checkEntries(message, reader)) return false;
+  reader.adviseWholeRead();
   sExtraction shared(reader);
   const unsigned threads = extractionThreads(reader.cdrCount());
   std::vector<std::unique_ptr<sUnzipContext>> workers;
@@ -459,9 +461,9 @@ bool extractEntry(sUnzipContext& context, std::string* message, const std::strin
   if (isUnsafeEntryName(lfh.name)) return fail(message, formatTextUnlimited(kUnsafeNameMessage, displayUtf8(lfh.name)));
   const std::string& outputPath = buildOutputPath(context, workFolder, lfh.name);
   if (!ensureOutputFolder(context, outputPath)) return fail(message, kNoUnzipFolderMessage);
-  const std::uint8_t* data = reader.viewData() + dataOffset;
-  const bool written = method == kMethodStored ? writeStored(message, outputPath, data, cdr)
-                                               : writeDeflated(context, message, outputPath, data, cdr);
+  const bool written = method == kMethodStored
+                           ? writeStored(message, outputPath, reader, dataOffset, cdr)
+                           : writeDeflated(context, message, outputPath, reader.viewData() + dataOffset, cdr);
   if (!written) return false;
   stampFile(context.workOrder, outputPath, lfh);
   countEntry(context.statistics, cdr, lfh);

@@ -79,6 +79,13 @@ class cZipReader {
   // The mapped archive (nullptr and 0 when nothing is mapped).
   const std::uint8_t* viewData() const { return view_.data(); }
   std::uint64_t viewSize() const { return view_.size(); }
+  // The whole archive is about to be read (unpacking): read ahead.
+  void adviseWholeRead() const { view_.adviseWholeRead(); }
+  // Writes `length` bytes of the archive from `offset` to `out` (see
+  // platform::MappedFile::copyTo).
+  bool copyBytes(platform::File& out, std::uint64_t offset, std::uint64_t length) const {
+    return view_.copyTo(out, offset, length);
+  }
 
   // The end records found, as copies of their images, and their offsets in the
   // file. nullptr when the record was not found (the Ecdl64 and Ecd64 exist
