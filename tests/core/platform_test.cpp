@@ -172,6 +172,30 @@ TEST(MappedFile, MapsWholeFilesOnly) {
   EXPECT_EQ(map.size(), 0u);
 }
 
+TEST(MappedFile, CopiesRangesIntoAnotherFileAtItsPosition) {
+  TempDir dir;
+  std::string bytes;
+  for (int i = 0; i < 300'000; ++i) bytes += static_cast<char>(i * 7);
+  writeFile(dir.path() / "source.bin", bytes);
+  MappedFile map;
+  ASSERT_TRUE(map.open(dir / "source.bin"));
+  File out;
+  ASSERT_TRUE(out.open(dir / "out.bin", File::Mode::WriteTruncate));
+  ASSERT_TRUE(out.write("head", 4));
+  EXPECT_TRUE(map.copyTo(out, 1000, 200'000));
+  EXPECT_TRUE(map.copyTo(out, 299'999, 1));
+  EXPECT_TRUE(map.copyTo(out, 300'000, 0));
+  EXPECT_EQ(out.tell(), 4u + 200'000 + 1);
+  // Ranges that leave the file copy nothing.
+  EXPECT_FALSE(map.copyTo(out, 299'999, 2));
+  EXPECT_FALSE(map.copyTo(out, 300'001, 0));
+  EXPECT_FALSE(map.copyTo(out, UINT64_MAX, 2));
+  ASSERT_TRUE(out.close());
+  EXPECT_EQ(readFile(dir.path() / "out.bin"), "head" + bytes.substr(1000, 200'000) + bytes.substr(299'999, 1));
+  File closed;
+  EXPECT_FALSE(map.copyTo(closed, 0, 1));
+}
+
 TEST(FileSystemChanges, NeverReplaceUnlessAsked) {
   TempDir dir;
   writeFile(dir.path() / "old.epub", "old");
