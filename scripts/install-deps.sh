@@ -7,7 +7,7 @@ packages=(
   # build
   build-essential cmake ninja-build zlib1g-dev libfmt-dev libcli11-dev
   # the window, and the display server and image tools for its screenshots
-  qt6-base-dev xvfb xauth imagemagick
+  qt6-base-dev fonts-dejavu-core xvfb xauth imagemagick
   # tests
   libgtest-dev libgmock-dev clang libclang-rt-14-dev
   # other people's tools that the interop tests and benchmarks run
