@@ -67,34 +67,43 @@ std::string absoluteFromCommandLine(const std::string& path) {
   return utf8FromPath(absolute.lexically_normal());
 }
 
+namespace {
+
+// A zip or unzip request: its check, its job and its success text.
+struct sJobKind {
+  bool (*check)(cRequestUi&, std::string*, cSettings&);
+  bool (*job)(const EpubWorkOrder&, std::string*, sStatistics&);
+  std::string_view successText;
+};
+
+// The window's road for a job: the kind's check, the source check, the timed
+// job, the report.
+int runJobCommand(const JobOptions& options, cSettings& job, const sJobKind& kind) {
+  CommandLineUi ui(options.quiet);
+  std::string message;
+  if (!kind.check(ui, &message, job) || !checkJobSource(&message, job.workOrder)) return failWith(message);
+
+  sStatistics statistics;
+  const FileTime start = platform::currentFileTime();
+  if (!kind.job(job.workOrder, &message, statistics)) return failWith(message);
+  const std::uint64_t ms = elapsedMilliseconds(start, platform::currentFileTime());
+  return report(options.quiet, jobSuccessMessage(kind.successText, statistics, ms));
+}
+
+}  // namespace
+
 int runZip(const JobOptions& options) {
   cSettings job = jobSettings(options);
   job.workOrder.FilesDir = absoluteFromCommandLine(options.source);
   job.workOrder.ZipPath = absoluteFromCommandLine(options.target);
-  CommandLineUi ui(options.quiet);
-  std::string message;
-  if (!checkZipRequest(ui, &message, job) || !checkJobSource(&message, job.workOrder)) return failWith(message);
-
-  sStatistics statistics;
-  const FileTime start = platform::currentFileTime();
-  if (!zipJob(job.workOrder, &message, statistics)) return failWith(message);
-  const std::uint64_t ms = elapsedMilliseconds(start, platform::currentFileTime());
-  return report(options.quiet, jobSuccessMessage(kZipSuccessText, statistics, ms));
+  return runJobCommand(options, job, {checkZipRequest, zipJob, kZipSuccessText});
 }
 
 int runUnzip(const JobOptions& options) {
   cSettings job = jobSettings(options);
   job.workOrder.ZipPath = absoluteFromCommandLine(options.source);
   job.workOrder.FilesDir = absoluteFromCommandLine(options.target);
-  CommandLineUi ui(options.quiet);
-  std::string message;
-  if (!checkUnzipRequest(ui, &message, job) || !checkJobSource(&message, job.workOrder)) return failWith(message);
-
-  sStatistics statistics;
-  const FileTime start = platform::currentFileTime();
-  if (!unzipJob(job.workOrder, &message, statistics)) return failWith(message);
-  const std::uint64_t ms = elapsedMilliseconds(start, platform::currentFileTime());
-  return report(options.quiet, jobSuccessMessage(kUnzipSuccessText, statistics, ms));
+  return runJobCommand(options, job, {checkUnzipRequest, unzipJob, kUnzipSuccessText});
 }
 
 int runAnalyze(const JobOptions& options) {
@@ -113,8 +122,8 @@ int runAnalyze(const JobOptions& options) {
   const sStatistics statistics = reader.statistics();
   reader.releaseArchive();
   if (!ok) return failWith(message);
-  return report(options.quiet, analysisSuccessMessage("", statistics, ms) + "\n\nAnalysis log: " +
-                                   settings.workOrder.AnalyzeZipLogPath);
+  return report(options.quiet, analysisSuccessMessage("", statistics, ms) +
+                                   "\n\nAnalysis log: " + settings.workOrder.AnalyzeZipLogPath);
 }
 
 }  // namespace plimsy::cli
