@@ -17,19 +17,20 @@ constexpr std::string_view kMimetype = "mimetype";
 // The central directory of a typical book fits without growing.
 constexpr std::size_t kCentralDirectoryReserve = 100'000;
 
-bool walk(sFileList& list, std::string* message, const std::string& folder, const std::string& relativeFolder) {
+bool walk(std::string* message, const std::string& folder, const std::string& relativeFolder,
+          const FileVisitor& visit) {
   std::vector<platform::FolderItem> items;
   if (!platform::listFolder(folder, items)) return fail(message, formatText("Can't read folder\n%s", folder));
-  for (platform::FolderItem& item : items) {
-    std::string fullPath = folder + item.name;
-    std::string relativePath = relativeFolder + item.name;
-    if (item.isFolder) {
-      // A link to a folder may lead back up the tree: never followed.
-      if (item.isSymlink) continue;
-      if (!walk(list, message, fullPath + kPreferredSeparator, relativePath + kPreferredSeparator)) return false;
+  for (const platform::FolderItem& item : items) {
+    const std::string relativePath = relativeFolder + item.name;
+    if (!item.isFolder) {
+      if (!visit(relativePath, item)) return false;
       continue;
     }
-    list.entries.push_back({std::move(fullPath), std::move(relativePath), std::move(item)});
+    // A link to a folder may lead back up the tree: never followed.
+    if (item.isSymlink) continue;
+    if (!walk(message, folder + item.name + kPreferredSeparator, relativePath + kPreferredSeparator, visit))
+      return false;
   }
   return true;
 }
@@ -49,19 +50,28 @@ struct sOwnFiles {
   bool contains(const platform::FileIdentity& identity) const { return identity == epub || identity == work; }
 };
 
-bool addFiles(sZipWriter& writer, std::string* message, const sFileList& list) {
-  for (const sFileListEntry& entry : list.entries) {
-    if (!equalsIgnoringAsciiCase(entry.relativePath, kMimetype)) continue;
-    if (!add_file__def(writer, message, entry.relativePath, entry.findData, writer.filesFolder, 0, kMimetype))
-      return false;
-    break;
-  }
-  const sOwnFiles own{identityOf(writer.epubPath), identityOf(writer.workPath)};
-  for (const sFileListEntry& entry : list.entries) {
-    if (equalsIgnoringAsciiCase(entry.findData.name, kMimetype) || own.contains(entry.findData.identity)) continue;
-    if (!add_file__def(writer, message, entry.relativePath, entry.findData, writer.filesFolder)) return false;
+// The top-level file named "mimetype" in any case (the first in listing
+// order), stored, under its lower-case name.
+bool addMimetype(sZipWriter& writer, std::string* message) {
+  std::vector<platform::FolderItem> items;
+  if (!platform::listFolder(writer.filesFolder, items))
+    return fail(message, formatText("Can't read folder\n%s", writer.filesFolder));
+  for (const platform::FolderItem& item : items) {
+    if (item.isFolder || !equalsIgnoringAsciiCase(item.name, kMimetype)) continue;
+    return add_file__def(writer, message, item.name, item, writer.filesFolder, 0, kMimetype);
   }
   return true;
+}
+
+// Every other file, in the order of the walk: files named "mimetype" at any
+// depth are left out, and so are the epub and the work file themselves.
+bool addOtherFiles(sZipWriter& writer, std::string* message) {
+  const sOwnFiles own{identityOf(writer.epubPath), identityOf(writer.workPath)};
+  return collectFiles(message, writer.filesFolder,
+                      [&](const std::string& relativePath, const platform::FolderItem& item) {
+                        if (equalsIgnoringAsciiCase(item.name, kMimetype) || own.contains(item.identity)) return true;
+                        return add_file__def(writer, message, relativePath, item, writer.filesFolder);
+                      });
 }
 
 bool writeEndRecords(sZipWriter& writer, std::string* message) {
@@ -132,10 +142,8 @@ bool openOutput(sZipWriter& writer, std::string* message, const EpubWorkOrder& o
   return true;
 }
 
-bool collectFiles(sFileList& list, std::string* message, const std::string& folder) {
-  list.root = withTrailingSeparator(folder);
-  list.entries.clear();
-  return walk(list, message, list.root, "");
+bool collectFiles(std::string* message, const std::string& folder, const FileVisitor& visit) {
+  return walk(message, withTrailingSeparator(folder), "", visit);
 }
 
 bool finishArchive(sZipWriter& writer, std::string* message) {
@@ -155,10 +163,10 @@ bool zipJob(const EpubWorkOrder& order, std::string* message, sStatistics& stati
   EpubWorkOrder checked = order;
   if (!checkJobSource(message, checked) || !checkPaths(checked, message)) return false;
   if (!openOutput(writer, message, checked)) return false;
-  sFileList list;
-  if (pathKind(writer.filesFolder) == PathKind::Folder && !collectFiles(list, message, writer.filesFolder))
+  if (pathKind(writer.filesFolder) == PathKind::Folder &&
+      (!addMimetype(writer, message) || !addOtherFiles(writer, message)))
     return false;
-  if (!addFiles(writer, message, list) || !finishArchive(writer, message)) return false;
+  if (!finishArchive(writer, message)) return false;
   statistics = writer.statistics;
   return true;
 }

@@ -7,6 +7,7 @@
 // the end records, backs up the old epub when asked and puts the new archive
 // in its place in one rename.
 
+#include <functional>
 #include <string>
 
 #include "core/settings.h"
@@ -29,13 +30,19 @@ bool zipJob(const EpubWorkOrder& order, std::string* message, sStatistics& stati
 // file for writing.".
 bool openOutput(sZipWriter& writer, std::string* message, const EpubWorkOrder& order);
 
-// Lists every file below `folder` into `list`, depth first, each folder in
-// platform::listFolder's order (by name without regard to case). Folders are
-// not listed themselves, so empty ones leave no trace. A symbolic link to a
-// folder is not followed; one to a file is listed as that file. Fails with
-// "Can't read folder\n<folder>" when a folder cannot be listed: a book with
-// files left out must not pass for a finished one.
-bool collectFiles(sFileList& list, std::string* message, const std::string& folder);
+// Called for each file found: its path below the files folder and what the
+// folder listing said of it. False stops the walk (with the message set).
+using FileVisitor = std::function<bool(const std::string& relativePath, const platform::FolderItem& findData)>;
+
+// Walks every file below `folder`, depth first, each folder in
+// platform::listFolder's order (by name without regard to case), handing
+// each to `visit` as it is found: the archive is written during the walk, so
+// no list of the whole book is ever held. Folders are not visited themselves,
+// so empty ones leave no trace. A symbolic link to a folder is not followed;
+// one to a file is visited as that file. Fails with "Can't read
+// folder\n<folder>" when a folder cannot be listed: a book with files left out
+// must not pass for a finished one.
+bool collectFiles(std::string* message, const std::string& folder, const FileVisitor& visit);
 
 // Writes the central directory in one write, the Ecd64 and Ecdl64 when
 // needed (setting the statistics' ZIP64 flag), and the Ecd, closes the work

@@ -55,19 +55,6 @@ struct sZipWriter {
   sEntryScratch scratch;
 };
 
-// One file found in the files folder.
-struct sFileListEntry {
-  std::string fullPath;           // folder path + file name
-  std::string relativePath;       // below the files folder, "/"-separated on POSIX, no leading separator
-  platform::FolderItem findData;  // as the folder listing gave it (a link's target's size, time, identity)
-};
-
-// The files under a folder, in the order of a depth-first walk.
-struct sFileList {
-  std::string root;  // the files folder, with a trailing separator
-  std::vector<sFileListEntry> entries;
-};
-
 // Whether two names are equal when ASCII letters are compared without regard
 // to case ("MimeType" and "mimetype", ".JPG" and ".jpg").
 inline bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
