@@ -137,14 +137,23 @@ std::uint64_t cZipReader::bytesFrom(const std::uint8_t* pointer) const {
   return view_.size() - static_cast<std::uint64_t>(pointer - base);
 }
 
-CdrEx cZipReader::interpretCdr(const std::uint8_t* cdr) const {
-  CdrEx out;
-  const std::uint64_t available = bytesFrom(cdr);
-  if (available < kCdrSize) return out;
-  out.header.copyFrom(cdr);
-  ByteCursor rest(cdr + kCdrSize, static_cast<std::size_t>(available - kCdrSize));
+// Copies a record's fixed part (known to lie in the view), then as much of its name and extra field as
+// the file holds; the cursor is left at what follows (a Cdr's comment).
+template <typename Record>
+ByteCursor cZipReader::copyRecord(Record& out, const std::uint8_t* record) const {
+  constexpr std::size_t kFixed = decltype(out.header)::kSize;
+  const std::uint64_t available = bytesFrom(record);
+  out.header.copyFrom(record);  // the callers have checked the fixed part
+  ByteCursor rest(record + kFixed, static_cast<std::size_t>(available - kFixed));
   out.name = takeUpTo(rest, out.header.filenameLength());
   out.extra = takeUpTo(rest, out.header.extraFieldLength());
+  return rest;
+}
+
+CdrEx cZipReader::interpretCdr(const std::uint8_t* cdr) const {
+  CdrEx out;
+  if (bytesFrom(cdr) < kCdrSize) return out;
+  ByteCursor rest = copyRecord(out, cdr);
   out.comment = takeUpTo(rest, out.header.commentLength());
   parseExtraField(out, out.extra);
   return out;
@@ -152,12 +161,8 @@ CdrEx cZipReader::interpretCdr(const std::uint8_t* cdr) const {
 
 LfhEx cZipReader::interpretLfh(const std::uint8_t* lfh) const {
   LfhEx out;
-  const std::uint64_t available = bytesFrom(lfh);
-  if (available < kLfhSize) return out;
-  out.header.copyFrom(lfh);
-  ByteCursor rest(lfh + kLfhSize, static_cast<std::size_t>(available - kLfhSize));
-  out.name = takeUpTo(rest, out.header.filenameLength());
-  out.extra = takeUpTo(rest, out.header.extraFieldLength());
+  if (bytesFrom(lfh) < kLfhSize) return out;
+  copyRecord(out, lfh);
   out.hasDataDescriptor = (out.header.generalFlags() & 0x0008) != 0;
   parseExtraField(out, out.extra);
   return out;

@@ -111,6 +111,8 @@ class cZipReader {
   bool readEntry(std::string* message, std::uint64_t cdrOffset);
   // The bytes from `pointer` to the end of the view; 0 when it lies outside.
   std::uint64_t bytesFrom(const std::uint8_t* pointer) const;
+  template <typename Record>
+  ByteCursor copyRecord(Record& out, const std::uint8_t* record) const;
 
   sStatistics statistics_;
   EpubWorkOrder workOrder_;
