@@ -165,6 +165,10 @@ bool renameNoReplace(const std::string& from, const std::string& to);
 bool renameReplacing(const std::string& from, const std::string& to);
 // Removes a file, read-only or not.
 bool removeFile(const std::string& path);
+// Removes a folder with everything in it (links inside are removed, never
+// followed). True when nothing is left at the path; otherwise false, with the
+// system's explanation in `reason` when given.
+bool removeTree(const std::string& path, std::string* reason = nullptr);
 
 // ---- Places ------------------------------------------------------------------------
 

@@ -333,6 +333,19 @@ bool renameReplacing(const std::string& from, const std::string& to) { return ::
 
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
+bool removeTree(const std::string& path, std::string* reason) {
+  try {
+    std::error_code error;
+    std::filesystem::remove_all(path, error);
+    if (!error) return true;
+    if (reason) *reason = error.message();
+    return false;
+  } catch (const std::exception& error) {
+    if (reason) *reason = error.what();
+    return false;
+  }
+}
+
 // ---- Places -------------------------------------------------------------------------
 
 std::optional<std::string> environmentVariable(const char* name) {
