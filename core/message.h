@@ -17,4 +17,14 @@ inline bool fail(std::string* message, std::string text) {
   return false;
 }
 
+// Messages shared by several jobs and checks.
+
+// A pipe, socket or device where a file is to be read or written (its path
+// fills the placeholder): opening one could wait for ever.
+inline constexpr const char* kNotRegularFileMessage = "Not a regular file (a pipe, socket or device):\n%s";
+// A backup folder inside the folder a job packs or replaces: a zip would pack
+// its own backups, an unzip would delete them with the old folder.
+inline constexpr const char* kBackupInsideFilesMessage =
+    "The backup folder is inside the files folder. Please choose a backup folder outside it.";
+
 }  // namespace plimsy

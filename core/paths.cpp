@@ -155,6 +155,24 @@ bool uniqueFileName(std::string* message, std::string_view folder, std::string_v
   return fail(message, "Unable to generate unique filename.");
 }
 
+ClaimResult claimUniqueName(std::string* message, std::string_view folder, std::string_view base,
+                            std::string_view extension, const std::function<ClaimResult(const std::string&)>& claim,
+                            std::string& name, std::uint32_t lastNumber) {
+  std::string candidate;
+  // Each look finds the first free number; a name taken under our feet at
+  // every look still ends the search.
+  for (std::uint32_t attempt = 1; attempt <= lastNumber; ++attempt) {
+    if (!uniqueFileName(nullptr, folder, base, extension, candidate, lastNumber)) break;
+    switch (claim(candidate)) {
+      case ClaimResult::Claimed: name = std::move(candidate); return ClaimResult::Claimed;
+      case ClaimResult::Failed: return ClaimResult::Failed;
+      case ClaimResult::Taken: break;  // by another job since it was found free: look again
+    }
+  }
+  fail(message, "Unable to generate unique filename.");
+  return ClaimResult::Taken;
+}
+
 bool ensureParentFolder(const std::string& path) {
   const std::string_view name = fileNamePart(path);
   std::string folder = path.substr(0, path.size() - name.size());
@@ -162,14 +180,7 @@ bool ensureParentFolder(const std::string& path) {
   if (!endsWithSeparator(folder)) folder += kPreferredSeparator;
   const PathKind kind = pathKind(folder);
   if (kind != PathKind::Missing) return kind == PathKind::Folder;
-  try {
-    std::error_code error;
-    fs::create_directories(pathFromUtf8(folder), error);
-    // Whatever the error says: another thread or program may have made it meanwhile.
-    return pathKind(folder) == PathKind::Folder;
-  } catch (...) {
-    return false;
-  }
+  return platform::makeFolders(folder);
 }
 
 bool isInDirectoryTree(std::string* message, const std::string& path, const std::string& directory, bool& inTree) {

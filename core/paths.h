@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -92,6 +93,19 @@ inline constexpr std::uint32_t kLastUniqueNumber = 65534;
 // filename." when every number is taken.
 bool uniqueFileName(std::string* message, std::string_view folder, std::string_view base, std::string_view extension,
                     std::string& name, std::uint32_t lastNumber = kLastUniqueNumber);
+
+enum class ClaimResult { Claimed, Taken, Failed };
+
+// Claims the first free name folder[/]<base><N>[.<extension>] for the caller
+// alone, as uniqueFileName numbers them: `claim` tries to take a candidate
+// (create-new for a file, a failing mkdir for a folder) and says whether it
+// did, found it taken meanwhile (another job in the same folder: the next
+// number is tried), or failed otherwise. Claimed: `name` holds the claimed
+// path. Taken: every number is taken ("Unable to generate unique filename.").
+// Failed: `claim` failed; no message (the caller knows what it was doing).
+ClaimResult claimUniqueName(std::string* message, std::string_view folder, std::string_view base,
+                            std::string_view extension, const std::function<ClaimResult(const std::string&)>& claim,
+                            std::string& name, std::uint32_t lastNumber = kLastUniqueNumber);
 
 // Makes sure the folder part of a file path (everything before fileNamePart)
 // exists as a folder, creating it with any missing parents. False when the

@@ -26,6 +26,11 @@ PathKind pathKind(const std::string& path);
 // are not followed). Used where a name must be free before it is written.
 bool entryExists(const std::string& path);
 
+// True when the path names (links followed) something that is neither a
+// folder nor a regular file: a pipe, a socket or a device. Such a thing is
+// never read or written as a file: opening a pipe would wait for a writer.
+bool isSpecialFile(const std::string& path);
+
 // ---- File identity -----------------------------------------------------------
 
 struct FileIdentity {
@@ -46,6 +51,7 @@ struct FolderItem {
   FileTime lastWrite = 0;  // of the file (a link's target)
   bool isFolder = false;   // the item, or the target of a link, is a folder
   bool isSymlink = false;  // the item itself is a symbolic link
+  bool isSpecial = false;  // the item, or the target of a link, is a pipe, socket or device
   FileIdentity identity;   // of the file (a link's target)
 };
 
@@ -59,10 +65,17 @@ bool listFolder(const std::string& folder, std::vector<FolderItem>& items);
 
 // ---- Files -------------------------------------------------------------------
 
-// An open file; unbuffered. Closed by the destructor on every path.
+// An open regular file; unbuffered. Closed by the destructor on every path.
+// Pipes, sockets and devices are refused without waiting (openFailure() then
+// says NotRegular).
 class File {
  public:
-  enum class Mode { Read, WriteTruncate };
+  enum class Mode {
+    Read,           // an existing file
+    WriteTruncate,  // created or emptied
+    CreateNew,      // created; fails (Exists) when the name is taken, even by a dangling link
+  };
+  enum class OpenFailure { None, NotRegular, Exists, Other };
 
   File() = default;
   ~File();
@@ -71,10 +84,11 @@ class File {
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
 
-  // Opens for binary reading, or for writing (created or truncated). False
-  // when the file cannot be opened.
+  // Opens for binary reading or writing as `mode` says. False when the file
+  // cannot be opened; openFailure() tells why.
   bool open(const std::string& path, Mode mode);
   bool isOpen() const { return fd_ >= 0; }
+  OpenFailure openFailure() const { return openFailure_; }
 
   // Reads up to `count` bytes; returns the number read, 0 at the end of the
   // file. Sets failed() on an error and returns 0.
@@ -97,12 +111,19 @@ class File {
 
   int fd_ = -1;
   bool failed_ = false;
+  OpenFailure openFailure_ = OpenFailure::None;
+  bool writable_ = false;
 };
 
 // ---- Read-only mapping ---------------------------------------------------------
 
-// A whole file mapped read-only into memory for the life of the object. An
-// empty file cannot be mapped.
+// A whole regular file mapped read-only into memory for the life of the
+// object. An empty file cannot be mapped, nor can a pipe, socket or device.
+//
+// Another program may shorten or rewrite the file while it is mapped. Reading
+// a page that no longer exists in the file would kill the process (SIGBUS);
+// here such a page reads as zeros instead and the mapping counts as damaged.
+// Whoever reads the mapping asks unchanged() before trusting what it found.
 class MappedFile {
  public:
   MappedFile() = default;
@@ -116,6 +137,11 @@ class MappedFile {
   const std::uint8_t* data() const { return data_; }
   std::uint64_t size() const { return size_; }
 
+  // False when the file has been shortened, lengthened or written since it
+  // was opened, or a page of it could not be read: what was read from the
+  // mapping may then be wrong.
+  bool unchanged() const;
+
   // Tells the system that the whole file will be read soon, so that it reads
   // ahead in large pieces instead of page fault by page fault. A hint:
   // nothing fails.
@@ -127,9 +153,12 @@ class MappedFile {
   bool copyTo(File& out, std::uint64_t offset, std::uint64_t length) const;
 
  private:
-  int fd_ = -1;  // kept open for copyTo
+  int fd_ = -1;  // kept open for copyTo and unchanged
   const std::uint8_t* data_ = nullptr;
   std::uint64_t size_ = 0;
+  std::int64_t modifiedSeconds_ = 0;
+  std::int64_t modifiedNanoseconds_ = 0;
+  int guardSlot_ = -1;  // the mapping's place among those whose lost pages read as zeros
 };
 
 // ---- Times ---------------------------------------------------------------------
@@ -156,8 +185,15 @@ bool localFileTimeToUtc(FileTime local, FileTime& utc);
 
 // ---- File-system changes ---------------------------------------------------------
 
-// Copies a file; fails when the target exists.
+// Copies a regular file; fails when the target exists (or the source is not a
+// regular file).
 bool copyFileNoOverwrite(const std::string& from, const std::string& to);
+// Copies everything in the folder `from` into the folder `to`, which must
+// exist (and is meant to be empty: nothing in it is replaced). Files are
+// copied as files, folders as folders, links as links (a link inside is never
+// followed; `from` itself may be one). False, with the system's explanation
+// in `reason` when given, at the first failure; what was copied stays.
+bool copyTree(const std::string& from, const std::string& to, std::string* reason = nullptr);
 // Renames a file or folder; fails when the target exists.
 bool renameNoReplace(const std::string& from, const std::string& to);
 // Renames a file over an existing one in one step (nobody ever sees the path
@@ -165,10 +201,35 @@ bool renameNoReplace(const std::string& from, const std::string& to);
 bool renameReplacing(const std::string& from, const std::string& to);
 // Removes a file, read-only or not.
 bool removeFile(const std::string& path);
+
+enum class MakeFolderResult { Made, Exists, Failed };
+// Makes one folder whose parent exists. Exists when the name is already taken
+// (by anything): the folder was not made by this call, which is how a job
+// claims a work folder that no other job can be using.
+MakeFolderResult makeFolder(const std::string& path);
+// Makes a folder with any missing parents. True when the path is a folder
+// afterwards (whoever made it).
+bool makeFolders(const std::string& path);
 // Removes a folder with everything in it (links inside are removed, never
 // followed). True when nothing is left at the path; otherwise false, with the
 // system's explanation in `reason` when given.
 bool removeTree(const std::string& path, std::string* reason = nullptr);
+
+// ---- Fault injection --------------------------------------------------------------
+
+// A seam for tests that must show what a failing disk does to a job: every
+// operation of these kinds is counted, and the nth one can be made to fail as
+// the system would make it fail. Writes include copies inside the system;
+// closes are those of files opened for writing.
+enum class FaultOperation { Write, Close, Rename, MakeFolder, Copy, Remove };
+
+// Makes the nth operation of `operation` (counted from 1 after this call)
+// fail. With `sticky` every later one fails too: a full disk, for writes.
+void armFault(FaultOperation operation, std::uint64_t nth, bool sticky = false);
+// No more failures; the counts start again from 0.
+void disarmFaults();
+// Operations of this kind since the last armFault or disarmFaults.
+std::uint64_t faultOperationCount(FaultOperation operation);
 
 // ---- Places ------------------------------------------------------------------------
 

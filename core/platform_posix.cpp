@@ -2,17 +2,21 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 #include "core/platform.h"
@@ -48,18 +52,176 @@ bool nameLess(const std::string& a, const std::string& b) {
   return a < b;
 }
 
+bool isSpecialMode(mode_t mode) { return !S_ISDIR(mode) && !S_ISREG(mode); }
+
 FolderItem itemFromStat(std::string name, const struct stat& st, bool isSymlink) {
   FolderItem item;
   item.name = std::move(name);
   item.isSymlink = isSymlink;
   item.isFolder = S_ISDIR(st.st_mode);
+  item.isSpecial = isSpecialMode(st.st_mode);
   item.size = item.isFolder ? 0 : static_cast<std::uint64_t>(st.st_size);
   item.lastWrite = toFileTime(st.st_mtim);
   item.identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
   return item;
 }
 
+// ---- Fault injection ------------------------------------------------------------
+
+constexpr std::size_t kFaultOperations = 6;
+
+struct sFaultPlan {
+  std::array<std::atomic<std::uint64_t>, kFaultOperations> counts{};
+  std::atomic<int> armed{-1};  // the operation that fails, or -1
+  std::atomic<std::uint64_t> nth{0};
+  std::atomic<bool> sticky{false};
+};
+
+sFaultPlan& faultPlan() {
+  static sFaultPlan plan;
+  return plan;
+}
+
+// Counts one operation; true (with errno set) when it is to fail.
+bool injectedFailure(FaultOperation operation) {
+  sFaultPlan& plan = faultPlan();
+  const auto index = static_cast<std::size_t>(operation);
+  const std::uint64_t number = plan.counts[index].fetch_add(1, std::memory_order_relaxed) + 1;
+  if (plan.armed.load(std::memory_order_relaxed) != static_cast<int>(index)) return false;
+  const std::uint64_t nth = plan.nth.load();
+  if (number != nth && !(plan.sticky.load() && number > nth)) return false;
+  errno = plan.sticky.load() ? ENOSPC : EIO;
+  return true;
+}
+
+// ---- Mappings whose lost pages read as zeros -------------------------------------
+
+// A file that is shortened while it is mapped makes every read of a page past
+// its new end raise SIGBUS, which would end the process. The handler looks the
+// faulting address up among the guarded mappings and puts a page of zeros in
+// place of the lost one; the mapping is marked damaged and its reader fails
+// with a clear message once it asks. Faults elsewhere go to whoever handled
+// SIGBUS before (or end the process as they always did).
+constexpr std::size_t kGuardSlots = 256;
+
+struct sGuardSlot {
+  std::atomic<std::uintptr_t> start{0};
+  std::atomic<std::uintptr_t> end{0};
+  std::atomic<bool> damaged{false};
+};
+
+std::array<sGuardSlot, kGuardSlots> guardSlots;
+std::uintptr_t pageSize = 4096;
+struct sigaction previousBusAction {};
+
+void onBusError(int signal, siginfo_t* info, void* context) {
+  const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+  for (sGuardSlot& slot : guardSlots) {
+    const std::uintptr_t start = slot.start.load();
+    if (start == 0 || address < start || address >= slot.end.load()) continue;
+    void* page = reinterpret_cast<void*>(address & ~(pageSize - 1));
+    if (::mmap(page, pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+      slot.damaged = true;
+      return;  // the read is repeated and finds zeros
+    }
+  }
+  if ((previousBusAction.sa_flags & SA_SIGINFO) != 0 && previousBusAction.sa_sigaction != nullptr) {
+    previousBusAction.sa_sigaction(signal, info, context);
+    return;
+  }
+  if (previousBusAction.sa_handler != SIG_DFL && previousBusAction.sa_handler != SIG_IGN &&
+      previousBusAction.sa_handler != nullptr) {
+    previousBusAction.sa_handler(signal);
+    return;
+  }
+  // Not ours: the default action, when the read is repeated.
+  ::signal(SIGBUS, SIG_DFL);
+}
+
+void installBusHandler() {
+  static std::once_flag installed;
+  std::call_once(installed, [] {
+    pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    struct sigaction action {};
+    action.sa_sigaction = onBusError;
+    action.sa_flags = SA_SIGINFO | SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGBUS, &action, &previousBusAction);
+  });
+}
+
+int guardMapping(const std::uint8_t* data, std::uint64_t size) {
+  installBusHandler();
+  const auto start = reinterpret_cast<std::uintptr_t>(data);
+  for (std::size_t i = 0; i < guardSlots.size(); ++i) {
+    std::uintptr_t free = 0;
+    if (!guardSlots[i].start.compare_exchange_strong(free, start)) continue;
+    guardSlots[i].damaged = false;
+    guardSlots[i].end = start + static_cast<std::uintptr_t>(size);
+    return static_cast<int>(i);
+  }
+  return -1;  // more mappings than slots: this one is read unguarded
+}
+
+void releaseGuard(int slot) {
+  if (slot < 0) return;
+  guardSlots[static_cast<std::size_t>(slot)].end = 0;
+  guardSlots[static_cast<std::size_t>(slot)].start = 0;
+}
+
+// Opens without waiting: a pipe would otherwise block the open until a writer
+// (or reader) comes. The flag is cleared again once the file is known to be
+// regular.
+int openRegular(const std::string& path, int flags, File::OpenFailure& failure) {
+  failure = File::OpenFailure::None;
+  struct stat st {};
+  if ((flags & O_EXCL) == 0 && ::stat(path.c_str(), &st) == 0 && isSpecialMode(st.st_mode)) {
+    failure = File::OpenFailure::NotRegular;
+    return -1;
+  }
+  int fd = -1;
+  do {
+    fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    failure = errno == EEXIST ? File::OpenFailure::Exists
+              : errno == ENXIO ? File::OpenFailure::NotRegular
+                               : File::OpenFailure::Other;
+    return -1;
+  }
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    failure = S_ISREG(st.st_mode) ? File::OpenFailure::Other : File::OpenFailure::NotRegular;
+    ::close(fd);
+    return -1;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+std::string systemText(int error) { return std::error_code(error, std::generic_category()).message(); }
+
 }  // namespace
+
+// ---- Fault injection -----------------------------------------------------------------
+
+void armFault(FaultOperation operation, std::uint64_t nth, bool sticky) {
+  sFaultPlan& plan = faultPlan();
+  plan.armed = -1;
+  for (auto& count : plan.counts) count = 0;
+  plan.nth = nth;
+  plan.sticky = sticky;
+  plan.armed = static_cast<int>(operation);
+}
+
+void disarmFaults() {
+  sFaultPlan& plan = faultPlan();
+  plan.armed = -1;
+  for (auto& count : plan.counts) count = 0;
+}
+
+std::uint64_t faultOperationCount(FaultOperation operation) {
+  return faultPlan().counts[static_cast<std::size_t>(operation)].load();
+}
 
 PathKind pathKind(const std::string& path) {
   struct stat st {};
@@ -70,6 +232,11 @@ PathKind pathKind(const std::string& path) {
 bool entryExists(const std::string& path) {
   struct stat st {};
   return !path.empty() && ::lstat(path.c_str(), &st) == 0;
+}
+
+bool isSpecialFile(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && isSpecialMode(st.st_mode);
 }
 
 bool fileIdentity(const std::string& path, FileIdentity& identity) {
@@ -127,13 +294,18 @@ bool listFolder(const std::string& folder, std::vector<FolderItem>& items) {
 
 File::~File() { close(); }
 
-File::File(File&& other) noexcept : fd_(other.fd_), failed_(other.failed_) { other.fd_ = -1; }
+File::File(File&& other) noexcept
+    : fd_(other.fd_), failed_(other.failed_), openFailure_(other.openFailure_), writable_(other.writable_) {
+  other.fd_ = -1;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     close();
     fd_ = other.fd_;
     failed_ = other.failed_;
+    openFailure_ = other.openFailure_;
+    writable_ = other.writable_;
     other.fd_ = -1;
   }
   return *this;
@@ -142,10 +314,11 @@ File& File::operator=(File&& other) noexcept {
 bool File::open(const std::string& path, Mode mode) {
   close();
   failed_ = false;
-  const int flags = mode == Mode::Read ? O_RDONLY : (O_WRONLY | O_CREAT | O_TRUNC);
-  do {
-    fd_ = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
-  } while (fd_ < 0 && errno == EINTR);
+  int flags = O_RDONLY;
+  if (mode == Mode::WriteTruncate) flags = O_WRONLY | O_CREAT | O_TRUNC;
+  if (mode == Mode::CreateNew) flags = O_WRONLY | O_CREAT | O_EXCL;
+  fd_ = openRegular(path, flags, openFailure_);
+  writable_ = mode != Mode::Read;
   return fd_ >= 0;
 }
 
@@ -170,7 +343,7 @@ std::size_t File::read(void* buffer, std::size_t count) {
 }
 
 bool File::write(const void* data, std::size_t count) {
-  if (fd_ < 0) return false;
+  if (fd_ < 0 || injectedFailure(FaultOperation::Write)) return false;
   const auto* in = static_cast<const char*>(data);
   while (count > 0) {
     const ssize_t n = ::write(fd_, in, count);
@@ -205,9 +378,10 @@ std::optional<std::uint64_t> File::size() const {
 
 bool File::close() {
   if (fd_ < 0) return true;
+  const bool injected = writable_ && injectedFailure(FaultOperation::Close);
   const int result = ::close(fd_);
   fd_ = -1;
-  return result == 0;
+  return result == 0 && !injected;
 }
 
 // ---- MappedFile ------------------------------------------------------------------
@@ -216,10 +390,11 @@ MappedFile::~MappedFile() { close(); }
 
 bool MappedFile::open(const std::string& path) {
   close();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  File::OpenFailure failure = File::OpenFailure::None;
+  const int fd = openRegular(path, O_RDONLY, failure);
   if (fd < 0) return false;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
+  if (::fstat(fd, &st) != 0 || st.st_size <= 0) {
     ::close(fd);
     return false;
   }
@@ -231,15 +406,28 @@ bool MappedFile::open(const std::string& path) {
   fd_ = fd;
   data_ = static_cast<const std::uint8_t*>(view);
   size_ = static_cast<std::uint64_t>(st.st_size);
+  modifiedSeconds_ = st.st_mtim.tv_sec;
+  modifiedNanoseconds_ = st.st_mtim.tv_nsec;
+  guardSlot_ = guardMapping(data_, size_);
   return true;
 }
 
 void MappedFile::close() {
   if (data_ != nullptr) ::munmap(const_cast<std::uint8_t*>(data_), static_cast<std::size_t>(size_));
+  releaseGuard(guardSlot_);
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   data_ = nullptr;
   size_ = 0;
+  guardSlot_ = -1;
+}
+
+bool MappedFile::unchanged() const {
+  if (data_ == nullptr) return true;
+  if (guardSlot_ >= 0 && guardSlots[static_cast<std::size_t>(guardSlot_)].damaged.load()) return false;
+  struct stat st {};
+  return ::fstat(fd_, &st) == 0 && static_cast<std::uint64_t>(st.st_size) == size_ &&
+         st.st_mtim.tv_sec == modifiedSeconds_ && st.st_mtim.tv_nsec == modifiedNanoseconds_;
 }
 
 void MappedFile::adviseWholeRead() const {
@@ -251,6 +439,7 @@ bool MappedFile::copyTo(File& out, std::uint64_t offset, std::uint64_t length) c
   // Copying from file to file inside the kernel is several times faster than
   // writing from the mapping, which faults every page in first.
   auto from = static_cast<loff_t>(offset);
+  if (length > 0 && injectedFailure(FaultOperation::Write)) return false;
   while (length > 0) {
     const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length, std::uint64_t{1} << 30));
     const ssize_t copied = ::copy_file_range(fd_, &from, out.fd_, nullptr, chunk, 0);
@@ -316,11 +505,87 @@ bool localFileTimeToUtc(FileTime local, FileTime& utc) {
 // ---- File-system changes -----------------------------------------------------------
 
 bool copyFileNoOverwrite(const std::string& from, const std::string& to) {
+  if (injectedFailure(FaultOperation::Copy)) return false;
   std::error_code ec;
-  return std::filesystem::copy_file(from, to, std::filesystem::copy_options::none, ec) && !ec;
+  try {
+    return std::filesystem::copy_file(from, to, std::filesystem::copy_options::none, ec) && !ec;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+namespace {
+
+bool copyTreeInto(const std::string& from, const std::string& to, std::string* reason) {
+  auto failWith = [reason](int error, const std::string& path) {
+    if (reason) *reason = systemText(error) + ": " + path;
+    return false;
+  };
+  struct stat st {};
+  if (::lstat(from.c_str(), &st) != 0) return failWith(errno, from);
+  if (S_ISLNK(st.st_mode)) {
+    std::string target(static_cast<std::size_t>(st.st_size) + 1, '\0');
+    const ssize_t length = ::readlink(from.c_str(), target.data(), target.size());
+    if (length < 0) return failWith(errno, from);
+    target.resize(static_cast<std::size_t>(length));
+    if (injectedFailure(FaultOperation::Copy) || ::symlink(target.c_str(), to.c_str()) != 0)
+      return failWith(errno, to);
+    return true;
+  }
+  if (S_ISREG(st.st_mode)) return copyFileNoOverwrite(from, to) ? true : failWith(errno ? errno : EIO, to);
+  if (!S_ISDIR(st.st_mode)) return failWith(ENOTSUP, from);
+  if (makeFolder(to) != MakeFolderResult::Made) return failWith(errno ? errno : EEXIST, to);
+  std::vector<FolderItem> items;
+  if (!listFolder(from, items)) return failWith(errno ? errno : EIO, from);
+  for (const FolderItem& item : items) {
+    if (!copyTreeInto(from + "/" + item.name, to + "/" + item.name, reason)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool copyTree(const std::string& from, const std::string& to, std::string* reason) {
+  // The top folder itself is followed when it is a link: its contents are copied.
+  std::string top = from;
+  while (top.size() > 1 && top.back() == '/') top.pop_back();
+  std::vector<FolderItem> items;
+  if (pathKind(to) != PathKind::Folder) {
+    if (reason) *reason = systemText(ENOTDIR) + ": " + to;
+    return false;
+  }
+  if (pathKind(top) != PathKind::Folder || !listFolder(top, items)) {
+    if (reason) *reason = systemText(errno ? errno : ENOTDIR) + ": " + from;
+    return false;
+  }
+  for (const FolderItem& item : items) {
+    if (!copyTreeInto(top + "/" + item.name, to + "/" + item.name, reason)) return false;
+  }
+  return true;
+}
+
+MakeFolderResult makeFolder(const std::string& path) {
+  if (injectedFailure(FaultOperation::MakeFolder)) return MakeFolderResult::Failed;
+  if (::mkdir(path.c_str(), 0777) == 0) return MakeFolderResult::Made;
+  return errno == EEXIST ? MakeFolderResult::Exists : MakeFolderResult::Failed;
+}
+
+bool makeFolders(const std::string& path) {
+  std::string folder = path;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  if (folder.empty()) return false;
+  if (pathKind(folder) == PathKind::Folder) return true;
+  if (makeFolder(folder) == MakeFolderResult::Failed && errno == ENOENT) {
+    const std::size_t slash = folder.find_last_of('/');
+    if (slash == std::string::npos || slash == 0 || !makeFolders(folder.substr(0, slash))) return false;
+    makeFolder(folder);
+  }
+  // Whatever the calls said: another thread or program may have made it meanwhile.
+  return pathKind(folder) == PathKind::Folder;
 }
 
 bool renameNoReplace(const std::string& from, const std::string& to) {
+  if (injectedFailure(FaultOperation::Rename)) return false;
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
   // The file system cannot rename without replacing: check first.
@@ -329,14 +594,27 @@ bool renameNoReplace(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-bool renameReplacing(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+bool renameReplacing(const std::string& from, const std::string& to) {
+  if (injectedFailure(FaultOperation::Rename)) return false;
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
 
-bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool removeFile(const std::string& path) {
+  if (injectedFailure(FaultOperation::Remove)) return false;
+  return ::unlink(path.c_str()) == 0;
+}
 
 bool removeTree(const std::string& path, std::string* reason) {
+  if (injectedFailure(FaultOperation::Remove)) {
+    if (reason) *reason = systemText(EIO);
+    return false;
+  }
+  // Without trailing separators: "link/" would name the folder a link leads to.
+  std::string target = path;
+  while (target.size() > 1 && target.back() == '/') target.pop_back();
   try {
     std::error_code error;
-    std::filesystem::remove_all(path, error);
+    std::filesystem::remove_all(target, error);
     if (!error) return true;
     if (reason) *reason = error.message();
     return false;

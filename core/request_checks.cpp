@@ -37,14 +37,14 @@ bool resolveBackupFolder(std::string* message, cSettings& job) {
                        "You specified a backup directory path that isn't absolute. To avoid this problem, use the "
                        "button with three dots."))
     return false;
+  // Before the folder is made: a refused request leaves nothing behind.
+  if (!checkBackupOutsideFiles(message, order)) return false;
   switch (pathKind(order.BackupDir)) {
     case PathKind::Folder: return true;
     case PathKind::File: return fail(message, "The backup directory you specified is not a directory.");
     case PathKind::Missing: break;
   }
-  std::error_code error;
-  std::filesystem::create_directories(pathFromUtf8(order.BackupDir), error);
-  if (error || pathKind(order.BackupDir) != PathKind::Folder) return fail(message, "Unable to create backup directory.");
+  if (!platform::makeFolders(order.BackupDir)) return fail(message, "Unable to create backup directory.");
   return true;
 }
 
@@ -107,6 +107,7 @@ bool checkUnzipRequest(cRequestUi& ui, std::string* message, cSettings& job) {
 
 bool checkJobOptions(std::string* message, cSettings& job) {
   EpubWorkOrder& order = job.workOrder;
+  if (platform::isSpecialFile(order.ZipPath)) return fail(message, formatText(kNotRegularFileMessage, order.ZipPath));
   bool inTree = false;
   if (!isInDirectoryTree(message, order.ZipPath, order.FilesDir, inTree)) return false;
   if (inTree) return fail(message, "Epub file is in files directory tree.");
@@ -130,10 +131,19 @@ bool checkJobSource(std::string* message, const EpubWorkOrder& order) {
     switch (pathKind(order.ZipPath)) {
       case PathKind::Missing: return fail(message, "You specified an epub file that doesn't exist.");
       case PathKind::Folder: return fail(message, "You specified an epub file that isn't a file (it's a folder).");
-      case PathKind::File: return true;
+      case PathKind::File: break;
     }
+    if (platform::isSpecialFile(order.ZipPath))
+      return fail(message, formatText(kNotRegularFileMessage, order.ZipPath));
   }
   return true;
+}
+
+bool checkBackupOutsideFiles(std::string* message, const EpubWorkOrder& order) {
+  if (order.BackupDir.empty() || order.FilesDir.empty()) return true;
+  bool inside = false;
+  if (!isInDirectoryTree(message, order.BackupDir, order.FilesDir, inside)) return false;
+  return inside ? fail(message, kBackupInsideFilesMessage) : true;
 }
 
 bool checkAnalysisRequest(cRequestUi& ui, std::string* message, cSettings& settings) {
@@ -141,6 +151,9 @@ bool checkAnalysisRequest(cRequestUi& ui, std::string* message, cSettings& setti
   order.DoWhat = kDoWhatAnalysis;
   if (order.ZipPath.empty())
     return fail(message, "You must specify the name and location of an epub file to analyze.");
+  for (const std::string* path : {&order.ZipPath, &order.AnalyzeZipLogPath}) {
+    if (platform::isSpecialFile(*path)) return fail(message, formatText(kNotRegularFileMessage, *path));
+  }
   if (!order.AnalyzeZipLogPath.empty()) return true;
   if (!offerToChoose(ui, message,
                      "You didn't specify the name and location of an analysis log to create. Would you like %s to "

@@ -38,17 +38,24 @@ bool checkZipRequest(cRequestUi& ui, std::string* message, cSettings& jobCopy);
 // files<N> beside the epub when FilesDir is empty, then runs checkJobOptions.
 bool checkUnzipRequest(cRequestUi& ui, std::string* message, cSettings& jobCopy);
 
-// The last step of both: the epub must not lie in the files folder's tree;
+// The last step of both: an epub path that names a pipe, socket or device is
+// refused; the epub must not lie in the files folder's tree;
 // BackupDir becomes empty (no backups), the epub's folder, or the user's
 // folder (made when missing); a datetime text is parsed into tDatetime.
 bool checkJobOptions(std::string* message, cSettings& jobCopy);
 
 // The job's source must be named and exist with the right kind: FilesDir for
-// a zip (DoWhat 1), ZipPath for an unzip (DoWhat 2). Any other DoWhat passes.
+// a zip (DoWhat 1), ZipPath for an unzip (DoWhat 2; a pipe, socket or device
+// is refused, naming it). Any other DoWhat passes.
 bool checkJobSource(std::string* message, const EpubWorkOrder& order);
 
+// A backup folder must not lie inside the files folder (a zip would pack its
+// own backups; an unzip would delete them with the old folder). Passes when
+// either path is empty; isInDirectoryTree's messages pass through.
+bool checkBackupOutsideFiles(std::string* message, const EpubWorkOrder& order);
+
 // Analysis request on the given settings object: sets DoWhat to 3, insists on
-// ZipPath, and offers analysis.txt in the temporary-files folder when no log
+// ZipPath, refuses an epub or log that is a pipe, socket or device, and offers analysis.txt in the temporary-files folder when no log
 // path is set.
 bool checkAnalysisRequest(cRequestUi& ui, std::string* message, cSettings& settings);
 

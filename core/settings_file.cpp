@@ -45,8 +45,7 @@ fs::path settingsFolderBelow(const std::string& baseFolder) { return pathFromUtf
 
 // Errors are not reported here: writing the file then fails.
 void makeFolders(const fs::path& folder) {
-  std::error_code error;
-  if (!folder.empty()) fs::create_directories(folder, error);
+  if (!folder.empty()) platform::makeFolders(pathToUtf8(folder));
 }
 
 // A name beside `path` that no other save (of this or another process) uses
@@ -61,7 +60,7 @@ std::string temporaryPathBeside(const std::string& path) {
 
 bool writeWholeFile(const std::string& path, std::string_view bytes) {
   platform::File file;
-  if (!file.open(path, platform::File::Mode::WriteTruncate)) return false;
+  if (!file.open(path, platform::File::Mode::CreateNew)) return false;
   const bool written = file.write(bytes.data(), bytes.size());
   return file.close() && written;
 }

@@ -167,6 +167,16 @@ std::string displayUtf8(std::string_view bytes) {
   return out;
 }
 
+bool isValidUtf8(std::string_view bytes) {
+  for (std::size_t i = 0; i < bytes.size();) {
+    std::size_t consumed = 0;
+    const std::size_t length = validSequenceAt(bytes, i, consumed);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
 std::size_t utf8Length(std::string_view text) {
   std::size_t count = 0;
   for (const char c : text)

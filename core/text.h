@@ -83,6 +83,10 @@ inline const std::string& toUtf8(const std::string& text) { return text; }
 // invalid subsequence becomes one U+FFFD REPLACEMENT CHARACTER.
 std::string displayUtf8(std::string_view bytes);
 
+// Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or
+// values past U+10FFFF).
+bool isValidUtf8(std::string_view bytes);
+
 // The number of characters (code points) in UTF-8 text; each invalid byte
 // counts as one character.
 std::size_t utf8Length(std::string_view text);

@@ -228,14 +228,19 @@ bool cLogOutput::close() {
 
 bool writeAnalysisLog(const cZipReader& reader, std::string* message, const std::string& logPath) {
   cLogOutput log;
+  if (platform::isSpecialFile(logPath)) return fail(message, formatText(kNotRegularFileMessage, logPath));
   if (isTheArchive(reader, logPath) || !log.open(logPath)) return fail(message, "Unable to open log file.");
   const FileTime now = platform::currentFileTime();
   const TimeTexts times = archiveTimeTexts(reader.workOrder().ZipPath);
   writeHeading(log, reader, logPath, now, times);
   if (reader.ecd() != nullptr) writeEndRecords(log, reader);
   const bool complete = writeEntries(log, reader, message);
+  const bool written = log.close();
+  // A log of an archive that changed while it was read describes neither
+  // the old archive nor the new one.
+  if (!reader.archiveUnchanged()) return fail(message, kArchiveChangedMessage);
   // A log cut short by a full disk must not pass for a whole one.
-  if (!log.close() && complete) return fail(message, "Unable to write log file.");
+  if (!written && complete) return fail(message, "Unable to write log file.");
   return complete;
 }
 

@@ -49,9 +49,12 @@ class cLogOutput {
 // Writes the whole log of `reader` (after a successful openArchive; the
 // reader stays open) to `logPath`. Fails with "Unable to open log file." when
 // the log cannot be created, or when it names the archive itself (writing it
-// would destroy the archive being read), and with "Unable to write log file."
-// when the log could not be written whole (a full disk). Fails with readLocalHeader's message
-// when a local header cannot be read again; the text written up to then stays.
+// would destroy the archive being read); with the message naming a pipe,
+// socket or device when the log path is one; with "Unable to write log file."
+// when the log could not be written whole (a full disk); with "Zip file
+// changed while it was being read." when another program changed the archive
+// meanwhile. Fails with readLocalHeader's message when a local header cannot
+// be read again; the text written up to then stays.
 bool writeAnalysisLog(const cZipReader& reader, std::string* message, const std::string& logPath);
 
 }  // namespace plimsy

@@ -10,6 +10,7 @@
 #include "core/paths.h"
 #include "core/text.h"
 #include "engine/crc32.h"
+#include "engine/job_control.h"
 #include "engine/zip_records.h"
 
 namespace plimsy {
@@ -121,7 +122,7 @@ bool deflateRest(cDeflater& deflater, std::uint8_t* in, std::uint8_t* out, platf
   int result = Z_OK;
   do {
     const std::size_t got = source.read(in, kStreamBlock);
-    if (source.failed()) return false;
+    if (source.failed() || jobsAbandoned()) return false;
     crc = updateCrc32(crc, in, got);
     data.bytesRead += got;
     // File::read fills the block unless the source has ended.
@@ -147,6 +148,7 @@ bool storeRest(std::uint8_t* in, platform::File& output, platform::File& source,
   for (;;) {
     const std::size_t got = source.read(in, kStreamBlock);
     if (got == 0) break;
+    if (jobsAbandoned()) return false;
     crc = updateCrc32(crc, in, got);
     data.bytesRead += got;
     if (!output.write(in, got)) return false;
@@ -280,8 +282,10 @@ bool add_file__def(sZipWriter& writer, std::string* message, const std::string& 
   const std::string fullPath = filesFolder + relativePath;
   if (pathKind(fullPath) == PathKind::Missing) return fail(message, "Source file not found in add_file__def().");
   platform::File source;
-  if (!source.open(fullPath, platform::File::Mode::Read))
-    return fail(message, formatText("Can't open file\n%s", fullPath));
+  if (!source.open(fullPath, platform::File::Mode::Read)) {
+    const bool special = source.openFailure() == platform::File::OpenFailure::NotRegular;
+    return fail(message, formatText(special ? kNotRegularFileMessage : "Can't open file\n%s", fullPath));
+  }
   const std::optional<std::uint64_t> size = source.size();
   if (!size) return fail(message, formatText("Can't open file\n%s", fullPath));
 

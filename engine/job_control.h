@@ -11,6 +11,9 @@
 
 namespace plimsy {
 
+// The message of a job that was told to stop (the program is quitting).
+inline constexpr const char* kJobAbandonedMessage = "The job was stopped before it was finished.";
+
 // Tells every running zip and unzip job to stop at its next check (each then
 // fails and removes its own work file or folder), waits up to `wait` for them
 // to do so, and removes the work files and folders of those that have not
@@ -39,6 +42,9 @@ class cWorkClaim {
   // have been abandoned or the step fails.
   template <typename Step>
   bool completeWith(Step step);
+
+  // Whether the claim has not been given up.
+  bool held() const { return registered_; }
 
  private:
   bool lockAndCheck();

@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <filesystem>
 #include <limits>
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <unordered_set>
 
 #include "core/message.h"
 #include "core/paths.h"
@@ -16,8 +16,7 @@
 #include "core/text.h"
 #include "engine/check_paths.h"
 #include "engine/crc32.h"
-
-namespace fs = std::filesystem;
+#include "engine/job_control.h"
 
 namespace plimsy {
 
@@ -118,12 +117,19 @@ bool anyOverlap(std::vector<sEntryRange>& ranges) {
   return false;
 }
 
-// Entries that write nothing, not even a folder: those without data, and
-// folder entries (a name ending in a separator) that some writers give an
-// empty deflate stream.
-bool writesNothing(const CdrEx& cdr) {
+bool namesFolder(std::string_view name) { return !name.empty() && isEntrySeparator(name.back()); }
+
+// Entries without data to write: those of compressed size 0 (an empty file,
+// or a folder when the name ends in a separator), and folder entries that
+// some writers give an empty deflate stream.
+bool holdsNoData(const CdrEx& cdr) {
   if (cdr.effectiveCompressedSize() == 0) return true;
-  return !cdr.name.empty() && isEntrySeparator(cdr.name.back()) && cdr.effectiveUncompressedSize() == 0;
+  return namesFolder(cdr.name) && cdr.effectiveUncompressedSize() == 0;
+}
+
+bool isEncrypted(const CdrEx& cdr, const LfhEx& lfh) {
+  constexpr std::uint16_t kEncryptedFlag = 0x0001;
+  return ((cdr.header.generalFlags() | lfh.header.generalFlags()) & kEncryptedFlag) != 0;
 }
 
 // Sizes are counted from the local header, as the reader counts them, but a
@@ -166,6 +172,10 @@ bool ensureOutputFolder(sUnzipContext& context, const std::string& outputPath) {
   return true;
 }
 
+void noteWrittenFile(sUnzipContext& context, std::uint64_t index, const std::string& outputPath) {
+  if (context.keepWrittenFiles) context.writtenFiles.emplace_back(index, outputPath);
+}
+
 bool writeStored(std::string* message, const std::string& outputPath, const cZipReader& reader,
                  std::uint64_t dataOffset, const CdrEx& cdr) {
   const std::uint64_t size = cdr.effectiveCompressedSize();
@@ -196,6 +206,18 @@ bool writeDeflated(sUnzipContext& context, std::string* message, const std::stri
   return true;
 }
 
+// An entry without data: an empty folder, or an empty file (which must not
+// announce data it does not have: its sizes and CRC are those of nothing).
+bool writeEmpty(sUnzipContext& context, std::string* message, const std::string& outputPath, const CdrEx& cdr) {
+  if (namesFolder(cdr.name)) return platform::makeFolders(outputPath) ? true : fail(message, kNoUnzipFolderMessage);
+  if (cdr.effectiveUncompressedSize() != 0) return fail(message, kLengthMismatchMessage);
+  if (cdr.header.crc() != 0) return fail(message, kCrcMismatchMessage);
+  if (!ensureOutputFolder(context, outputPath)) return fail(message, kNoUnzipFolderMessage);
+  platform::File output;
+  if (!output.open(outputPath, platform::File::Mode::WriteTruncate)) return fail(message, kNoOutputFileMessage);
+  return output.close() ? true : fail(message, kStoredWriteMessage);
+}
+
 // The fixed datetime, else the local header's DOS date and time (which hold
 // UTC); 0 when they form no valid time: the file keeps the time of its
 // writing.
@@ -205,6 +227,26 @@ void stampFile(const EpubWorkOrder& order, const std::string& outputPath, const 
   if (time != 0) setTimes(time, time, time, outputPath);
 }
 
+// ---- Names that clash ----------------------------------------------------------------------
+
+// An entry name as a file system that ignores ASCII case sees it: its parts
+// (empty and "." parts dropped) in lower case, joined by "/".
+std::string clashKey(std::string_view name) {
+  std::string key;
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = start;
+    while (end < name.size() && !isEntrySeparator(name[end])) ++end;
+    const std::string_view part = name.substr(start, end - start);
+    if (!part.empty() && part != ".") {
+      if (!key.empty()) key += '/';
+      for (const char c : part) key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    start = end + 1;
+  }
+  return key;
+}
+
 // ---- The files folder --------------------------------------------------------------------
 
 std::string withoutTrailingSeparators(std::string path) {
@@ -212,68 +254,70 @@ std::string withoutTrailingSeparators(std::string path) {
   return path;
 }
 
-// The work folder: the files folder itself when it does not exist, else the
-// first free tempN beside it.
-bool chooseWorkFolder(sUnzipContext& context, std::string* message) {
-  const std::string& filesDir = context.workOrder.FilesDir;
-  if (pathKind(filesDir) == PathKind::Missing) {
-    context.workFolder = filesDir;
-    return true;
+ClaimResult claimFolder(const std::string& candidate) {
+  switch (platform::makeFolder(candidate)) {
+    case platform::MakeFolderResult::Made: return ClaimResult::Claimed;
+    case platform::MakeFolderResult::Exists: return ClaimResult::Taken;
+    case platform::MakeFolderResult::Failed: break;
   }
+  return ClaimResult::Failed;
+}
+
+// The work folder, made by this job alone: the files folder itself when it
+// does not exist, else the first tempN beside it that no other job has made.
+bool claimWorkFolder(sUnzipContext& context, std::string* message) {
+  const std::string& filesDir = context.workOrder.FilesDir;
   std::string parent;
   if (!parentFolder(message, filesDir, parent)) return false;
+  if (pathKind(filesDir) == PathKind::Missing) {
+    platform::makeFolders(parent);
+    const ClaimResult made = claimFolder(withoutTrailingSeparators(filesDir));
+    if (made == ClaimResult::Claimed) {
+      context.workFolder = withTrailingSeparator(filesDir);
+      return true;
+    }
+    if (made == ClaimResult::Failed) return fail(message, kNoUnzipFolderMessage);
+    // Made by someone else meanwhile: it is an existing folder now.
+  }
   std::string folder;
-  if (!uniqueFileName(message, withTrailingSeparator(parent), "temp", "", folder)) return false;
-  context.workFolder = withTrailingSeparator(folder);
+  switch (claimUniqueName(message, withTrailingSeparator(parent), "temp", "", claimFolder, folder)) {
+    case ClaimResult::Claimed: context.workFolder = withTrailingSeparator(folder); return true;
+    case ClaimResult::Taken: return false;
+    case ClaimResult::Failed: break;
+  }
+  return fail(message, kNoUnzipFolderMessage);
+}
+
+bool unpacksIntoFilesFolder(const sUnzipContext& context) {
+  return withoutTrailingSeparators(context.workFolder) == withoutTrailingSeparators(context.workOrder.FilesDir);
+}
+
+// Copies the old files folder into the first backN that no other job has made.
+bool makeBackup(const sUnzipContext& context, std::string* message) {
+  const std::string& backupDir = context.workOrder.BackupDir;
+  if (pathKind(backupDir) == PathKind::Missing) platform::makeFolders(backupDir);
+  if (pathKind(backupDir) != PathKind::Folder) return fail(message, kNoBackupFolderMessage);
+  std::string backup;
+  switch (claimUniqueName(message, withTrailingSeparator(backupDir), "back", "", claimFolder, backup)) {
+    case ClaimResult::Claimed: break;
+    case ClaimResult::Taken: return false;
+    case ClaimResult::Failed: return fail(message, formatText(kCopyTreeMessage, std::string("cannot make ") + backup));
+  }
+  std::string reason;
+  if (!platform::copyTree(context.workOrder.FilesDir, backup, &reason))
+    return fail(message, formatText(kCopyTreeMessage, reason));
   return true;
 }
 
-void makeFolder(const std::string& folder) {
-  std::error_code ignored;
-  try {
-    fs::create_directories(pathFromUtf8(folder), ignored);
-  } catch (...) {
-    // A folder that was not made shows as a failure of the first entry.
-  }
-}
-
-bool copyTree(std::string* message, const std::string& from, const std::string& to) {
-  try {
-    // Links inside the tree are copied as links: one pointing back up would never end.
-    fs::copy(pathFromUtf8(from), pathFromUtf8(to), fs::copy_options::recursive | fs::copy_options::copy_symlinks);
-    return true;
-  } catch (const fs::filesystem_error& error) {
-    return fail(message, formatText(kCopyTreeMessage, std::string(error.what())));
-  } catch (const std::exception& error) {
-    return fail(message, formatText(kCopyTreeMessage, std::string(error.what())));
-  }
-}
-
-bool makeBackup(const sUnzipContext& context, std::string* message) {
-  const std::string& backupDir = context.workOrder.BackupDir;
-  const std::string& filesDir = context.workOrder.FilesDir;
-  if (pathKind(backupDir) == PathKind::Missing) makeFolder(backupDir);
-  if (pathKind(backupDir) != PathKind::Folder) return fail(message, kNoBackupFolderMessage);
-  // A backup inside the folder it copies would copy itself without end, and
-  // would go with the old folder.
-  bool inside = false;
-  if (isInDirectoryTree(nullptr, backupDir, filesDir, inside) && inside)
-    return fail(message, formatText(kCopyTreeMessage, std::string("the backup folder lies inside the files folder")));
-  std::string backup;
-  if (!uniqueFileName(message, withTrailingSeparator(backupDir), "back", "", backup)) return false;
-  // The trailing separator makes a files folder that is a link copy as its target.
-  return copyTree(message, withTrailingSeparator(filesDir), backup);
-}
-
-bool removeTree(std::string* message, const std::string& folder) {
-  try {
-    fs::remove_all(pathFromUtf8(folder));
-    return true;
-  } catch (const fs::filesystem_error& error) {
-    return fail(message, formatText(kDeleteTreeMessage, std::string(error.what())));
-  } catch (const std::exception& error) {
-    return fail(message, formatText(kDeleteTreeMessage, std::string(error.what())));
-  }
+// Renames `from` to the first oldN beside it that is free.
+bool renameAside(const std::string& from, std::string& aside) {
+  std::string parent;
+  if (!parentFolder(nullptr, from, parent)) return false;
+  const auto rename = [&from](const std::string& candidate) {
+    if (platform::renameNoReplace(from, candidate)) return ClaimResult::Claimed;
+    return platform::entryExists(candidate) ? ClaimResult::Taken : ClaimResult::Failed;
+  };
+  return claimUniqueName(nullptr, withTrailingSeparator(parent), "old", "", rename, aside) == ClaimResult::Claimed;
 }
 
 // Puts the work folder in the place of the old files folder: the old one is
@@ -282,11 +326,7 @@ bool removeTree(std::string* message, const std::string& folder) {
 bool swapFolders(const sUnzipContext& context, std::string* message, std::string& aside) {
   const std::string filesDir = withoutTrailingSeparators(context.workOrder.FilesDir);
   const std::string workFolder = withoutTrailingSeparators(context.workFolder);
-  std::string parent;
-  if (!parentFolder(nullptr, filesDir, parent) ||
-      !uniqueFileName(nullptr, withTrailingSeparator(parent), "old", "", aside) ||
-      !platform::renameNoReplace(filesDir, aside))
-    return fail(message, kRenameWorkFolderMessage);
+  if (!renameAside(filesDir, aside)) return fail(message, kRenameWorkFolderMessage);
   if (!platform::renameNoReplace(workFolder, filesDir)) {
     platform::renameNoReplace(aside, filesDir);
     return fail(message, kRenameWorkFolderMessage);
@@ -353,11 +393,28 @@ void extractEntries(sExtraction& shared, sUnzipContext& worker) {
     const std::uint64_t index = shared.next.fetch_add(1);
     if (index >= shared.reader.cdrCount() || index > shared.firstFailure.load()) return;
     std::string message;
+    if (jobsAbandoned()) {
+      shared.recordFailure(index, kJobAbandonedMessage);
+      return;
+    }
     if (!extractEntry(worker, &message, worker.workFolder, shared.reader, index)) {
       shared.recordFailure(index, std::move(message));
       return;
     }
   }
+}
+
+// One by one, entries after a failed one are never written: take away what
+// other threads wrote for them.
+void removeFilesAfter(std::uint64_t failedIndex, const std::vector<std::unique_ptr<sUnzipContext>>& workers,
+                      const sUnzipContext& context) {
+  const auto removeFrom = [failedIndex](const sUnzipContext& worker) {
+    for (const auto& [index, path] : worker.writtenFiles) {
+      if (index > failedIndex) platform::removeFile(path);
+    }
+  };
+  removeFrom(context);
+  for (const auto& worker : workers) removeFrom(*worker);
 }
 
 // Creating files and copying data into them is most of the work, and the
@@ -366,13 +423,15 @@ bool extractAll(sUnzipContext& context, std::string* message, const cZipReader& 
   if (!checkEntries(message, reader)) return false;
   reader.adviseWholeRead();
   sExtraction shared(reader);
-  const unsigned threads = extractionThreads(reader.cdrCount());
+  const unsigned threads = entryNamesClash(reader) ? 1 : extractionThreads(reader.cdrCount());
+  context.keepWrittenFiles = threads > 1;
   std::vector<std::unique_ptr<sUnzipContext>> workers;
   std::vector<std::thread> pool;
   for (unsigned t = 1; t < threads; ++t) {
     auto worker = std::make_unique<sUnzipContext>();
     worker->workOrder = context.workOrder;
     worker->workFolder = context.workFolder;
+    worker->keepWrittenFiles = true;
     try {
       pool.emplace_back(extractEntries, std::ref(shared), std::ref(*worker));
     } catch (const std::system_error&) {
@@ -383,25 +442,50 @@ bool extractAll(sUnzipContext& context, std::string* message, const cZipReader& 
   extractEntries(shared, context);
   for (std::thread& thread : pool) thread.join();
   for (const auto& worker : workers) addStatistics(context.statistics, worker->statistics);
-  if (shared.firstFailure.load() != UINT64_MAX) return fail(message, std::move(shared.failureMessage));
-  return true;
+  const std::uint64_t failed = shared.firstFailure.load();
+  if (failed == UINT64_MAX) return true;
+  removeFilesAfter(failed, workers, context);
+  return fail(message, std::move(shared.failureMessage));
 }
 
-bool runJob(sUnzipContext& context, cZipReader& reader, std::string* message) {
-  if (!chooseWorkFolder(context, message)) return false;
-  if (pathKind(context.workFolder) == PathKind::Missing) makeFolder(context.workFolder);
-  if (!reader.openArchive(message, context.workOrder)) return false;
-  context.statistics.zip64 = reader.statistics().zip64;
-  if (!extractAll(context, message, reader)) return false;
-  if (context.workFolder == context.workOrder.FilesDir) {
+// Replaces the old files folder (after the backup) with the work folder; the
+// claim on the work folder ends once it is in place.
+bool putInPlace(sUnzipContext& context, std::string* message, cWorkClaim& claim) {
+  if (unpacksIntoFilesFolder(context)) {
+    if (!claim.completeWith([] { return true; })) return fail(message, kJobAbandonedMessage);
     stampFolders(context.workOrder);
     return true;
   }
   if (!context.workOrder.BackupDir.empty() && !makeBackup(context, message)) return false;
   std::string aside;
-  if (!swapFolders(context, message, aside)) return false;
+  bool abandoned = true;
+  const bool swapped = claim.completeWith([&] {
+    abandoned = false;
+    return swapFolders(context, message, aside);
+  });
+  if (!swapped) return abandoned ? fail(message, kJobAbandonedMessage) : false;
   stampFolders(context.workOrder);
-  return removeTree(message, aside);
+  std::string reason;
+  if (!platform::removeTree(aside, &reason)) return fail(message, formatText(kDeleteTreeMessage, reason));
+  return true;
+}
+
+bool extractIntoWorkFolder(sUnzipContext& context, cZipReader& reader, std::string* message) {
+  if (!reader.openArchive(message, context.workOrder)) return false;
+  context.statistics.zip64 = reader.statistics().zip64;
+  const bool extracted = extractAll(context, message, reader);
+  // Whatever went right or wrong, it was read from an archive that changed.
+  if (!reader.archiveUnchanged()) return fail(message, kArchiveChangedMessage);
+  return extracted;
+}
+
+bool runJob(sUnzipContext& context, cZipReader& reader, std::string* message) {
+  if (!claimWorkFolder(context, message)) return false;
+  cWorkClaim claim(withoutTrailingSeparators(context.workFolder), cWorkClaim::eKind::Folder);
+  const bool done = extractIntoWorkFolder(context, reader, message) && putInPlace(context, message, claim);
+  // A job told to stop (the program is quitting) leaves nothing half done.
+  if (!done && jobsAbandoned() && claim.held()) platform::removeTree(withoutTrailingSeparators(context.workFolder));
+  return done;
 }
 
 }  // namespace
@@ -422,17 +506,37 @@ bool isUnsafeEntryName(std::string_view name) {
   return false;
 }
 
+bool entryNamesClash(const cZipReader& reader) {
+  std::unordered_set<std::string> names;
+  std::unordered_set<std::string> files;
+  std::unordered_set<std::string> neededFolders;
+  for (std::uint64_t i = 0; i < reader.cdrCount(); ++i) {
+    const CdrEx cdr = reader.interpretCdr(reader.cdrItem(i));
+    LfhEx lfh;
+    if (!reader.readLocalHeader(nullptr, cdr, lfh)) continue;  // fails the same way on every thread
+    std::string key = clashKey(lfh.name);
+    if (key.empty()) continue;
+    for (std::size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1))
+      neededFolders.insert(key.substr(0, slash));
+    if (!holdsNoData(cdr) || !namesFolder(cdr.name)) files.insert(key);
+    if (!names.insert(std::move(key)).second) return true;
+  }
+  return std::any_of(files.begin(), files.end(),
+                     [&neededFolders](const std::string& file) { return neededFolders.count(file) != 0; });
+}
+
 bool checkEntries(std::string* message, const cZipReader& reader) {
   std::vector<sEntryRange> ranges;
   ranges.reserve(static_cast<std::size_t>(reader.cdrCount()));
   for (std::uint64_t i = 0; i < reader.cdrCount(); ++i) {
     const CdrEx cdr = reader.interpretCdr(reader.cdrItem(i));
-    // An entry that writes nothing: its name cannot do harm.
-    if (writesNothing(cdr)) continue;
     LfhEx lfh;
     if (!reader.readLocalHeader(message, cdr, lfh)) return false;
     if (isUnsafeEntryName(lfh.name))
       return fail(message, formatTextUnlimited(kUnsafeNameMessage, displayUtf8(lfh.name)));
+    // Folders and empty files hold nothing encrypted, and their bytes cannot add up to a bomb.
+    if (holdsNoData(cdr)) continue;
+    if (isEncrypted(cdr, lfh)) return fail(message, formatTextUnlimited(kEncryptedEntryMessage, displayUtf8(lfh.name)));
     ranges.push_back(
         {cdr.effectiveOffsetLfh(), saturatingAdd(entryDataOffset(cdr, lfh), cdr.effectiveCompressedSize())});
   }
@@ -444,23 +548,31 @@ bool checkEntries(std::string* message, const cZipReader& reader) {
 bool extractEntry(sUnzipContext& context, std::string* message, const std::string& workFolder, const cZipReader& reader,
                   std::uint64_t index) {
   const CdrEx cdr = reader.interpretCdr(reader.cdrItem(index));
-  if (writesNothing(cdr)) {
-    countZeroLengthEntry(context.statistics);
-    return true;
-  }
   LfhEx lfh;
   if (!reader.readLocalHeader(message, cdr, lfh)) return false;
   if (cdr.header.usesZip64() || lfh.header.usesZip64()) context.statistics.zip64 = true;
+  // A name that the checks did not see (an archive changed since) is refused here too.
+  if (isUnsafeEntryName(lfh.name)) return fail(message, formatTextUnlimited(kUnsafeNameMessage, displayUtf8(lfh.name)));
+  if (holdsNoData(cdr)) {
+    if (!lfh.name.empty()) {
+      const std::string& outputPath = buildOutputPath(context, workFolder, lfh.name);
+      if (!namesFolder(cdr.name)) noteWrittenFile(context, index, outputPath);
+      if (!writeEmpty(context, message, outputPath, cdr)) return false;
+      if (!namesFolder(cdr.name)) stampFile(context.workOrder, outputPath, lfh);
+    }
+    countZeroLengthEntry(context.statistics);
+    return true;
+  }
   // The data read is the central directory's compressed size: streaming
   // writers leave the local header's sizes 0.
   const std::uint64_t dataOffset = entryDataOffset(cdr, lfh);
   if (!fitsIn(reader.viewSize(), dataOffset, cdr.effectiveCompressedSize())) return fail(message, kInvalidFileMessage);
   const std::uint16_t method = lfh.header.compressionMethod();
   if (method != kMethodStored && method != kMethodDeflated) return fail(message, kOtherMethodMessage);
-  // A name that the checks did not see (an archive changed since) is refused here too.
-  if (isUnsafeEntryName(lfh.name)) return fail(message, formatTextUnlimited(kUnsafeNameMessage, displayUtf8(lfh.name)));
+  if (isEncrypted(cdr, lfh)) return fail(message, formatTextUnlimited(kEncryptedEntryMessage, displayUtf8(lfh.name)));
   const std::string& outputPath = buildOutputPath(context, workFolder, lfh.name);
   if (!ensureOutputFolder(context, outputPath)) return fail(message, kNoUnzipFolderMessage);
+  noteWrittenFile(context, index, outputPath);
   const bool written = method == kMethodStored
                            ? writeStored(message, outputPath, reader, dataOffset, cdr)
                            : writeDeflated(context, message, outputPath, reader.viewData() + dataOffset, cdr);
@@ -523,7 +635,9 @@ bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& sta
   sUnzipContext context;
   EpubWorkOrder checked = order;
   checked.DoWhat = kDoWhatUnzip;
-  if (!checkJobSource(message, checked) || !checkPaths(checked, message)) return false;
+  if (!checkJobSource(message, checked) || !checkPaths(checked, message) ||
+      !checkBackupOutsideFiles(message, checked))
+    return false;
   context.workOrder = checked;
   cZipReader reader;
   const bool done = runJob(context, reader, message);

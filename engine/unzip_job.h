@@ -3,23 +3,31 @@
 // The unzip job: unpacks an epub (or any ZIP archive) into a files folder.
 //
 // It never writes into an existing files folder. Every entry goes into a
-// fresh work folder beside it (tempN), or straight into the files folder when
-// that does not exist yet. Only when every entry is out is the old folder
-// (optionally) backed up to backN, renamed aside, the work folder renamed into
-// its place and the old folder deleted; a failure never leaves the user
-// without one of the two folders.
+// fresh work folder beside it (tempN, claimed so that no other job can be
+// using it), or straight into the files folder when that does not exist yet.
+// Only when every entry is out is the old folder (optionally) backed up to
+// backN, renamed aside, the work folder renamed into its place and the old
+// folder deleted; a failure never leaves the user without one of the two
+// folders.
 //
-// Before anything is written, every entry that carries data is checked: its
-// name must stay inside the work folder (both "/" and "\\" separate its
-// parts) and no two entries may share bytes of the archive. Every entry is
-// then checked while it is written: its length against the central directory
-// (inflating stops as soon as the output passes it, so a small archive cannot
-// fill the disk) and its CRC-32. Entries are always written as regular files.
+// Before anything is written, every entry is checked: its name must stay
+// inside the work folder (both "/" and "\\" separate its parts), it must not
+// be encrypted, and no two entries may share bytes of the archive. Every
+// entry is then checked while it is written: its length against the central
+// directory (inflating stops as soon as the output passes it, so a small
+// archive cannot fill the disk) and its CRC-32. Entries are always written as
+// regular files; empty files and empty folders are made too.
+//
+// Entries are unpacked on several threads, with the result of unpacking them
+// one by one in central directory order: the same files, bytes and first
+// message. Entries whose names clash (the same name twice, a file where
+// another entry needs a folder) are unpacked in order on one thread.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/platform.h"
@@ -46,6 +54,7 @@ inline constexpr const char* kCopyTreeMessage = "Unable to copy directory tree; 
 inline constexpr const char* kDeleteTreeMessage =
     "Unable to delete old directory tree so it can be replaced by new one; %S.";
 inline constexpr const char* kRenameWorkFolderMessage = "Unable to rename work copy of files directory.";
+inline constexpr const char* kEncryptedEntryMessage = "Unable to unzip an encrypted file:\n%s";
 
 // zlib's inflateBack state with its 64 KiB window. Set up once per job and
 // reused for every deflated entry (zlib allows any number of streams per
@@ -80,6 +89,12 @@ struct sUnzipContext {
   std::string outputPath;
   std::string lastParentFolder;         // the folder last made sure of
   std::unique_ptr<cInflater> inflater;  // made at the first deflated entry
+
+  // The files this context has opened for writing, with their entries'
+  // indexes, when asked to keep them (several threads: what entries after a
+  // failed one wrote is taken away again).
+  bool keepWrittenFiles = false;
+  std::vector<std::pair<std::uint64_t, std::string>> writtenFiles;
 };
 
 // What inflateEntry works with: the compressed bytes it hands to zlib
@@ -107,47 +122,63 @@ struct sInflateSink {
 };
 
 // Runs the whole job on a copy of `order` (DoWhat 2): checkJobSource and
-// checkPaths (their messages; `statistics` is then left alone), the work
-// folder (parentFolder's and uniqueFileName's messages), the reader's open
-// messages, the entry checks ("Unsafe file name in zip file:\n<name>",
-// "Invalid zip file (overlapping entries)."), the messages of extractEntry,
-// then the backup ("Unable to create directory for backup.", uniqueFileName's
-// message, "Unable to copy directory tree; <reason>."), the swap ("Unable to
-// rename work copy of files directory.", after which the old folder is back
-// in place) and the removal of the old folder ("Unable to delete old directory
-// tree so it can be replaced by new one; <reason>." — the new folder is in
-// place by then and its times are set; only the old one, renamed aside, is
-// left behind). On success and on every failure after the checks,
-// `statistics` receives the job's counts. Nothing written is removed on
-// failure.
+// checkPaths (their messages; `statistics` is then left alone), the backup
+// folder must lie outside the files folder ("The backup folder is inside the
+// files folder. ..."), the work folder (parentFolder's and uniqueFileName's
+// messages, "Unable to create directory for unzipped files."), the reader's
+// open messages, the entry checks ("Unsafe file name in zip file:\n<name>",
+// "Unable to unzip an encrypted file:\n<name>", "Invalid zip file
+// (overlapping entries)."), the messages of extractEntry ("Zip file changed
+// while it was being read." in place of any of them when another program
+// changed the archive meanwhile), then the backup ("Unable to create
+// directory for backup.", uniqueFileName's message, "Unable to copy directory
+// tree; <reason>."), the swap ("Unable to rename work copy of files
+// directory.", after which the old folder is back in place) and the removal
+// of the old folder ("Unable to delete old directory tree so it can be
+// replaced by new one; <reason>." — the new folder is in place by then and
+// its times are set; only the old one, renamed aside, is left behind). On
+// success and on every failure after the checks, `statistics` receives the
+// job's counts. What a failed job wrote stays (the work folder holds what
+// could be read out of a damaged book), unless the job was told to stop
+// (the program is quitting): then its work folder is removed.
 bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& statistics);
 
 // Checks, before anything is written, every entry that extractEntry would
-// write (one with data that is not an empty folder entry): its local header's name must not be
-// absolute, start with a drive letter, hold a ".." part (with "\\" taken as
-// "/") or a NUL byte ("Unsafe file name in zip file:\n<name>", the name shown
-// as UTF-8), and the entries' local headers and data must not overlap
-// ("Invalid zip file (overlapping entries)."). readLocalHeader's messages
-// pass through.
+// write: its local header's name must not be absolute, start with a drive
+// letter, hold a ".." part (with "\\" taken as "/") or a NUL byte ("Unsafe
+// file name in zip file:\n<name>", the name shown as UTF-8), it must not be
+// encrypted ("Unable to unzip an encrypted file:\n<name>"; folders and
+// entries without data hold nothing encrypted), and the entries' local
+// headers and data must not overlap ("Invalid zip file (overlapping
+// entries)."). readLocalHeader's messages pass through.
 bool checkEntries(std::string* message, const cZipReader& reader);
 
 // Whether an entry name would lead outside the folder it is unpacked into,
 // or cannot be a file name.
 bool isUnsafeEntryName(std::string_view name);
 
+// Whether unpacking the entries on several threads could give another result
+// than unpacking them one by one in order: two entries name the same file or
+// folder, or one names a file where another needs a folder. Names are
+// compared by their parts ("/" and "\\" both separate; empty and "." parts
+// do not count) without regard to ASCII letter case, as a file system that
+// ignores case would see them.
+bool entryNamesClash(const cZipReader& reader);
+
 // Unpacks the entry at `index` of the reader's Cdr list into `workFolder`
 // (ending with a separator) and counts it in the context's statistics. An
-// entry whose compressed size is 0 writes nothing, not even a folder, and is
-// counted as zero-length; so does a folder entry (its name ends in "/" or
-// "\\") whose uncompressed size is 0, whatever its compressed data.
+// entry whose compressed size is 0 becomes an empty file, or an empty folder
+// when its name ends in "/" or "\\" (so does a folder entry whose
+// uncompressed size is 0, whatever its compressed data); both count as
+// zero-length. An entry with an empty name writes nothing.
 // Failures: readLocalHeader's messages; "Invalid file." (data past the end of
 // the archive); "Unable to create directory for unzipped files.";
 // "File compressed with method other than deflate."; "Unable to open output
 // file."; "Unable to write uncompressed file."; "Unable to write compressed
 // file." (also a corrupt deflate stream); "Invalid or corrupt file (length
 // mismatch)." (tested before the CRC; stored entries whose two sizes differ
-// too); "Invalid or corrupt file (crc mismatch).". A failed entry leaves what
-// it wrote.
+// too, and empty entries that announce data); "Invalid or corrupt file (crc
+// mismatch).". A failed entry leaves what it wrote.
 bool extractEntry(sUnzipContext& context, std::string* message, const std::string& workFolder, const cZipReader& reader,
                   std::uint64_t index);
 

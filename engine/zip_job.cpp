@@ -1,6 +1,7 @@
 #include "engine/zip_job.h"
 
 #include <optional>
+#include <vector>
 
 #include "core/message.h"
 #include "core/paths.h"
@@ -17,20 +18,52 @@ constexpr std::string_view kMimetype = "mimetype";
 // The central directory of a typical book fits without growing.
 constexpr std::size_t kCentralDirectoryReserve = 100'000;
 
+// ---- The walk ----------------------------------------------------------------------
+
+// A folder on the way down from the files folder: its identity, and the link
+// through which the walk entered it ("" for a plain folder).
+struct sFolderOnPath {
+  platform::FileIdentity identity;
+  std::string link;
+};
+
+// The link to name when `item` (reached as `fullPath`) would enter a folder
+// that is already on the way down: the item itself when it is a link, else the
+// innermost link on the way (without one, the folder itself).
+std::string loopingLink(const std::vector<sFolderOnPath>& path, const platform::FolderItem& item,
+                        const std::string& fullPath) {
+  if (item.isSymlink) return fullPath;
+  for (auto folder = path.rbegin(); folder != path.rend(); ++folder) {
+    if (!folder->link.empty()) return folder->link;
+  }
+  return fullPath;
+}
+
+bool onPath(const std::vector<sFolderOnPath>& path, const platform::FileIdentity& identity) {
+  for (const sFolderOnPath& folder : path) {
+    if (folder.identity == identity) return true;
+  }
+  return false;
+}
+
 bool walk(std::string* message, const std::string& folder, const std::string& relativeFolder,
-          const FileVisitor& visit) {
+          const FileVisitor& visit, std::vector<sFolderOnPath>& path) {
   std::vector<platform::FolderItem> items;
   if (!platform::listFolder(folder, items)) return fail(message, formatText("Can't read folder\n%s", folder));
   for (const platform::FolderItem& item : items) {
     const std::string relativePath = relativeFolder + item.name;
+    const std::string fullPath = folder + item.name;
+    if (item.isSpecial) return fail(message, formatText(kNotRegularFileMessage, fullPath));
     if (!item.isFolder) {
       if (!visit(relativePath, item)) return false;
       continue;
     }
-    // A link to a folder may lead back up the tree: never followed.
-    if (item.isSymlink) continue;
-    if (!walk(message, folder + item.name + kPreferredSeparator, relativePath + kPreferredSeparator, visit))
-      return false;
+    if (onPath(path, item.identity)) return fail(message, formatText(kFolderLoopMessage, loopingLink(path, item, fullPath)));
+    path.push_back({item.identity, item.isSymlink ? fullPath : std::string()});
+    const bool walked =
+        walk(message, fullPath + kPreferredSeparator, relativePath + kPreferredSeparator, visit, path);
+    path.pop_back();
+    if (!walked) return false;
   }
   return true;
 }
@@ -42,13 +75,37 @@ std::optional<platform::FileIdentity> identityOf(const std::string& path) {
 }
 
 // The files the walk must not pack into the archive: the epub, and the work
-// file being written (an identity that cannot be read matches nothing).
+// file being written (an identity that cannot be read matches nothing). A
+// link in the book may lead to the epub's folder.
 struct sOwnFiles {
   std::optional<platform::FileIdentity> epub;
   std::optional<platform::FileIdentity> work;
 
   bool contains(const platform::FileIdentity& identity) const { return identity == epub || identity == work; }
 };
+
+bool isControlCharacter(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+
+// The code point of a valid UTF-8 sequence at `at`, and its length.
+char32_t decodeAt(std::string_view text, std::size_t at, std::size_t& length) {
+  const auto b0 = static_cast<unsigned char>(text[at]);
+  length = b0 < 0x80 ? 1 : b0 < 0xE0 ? 2 : b0 < 0xF0 ? 3 : 4;
+  if (length == 1) return b0;
+  char32_t value = b0 & (0x7F >> length);
+  for (std::size_t k = 1; k < length; ++k) value = (value << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
+  return value;
+}
+
+// ---- The entries -----------------------------------------------------------------------
+
+bool addChecked(sZipWriter& writer, std::string* message, const std::string& relativePath,
+                const platform::FolderItem& item, std::optional<std::uint32_t> forcedLevel = std::nullopt,
+                std::string_view entryName = {}) {
+  if (jobsAbandoned()) return fail(message, kJobAbandonedMessage);
+  if (!isCarriableEntryName(relativePath))
+    return fail(message, formatText(kUncarriableNameMessage, displayUtf8(writer.filesFolder + relativePath)));
+  return add_file__def(writer, message, relativePath, item, writer.filesFolder, forcedLevel, entryName);
+}
 
 // The top-level file named "mimetype" in any case (the first in listing
 // order), stored, under its lower-case name.
@@ -58,7 +115,8 @@ bool addMimetype(sZipWriter& writer, std::string* message) {
     return fail(message, formatText("Can't read folder\n%s", writer.filesFolder));
   for (const platform::FolderItem& item : items) {
     if (item.isFolder || !equalsIgnoringAsciiCase(item.name, kMimetype)) continue;
-    return add_file__def(writer, message, item.name, item, writer.filesFolder, 0, kMimetype);
+    if (item.isSpecial) return fail(message, formatText(kNotRegularFileMessage, writer.filesFolder + item.name));
+    return addChecked(writer, message, item.name, item, 0, kMimetype);
   }
   return true;
 }
@@ -70,9 +128,11 @@ bool addOtherFiles(sZipWriter& writer, std::string* message) {
   return collectFiles(message, writer.filesFolder,
                       [&](const std::string& relativePath, const platform::FolderItem& item) {
                         if (equalsIgnoringAsciiCase(item.name, kMimetype) || own.contains(item.identity)) return true;
-                        return add_file__def(writer, message, relativePath, item, writer.filesFolder);
+                        return addChecked(writer, message, relativePath, item);
                       });
 }
+
+// ---- The end ---------------------------------------------------------------------------
 
 bool writeEndRecords(sZipWriter& writer, std::string* message) {
   const std::optional<std::uint64_t> cdOffset = writer.output.tell();
@@ -90,21 +150,27 @@ bool writeEndRecords(sZipWriter& writer, std::string* message) {
   return true;
 }
 
+// Copies the old epub to the first backN.zip that no other job has taken.
 bool makeBackup(const sZipWriter& writer, std::string* message) {
   const std::string& folder = writer.backupFolder;
   switch (pathKind(folder)) {
     case PathKind::File: return fail(message, "Unable to create directory for backup file.");
     case PathKind::Missing:
-      // Makes the folder part of a path inside the folder: the folder itself.
-      if (!ensureParentFolder(joinPath(folder, "back.zip")))
-        return fail(message, "Unable to create directory for backup file.");
+      if (!platform::makeFolders(folder)) return fail(message, "Unable to create directory for backup file.");
       break;
     case PathKind::Folder: break;
   }
   std::string backupPath;
-  if (!uniqueFileName(message, folder, "back", "zip", backupPath)) return false;
-  if (!platform::copyFileNoOverwrite(writer.epubPath, backupPath)) return fail(message, "Unable to make backup.");
-  return true;
+  const auto copyTo = [&writer](const std::string& candidate) {
+    if (platform::copyFileNoOverwrite(writer.epubPath, candidate)) return ClaimResult::Claimed;
+    return platform::entryExists(candidate) ? ClaimResult::Taken : ClaimResult::Failed;
+  };
+  switch (claimUniqueName(message, folder, "back", "zip", copyTo, backupPath)) {
+    case ClaimResult::Claimed: return true;
+    case ClaimResult::Taken: return false;
+    case ClaimResult::Failed: return fail(message, "Unable to make backup.");
+  }
+  return false;
 }
 
 bool setEpubTimes(const sZipWriter& writer, std::string* message) {
@@ -119,7 +185,34 @@ bool setEpubTimes(const sZipWriter& writer, std::string* message) {
   return true;
 }
 
+// A failed job leaves no work file: the epub path and its folder are as they
+// were (a full disk is not kept full by a half archive).
+void removeWorkFile(sZipWriter& writer) {
+  writer.output.close();
+  if (writer.workClaim) platform::removeFile(writer.workPath);
+  writer.workClaim.reset();
+}
+
+bool writeArchive(sZipWriter& writer, std::string* message, const EpubWorkOrder& order) {
+  if (!openOutput(writer, message, order)) return false;
+  if (pathKind(writer.filesFolder) == PathKind::Folder &&
+      (!addMimetype(writer, message) || !addOtherFiles(writer, message)))
+    return false;
+  return finishArchive(writer, message);
+}
+
 }  // namespace
+
+bool isCarriableEntryName(std::string_view relativePath) {
+  if (!isValidUtf8(relativePath)) return false;
+  for (std::size_t at = 0; at < relativePath.size();) {
+    std::size_t length = 0;
+    const char32_t c = decodeAt(relativePath, at, length);
+    if (c == U'\\' || c == U':' || isControlCharacter(c)) return false;
+    at += length;
+  }
+  return true;
+}
 
 bool openOutput(sZipWriter& writer, std::string* message, const EpubWorkOrder& order) {
   writer.backupFolder = order.BackupDir;
@@ -129,31 +222,44 @@ bool openOutput(sZipWriter& writer, std::string* message, const EpubWorkOrder& o
   writer.compressionLevel = order.CompressionLevel;
   writer.realCreationTimes = order.RealFileCreationTimes;
   writer.deflateCompressedFiles = order.DeflateCompressedFiles;
-  if (pathKind(writer.epubPath) == PathKind::Missing) {
-    writer.workPath = writer.epubPath;
-  } else {
-    std::string folder;
-    if (!parentFolder(message, writer.epubPath, folder)) return false;
-    if (!uniqueFileName(message, folder, "temp", "zip", writer.workPath)) return false;
+  if (platform::isSpecialFile(writer.epubPath))
+    return fail(message, formatText(kNotRegularFileMessage, writer.epubPath));
+  std::string folder;
+  if (!parentFolder(message, writer.epubPath, folder)) return false;
+  ensureParentFolder(writer.epubPath);  // a failure shows when the work file is made
+  const auto create = [&writer](const std::string& candidate) {
+    if (writer.output.open(candidate, platform::File::Mode::CreateNew)) return ClaimResult::Claimed;
+    return writer.output.openFailure() == platform::File::OpenFailure::Exists ? ClaimResult::Taken
+                                                                               : ClaimResult::Failed;
+  };
+  switch (claimUniqueName(message, folder, "temp", "zip", create, writer.workPath)) {
+    case ClaimResult::Claimed: break;
+    case ClaimResult::Taken: return false;
+    case ClaimResult::Failed: return fail(message, "Unable to open zip file for writing.");
   }
-  ensureParentFolder(writer.workPath);  // a failure shows when the file is opened
-  if (!writer.output.open(writer.workPath, platform::File::Mode::WriteTruncate))
-    return fail(message, "Unable to open zip file for writing.");
+  writer.workClaim = std::make_unique<cWorkClaim>(writer.workPath, cWorkClaim::eKind::File);
   return true;
 }
 
 bool collectFiles(std::string* message, const std::string& folder, const FileVisitor& visit) {
-  return walk(message, withTrailingSeparator(folder), "", visit);
+  const std::string root = withTrailingSeparator(folder);
+  std::vector<sFolderOnPath> path;
+  platform::FileIdentity identity;
+  if (platform::fileIdentity(root, identity)) path.push_back({identity, std::string()});
+  return walk(message, root, "", visit, path);
 }
 
 bool finishArchive(sZipWriter& writer, std::string* message) {
   if (!writeEndRecords(writer, message)) return false;
-  if (writer.workPath != writer.epubPath) {
-    if (!writer.backupFolder.empty() && !makeBackup(writer, message)) return false;
-    // One rename: there is never a moment without an epub at its path.
-    if (!platform::renameReplacing(writer.workPath, writer.epubPath))
-      return fail(message, "Unable to rename work copy of zip file.");
-  }
+  if (jobsAbandoned()) return fail(message, kJobAbandonedMessage);
+  if (!writer.backupFolder.empty() && pathKind(writer.epubPath) != PathKind::Missing && !makeBackup(writer, message))
+    return false;
+  // One rename: there is never a moment without an epub at its path.
+  const bool renamed = !writer.workClaim || writer.workClaim->completeWith([&writer] {
+    return platform::renameReplacing(writer.workPath, writer.epubPath);
+  });
+  if (!renamed) return fail(message, jobsAbandoned() ? kJobAbandonedMessage : "Unable to rename work copy of zip file.");
+  writer.workClaim.reset();
   return setEpubTimes(writer, message);
 }
 
@@ -161,12 +267,13 @@ bool zipJob(const EpubWorkOrder& order, std::string* message, sStatistics& stati
   sZipWriter writer;
   writer.centralDirectory.reserve(kCentralDirectoryReserve);
   EpubWorkOrder checked = order;
-  if (!checkJobSource(message, checked) || !checkPaths(checked, message)) return false;
-  if (!openOutput(writer, message, checked)) return false;
-  if (pathKind(writer.filesFolder) == PathKind::Folder &&
-      (!addMimetype(writer, message) || !addOtherFiles(writer, message)))
+  if (!checkJobSource(message, checked) || !checkPaths(checked, message) ||
+      !checkBackupOutsideFiles(message, checked))
     return false;
-  if (!finishArchive(writer, message)) return false;
+  if (!writeArchive(writer, message, checked)) {
+    removeWorkFile(writer);
+    return false;
+  }
   statistics = writer.statistics;
   return true;
 }

@@ -187,10 +187,15 @@ bool cZipReader::openArchive(std::string* message, const EpubWorkOrder& order) {
   releaseArchive();
   statistics_ = sStatistics{};
   workOrder_ = order;
+  if (platform::isSpecialFile(workOrder_.ZipPath))
+    return fail(message, formatText(kNotRegularFileMessage, workOrder_.ZipPath));
   if (!view_.open(workOrder_.ZipPath)) return fail(message, "Unable to open zip file.");
   if (view_.size() < kEcdSize) return fail(message, "Not a valid zip file.");
   std::uint64_t firstCdr = 0;
-  return findEcd(message) && findCentralDirectory(message, firstCdr) && walkCentralDirectory(message, firstCdr);
+  const bool open =
+      findEcd(message) && findCentralDirectory(message, firstCdr) && walkCentralDirectory(message, firstCdr);
+  if (!view_.unchanged()) return fail(message, kArchiveChangedMessage);
+  return open;
 }
 
 // The Ecd is the signature nearest the end of the file. The whole file is
@@ -228,6 +233,10 @@ bool cZipReader::findCentralDirectory(std::string* message, std::uint64_t& first
     if (!fitsIn(size, ecdl64_->offsetOfEcd64(), kEcd64Size)) return fail(message, kInvalidZipFile);
     ecd64Offset_ = ecdl64_->offsetOfEcd64();
     ecd64_.emplace().copyFrom(base + ecd64Offset_);
+    // As for the Ecd: a central directory that starts outside the file is no
+    // central directory, even one of no entries (an archive claiming to be
+    // empty must not replace a folder with nothing).
+    if (!fitsIn(size, ecd64_->cdOffset(), kCdrSize)) return fail(message, kInvalidZipFile);
     firstCdr = ecd64_->cdOffset();
     expectedEntries_ = ecd64_->totalQtyCdEntries();
     startKnown = true;
@@ -239,7 +248,7 @@ bool cZipReader::findCentralDirectory(std::string* message, std::uint64_t& first
 }
 
 // Record after record while Cdr signatures follow; the Ecd's CD size is not
-// used. The Ecd64's CD offset was not checked: the first test here bounds it.
+// used.
 bool cZipReader::walkCentralDirectory(std::string* message, std::uint64_t firstCdr) {
   const std::uint8_t* base = view_.data();
   const std::uint64_t size = view_.size();

@@ -30,6 +30,10 @@
 
 namespace plimsy {
 
+// The message for an archive that another program shortened or rewrote while
+// it was read: what was read from it cannot be trusted.
+inline constexpr const char* kArchiveChangedMessage = "Zip file changed while it was being read.";
+
 class cZipReader {
  public:
   cZipReader();
@@ -41,10 +45,13 @@ class cZipReader {
   // central directory, filling the statistics (counted from the local
   // headers). Fails, at the first fault, with one of:
   //   "Unable to open zip file."                  cannot be opened or mapped (an empty file too)
+  //   "Not a regular file (a pipe, socket or device):\n<path>"
+  //   "Zip file changed while it was being read."  shortened or rewritten during the open
   //   "Not a valid zip file."                     fewer than 22 bytes
   //   "Unable to find end of central directory."  no Ecd signature anywhere in the file
-  //   "Invalid zip file."                         fewer than 46 bytes at the Ecd's CD offset; the
-  //       Ecd's CD offset is 0xFFFFFFFF and there is no locator; the Ecd64 does not fit; a Cdr with
+  //   "Invalid zip file."                         fewer than 46 bytes at the Ecd's (or the Ecd64's)
+  //       CD offset, even for an archive of no entries; the Ecd's CD offset is 0xFFFFFFFF and there
+  //       is no locator; the Ecd64 does not fit; a Cdr with
   //       its name, extra field and comment, or a local header with its name and extra field, runs
   //       past the end of the file
   //   "Invalid zip file (central directory record has wrong offset for local file header)."
@@ -79,6 +86,10 @@ class cZipReader {
   // The mapped archive (nullptr and 0 when nothing is mapped).
   const std::uint8_t* viewData() const { return view_.data(); }
   std::uint64_t viewSize() const { return view_.size(); }
+  // False when another program has shortened or rewritten the archive since
+  // it was opened (see platform::MappedFile::unchanged): whatever was read
+  // from it since may be wrong, and the user is told so.
+  bool archiveUnchanged() const { return view_.unchanged(); }
   // The whole archive is about to be read (unpacking): read ahead.
   void adviseWholeRead() const { view_.adviseWholeRead(); }
   // Writes `length` bytes of the archive from `offset` to `out` (see

@@ -12,6 +12,7 @@
 
 #include "core/filetime.h"
 #include "core/platform.h"
+#include "engine/job_control.h"
 #include "engine/statistics.h"
 
 namespace plimsy {
@@ -46,9 +47,10 @@ struct sZipWriter {
   std::uint32_t compressionLevel = 9;  // 0 stores every file
   bool realCreationTimes = true;
   bool deflateCompressedFiles = false;
-  std::string workPath;          // the file actually written (the epub, or tempN.zip beside it)
+  std::string workPath;          // the file actually written: tempN.zip beside the epub
   std::string centralDirectory;  // every Cdr so far, in entry order
   platform::File output;
+  std::unique_ptr<cWorkClaim> workClaim;  // while the work file is the job's alone
 
   // Tuning, and a seam for tests that want the streaming path on small files.
   std::size_t wholeFileLimit = kWholeFileLimit;

@@ -1,13 +1,17 @@
 #include "engine/analysis_log.h"
 
 #include <array>
+#include <filesystem>
 #include <string>
 #include <string_view>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include "core/platform.h"
 #include "engine/archive_view.h"
+#include "support/faults.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 
@@ -222,11 +226,30 @@ TEST_F(AnalysisLogTest, LogThatCannotBeCreatedIsReported) {
 
 // A log cut short by a full disk must not be reported as written.
 TEST_F(AnalysisLogTest, LogThatCannotBeWrittenWholeIsReported) {
-  if (platform::pathKind("/dev/full") == platform::PathKind::Missing) GTEST_SKIP() << "no /dev/full here";
   test::writeFile(zipPath(), test::buildArchive(plainEpub()));
   ASSERT_TRUE(open()) << message;
-  EXPECT_FALSE(writeAnalysisLog(reader, &message, "/dev/full"));
+  const test::ScopedFault diskFull(platform::FaultOperation::Write, 1, true);
+  EXPECT_FALSE(writeAnalysisLog(reader, &message, dir / "analysis.txt"));
   EXPECT_EQ(message, "Unable to write log file.");
+}
+
+TEST_F(AnalysisLogTest, LogThatIsAPipeIsRefusedWithoutWaiting) {
+  test::writeFile(zipPath(), test::buildArchive(plainEpub()));
+  ASSERT_TRUE(open()) << message;
+  const std::string pipe = dir / "log.fifo";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_FALSE(writeAnalysisLog(reader, &message, pipe));
+  EXPECT_EQ(message, "Not a regular file (a pipe, socket or device):\n" + pipe);
+}
+
+TEST_F(AnalysisLogTest, ArchiveShortenedWhileItIsDescribedIsReportedNotFatal) {
+  test::writeFile(zipPath(), test::buildArchive(plainEpub()));
+  ASSERT_TRUE(open()) << message;
+  // Another program truncates the archive: reading its lost pages must not
+  // end the process, and the log must not pass for a description of it.
+  std::filesystem::resize_file(zipPath(), 0);
+  EXPECT_FALSE(writeAnalysisLog(reader, &message, dir / "analysis.txt"));
+  EXPECT_EQ(message, kArchiveChangedMessage);
 }
 
 }  // namespace

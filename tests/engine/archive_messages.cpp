@@ -17,6 +17,7 @@ const char* const kWholeMessages[] = {
     "File compressed with method other than deflate.",
     "Invalid zip file.  (Number of central directory entries doesn't match number in end of central directory "
     "record.",
+    kArchiveChangedMessage,
     // The analysis log.
     "Unable to open log file.",
     "Unable to write log file.",
@@ -37,6 +38,7 @@ const char* const kWholeMessages[] = {
 const std::string_view kMessagePrefixes[] = {
     "Unsafe file name in zip file:\n",
     "Unable to copy directory tree; ",
+    "Unable to unzip an encrypted file:\n",
     "Unable to delete old directory tree so it can be replaced by new one; ",
 };
 

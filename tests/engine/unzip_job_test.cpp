@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "core/filetime.h"
+#include "core/message.h"
 #include "core/platform.h"
 #include "core/text.h"
 #include "engine/crc32.h"
@@ -142,8 +143,9 @@ TEST_F(UnzipJob, BackupFolderInsideTheFilesFolderIsRefused) {
   putFiles({{"old.txt", "old"}});
   order.BackupDir = dir / "files/backups";
   EXPECT_FALSE(unzip());
-  EXPECT_EQ(message, "Unable to copy directory tree; the backup folder lies inside the files folder.");
-  EXPECT_EQ(readTree(dir.path() / "files"), (Tree{{"old.txt", "old"}}));
+  EXPECT_EQ(message, kBackupInsideFilesMessage);
+  // Refused before anything is unpacked or made.
+  EXPECT_EQ(listTree(dir.path()), (std::set<std::string>{"book.epub", "files/", "files/old.txt"}));
 }
 
 TEST_F(UnzipJob, FailedChecksLeaveTheStatisticsAlone) {
@@ -196,15 +198,38 @@ TEST_F(UnzipJob, AnOldFolderThatCannotBeDeletedStaysAsideWithTheNewOneInPlace) {
 
 // ---- What the entries become -----------------------------------------------------------
 
-TEST_F(UnzipJob, EntriesWithoutDataProduceNothingAndCountAsZeroLength) {
+TEST_F(UnzipJob, EntriesWithoutDataBecomeEmptyFilesAndFoldersCountedAsZeroLength) {
   putArchive(planOf({storedEntry("mimetype", kMimetype), storedEntry("empty.txt", ""), storedEntry("OEBPS/", ""),
                      storedEntry("OEBPS/images/", ""), deflatedEntry("OEBPS/a.xhtml", kChapter),
                      // Some writers give folder entries an empty deflate stream.
-                     deflatedEntry("OEBPS/fonts/", "")}));
+                     deflatedEntry("OEBPS/fonts/", ""), storedEntry("OEBPS/Styles/empty.css", "")}));
   ASSERT_TRUE(unzip()) << message;
-  EXPECT_EQ(listTree(dir.path() / "files"), (std::set<std::string>{"mimetype", "OEBPS/", "OEBPS/a.xhtml"}));
-  EXPECT_EQ(statistics.files, 6u);
-  EXPECT_EQ(statistics.zeroLength, 4u);
+  EXPECT_EQ(readTree(dir.path() / "files"), (Tree{{"mimetype", kMimetype},
+                                                  {"empty.txt", ""},
+                                                  {"OEBPS/a.xhtml", kChapter},
+                                                  {"OEBPS/Styles/empty.css", ""}}));
+  for (const char* folder : {"OEBPS/images", "OEBPS/fonts"})
+    EXPECT_TRUE(fs::is_directory(dir.path() / "files" / folder)) << folder;
+  EXPECT_EQ(statistics.files, 7u);
+  EXPECT_EQ(statistics.zeroLength, 5u);
+}
+
+TEST_F(UnzipJob, EmptyEntriesThatAnnounceDataAreRefused) {
+  const struct {
+    std::function<void(Cdr&)> edit;
+    const char* message;
+  } cases[] = {
+      {[](Cdr& c) { c.setUncompressedSize(5); }, kLengthMismatchMessage},
+      {[](Cdr& c) { c.setCrc(0x12345678); }, kCrcMismatchMessage},
+  };
+  for (const auto& [edit, expected] : cases) {
+    ArchivePlan plan = planOf({storedEntry("empty.css", "")});
+    plan.entries[0].editCdr = edit;
+    putArchive(plan);
+    EXPECT_FALSE(unzip());
+    EXPECT_EQ(message, expected);
+    fs::remove_all(dir.path() / "files");
+  }
 }
 
 TEST_F(UnzipJob, BothSlashAndBackslashSeparateFolders) {

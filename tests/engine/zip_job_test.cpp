@@ -11,6 +11,7 @@
 #include "core/paths.h"
 #include "core/platform.h"
 #include "core/settings.h"
+#include "core/text.h"
 #include "engine/archive_view.h"
 #include "engine/check_paths.h"
 #include "engine/zip_job.h"
@@ -167,17 +168,31 @@ TEST_F(ZipJob, FolderWithoutFilesFailsOneWithoutMimetypeDoesNot) {
   EXPECT_EQ(test::namesOf(epub()), std::vector<std::string>{"c/a.xhtml"});
 }
 
-TEST_F(ZipJob, LinksToFoldersAreNotFollowedLinksToFilesArePacked) {
+TEST_F(ZipJob, LinksAreFollowedToFilesAndFoldersButNotRoundInCircles) {
   put("a/real.txt", "real");
   writeFile(dir / "outside.txt", "outside");
-  fs::create_directory_symlink(dir.path() / "book", dir.path() / "book" / "a" / "loop");
-  fs::create_directory_symlink(dir.path(), dir.path() / "book" / "up");
+  writeFile(dir / "shared/img/cover.png", "png");
   fs::create_symlink(dir.path() / "outside.txt", dir.path() / "book" / "link.txt");
+  fs::create_directory_symlink("../../shared/img", dir.path() / "book" / "a" / "images");
   ASSERT_TRUE(zip()) << message;
   const ArchiveView view = epub();
   ASSERT_TRUE(view.ok) << view.error;
-  EXPECT_EQ(test::namesOf(view), (std::vector<std::string>{"a/real.txt", "link.txt"}));
-  EXPECT_EQ(test::contentOf(view.entries[1]), "outside");
+  EXPECT_EQ(test::namesOf(view), (std::vector<std::string>{"a/images/cover.png", "a/real.txt", "link.txt"}));
+  EXPECT_EQ(test::contentOf(view.entries[2]), "outside");
+
+  // A link back into a folder on the way down is named, whichever folder it
+  // leads to; nothing is left behind.
+  const struct {
+    const char* link;
+    fs::path target;
+  } loops[] = {{"a/loop", dir.path() / "book"}, {"a/here", dir.path() / "book" / "a"}, {"up", dir.path()}};
+  for (const auto& [link, target] : loops) {
+    SCOPED_TRACE(link);
+    fs::create_directory_symlink(target, dir.path() / "book" / link);
+    EXPECT_EQ(failure(), formatText(kFolderLoopMessage, (dir / "book/") + link));
+    fs::remove(dir.path() / "book" / link);
+    EXPECT_EQ(namesIn(dir.path() / "out"), std::set<std::string>{"book.epub"});
+  }
 }
 
 TEST_F(ZipJob, TheEpubItselfIsNeverPacked) {
