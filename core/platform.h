@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -230,6 +231,10 @@ void armFault(FaultOperation operation, std::uint64_t nth, bool sticky = false);
 void disarmFaults();
 // Operations of this kind since the last armFault or disarmFaults.
 std::uint64_t faultOperationCount(FaultOperation operation);
+// Calls `observer` before every counted operation (on the thread doing it),
+// until it is cleared with nullptr: a test can change the world at a chosen
+// moment of a job (shorten the archive it reads, say).
+void observeOperations(std::function<void(FaultOperation)> observer);
 
 // ---- Places ------------------------------------------------------------------------
 

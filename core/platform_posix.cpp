@@ -82,8 +82,20 @@ sFaultPlan& faultPlan() {
   return plan;
 }
 
+std::mutex observerLock;
+std::function<void(FaultOperation)> observer;
+std::atomic<bool> observed{false};
+
 // Counts one operation; true (with errno set) when it is to fail.
 bool injectedFailure(FaultOperation operation) {
+  if (observed.load(std::memory_order_relaxed)) {
+    std::function<void(FaultOperation)> call;
+    {
+      const std::lock_guard<std::mutex> guard(observerLock);
+      call = observer;
+    }
+    if (call) call(operation);
+  }
   sFaultPlan& plan = faultPlan();
   const auto index = static_cast<std::size_t>(operation);
   const std::uint64_t number = plan.counts[index].fetch_add(1, std::memory_order_relaxed) + 1;
@@ -221,6 +233,12 @@ void disarmFaults() {
 
 std::uint64_t faultOperationCount(FaultOperation operation) {
   return faultPlan().counts[static_cast<std::size_t>(operation)].load();
+}
+
+void observeOperations(std::function<void(FaultOperation)> newObserver) {
+  const std::lock_guard<std::mutex> guard(observerLock);
+  observer = std::move(newObserver);
+  observed = static_cast<bool>(observer);
 }
 
 PathKind pathKind(const std::string& path) {

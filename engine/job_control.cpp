@@ -28,6 +28,8 @@ std::atomic<bool> abandoned{false};
 
 bool jobsAbandoned() { return abandoned.load(); }
 
+void resumeJobs() { abandoned = false; }
+
 bool abandonRunningJobs(std::chrono::milliseconds wait) {
   abandoned = true;
   const auto deadline = std::chrono::steady_clock::now() + wait;

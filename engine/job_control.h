@@ -25,6 +25,10 @@ bool abandonRunningJobs(std::chrono::milliseconds wait);
 // Whether abandonRunningJobs has been called: jobs stop when it is true.
 bool jobsAbandoned();
 
+// Lets jobs run again after abandonRunningJobs (a program that stays, such
+// as a test).
+void resumeJobs();
+
 // A job's claim on its work file or folder, registered while the object
 // lives. release() gives the claim up once the work has been renamed into
 // place (under the registry's lock, so that an abandon either sees the work

@@ -1,0 +1,325 @@
+// What the zip and unzip jobs do when the world around them misbehaves: pipes
+// and sockets where files should be, names an epub cannot carry, two jobs in
+// one folder, entries that clash when unpacked on several threads, an archive
+// shortened under a running job, and a program that quits mid-job.
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "core/message.h"
+#include "core/platform.h"
+#include "core/text.h"
+#include "engine/archive_view.h"
+#include "engine/job_control.h"
+#include "engine/unzip_job.h"
+#include "engine/zip_job.h"
+#include "engine/zip_reader.h"
+#include "support/file_tree.h"
+#include "support/sample_data.h"
+#include "support/temp_dir.h"
+#include "support/work_orders.h"
+#include "support/zip_builder.h"
+
+namespace fs = std::filesystem;
+
+namespace plimsy {
+namespace {
+
+using test::buildArchive;
+using test::listTree;
+using test::planOf;
+using test::readFile;
+using test::readTree;
+using test::storedEntry;
+using test::TempDir;
+using test::writeFile;
+using Tree = std::map<std::string, std::string>;
+
+void makePipe(const fs::path& path) {
+  fs::create_directories(path.parent_path());
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
+}
+
+void makeSocket(const fs::path& path) {
+  fs::create_directories(path.parent_path());
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(path.string().size(), sizeof address.sun_path);
+  std::strcpy(address.sun_path, path.c_str());
+  EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << path;
+  ::close(fd);
+}
+
+class JobSafety : public ::testing::Test {
+ protected:
+  void SetUp() override { writeFile(dir.path() / "book" / "mimetype", "application/epub+zip"); }
+  void TearDown() override {
+    platform::observeOperations(nullptr);
+    resumeJobs();
+  }
+
+  // The job's message when it fails; "(done)" when it succeeds.
+  std::string zipFailure() {
+    message.clear();
+    return zipJob(zip, &message, statistics) ? "(done)" : message;
+  }
+  std::string unzipFailure() {
+    message.clear();
+    return unzipJob(unzip, &message, statistics) ? "(done)" : message;
+  }
+
+  TempDir dir;
+  EpubWorkOrder zip = test::zipOrder(dir / "book", dir / "out/book.epub");
+  EpubWorkOrder unzip = test::unzipOrder(dir / "out/book.epub", dir / "files");
+  std::string message;
+  sStatistics statistics;
+};
+
+// ---- Pipes, sockets and devices -----------------------------------------------------------
+
+TEST_F(JobSafety, SpecialFilesAreRefusedByNameAndNothingIsLeftBehind) {
+  const struct {
+    const char* where;
+    std::function<void(const fs::path&)> make;
+  } cases[] = {
+      {"book/OEBPS/pipe.xhtml", makePipe},
+      {"book/socket", makeSocket},
+      {"book/MIMETYPE", makePipe},
+  };
+  for (const bool epubExists : {false, true}) {
+    for (const auto& [where, make] : cases) {
+      SCOPED_TRACE(std::string(where) + (epubExists ? " over an epub" : ""));
+      fs::remove_all(dir.path() / "out");
+      if (epubExists) writeFile(zip.ZipPath, "old epub");
+      fs::remove(dir.path() / "book" / "mimetype");
+      make(dir.path() / where);
+      EXPECT_EQ(zipFailure(), formatText(kNotRegularFileMessage, dir / where));
+      fs::remove(dir.path() / where);
+      // No work file, and the epub as it was.
+      EXPECT_EQ(readTree(dir.path() / "out"), (epubExists ? Tree{{"book.epub", "old epub"}} : Tree{}));
+    }
+  }
+  // The epub path itself, for the zip (to write) and the unzip (to read).
+  fs::remove_all(dir.path() / "out");
+  fs::create_directories(dir.path() / "out");
+  makePipe(zip.ZipPath);
+  EXPECT_EQ(zipFailure(), formatText(kNotRegularFileMessage, zip.ZipPath));
+  EXPECT_EQ(unzipFailure(), formatText(kNotRegularFileMessage, zip.ZipPath));
+  cZipReader reader;
+  EXPECT_FALSE(reader.openArchive(&message, unzip));
+  EXPECT_EQ(message, formatText(kNotRegularFileMessage, zip.ZipPath));
+  EXPECT_EQ(listTree(dir.path() / "out"), std::set<std::string>{"book.epub"});
+}
+
+// ---- Names ------------------------------------------------------------------------------
+
+TEST_F(JobSafety, NamesAnEpubCannotCarryAreRefusedWhenZipping) {
+  const struct {
+    std::string name;
+    bool carriable;
+  } names[] = {
+      {"OEBPS/Text/ch1.xhtml", true},  {"Ελληνικά/中文.xhtml", true},   {"100% sure & done.xhtml", true},
+      {"C:notes.txt", false},          {"..\\up.txt", false},          {"a\\b.xhtml", false},
+      {"bad\xff\xfe.txt", false},      {"title\x1b]0;pwned\x07", false}, {"tab\there.txt", false},
+      {"c1\xc2\x9b" "31m.txt", false}, {"x:y/inside.txt", false},
+  };
+  for (const auto& [name, carriable] : names) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(isCarriableEntryName(name), carriable);
+    if (carriable) continue;
+    writeFile(dir.path() / "book" / name, "text");
+    EXPECT_EQ(zipFailure(), formatText(kUncarriableNameMessage, displayUtf8(dir / "book/" + name)));
+    fs::remove_all(dir.path() / "book" / fs::path(name).begin()->string());
+    EXPECT_FALSE(fs::exists(dir.path() / "out" / "book.epub"));
+  }
+}
+
+// ---- Backups inside the book ---------------------------------------------------------------
+
+TEST_F(JobSafety, BackupFolderInsideTheBookIsRefusedBeforeAnythingIsMade) {
+  writeFile(zip.ZipPath, "old epub");
+  zip.BackupDir = dir / "book/backups";
+  EXPECT_EQ(zipFailure(), kBackupInsideFilesMessage);
+  EXPECT_EQ(listTree(dir.path()), (std::set<std::string>{"book/", "book/mimetype", "out/", "out/book.epub"}));
+}
+
+// ---- Unpacking on several threads ----------------------------------------------------------
+
+std::string fileName(int i) { return fmt::format("f{}", i); }
+
+// An archive of `count` stored entries named by `nameOf`, each file holding
+// its index (folders nothing).
+std::string archiveOf(int count, const std::function<std::string(int)>& nameOf) {
+  test::ArchivePlan plan;
+  for (int i = 0; i < count; ++i) {
+    const std::string name = nameOf(i);
+    plan.entries.push_back(storedEntry(name, name.back() == '/' ? std::string() : fmt::format("entry {}", i)));
+  }
+  return buildArchive(plan);
+}
+
+TEST_F(JobSafety, NamesThatClashAreFoundWhateverTheirSpelling) {
+  const struct {
+    std::vector<std::string> names;
+    bool clash;
+  } cases[] = {
+      {{"a", "b", "c/d", "c/e"}, false}, {{"x/", "x/y", "x/z/"}, false}, {{"a", "a"}, true},
+      {{"a.xhtml", "A.XHTML"}, true},    {{"x", "x/y"}, true},          {{"x/y", "x"}, true},
+      {{"x", "x/"}, true},               {{"x/./y", "x/y"}, true},       {{"x//y", "x\\y"}, true},
+  };
+  for (const auto& [names, clash] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(names));
+    writeFile(unzip.ZipPath, archiveOf(static_cast<int>(names.size()), [&](int i) { return names[i]; }));
+    cZipReader reader;
+    ASSERT_TRUE(reader.openArchive(&message, unzip)) << message;
+    EXPECT_EQ(entryNamesClash(reader), clash);
+  }
+}
+
+// Enough entries for several threads; the result is that of one thread going
+// through them in order, every time.
+TEST_F(JobSafety, ParallelUnpackingGivesTheOneByOneResult) {
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE(round);
+    // The same name many times: the last entry wins.
+    fs::remove_all(dir.path() / "files");
+    writeFile(unzip.ZipPath, archiveOf(200, [](int i) { return i % 2 ? "same.txt" : fileName(i); }));
+    ASSERT_EQ(unzipFailure(), "(done)");
+    EXPECT_EQ(readFile(dir.path() / "files" / "same.txt"), "entry 199");
+
+    // A file where a later entry needs a folder: the later entry fails.
+    fs::remove_all(dir.path() / "files");
+    writeFile(unzip.ZipPath, archiveOf(200, [](int i) { return i == 150 ? "f3/inner" : fileName(i); }));
+    EXPECT_EQ(unzipFailure(), kNoUnzipFolderMessage);
+
+    // A failing entry: nothing after it is left in the work folder.
+    fs::remove_all(dir.path() / "files");
+    test::ArchivePlan plan;
+    for (int i = 0; i < 200; ++i) plan.entries.push_back(storedEntry(fileName(i), "x"));
+    plan.entries[120].editCdr = [](Cdr& c) { c.setCrc(c.crc() ^ 1); };
+    writeFile(unzip.ZipPath, buildArchive(plan));
+    EXPECT_EQ(unzipFailure(), kCrcMismatchMessage);
+    EXPECT_EQ(listTree(dir.path() / "files").size(), 120u);
+  }
+}
+
+// ---- Two jobs in one folder ------------------------------------------------------------------
+
+TEST_F(JobSafety, TwoJobsInOneFolderNeverShareAWorkFile) {
+  for (const char* book : {"a", "b"}) {
+    writeFile(dir.path() / book / "mimetype", "application/epub+zip");
+    writeFile(dir.path() / book / "text.xhtml", std::string("book ") + book + test::prose(100'000, 1));
+    writeFile(dir.path() / "dist" / (std::string(book) + ".epub"), "old");
+    fs::create_directories(dir.path() / "dist" / (std::string(book) + "-files"));
+  }
+  const auto bothAtOnce = [](const std::function<bool(const char*)>& job) {
+    std::atomic<int> done{0};
+    std::thread other([&] { done += job("b"); });
+    done += job("a");
+    other.join();
+    return done.load();
+  };
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE(round);
+    EXPECT_EQ(bothAtOnce([&](const char* book) {
+                std::string ignored;
+                sStatistics counts;
+                const EpubWorkOrder order = test::zipOrder(dir / book, dir / "dist/" + book + ".epub");
+                return zipJob(order, &ignored, counts);
+              }),
+              2);
+    EXPECT_EQ(bothAtOnce([&](const char* book) {
+                std::string ignored;
+                sStatistics counts;
+                const EpubWorkOrder order =
+                    test::unzipOrder(dir / "dist/" + book + ".epub", dir / "dist/" + book + "-files");
+                return unzipJob(order, &ignored, counts);
+              }),
+              2);
+    for (const char* book : {"a", "b"}) {
+      EXPECT_EQ(readFile(dir.path() / "dist" / (std::string(book) + "-files") / "text.xhtml"),
+                readFile(dir.path() / book / "text.xhtml"));
+    }
+    EXPECT_EQ(test::namesIn(dir.path() / "dist"),
+              (std::set<std::string>{"a.epub", "a-files", "b.epub", "b-files"}));
+  }
+}
+
+// ---- The world changing under a running job --------------------------------------------------
+
+TEST_F(JobSafety, AnArchiveChangedWhileItIsUnpackedFailsClearly) {
+  const struct {
+    const char* change;
+    std::function<void(const std::string&)> apply;
+  } changes[] = {
+      {"shortened", [](const std::string& path) { fs::resize_file(path, 100); }},
+      {"rewritten", [](const std::string& path) {
+         writeFile(path, readFile(path));  // same bytes, written again
+         fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(1));
+       }}};
+  for (const auto& [change, apply] : changes) {
+    SCOPED_TRACE(change);
+    fs::remove_all(dir.path() / "files");
+    writeFile(unzip.ZipPath, archiveOf(300, [](int i) { return "OEBPS/" + std::to_string(i) + ".xhtml"; }));
+    std::atomic<bool> changed{false};
+    platform::observeOperations([&](platform::FaultOperation operation) {
+      if (operation == platform::FaultOperation::Write && !changed.exchange(true)) apply(unzip.ZipPath);
+    });
+    EXPECT_EQ(unzipFailure(), kArchiveChangedMessage);
+    platform::observeOperations(nullptr);
+  }
+}
+
+// Stops the job at its first write until the test has told every job to
+// stop; the job then notices at its next check.
+TEST_F(JobSafety, AbandonedJobsStopAndTakeTheirWorkWithThem) {
+  for (int i = 0; i < 40; ++i) writeFile(dir.path() / "book" / (std::to_string(i) + ".xhtml"), test::prose(50'000, i));
+  writeFile(zip.ZipPath, "old epub");
+  std::string zipped;
+  ASSERT_TRUE(test::zipFolder(dir.path() / "book", dir.path() / "full.epub", 9, zipped)) << zipped;
+  fs::rename(dir.path() / "full.epub", dir.path() / "out" / "full.epub");
+  unzip.ZipPath = dir / "out/full.epub";
+  fs::create_directories(dir.path() / "files");
+
+  const std::function<bool(std::string*)> jobs[] = {
+      [&](std::string* text) { return zipJob(zip, text, statistics); },
+      [&](std::string* text) { return unzipJob(unzip, text, statistics); }};
+  for (const auto& job : jobs) {
+    std::atomic<bool> writing{false};
+    platform::observeOperations([&](platform::FaultOperation operation) {
+      if (operation != platform::FaultOperation::Write || writing.exchange(true)) return;
+      while (!jobsAbandoned()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    std::string text;
+    bool done = true;
+    std::thread worker([&] { done = job(&text); });
+    while (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(abandonRunningJobs(std::chrono::seconds(10)));
+    worker.join();
+    platform::observeOperations(nullptr);
+    resumeJobs();
+    EXPECT_FALSE(done);
+    EXPECT_EQ(text, kJobAbandonedMessage);
+    EXPECT_EQ(test::namesIn(dir.path() / "out"), (std::set<std::string>{"book.epub", "full.epub"}));
+    EXPECT_EQ(readFile(dir.path() / "out" / "book.epub"), "old epub");
+    EXPECT_EQ(test::namesIn(dir.path()), (std::set<std::string>{"book", "files", "out"}));
+  }
+}
+
+}  // namespace
+}  // namespace plimsy
