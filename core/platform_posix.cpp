@@ -523,13 +523,23 @@ bool localFileTimeToUtc(FileTime local, FileTime& utc) {
 // ---- File-system changes -----------------------------------------------------------
 
 bool copyFileNoOverwrite(const std::string& from, const std::string& to) {
-  if (injectedFailure(FaultOperation::Copy)) return false;
-  std::error_code ec;
-  try {
-    return std::filesystem::copy_file(from, to, std::filesystem::copy_options::none, ec) && !ec;
-  } catch (const std::exception&) {
+  File source;
+  File target;
+  if (injectedFailure(FaultOperation::Copy) || !source.open(from, File::Mode::Read)) return false;
+  const std::optional<std::uint64_t> size = source.size();
+  if (!size || !target.open(to, File::Mode::CreateNew)) return false;
+  // The target was made here: a copy that fails half way (a full disk) is
+  // taken away again rather than left looking like a backup.
+  bool copied = true;
+  if (*size > 0) {
+    MappedFile view;
+    copied = view.open(from) && view.size() == *size && view.copyTo(target, 0, *size) && view.unchanged();
+  }
+  if (!target.close() || !copied) {
+    ::unlink(to.c_str());
     return false;
   }
+  return true;
 }
 
 namespace {

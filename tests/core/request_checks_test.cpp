@@ -1,11 +1,15 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "core/filetime.h"
+#include "core/message.h"
 #include "core/paths.h"
 #include "core/request_checks.h"
+#include "core/text.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "support/times.h"
@@ -148,6 +152,29 @@ TEST_F(RequestChecks, BackupFolderFollowsTheOptions) {
   EXPECT_EQ(pathKind(dir / "my backups/deep/er"), PathKind::Folder);
   job.workOrder.BackupDir = dir / "plainfile/below";
   EXPECT_EQ(check(checkZipRequest), "Unable to create backup directory.");
+  // Inside the book, the backups would be packed into the next epub: refused
+  // before the folder is made.
+  job.workOrder.BackupDir = dir / "book/backups";
+  EXPECT_EQ(check(checkZipRequest), kBackupInsideFilesMessage);
+  EXPECT_EQ(pathKind(dir / "book/backups"), PathKind::Missing);
+}
+
+TEST_F(RequestChecks, PipesAreRefusedAsEpubsAndLogsByName) {
+  const std::string pipe = dir / "pipe.epub";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const std::string refusal = formatText(kNotRegularFileMessage, pipe);
+  job.workOrder.ZipPath = pipe;
+  EXPECT_EQ(check(checkZipRequest), refusal);
+  job.workOrder.FilesDir = dir / "files";
+  EXPECT_EQ(check(checkUnzipRequest), refusal);
+  job.workOrder.DoWhat = kDoWhatUnzip;
+  std::string message;
+  EXPECT_FALSE(checkJobSource(&message, job.workOrder));
+  EXPECT_EQ(message, refusal);
+  EXPECT_EQ(check(checkAnalysisRequest), refusal);
+  job.workOrder.ZipPath = dir / "real.epub";
+  job.workOrder.AnalyzeZipLogPath = pipe;
+  EXPECT_EQ(check(checkAnalysisRequest), refusal);
 }
 
 TEST_F(RequestChecks, DatetimeIsParsedIntoTheJobCopyOnly) {

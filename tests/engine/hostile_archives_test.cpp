@@ -186,6 +186,8 @@ TEST_F(HostileArchive, DamagedEntriesFailWithTheirMessage) {
        [](std::string& z, const ArchiveLayout& l) { z[l.dataOffsets[1]] = '\x07'; }, kDeflatedWriteMessage},
       {"local header moved", [](std::string& z, const ArchiveLayout& l) { test::patchLe32(z, l.lfhOffsets[1], 0); },
        "Invalid zip file (central directory record has wrong offset for local file header)."},
+      {"encrypted", [](std::string& z, const ArchiveLayout& l) { test::patchLe16(z, l.cdrOffsets[1] + 8, 1); },
+       "Unable to unzip an encrypted file:\nMETA-INF/container.xml"},
   };
   ArchiveLayout layout;
   const std::string sound = buildArchive(test::smallEpubPlan(), &layout);
@@ -197,6 +199,17 @@ TEST_F(HostileArchive, DamagedEntriesFailWithTheirMessage) {
     EXPECT_EQ(failureOf(damaged), c.expected);
     EXPECT_EQ(strayItems(), std::set<std::string>{});
   }
+}
+
+// An archive that claims to hold nothing must hold its (empty) central
+// directory: otherwise a folder would be replaced by nothing.
+TEST_F(HostileArchive, EmptyZip64ArchiveWithItsDirectoryPastTheEndIsRefused) {
+  ArchivePlan plan;
+  plan.zip64 = true;
+  plan.editEcd64 = [](Ecd64& e) { e.setCdOffset(0xFFFFFF00); };
+  writeFile(dir.path() / "files" / "chapter.xhtml", "precious");
+  EXPECT_EQ(failureOf(buildArchive(plan)), "Invalid zip file.");
+  EXPECT_EQ(test::readTree(dir.path() / "files"), (std::map<std::string, std::string>{{"chapter.xhtml", "precious"}}));
 }
 
 TEST_F(HostileArchive, Zip64SizesNearTheTopOfTheRangeDoNotWrap) {
