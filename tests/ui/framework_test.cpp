@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include "gui_test_support.h"
+#include "ui/control_groups.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_template.h"
 #include "ui/dialog_units.h"
@@ -141,6 +142,41 @@ TEST(DialogTemplate, EveryNamedControlStandsInItsTemplateWithItsClass) {
     ASSERT_NE(options.control(id), nullptr) << id;
     EXPECT_EQ(options.control(id)->className, className) << id;
   }
+}
+
+TEST(ControlGroups, ArrowKeysMoveWithinAGroupInTemplateOrderAndWrap) {
+  sDialogTemplate dialog;
+  std::string message;
+  ASSERT_TRUE(
+      parseDialogTemplate("DIALOG 1 100 100\n"
+                          "CONTROL 10 BUTTON \"alone\" 0,0,9,9 BS_AUTOCHECKBOX\n"              // 0
+                          "CONTROL 11 BUTTON \"first\" 0,0,9,9 BS_AUTORADIOBUTTON WS_GROUP\n"  // 1
+                          "CONTROL -1 STATIC \"label\" 0,0,9,9 SS_LEFT\n"                      // 2
+                          "CONTROL 12 BUTTON \"second\" 0,0,9,9 BS_AUTORADIOBUTTON\n"          // 3
+                          "CONTROL 13 BUTTON \"greyed\" 0,0,9,9 BS_AUTORADIOBUTTON\n"          // 4
+                          "CONTROL 14 BUTTON \"OK\" 0,0,9,9 BS_PUSHBUTTON WS_GROUP\n"          // 5
+                          "CONTROL 15 EDIT \"\" 0,0,9,9 WS_BORDER\n",                          // 6
+                          dialog, &message))
+      << message;
+  const auto available = [](std::size_t index) { return index != 4; };
+  struct Case {
+    std::size_t from;
+    bool previous;
+    std::optional<std::size_t> expected;
+  };
+  const Case cases[] = {
+      {1, false, 3},             // the label is passed over
+      {3, false, 1},             // the unavailable one too, and the group wraps
+      {1, true, 3},              // backwards, wrapping the other way
+      {0, false, std::nullopt},  // a group of one: nowhere to go
+      {5, false, 6},             // an edit line can be reached
+      {6, true, 5},
+      {5, true, 6},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(nextGroupControl(dialog, c.from, c.previous, available), c.expected) << c.from << " " << c.previous;
+  EXPECT_TRUE(arrowsMoveWithinGroup(dialog.controls[1]));
+  EXPECT_FALSE(arrowsMoveWithinGroup(dialog.controls[6])) << "an edit line keeps its arrow keys";
 }
 
 // Every control of a built dialog: its kind of widget, text, visibility and
