@@ -13,6 +13,7 @@
 #include "ui/dlg_options.h"
 #include "ui/gui_thread.h"
 #include "ui/line_text.h"
+#include "ui/open_failures.h"
 #include "ui/qt_text.h"
 #include "ui/ui_values.h"
 
@@ -120,7 +121,7 @@ void cDlgMain::command(int controlId) {
   switch (controlId) {
     case kBrowseFiles: browseFilesFolder(); break;
     case kBrowseEpub: browseEpub(); break;
-    case kHelp: openHelpPage(*services_.opener); break;
+    case kHelp: openHelp(); break;
     case kReportBug: reportBug(); break;
     case kExploreFiles: openFilesFolder(); break;
     case kOpenEpub: openEpub(); break;
@@ -244,14 +245,14 @@ bool cDlgMain::checkFilesLine(const std::string& path) {
 }
 
 void cDlgMain::openForButton(const std::string& path, const char* failureFormat) {
-  const std::intptr_t result = openPath(path);
-  if (result <= 32) showMessage(formatText(failureFormat, shellExecuteErrorText(result)), eIcon::Information, false);
+  const std::string failure = openFailureMessage(failureFormat, openPath(path));
+  if (!failure.empty()) showMessage(failure, eIcon::Information, false);
 }
 
 void cDlgMain::openEpub() {
   readLines();
   const std::string epub = settingsSnapshot().workOrder.ZipPath;
-  if (checkEpubLine(epub)) openForButton(epub, "Unable to open epub. %s");
+  if (checkEpubLine(epub)) openForButton(epub, kOpenEpubFailure);
 }
 
 void cDlgMain::openEpubFolder() {
@@ -264,16 +265,21 @@ void cDlgMain::openEpubFolder() {
     showMessage(message, eIcon::Information);
     return;
   }
-  openForButton(folder, "Unable to open epub folder in Windows File Explorer. %s");
+  openForButton(folder, kOpenEpubFolderFailure);
 }
 
 void cDlgMain::openFilesFolder() {
   readLines();
   const std::string files = settingsSnapshot().workOrder.FilesDir;
-  if (checkFilesLine(files)) openForButton(files, "Unable to open files folder in Windows File Explorer. %s");
+  if (checkFilesLine(files)) openForButton(files, kOpenFilesFolderFailure);
 }
 
 // ---- Other buttons ------------------------------------------------------------------
+
+void cDlgMain::openHelp() {
+  const std::string failure = openFailureMessage(kOpenUserGuideFailure, openHelpPage(*services_.opener));
+  if (!failure.empty()) showMessage(failure, eIcon::Information);
+}
 
 void cDlgMain::reportBug() {
   sTaskDialog task;

@@ -58,6 +58,7 @@ class cDlgMain : public cDlg, public cJobOwner {
   void dropFiles(const sMessage& message);
   void browseFilesFolder();
   void browseEpub();
+  void openHelp();
   void reportBug();
   void showOptions();
   void startAnalysisRequest();

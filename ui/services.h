@@ -64,6 +64,8 @@ class cQtPresenter : public cPresenter {
   bool pickFolder(QWidget* owner, std::string& path) override;
 };
 
+// Fails with 2 for a path that does not exist and with 31 when the desktop
+// has no program for it (desktop_open.h).
 class cDesktopOpener : public cOpener {
  public:
   std::intptr_t open(const std::string& path) override;
@@ -84,7 +86,7 @@ struct sServices {
 // The real presenter and opener, zipJob, unzipJob and QCoreApplication::exit(0).
 sServices desktopServices();
 
-// The shell's way of opening the user guide; the result is ignored.
-void openHelpPage(cOpener& opener);
+// Opens the user guide; returns the opener's result.
+std::intptr_t openHelpPage(cOpener& opener);
 
 }  // namespace plimsy::ui

@@ -18,8 +18,10 @@
 #include <QTimer>
 
 #include "gui_test_support.h"
+#include "support/scoped_env.h"
 #include "ui/control_groups.h"
 #include "ui/control_ids.h"
+#include "ui/desktop_open.h"
 #include "ui/dialog_template.h"
 #include "ui/dialog_units.h"
 #include "ui/dlg.h"
@@ -425,6 +427,30 @@ TEST(MessageBoxes, CarryTheCaptionTheIconAndTheButtons) {
   EXPECT_EQ(presenter.showTaskDialog(nullptr, task), kTaskButtonId);
   answerMessageBox([](QMessageBox& box) { box.button(QMessageBox::Cancel)->click(); });
   EXPECT_EQ(presenter.showTaskDialog(nullptr, task), kIdCancel);
+}
+
+// The desktop's opener as a script that ends with `status`, or keeps running
+// as a viewer would.
+TEST(DesktopOpener, LearnsFromTheOpenerWhetherTheDesktopHasAProgram) {
+  test::TempDir folder;
+  const std::string book = folder / "book.epub";
+  test::writeFile(book, "PK");
+  test::ScopedEnv path("PATH");
+  path.set(folder.path().string() + ":" + std::getenv("PATH"));
+  const std::pair<const char*, std::intptr_t> cases[] = {
+      {"exit 0", kShellSuccess},
+      {"exit 3", kShellNoAssociation},  // no program for the file
+      {"exit 4", kShellNoAssociation},  // the program could not be started
+      {"exit 2", kShellFileNotFound},
+      {"exec sleep 3 >/dev/null 2>&1", kShellSuccess},  // the viewer runs in the foreground
+  };
+  for (const auto& [script, expected] : cases) {
+    const auto opener = folder.path() / "xdg-open";
+    test::writeFile(opener, std::string("#!/bin/sh\n") + script + "\n");
+    std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+    EXPECT_EQ(openOnDesktop(book), expected) << script;
+  }
+  EXPECT_EQ(cDesktopOpener().open(folder / "missing.epub"), kShellFileNotFound);
 }
 
 TEST(Pickers, FilePickerTakesANameThatDoesNotExistYetAndCancelGivesNothing) {

@@ -260,5 +260,24 @@ TEST_F(JobRunner, AnalysisChecksAndFailures) {
   EXPECT_TRUE(idleLook());
 }
 
+TEST_F(JobRunner, FinishedWorkOrLogThatCannotBeOpenedIsExplained) {
+  updateSettings([this](cSettings& s) {
+    s.ShowSuccessMessage = false;
+    s.workOrder.AnalyzeZipLogPath = folder_ / "log.txt";
+  });
+  desktop_.opener.result = 31;
+  zipBook();
+  setLines("", epub_);
+  click(kUnzip);  // into a files folder the checks choose
+  desktop_.presenter.taskAnswers = {kTaskButtonId};
+  click(kAnalyze);
+  const std::string noProgram = "There is no application associated with the given file name.";
+  ASSERT_EQ(messages().size(), 3u);
+  EXPECT_EQ(messages()[0].text, "Unable to open epub. " + noProgram);
+  EXPECT_EQ(messages()[1].text, "Unable to open files folder in the file manager. " + noProgram);
+  EXPECT_EQ(messages()[2].text, "Unable to open the analysis log. " + noProgram);
+  for (const test::sShownMessage& shown : messages()) EXPECT_EQ(shown.icon, eIcon::Information);
+}
+
 }  // namespace
 }  // namespace plimsy::ui

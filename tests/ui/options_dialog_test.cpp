@@ -183,6 +183,17 @@ TEST_F(OptionsDialog, ArrowKeysReachTheBackupChoicesAndCheckThem) {
   EXPECT_EQ(press(Qt::Key_Down), kShowSuccessMessage);
 }
 
+TEST_F(OptionsDialog, AUserGuideThatCannotBeOpenedIsExplained) {
+  open();
+  desktop_.opener.result = 31;
+  dialog_->sendCommand(options_ids::kHelp);
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].text,
+            "Unable to open the user guide. There is no application associated with the given file name.");
+  EXPECT_EQ(messages()[0].icon, eIcon::Information);
+  EXPECT_EQ(dialog_->result(), std::nullopt) << "the dialog stays open";
+}
+
 TEST_F(OptionsDialog, SaveStoresTrimmedTextsAndATypedFolderAsTyped) {
   open();
   wrap(kBackupFolder).setText("  /my backups/sub  \t");
