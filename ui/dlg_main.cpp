@@ -4,11 +4,13 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QProgressBar>
+#include <chrono>
 
 #include "core/paths.h"
 #include "core/request_checks.h"
 #include "core/settings_file.h"
 #include "core/text.h"
+#include "engine/job_control.h"
 #include "ui/control_ids.h"
 #include "ui/dlg_options.h"
 #include "ui/gui_thread.h"
@@ -24,6 +26,17 @@ using namespace main_ids;
 
 // The request checks name the path lines by these ids.
 static_assert(kFilesLine == kFilesLineId && kEpubLine == kEpubLineId);
+
+// Closing the window while a job runs stops the job; its work file is
+// removed rather than left half written.
+constexpr const char* kCloseDuringJobQuestion =
+    "A job is still running. If you close Plimsy now, the job stops and its unfinished work is removed.\n\n"
+    "Do you want to close Plimsy anyway?";
+// How long closing waits for stopped jobs to clean up after themselves before
+// removing their work files itself.
+constexpr std::chrono::milliseconds kAbandonWait{2000};
+
+bool closesWindow(int controlId) { return controlId == kIdOk || controlId == kIdCancel; }
 
 // The logo's place, in pixels.
 const QRect kLogoRect(20, 15, 105, 35);
@@ -81,14 +94,19 @@ std::intptr_t cDlgMain::dialogMessage(const sMessage& message) {
     return 1;
   }
   switch (message.id) {
-    case kMsgClose: destroyWindow(); return 1;
+    case kMsgClose:
+      if (mayClose()) destroyWindow();
+      return 1;
     case kMsgDestroy:
       readLines();
       saveSettings();
       if (services_.quit) services_.quit();
       return 1;
     case kMsgInitDialog: initialise(); break;
-    case kMsgCommand: command(message.controlId); break;
+    case kMsgCommand:
+      if (closesWindow(message.controlId) && !mayClose()) return 1;
+      command(message.controlId);
+      break;
     case kMsgDropFiles: dropFiles(message); break;
     default: break;
   }
@@ -306,6 +324,13 @@ void cDlgMain::startAnalysisRequest() {
   updateSettings([](cSettings& settings) { settings.workOrder.DoWhat = kDoWhatAnalysis; });
   saveSettings();
   startAnalysis(*this);
+}
+
+bool cDlgMain::mayClose() {
+  if (runningJobs() == 0) return true;
+  if (!services_.presenter->confirm(dialogWidget(), kCloseDuringJobQuestion)) return false;
+  abandonRunningJobs(kAbandonWait);
+  return true;
 }
 
 void cDlgMain::restoreAndRaise() {

@@ -7,7 +7,8 @@
 // the job buttons while a job runs. A folder or file dropped onto it fills
 // the matching line. Every line filled by browsing or dropping is saved to
 // the settings file at once; the lines are read back into the settings
-// before every job and when the window closes.
+// before every job and when the window closes. Closing it while a job runs
+// asks first: the job would be stopped and its unfinished work removed.
 
 #include <QPixmap>
 #include <cstdint>
@@ -70,6 +71,9 @@ class cDlgMain : public cDlg, public cJobOwner {
   bool checkEpubLine(const std::string& path);
   bool checkFilesLine(const std::string& path);
   void openForButton(const std::string& path, const char* failureFormat);
+  // Whether the window may close now: yes when no job runs; otherwise the
+  // user is asked, and a yes stops the running jobs first.
+  bool mayClose();
 
   sServices services_;
   QPixmap logo_;

@@ -8,6 +8,7 @@
 #include "core/request_checks.h"
 #include "core/settings_file.h"
 #include "engine/analysis_log.h"
+#include "engine/job_control.h"
 #include "engine/job_report.h"
 #include "engine/zip_reader.h"
 #include "ui/control_ids.h"
@@ -138,6 +139,8 @@ void runJob(cJobOwner& owner, sJobRecord& record) {
   const bool ok = (*kind.job)(record.jobCopy.workOrder, &record.message, statistics);
   record.statistics = statistics;
   const std::uint64_t milliseconds = elapsedMilliseconds(start, platform::currentFileTime());
+  // The window has been closed and the program is ending: nothing to report.
+  if (jobsAbandoned()) return;
   owner.setBusyLook(false);
 
   if (!ok) {
@@ -163,7 +166,7 @@ void runAnalysis(cJobOwner& owner) {
   const bool ok =
       reader.openArchive(&message, order) && writeAnalysisLog(reader, &message, reader.workOrder().AnalyzeZipLogPath);
   const std::uint64_t milliseconds = elapsedMilliseconds(start, platform::currentFileTime());
-  reportAnalysis(owner, ok, reader.statistics(), message, milliseconds);
+  if (!jobsAbandoned()) reportAnalysis(owner, ok, reader.statistics(), message, milliseconds);
   reader.releaseArchive();
 }
 

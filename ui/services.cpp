@@ -61,6 +61,14 @@ eAnswer cQtPresenter::ask(QWidget* owner, const std::string& question) {
   }
 }
 
+bool cQtPresenter::confirm(QWidget* owner, const std::string& question) {
+  QMessageBox box(QMessageBox::Question, caption(), toQString(question), QMessageBox::Yes | QMessageBox::No, owner);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 int cQtPresenter::showTaskDialog(QWidget* owner, const sTaskDialog& task) {
   QMessageBox box(owner);
   box.setWindowTitle(caption());
