@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <chrono>
+#include <utility>
 
 #include "core/paths.h"
 #include "core/request_checks.h"
@@ -345,13 +346,34 @@ void cDlgMain::restoreAndRaise() {
 
 void cDlgMain::setBusyLook(bool busy) {
   onGuiThread([this, busy] {
+    if (busy) parkFocusOfJobButtons();
     zipButton_.showWindow(!busy);
     unzipButton_.showWindow(!busy);
     analyzeButton_.showWindow(!busy);
     progressBar_.showWindow(busy);
     // The marquee starts with the busy look and is never switched off; the bar is only hidden.
     if (auto* bar = qobject_cast<QProgressBar*>(progressBar_.window()); bar && busy) bar->setRange(0, 0);
+    if (!busy) returnFocusToJobButton();
   });
+}
+
+void cDlgMain::parkFocusOfJobButtons() {
+  QWidget* dialog = dialogWidget();
+  QWidget* focus = dialog->focusWidget();
+  if (focus != zipButton_.window() && focus != unzipButton_.window() && focus != analyzeButton_.window()) return;
+  // Hidden, the button would hand the focus on to the next one in the tab
+  // order (Help), and Enter would press that. The dialog keeps it meanwhile.
+  jobButton_ = focus;
+  dialog->setFocus(Qt::OtherFocusReason);
+}
+
+void cDlgMain::returnFocusToJobButton() {
+  QWidget* dialog = dialogWidget();
+  QPointer<QWidget> button = std::exchange(jobButton_, nullptr);
+  // The user may have put the focus elsewhere while the job ran.
+  if (!button || dialog->focusWidget() != dialog) return;
+  const bool usable = button->isVisibleTo(dialog) && button->isEnabled();
+  if (QWidget* target = usable ? button.data() : zipButton_.window()) target->setFocus(Qt::OtherFocusReason);
 }
 
 void cDlgMain::showMessage(const std::string& text, eIcon icon, bool owned) {

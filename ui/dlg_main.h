@@ -11,6 +11,7 @@
 // asks first: the job would be stopped and its unfinished work removed.
 
 #include <QPixmap>
+#include <QPointer>
 #include <cstdint>
 #include <string>
 
@@ -74,6 +75,10 @@ class cDlgMain : public cDlg, public cJobOwner {
   // Whether the window may close now: yes when no job runs; otherwise the
   // user is asked, and a yes stops the running jobs first.
   bool mayClose();
+  // The focus stays on the button that started a job, not on whichever
+  // control Qt would move it to while the job buttons are hidden.
+  void parkFocusOfJobButtons();
+  void returnFocusToJobButton();
 
   sServices services_;
   QPixmap logo_;
@@ -84,6 +89,7 @@ class cDlgMain : public cDlg, public cJobOwner {
   cWin progressBar_;
   cWin filesLine_;
   cWin epubLine_;
+  QPointer<QWidget> jobButton_;  // the job button that had the focus when the busy look began
 };
 
 // The bug report's text, naming kBugReportAddress.

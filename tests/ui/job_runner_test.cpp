@@ -305,6 +305,23 @@ TEST_F(JobRunner, AnalysisChecksAndFailures) {
   EXPECT_TRUE(idleLook());
 }
 
+TEST_F(JobRunner, FocusReturnsToTheClickedButtonSoEnterRunsTheJobAgain) {
+  updateSettings([](cSettings& s) { s.ShowSuccessMessage = false; });
+  holdZipJob();
+  startHeldZip();
+  dialog_->dialogWidget()->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(dialog_->dialogWidget()));
+  release_ = true;
+  ASSERT_TRUE(test::waitForJobs());
+  QWidget* focus = dialog_->dialogWidget()->focusWidget();
+  EXPECT_EQ(focus, dialog_->control(kZip));
+  desktop_.opener.opened.clear();
+  QTest::keyClick(focus, Qt::Key_Return);
+  ASSERT_TRUE(test::waitForJobs());
+  EXPECT_EQ(jobRuns_, 2);
+  EXPECT_EQ(desktop_.opener.opened, std::vector<std::string>{epub_}) << "only the finished epub, not the user guide";
+}
+
 TEST_F(JobRunner, FinishedWorkOrLogThatCannotBeOpenedIsExplained) {
   updateSettings([this](cSettings& s) {
     s.ShowSuccessMessage = false;
