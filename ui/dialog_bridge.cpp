@@ -5,6 +5,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QUrl>
@@ -19,6 +20,21 @@ namespace {
 
 bool carriesFiles(const QMimeData* data) { return data && data->hasUrls() && !data->urls().isEmpty(); }
 
+enum class eArrow { None, Previous, Next };
+
+// Up and Left go back, Down and Right forward; with Ctrl, Alt or Meta held
+// the key is not a dialog navigation key.
+eArrow arrowOf(const QKeyEvent& key) {
+  if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return eArrow::None;
+  switch (key.key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Left: return eArrow::Previous;
+    case Qt::Key_Down:
+    case Qt::Key_Right: return eArrow::Next;
+    default: return eArrow::None;
+  }
+}
+
 }  // namespace
 
 cDialogBridge::cDialogBridge(cDlg& dialog, QWidget* owner, Qt::WindowFlags flags)
@@ -28,6 +44,17 @@ void cDialogBridge::connectCommand(QWidget* control, int controlId) {
   auto* button = qobject_cast<QAbstractButton*>(control);
   if (!button) return;
   connect(button, &QAbstractButton::clicked, this, [this, controlId] { dialog_.sendCommand(controlId); });
+}
+
+void cDialogBridge::watchArrowKeys(QWidget* control) { control->installEventFilter(this); }
+
+bool cDialogBridge::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+    const eArrow arrow = arrowOf(*static_cast<QKeyEvent*>(event));
+    if (arrow != eArrow::None && dialog_.moveWithinGroup(static_cast<QWidget*>(watched), arrow == eArrow::Previous))
+      return true;
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void cDialogBridge::post(std::uint32_t messageId) { dialog_.send({messageId, 0, {}, {}}); }

@@ -8,6 +8,9 @@
 //   moved, resized, clicked     kMsgMove, kMsgSize, kMsgLButtonDown / kMsgRButtonDown
 //   moved to another screen,    kMsgDisplayChange
 //     screens added or removed
+// An arrow key pressed on a watched control (a button of any kind) moves the
+// focus within the control's group (cDlg::moveWithinGroup) instead of
+// reaching the control.
 
 #include <QDialog>
 #include <cstdint>
@@ -25,6 +28,8 @@ class cDialogBridge final : public QDialog {
 
   // Connects a button's clicks to kMsgCommand.
   void connectCommand(QWidget* control, int controlId);
+  // Takes the control's arrow keys for the dialog's group navigation.
+  void watchArrowKeys(QWidget* control);
 
  protected:
   void accept() override;
@@ -37,6 +42,7 @@ class cDialogBridge final : public QDialog {
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void post(std::uint32_t messageId);

@@ -1,8 +1,11 @@
 #include "ui/dlg.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QScreen>
+#include <algorithm>
 
+#include "ui/control_groups.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_bridge.h"
 #include "ui/dialog_units.h"
@@ -62,12 +65,32 @@ bool cDlg::build(QWidget* owner, bool modal, std::string* message) {
   bridge->setFixedSize(dialogUnitsToPixels({0, 0, template_.width, template_.height}, units).size());
   for (const sControlTemplate& control : template_.controls) {
     QWidget* widget = createControl(control, bridge, units);
+    widgets_.push_back(widget);
     if (control.id != -1) controls_.emplace(control.id, widget);
     bridge->connectCommand(widget, control.id);
+    if (arrowsMoveWithinGroup(control)) bridge->watchArrowKeys(widget);
   }
   destroyed_ = false;
   attach(bridge);
   send({kMsgInitDialog, 0, {}, {}});
+  return true;
+}
+
+bool cDlg::moveWithinGroup(QWidget* from, bool previous) {
+  const auto found = std::find(widgets_.begin(), widgets_.end(), from);
+  if (found == widgets_.end()) return false;
+  const auto index = static_cast<std::size_t>(found - widgets_.begin());
+  if (!arrowsMoveWithinGroup(template_.controls[index])) return false;
+  const auto available = [this](std::size_t i) {
+    return widgets_[i]->isVisibleTo(bridge_) && widgets_[i]->isEnabled();
+  };
+  const std::optional<std::size_t> next = nextGroupControl(template_, index, previous, available);
+  if (!next) return true;
+  QWidget* target = widgets_[*next];
+  // Moving into an edit line selects its text, as Tab does.
+  target->setFocus(previous ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+  auto* button = qobject_cast<QAbstractButton*>(target);
+  if (button && template_.controls[*next].has("BS_AUTORADIOBUTTON") && !button->isChecked()) button->click();
   return true;
 }
 

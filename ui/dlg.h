@@ -24,6 +24,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ui/dialog_template.h"
 #include "ui/messages.h"
@@ -73,6 +74,12 @@ class cDlg : public cWin {
   // Whether files may be dropped onto the dialog.
   void acceptFiles(bool accept);
 
+  // An arrow key pressed on control `from`: moves the focus to the previous
+  // or next control of its group (control_groups.h); an auto radio button
+  // reached this way is checked and sends its command, as if clicked. False
+  // when the control keeps its arrow keys for itself.
+  bool moveWithinGroup(QWidget* from, bool previous);
+
  protected:
   std::intptr_t defaultHandling(const sMessage& message);
 
@@ -84,6 +91,7 @@ class cDlg : public cWin {
   sDialogTemplate template_;
   QPointer<cDialogBridge> bridge_;
   std::map<int, QWidget*> controls_;
+  std::vector<QWidget*> widgets_;  // one per template control, in template order
   std::intptr_t messageResult_ = 0;
   bool destroyed_ = false;
 };

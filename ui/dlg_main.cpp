@@ -4,15 +4,19 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QProgressBar>
+#include <chrono>
+#include <utility>
 
 #include "core/paths.h"
 #include "core/request_checks.h"
 #include "core/settings_file.h"
 #include "core/text.h"
+#include "engine/job_control.h"
 #include "ui/control_ids.h"
 #include "ui/dlg_options.h"
 #include "ui/gui_thread.h"
 #include "ui/line_text.h"
+#include "ui/open_failures.h"
 #include "ui/qt_text.h"
 #include "ui/ui_values.h"
 
@@ -23,6 +27,17 @@ using namespace main_ids;
 
 // The request checks name the path lines by these ids.
 static_assert(kFilesLine == kFilesLineId && kEpubLine == kEpubLineId);
+
+// Closing the window while a job runs stops the job; its work file is
+// removed rather than left half written.
+constexpr const char* kCloseDuringJobQuestion =
+    "A job is still running. If you close Plimsy now, the job stops and its unfinished work is removed.\n\n"
+    "Do you want to close Plimsy anyway?";
+// How long closing waits for stopped jobs to clean up after themselves before
+// removing their work files itself.
+constexpr std::chrono::milliseconds kAbandonWait{2000};
+
+bool closesWindow(int controlId) { return controlId == kIdOk || controlId == kIdCancel; }
 
 // The logo's place, in pixels.
 const QRect kLogoRect(20, 15, 105, 35);
@@ -80,14 +95,19 @@ std::intptr_t cDlgMain::dialogMessage(const sMessage& message) {
     return 1;
   }
   switch (message.id) {
-    case kMsgClose: destroyWindow(); return 1;
+    case kMsgClose:
+      if (mayClose()) destroyWindow();
+      return 1;
     case kMsgDestroy:
       readLines();
       saveSettings();
       if (services_.quit) services_.quit();
       return 1;
     case kMsgInitDialog: initialise(); break;
-    case kMsgCommand: command(message.controlId); break;
+    case kMsgCommand:
+      if (closesWindow(message.controlId) && !mayClose()) return 1;
+      command(message.controlId);
+      break;
     case kMsgDropFiles: dropFiles(message); break;
     default: break;
   }
@@ -120,7 +140,7 @@ void cDlgMain::command(int controlId) {
   switch (controlId) {
     case kBrowseFiles: browseFilesFolder(); break;
     case kBrowseEpub: browseEpub(); break;
-    case kHelp: openHelpPage(*services_.opener); break;
+    case kHelp: openHelp(); break;
     case kReportBug: reportBug(); break;
     case kExploreFiles: openFilesFolder(); break;
     case kOpenEpub: openEpub(); break;
@@ -244,14 +264,14 @@ bool cDlgMain::checkFilesLine(const std::string& path) {
 }
 
 void cDlgMain::openForButton(const std::string& path, const char* failureFormat) {
-  const std::intptr_t result = openPath(path);
-  if (result <= 32) showMessage(formatText(failureFormat, shellExecuteErrorText(result)), eIcon::Information, false);
+  const std::string failure = openFailureMessage(failureFormat, openPath(path));
+  if (!failure.empty()) showMessage(failure, eIcon::Information, false);
 }
 
 void cDlgMain::openEpub() {
   readLines();
   const std::string epub = settingsSnapshot().workOrder.ZipPath;
-  if (checkEpubLine(epub)) openForButton(epub, "Unable to open epub. %s");
+  if (checkEpubLine(epub)) openForButton(epub, kOpenEpubFailure);
 }
 
 void cDlgMain::openEpubFolder() {
@@ -264,16 +284,21 @@ void cDlgMain::openEpubFolder() {
     showMessage(message, eIcon::Information);
     return;
   }
-  openForButton(folder, "Unable to open epub folder in Windows File Explorer. %s");
+  openForButton(folder, kOpenEpubFolderFailure);
 }
 
 void cDlgMain::openFilesFolder() {
   readLines();
   const std::string files = settingsSnapshot().workOrder.FilesDir;
-  if (checkFilesLine(files)) openForButton(files, "Unable to open files folder in Windows File Explorer. %s");
+  if (checkFilesLine(files)) openForButton(files, kOpenFilesFolderFailure);
 }
 
 // ---- Other buttons ------------------------------------------------------------------
+
+void cDlgMain::openHelp() {
+  const std::string failure = openFailureMessage(kOpenUserGuideFailure, openHelpPage(*services_.opener));
+  if (!failure.empty()) showMessage(failure, eIcon::Information);
+}
 
 void cDlgMain::reportBug() {
   sTaskDialog task;
@@ -302,6 +327,13 @@ void cDlgMain::startAnalysisRequest() {
   startAnalysis(*this);
 }
 
+bool cDlgMain::mayClose() {
+  if (runningJobs() == 0) return true;
+  if (!services_.presenter->confirm(dialogWidget(), kCloseDuringJobQuestion)) return false;
+  abandonRunningJobs(kAbandonWait);
+  return true;
+}
+
 void cDlgMain::restoreAndRaise() {
   QWidget* window = dialogWidget();
   if (!window || isDestroyed()) return;
@@ -314,13 +346,34 @@ void cDlgMain::restoreAndRaise() {
 
 void cDlgMain::setBusyLook(bool busy) {
   onGuiThread([this, busy] {
+    if (busy) parkFocusOfJobButtons();
     zipButton_.showWindow(!busy);
     unzipButton_.showWindow(!busy);
     analyzeButton_.showWindow(!busy);
     progressBar_.showWindow(busy);
     // The marquee starts with the busy look and is never switched off; the bar is only hidden.
     if (auto* bar = qobject_cast<QProgressBar*>(progressBar_.window()); bar && busy) bar->setRange(0, 0);
+    if (!busy) returnFocusToJobButton();
   });
+}
+
+void cDlgMain::parkFocusOfJobButtons() {
+  QWidget* dialog = dialogWidget();
+  QWidget* focus = dialog->focusWidget();
+  if (focus != zipButton_.window() && focus != unzipButton_.window() && focus != analyzeButton_.window()) return;
+  // Hidden, the button would hand the focus on to the next one in the tab
+  // order (Help), and Enter would press that. The dialog keeps it meanwhile.
+  jobButton_ = focus;
+  dialog->setFocus(Qt::OtherFocusReason);
+}
+
+void cDlgMain::returnFocusToJobButton() {
+  QWidget* dialog = dialogWidget();
+  QPointer<QWidget> button = std::exchange(jobButton_, nullptr);
+  // The user may have put the focus elsewhere while the job ran.
+  if (!button || dialog->focusWidget() != dialog) return;
+  const bool usable = button->isVisibleTo(dialog) && button->isEnabled();
+  if (QWidget* target = usable ? button.data() : zipButton_.window()) target->setFocus(Qt::OtherFocusReason);
 }
 
 void cDlgMain::showMessage(const std::string& text, eIcon icon, bool owned) {

@@ -7,9 +7,11 @@
 // the job buttons while a job runs. A folder or file dropped onto it fills
 // the matching line. Every line filled by browsing or dropping is saved to
 // the settings file at once; the lines are read back into the settings
-// before every job and when the window closes.
+// before every job and when the window closes. Closing it while a job runs
+// asks first: the job would be stopped and its unfinished work removed.
 
 #include <QPixmap>
+#include <QPointer>
 #include <cstdint>
 #include <string>
 
@@ -58,6 +60,7 @@ class cDlgMain : public cDlg, public cJobOwner {
   void dropFiles(const sMessage& message);
   void browseFilesFolder();
   void browseEpub();
+  void openHelp();
   void reportBug();
   void showOptions();
   void startAnalysisRequest();
@@ -69,6 +72,13 @@ class cDlgMain : public cDlg, public cJobOwner {
   bool checkEpubLine(const std::string& path);
   bool checkFilesLine(const std::string& path);
   void openForButton(const std::string& path, const char* failureFormat);
+  // Whether the window may close now: yes when no job runs; otherwise the
+  // user is asked, and a yes stops the running jobs first.
+  bool mayClose();
+  // The focus stays on the button that started a job, not on whichever
+  // control Qt would move it to while the job buttons are hidden.
+  void parkFocusOfJobButtons();
+  void returnFocusToJobButton();
 
   sServices services_;
   QPixmap logo_;
@@ -79,6 +89,7 @@ class cDlgMain : public cDlg, public cJobOwner {
   cWin progressBar_;
   cWin filesLine_;
   cWin epubLine_;
+  QPointer<QWidget> jobButton_;  // the job button that had the focus when the busy look began
 };
 
 // The bug report's text, naming kBugReportAddress.

@@ -10,6 +10,7 @@
 #include "core/settings_file.h"
 #include "ui/control_ids.h"
 #include "ui/line_text.h"
+#include "ui/open_failures.h"
 #include "ui/qt_text.h"
 #include "ui/ui_values.h"
 
@@ -46,7 +47,7 @@ std::intptr_t cDlgOptions::dialogMessage(const sMessage& message) {
       return 1;
     case kCancel: endDialog(kCancel); return 1;
     case kRestoreDefaults: settingsIntoControls(cSettings()); return 0;
-    case kHelp: openHelpPage(*services_.opener); return 0;
+    case kHelp: openHelp(); return 0;
     case kSaveBackups:
     case kBackupsBesideOriginals:
     case kBackupsInFolder: enableBackupControls(); return 0;
@@ -173,6 +174,11 @@ void cDlgOptions::enableBackupControls() {
   const bool besideOriginals = backupsBesideOriginals_.isChecked();
   backupFolder_.enable(!besideOriginals);
   browseBackupFolder_.enable(!besideOriginals);
+}
+
+void cDlgOptions::openHelp() {
+  const std::string failure = openFailureMessage(kOpenUserGuideFailure, openHelpPage(*services_.opener));
+  if (!failure.empty()) services_.presenter->showMessage(dialogWidget(), failure, eIcon::Information);
 }
 
 void cDlgOptions::browseBackupFolder() {

@@ -34,6 +34,7 @@ class cDlgOptions : public cDlgModal {
   void applyHeadingFont();
   void centreOnOwner();
   void enableBackupControls();
+  void openHelp();
   void browseBackupFolder();
   void browseAnalysisLog();
   int selectedCompressionLevel() const;

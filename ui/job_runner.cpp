@@ -8,9 +8,11 @@
 #include "core/request_checks.h"
 #include "core/settings_file.h"
 #include "engine/analysis_log.h"
+#include "engine/job_control.h"
 #include "engine/job_report.h"
 #include "engine/zip_reader.h"
 #include "ui/control_ids.h"
+#include "ui/open_failures.h"
 
 namespace plimsy::ui {
 namespace {
@@ -35,18 +37,27 @@ struct sJobKind {
   const JobFunction* job;
   std::string_view successText;
   const std::string* finishedWork;
+  const char* openFailure;
 };
 
 bool jobKind(const cJobOwner& owner, sJobRecord& record, sJobKind& kind) {
   switch (record.DoWhat) {
     case kDoWhatZip:
-      kind = {checkZipRequest, &owner.services().zip, kZipSuccessText, &record.jobCopy.workOrder.ZipPath};
+      kind = {checkZipRequest, &owner.services().zip, kZipSuccessText, &record.jobCopy.workOrder.ZipPath,
+              kOpenEpubFailure};
       return true;
     case kDoWhatUnzip:
-      kind = {checkUnzipRequest, &owner.services().unzip, kUnzipSuccessText, &record.jobCopy.workOrder.FilesDir};
+      kind = {checkUnzipRequest, &owner.services().unzip, kUnzipSuccessText, &record.jobCopy.workOrder.FilesDir,
+              kOpenFilesFolderFailure};
       return true;
     default: return false;
   }
+}
+
+// Opens the finished work or the log; a failure is explained.
+void openAndReport(cJobOwner& owner, const std::string& path, const char* failureFormat) {
+  const std::string failure = openFailureMessage(failureFormat, owner.openPath(path));
+  if (!failure.empty()) owner.showMessage(failure, eIcon::Information);
 }
 
 // Runs a worker's body; a failure to allocate must not end the program.
@@ -70,6 +81,24 @@ void startWorker(Body body) {
     }).detach();
   } catch (...) {
     --workers;
+  }
+}
+
+// The analysis' ending: idle look, then the summary whose button opens the
+// log, or the failure.
+void reportAnalysis(cJobOwner& owner, bool ok, const sStatistics& statistics, const std::string& message,
+                    std::uint64_t milliseconds) {
+  owner.setBusyLook(false);
+  if (ok) {
+    sTaskDialog task;
+    task.instruction = "Analysis";
+    task.content = analysisSuccessMessage(kAnalysisButtonHint, statistics, milliseconds);
+    task.customButton = "Show full analysis";
+    task.commonButton = sTaskDialog::eCommonButton::Cancel;
+    if (owner.showTaskDialog(task) == kTaskButtonId)
+      openAndReport(owner, settingsSnapshot().workOrder.AnalyzeZipLogPath, kOpenAnalysisLogFailure);
+  } else if (!message.empty()) {
+    owner.showMessage(message, eIcon::Warning);
   }
 }
 
@@ -110,6 +139,8 @@ void runJob(cJobOwner& owner, sJobRecord& record) {
   const bool ok = (*kind.job)(record.jobCopy.workOrder, &record.message, statistics);
   record.statistics = statistics;
   const std::uint64_t milliseconds = elapsedMilliseconds(start, platform::currentFileTime());
+  // The window has been closed and the program is ending: nothing to report.
+  if (jobsAbandoned()) return;
   owner.setBusyLook(false);
 
   if (!ok) {
@@ -118,7 +149,7 @@ void runJob(cJobOwner& owner, sJobRecord& record) {
   }
   if (record.jobCopy.ShowSuccessMessage)
     owner.showMessage(jobSuccessMessage(kind.successText, record.statistics, milliseconds), eIcon::Information);
-  if (record.jobCopy.OpenFinishedWork) owner.openPath(*kind.finishedWork);
+  if (record.jobCopy.OpenFinishedWork) openAndReport(owner, *kind.finishedWork, kind.openFailure);
 }
 
 void startAnalysis(cJobOwner& owner) {
@@ -135,18 +166,7 @@ void runAnalysis(cJobOwner& owner) {
   const bool ok =
       reader.openArchive(&message, order) && writeAnalysisLog(reader, &message, reader.workOrder().AnalyzeZipLogPath);
   const std::uint64_t milliseconds = elapsedMilliseconds(start, platform::currentFileTime());
-  owner.setBusyLook(false);
-
-  if (ok) {
-    sTaskDialog task;
-    task.instruction = "Analysis";
-    task.content = analysisSuccessMessage(kAnalysisButtonHint, reader.statistics(), milliseconds);
-    task.customButton = "Show full analysis";
-    task.commonButton = sTaskDialog::eCommonButton::Cancel;
-    if (owner.showTaskDialog(task) == kTaskButtonId) owner.openPath(settingsSnapshot().workOrder.AnalyzeZipLogPath);
-  } else if (!message.empty()) {
-    owner.showMessage(message, eIcon::Warning);
-  }
+  if (!jobsAbandoned()) reportAnalysis(owner, ok, reader.statistics(), message, milliseconds);
   reader.releaseArchive();
 }
 

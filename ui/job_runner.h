@@ -5,7 +5,9 @@
 // completes the request (checks, and the questions they ask), switches the
 // owner to its busy look, times the job, restores the idle look and reports:
 // the success text with the statistics and the elapsed milliseconds (or the
-// first error), then opens the finished work when the options say so.
+// first error), then opens the finished work when the options say so (and
+// explains an open that failed). A job that ends after the window was closed
+// and the running jobs abandoned (engine/job_control.h) reports nothing.
 //
 // Every effect on the window goes through the owner, which carries it out on
 // the GUI thread while the worker waits; the GUI thread never waits for a

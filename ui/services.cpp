@@ -1,27 +1,21 @@
 #include "ui/services.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QUrl>
 
 #include "core/paths.h"
 #include "engine/unzip_job.h"
 #include "engine/zip_job.h"
 #include "ui/control_ids.h"
+#include "ui/desktop_open.h"
 #include "ui/qt_text.h"
 #include "ui/ui_values.h"
 #include "version.h"
 
 namespace plimsy::ui {
 namespace {
-
-// Classic shell results for the two ways an open can fail here.
-constexpr std::intptr_t kShellFileNotFound = 2;
-constexpr std::intptr_t kShellNoAssociation = 31;
-constexpr std::intptr_t kShellSuccess = 33;
 
 QString caption() { return QString::fromUtf8(kApplicationName); }
 
@@ -67,6 +61,14 @@ eAnswer cQtPresenter::ask(QWidget* owner, const std::string& question) {
   }
 }
 
+bool cQtPresenter::confirm(QWidget* owner, const std::string& question) {
+  QMessageBox box(QMessageBox::Question, caption(), toQString(question), QMessageBox::Yes | QMessageBox::No, owner);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 int cQtPresenter::showTaskDialog(QWidget* owner, const sTaskDialog& task) {
   QMessageBox box(owner);
   box.setWindowTitle(caption());
@@ -92,7 +94,7 @@ bool cQtPresenter::pickFolder(QWidget* owner, std::string& path) {
 
 std::intptr_t cDesktopOpener::open(const std::string& path) {
   if (path.empty() || pathKind(path) == PathKind::Missing) return kShellFileNotFound;
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(toQString(path))) ? kShellSuccess : kShellNoAssociation;
+  return openOnDesktop(path);
 }
 
 sServices desktopServices() {
@@ -107,6 +109,6 @@ sServices desktopServices() {
   return services;
 }
 
-void openHelpPage(cOpener& opener) { opener.open(helpPagePath()); }
+std::intptr_t openHelpPage(cOpener& opener) { return opener.open(helpPagePath()); }
 
 }  // namespace plimsy::ui

@@ -37,6 +37,9 @@ class cPresenter {
   virtual void showMessage(QWidget* owner, const std::string& text, eIcon icon) = 0;
   // A Yes/No/Cancel question with the question icon.
   virtual eAnswer ask(QWidget* owner, const std::string& question) = 0;
+  // A Yes/No question with the question icon, No being the default and the
+  // answer to Escape; true only for Yes.
+  virtual bool confirm(QWidget* owner, const std::string& question) = 0;
   // Returns kTaskButtonId for the custom button, kIdOk or kIdCancel otherwise
   // (closing the box counts as the common button).
   virtual int showTaskDialog(QWidget* owner, const sTaskDialog& task) = 0;
@@ -59,11 +62,14 @@ class cQtPresenter : public cPresenter {
  public:
   void showMessage(QWidget* owner, const std::string& text, eIcon icon) override;
   eAnswer ask(QWidget* owner, const std::string& question) override;
+  bool confirm(QWidget* owner, const std::string& question) override;
   int showTaskDialog(QWidget* owner, const sTaskDialog& task) override;
   bool pickFile(QWidget* owner, std::string& path) override;
   bool pickFolder(QWidget* owner, std::string& path) override;
 };
 
+// Fails with 2 for a path that does not exist and with 31 when the desktop
+// has no program for it (desktop_open.h).
 class cDesktopOpener : public cOpener {
  public:
   std::intptr_t open(const std::string& path) override;
@@ -84,7 +90,7 @@ struct sServices {
 // The real presenter and opener, zipJob, unzipJob and QCoreApplication::exit(0).
 sServices desktopServices();
 
-// The shell's way of opening the user guide; the result is ignored.
-void openHelpPage(cOpener& opener);
+// Opens the user guide; returns the opener's result.
+std::intptr_t openHelpPage(cOpener& opener);
 
 }  // namespace plimsy::ui

@@ -43,8 +43,10 @@ int runPlimsy(int argc, char** argv) {
     return 1;
   }
   const int exitCode = QApplication::exec();
-  // A job still running ends with the process, as it would if the process were
-  // killed; destroying the window and the settings under its feet would not be safe.
+  // The window closes during a job only once the user has agreed to stop it,
+  // and its work file is gone by then (cDlgMain). A worker still on its way
+  // out ends with the process; destroying the window and the settings under
+  // its feet would not be safe.
   if (runningJobs() > 0) std::quick_exit(exitCode);
   return exitCode;
 }

@@ -18,7 +18,10 @@
 #include <QTimer>
 
 #include "gui_test_support.h"
+#include "support/scoped_env.h"
+#include "ui/control_groups.h"
 #include "ui/control_ids.h"
+#include "ui/desktop_open.h"
 #include "ui/dialog_template.h"
 #include "ui/dialog_units.h"
 #include "ui/dlg.h"
@@ -141,6 +144,41 @@ TEST(DialogTemplate, EveryNamedControlStandsInItsTemplateWithItsClass) {
     ASSERT_NE(options.control(id), nullptr) << id;
     EXPECT_EQ(options.control(id)->className, className) << id;
   }
+}
+
+TEST(ControlGroups, ArrowKeysMoveWithinAGroupInTemplateOrderAndWrap) {
+  sDialogTemplate dialog;
+  std::string message;
+  ASSERT_TRUE(
+      parseDialogTemplate("DIALOG 1 100 100\n"
+                          "CONTROL 10 BUTTON \"alone\" 0,0,9,9 BS_AUTOCHECKBOX\n"              // 0
+                          "CONTROL 11 BUTTON \"first\" 0,0,9,9 BS_AUTORADIOBUTTON WS_GROUP\n"  // 1
+                          "CONTROL -1 STATIC \"label\" 0,0,9,9 SS_LEFT\n"                      // 2
+                          "CONTROL 12 BUTTON \"second\" 0,0,9,9 BS_AUTORADIOBUTTON\n"          // 3
+                          "CONTROL 13 BUTTON \"greyed\" 0,0,9,9 BS_AUTORADIOBUTTON\n"          // 4
+                          "CONTROL 14 BUTTON \"OK\" 0,0,9,9 BS_PUSHBUTTON WS_GROUP\n"          // 5
+                          "CONTROL 15 EDIT \"\" 0,0,9,9 WS_BORDER\n",                          // 6
+                          dialog, &message))
+      << message;
+  const auto available = [](std::size_t index) { return index != 4; };
+  struct Case {
+    std::size_t from;
+    bool previous;
+    std::optional<std::size_t> expected;
+  };
+  const Case cases[] = {
+      {1, false, 3},             // the label is passed over
+      {3, false, 1},             // the unavailable one too, and the group wraps
+      {1, true, 3},              // backwards, wrapping the other way
+      {0, false, std::nullopt},  // a group of one: nowhere to go
+      {5, false, 6},             // an edit line can be reached
+      {6, true, 5},
+      {5, true, 6},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(nextGroupControl(dialog, c.from, c.previous, available), c.expected) << c.from << " " << c.previous;
+  EXPECT_TRUE(arrowsMoveWithinGroup(dialog.controls[1]));
+  EXPECT_FALSE(arrowsMoveWithinGroup(dialog.controls[6])) << "an edit line keeps its arrow keys";
 }
 
 // Every control of a built dialog: its kind of widget, text, visibility and
@@ -389,6 +427,30 @@ TEST(MessageBoxes, CarryTheCaptionTheIconAndTheButtons) {
   EXPECT_EQ(presenter.showTaskDialog(nullptr, task), kTaskButtonId);
   answerMessageBox([](QMessageBox& box) { box.button(QMessageBox::Cancel)->click(); });
   EXPECT_EQ(presenter.showTaskDialog(nullptr, task), kIdCancel);
+}
+
+// The desktop's opener as a script that ends with `status`, or keeps running
+// as a viewer would.
+TEST(DesktopOpener, LearnsFromTheOpenerWhetherTheDesktopHasAProgram) {
+  test::TempDir folder;
+  const std::string book = folder / "book.epub";
+  test::writeFile(book, "PK");
+  test::ScopedEnv path("PATH");
+  path.set(folder.path().string() + ":" + std::getenv("PATH"));
+  const std::pair<const char*, std::intptr_t> cases[] = {
+      {"exit 0", kShellSuccess},
+      {"exit 3", kShellNoAssociation},  // no program for the file
+      {"exit 4", kShellNoAssociation},  // the program could not be started
+      {"exit 2", kShellFileNotFound},
+      {"exec sleep 3 >/dev/null 2>&1", kShellSuccess},  // the viewer runs in the foreground
+  };
+  for (const auto& [script, expected] : cases) {
+    const auto opener = folder.path() / "xdg-open";
+    test::writeFile(opener, std::string("#!/bin/sh\n") + script + "\n");
+    std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+    EXPECT_EQ(openOnDesktop(book), expected) << script;
+  }
+  EXPECT_EQ(cDesktopOpener().open(folder / "missing.epub"), kShellFileNotFound);
 }
 
 TEST(Pickers, FilePickerTakesANameThatDoesNotExistYetAndCancelGivesNothing) {

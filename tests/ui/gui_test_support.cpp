@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
+#include <cstdlib>
 
 #include "core/settings.h"
 #include "core/settings_file.h"
@@ -24,6 +25,10 @@ ui::eAnswer cFakePresenter::ask(QWidget*, const std::string& question) {
   const ui::eAnswer answer = answers.front();
   answers.pop_front();
   return answer;
+}
+
+bool cFakePresenter::confirm(QWidget* owner, const std::string& question) {
+  return ask(owner, question) == ui::eAnswer::Yes;
 }
 
 int cFakePresenter::showTaskDialog(QWidget*, const ui::sTaskDialog& task) {
@@ -81,6 +86,12 @@ void resetSettings() {
 }
 
 std::string settingsFile() { return settingsFilePath(); }
+
+void endChildProcess(int code) {
+  for (const char* variable : {"XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"})
+    if (const char* folder = std::getenv(variable)) std::filesystem::remove_all(folder);
+  std::_Exit(code);
+}
 
 void writeBook(const std::filesystem::path& folder) {
   writeFile(folder / "mimetype", "application/epub+zip");

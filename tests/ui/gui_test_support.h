@@ -28,11 +28,14 @@ class cFakePresenter : public ui::cPresenter {
  public:
   void showMessage(QWidget* owner, const std::string& text, ui::eIcon icon) override;
   ui::eAnswer ask(QWidget* owner, const std::string& question) override;
+  bool confirm(QWidget* owner, const std::string& question) override;
   int showTaskDialog(QWidget* owner, const ui::sTaskDialog& task) override;
   bool pickFile(QWidget* owner, std::string& path) override;
   bool pickFolder(QWidget* owner, std::string& path) override;
 
   // Answers, used in order; when a script runs out: Yes, Cancel, no pick.
+  // Questions (ask) and confirmations (confirm) share `answers` and
+  // `questions`.
   std::deque<ui::eAnswer> answers;
   std::deque<int> taskAnswers;
   std::deque<std::string> pickedFiles;
@@ -72,6 +75,11 @@ void resetSettings();
 
 // The settings file of this test process.
 std::string settingsFile();
+
+// Ends a death test's child process with `code`. The child ends without
+// unwinding, so the temporary settings and runtime folders that main made for
+// it are removed here.
+[[noreturn]] void endChildProcess(int code);
 
 // A small book folder: mimetype, META-INF/container.xml and two content files.
 void writeBook(const std::filesystem::path& folder);

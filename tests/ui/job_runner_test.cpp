@@ -7,9 +7,12 @@
 #include <QProgressBar>
 #include <QTest>
 #include <atomic>
+#include <chrono>
 #include <regex>
+#include <thread>
 
 #include "core/settings.h"
+#include "engine/job_control.h"
 #include "engine/job_report.h"
 #include "engine/zip_job.h"
 #include "gui_test_support.h"
@@ -21,6 +24,10 @@ namespace plimsy::ui {
 namespace {
 
 using namespace main_ids;
+
+constexpr const char* kCloseQuestion =
+    "A job is still running. If you close Plimsy now, the job stops and its unfinished work is removed.\n\n"
+    "Do you want to close Plimsy anyway?";
 
 class JobRunner : public test::cBookGuiTest {
  protected:
@@ -65,13 +72,51 @@ class JobRunner : public test::cBookGuiTest {
     setLines(book_, epub_);
     click(kZip);
   }
+  // Replaces the zip job with one that succeeds when the test releases it,
+  // or stops when the running jobs are abandoned.
+  void holdZipJob() {
+    services_.zip = [this](const EpubWorkOrder&, std::string*, sStatistics&) {
+      ++jobRuns_;
+      held_ = true;
+      while (!release_ && !jobsAbandoned()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      toldToStop_ = jobsAbandoned();
+      return !toldToStop_;
+    };
+  }
+  // Starts a held job, closes the window answering Yes, and ends the process:
+  // with 0 when all went well, else with 1 and a word on what did not.
+  [[noreturn]] void closeAnsweringYesAndEnd() {
+    holdZipJob();
+    startHeldZip();
+    desktop_.presenter.answers = {eAnswer::Yes};
+    QTest::mouseClick(dialog_->control(kClose), Qt::LeftButton);
+    std::string wrong;
+    if (desktop_.presenter.questions != std::vector<std::string>{kCloseQuestion}) wrong += "not asked; ";
+    if (!test::waitForJobs() || !toldToStop_) wrong += "the job was not told to stop; ";
+    if (!dialog_->isDestroyed() || desktop_.quits != 1) wrong += "the window did not close; ";
+    if (!messages().empty()) wrong += "the stopped job reported; ";
+    if (test::readFile(test::settingsFile()).find("<ZipPath>" + epub_ + "</ZipPath>") == std::string::npos)
+      wrong += "the lines were not saved; ";
+    std::fputs(wrong.c_str(), stderr);
+    std::filesystem::remove_all(folder_.path());
+    test::endChildProcess(wrong.empty() ? 0 : 1);
+  }
+  void startHeldZip() {
+    openDialog();
+    setLines(book_, epub_);
+    QTest::mouseClick(dialog_->control(kZip), Qt::LeftButton);
+    ASSERT_TRUE(test::waitUntil([this] { return held_ && busyLook(); }));
+  }
 
   std::string book_;
   std::string epub_;
   sServices services_;
   std::unique_ptr<cDlgMain> dialog_;
   sStatistics statistics_;
-  int jobRuns_ = 0;
+  std::atomic<int> jobRuns_{0};
+  std::atomic<bool> held_{false};
+  std::atomic<bool> release_{false};
+  std::atomic<bool> toldToStop_{false};
 };
 
 // "…\nTime elapsed: <n> milliseconds": the text before the number, and whether
@@ -258,6 +303,73 @@ TEST_F(JobRunner, AnalysisChecksAndFailures) {
   EXPECT_EQ(messages()[1].text, "Unable to find end of central directory.");
   EXPECT_TRUE(desktop_.presenter.tasks.empty());
   EXPECT_TRUE(idleLook());
+}
+
+TEST_F(JobRunner, FocusReturnsToTheClickedButtonSoEnterRunsTheJobAgain) {
+  updateSettings([](cSettings& s) { s.ShowSuccessMessage = false; });
+  holdZipJob();
+  startHeldZip();
+  dialog_->dialogWidget()->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(dialog_->dialogWidget()));
+  release_ = true;
+  ASSERT_TRUE(test::waitForJobs());
+  QWidget* focus = dialog_->dialogWidget()->focusWidget();
+  EXPECT_EQ(focus, dialog_->control(kZip));
+  desktop_.opener.opened.clear();
+  QTest::keyClick(focus, Qt::Key_Return);
+  ASSERT_TRUE(test::waitForJobs());
+  EXPECT_EQ(jobRuns_, 2);
+  EXPECT_EQ(desktop_.opener.opened, std::vector<std::string>{epub_}) << "only the finished epub, not the user guide";
+}
+
+TEST_F(JobRunner, FinishedWorkOrLogThatCannotBeOpenedIsExplained) {
+  updateSettings([this](cSettings& s) {
+    s.ShowSuccessMessage = false;
+    s.workOrder.AnalyzeZipLogPath = folder_ / "log.txt";
+  });
+  desktop_.opener.result = 31;
+  zipBook();
+  setLines("", epub_);
+  click(kUnzip);  // into a files folder the checks choose
+  desktop_.presenter.taskAnswers = {kTaskButtonId};
+  click(kAnalyze);
+  const std::string noProgram = "There is no application associated with the given file name.";
+  ASSERT_EQ(messages().size(), 3u);
+  EXPECT_EQ(messages()[0].text, "Unable to open epub. " + noProgram);
+  EXPECT_EQ(messages()[1].text, "Unable to open files folder in the file manager. " + noProgram);
+  EXPECT_EQ(messages()[2].text, "Unable to open the analysis log. " + noProgram);
+  for (const test::sShownMessage& shown : messages()) EXPECT_EQ(shown.icon, eIcon::Information);
+}
+
+TEST_F(JobRunner, ClosingWhileAJobRunsAsksAndNoKeepsTheWindowAndTheJob) {
+  holdZipJob();
+  startHeldZip();
+  desktop_.presenter.answers = {eAnswer::No, eAnswer::No, eAnswer::Cancel};
+  QTest::keyClick(dialog_->dialogWidget(), Qt::Key_Escape);
+  dialog_->dialogWidget()->close();  // the close box
+  QTest::mouseClick(dialog_->control(kClose), Qt::LeftButton);
+  EXPECT_EQ(desktop_.presenter.questions, std::vector<std::string>(3, kCloseQuestion));
+  EXPECT_FALSE(dialog_->isDestroyed());
+  EXPECT_EQ(desktop_.quits, 0);
+  EXPECT_TRUE(busyLook());
+  EXPECT_EQ(runningJobs(), 1);
+  release_ = true;
+  ASSERT_TRUE(test::waitForJobs());
+  EXPECT_FALSE(toldToStop_);
+  EXPECT_TRUE(idleLook());
+
+  // With no job running, closing asks nothing.
+  QTest::keyClick(dialog_->dialogWidget(), Qt::Key_Escape);
+  EXPECT_TRUE(dialog_->isDestroyed());
+  EXPECT_EQ(desktop_.presenter.questions.size(), 3u);
+}
+
+TEST_F(JobRunner, ClosingWhileAJobRunsAndAnsweringYesStopsTheJobAndCloses) {
+  // Abandoning the running jobs is for a program about to end: every later
+  // job of the process would stop at once too. So the closing happens in a
+  // child process, which reports what went wrong on its error output.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(closeAnsweringYesAndEnd(), testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -219,14 +219,17 @@ TEST_F(MainDialog, ShellOpenButtonsOpenThePathOrExplainTheFailure) {
 
   desktop_.opener.result = 31;
   dialog_->sendCommand(kOpenEpub);
+  dialog_->sendCommand(kExploreEpub);
   dialog_->sendCommand(kExploreFiles);
-  ASSERT_EQ(messages().size(), 2u);
-  EXPECT_EQ(messages()[0].text, "Unable to open epub. There is no application associated with the given file name.");
-  EXPECT_EQ(messages()[1].text,
-            "Unable to open files folder in Windows File Explorer. There is no application associated with the "
-            "given file name.");
+  dialog_->sendCommand(kHelp);
+  const std::string noProgram = "There is no application associated with the given file name.";
+  ASSERT_EQ(messages().size(), 4u);
+  EXPECT_EQ(messages()[0].text, "Unable to open epub. " + noProgram);
+  EXPECT_EQ(messages()[1].text, "Unable to open epub folder in the file manager. " + noProgram);
+  EXPECT_EQ(messages()[2].text, "Unable to open files folder in the file manager. " + noProgram);
+  EXPECT_EQ(messages()[3].text, "Unable to open the user guide. " + noProgram);
   EXPECT_FALSE(messages()[0].owned);
-  EXPECT_EQ(messages()[0].icon, eIcon::Information);
+  for (const test::sShownMessage& shown : messages()) EXPECT_EQ(shown.icon, eIcon::Information);
 }
 
 TEST_F(MainDialog, BrowseButtonsFillTheLinesAndSave) {

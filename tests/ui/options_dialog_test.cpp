@@ -13,6 +13,7 @@
 #include "ui/control_ids.h"
 #include "ui/dlg_options.h"
 #include "ui/qt_text.h"
+#include "ui/template_widgets.h"
 #include "ui/ui_values.h"
 #include "ui/win.h"
 
@@ -147,6 +148,49 @@ TEST_F(OptionsDialog, BackupControlsFollowTheirCheckMarks) {
   EXPECT_EQ(enabled(), (std::vector<bool>{true, true, true, true}));
   QTest::mouseClick(dialog_->control(kBackupsBesideOriginals), Qt::LeftButton);
   EXPECT_EQ(enabled(), (std::vector<bool>{true, true, false, false}));
+}
+
+TEST_F(OptionsDialog, ArrowKeysReachTheBackupChoicesAndCheckThem) {
+  updateSettings([](cSettings& s) {
+    s.PutBackupsInOriginalLocation = false;
+    s.UseSpecifiedBackupFolder = true;
+  });
+  open();
+  QWidget* window = dialog_->dialogWidget();
+  // Presses a key on the control that has the focus; returns the id of the one that has it then.
+  const auto press = [window](Qt::Key key) {
+    QTest::keyClick(window->focusWidget(), key);
+    return controlIdOf(window->focusWidget());
+  };
+  dialog_->control(kSaveBackups)->setFocus();
+  EXPECT_EQ(press(Qt::Key_Down), kBackupsBesideOriginals);
+  EXPECT_TRUE(wrap(kBackupsBesideOriginals).isChecked());
+  EXPECT_FALSE(wrap(kBackupsInFolder).isChecked());
+  EXPECT_FALSE(wrap(kBackupFolder).isEnabled()) << "checking it ran the enabling rules";
+  EXPECT_EQ(press(Qt::Key_Right), kBackupsInFolder);
+  EXPECT_TRUE(wrap(kBackupsInFolder).isChecked());
+  EXPECT_FALSE(wrap(kBackupsBesideOriginals).isChecked());
+  EXPECT_TRUE(wrap(kBackupFolder).isEnabled());
+  EXPECT_EQ(press(Qt::Key_Down), kBackupFolder);
+  EXPECT_EQ(press(Qt::Key_Down), kBackupFolder) << "an edit line keeps its arrow keys";
+
+  // With backups off, the greyed choices are passed over; the dialog is one
+  // group, so Up wraps round past the heading to Cancel.
+  QTest::mouseClick(dialog_->control(kSaveBackups), Qt::LeftButton);
+  EXPECT_EQ(press(Qt::Key_Down), kShowSuccessMessage);
+  dialog_->control(kSaveBackups)->setFocus();
+  EXPECT_EQ(press(Qt::Key_Up), kCancel);
+}
+
+TEST_F(OptionsDialog, AUserGuideThatCannotBeOpenedIsExplained) {
+  open();
+  desktop_.opener.result = 31;
+  dialog_->sendCommand(options_ids::kHelp);
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].text,
+            "Unable to open the user guide. There is no application associated with the given file name.");
+  EXPECT_EQ(messages()[0].icon, eIcon::Information);
+  EXPECT_EQ(dialog_->result(), std::nullopt) << "the dialog stays open";
 }
 
 TEST_F(OptionsDialog, SaveStoresTrimmedTextsAndATypedFolderAsTyped) {
