@@ -182,31 +182,27 @@ void releaseGuard(int slot) {
 }
 
 // Opens without waiting: a pipe would otherwise block the open until a writer
-// (or reader) comes. The flag is cleared again once the file is known to be
-// regular.
+// (or reader) comes. Once open, anything but a regular file is refused. The
+// flag stays: it means nothing for regular files.
 int openRegular(const std::string& path, int flags, File::OpenFailure& failure) {
   failure = File::OpenFailure::None;
-  struct stat st {};
-  if ((flags & O_EXCL) == 0 && ::stat(path.c_str(), &st) == 0 && isSpecialMode(st.st_mode)) {
-    failure = File::OpenFailure::NotRegular;
-    return -1;
-  }
   int fd = -1;
   do {
     fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
+    // ENXIO: a pipe that nobody reads, opened for writing.
     failure = errno == EEXIST ? File::OpenFailure::Exists
               : errno == ENXIO ? File::OpenFailure::NotRegular
                                : File::OpenFailure::Other;
     return -1;
   }
+  struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     failure = S_ISREG(st.st_mode) ? File::OpenFailure::Other : File::OpenFailure::NotRegular;
     ::close(fd);
     return -1;
   }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
 }
 
