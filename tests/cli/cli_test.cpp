@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "support/file_tree.h"
 #include "support/sample_data.h"
 #include "support/temp_dir.h"
+#include "support/zip_builder.h"
 
 namespace plimsy {
 namespace {
@@ -55,6 +57,40 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndVersionWithZero) {
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_NE(version.out.find("0.1"), std::string::npos);
   EXPECT_EQ(cli(dir.path(), "zip --help").exitCode, 0);
+}
+
+bool onlyLineFeedsAmongControls(const std::string& text) {
+  return std::none_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte < 0x20 && byte != '\n') || byte == 0x7F;
+  });
+}
+
+// Names from an archive and words from the command line reach the terminal
+// with their control characters escaped, on both output streams.
+TEST_F(Cli, ControlCharactersArePrintedEscaped) {
+  const std::string hostile =
+      "\x1B]0;owned\x07\r\xC2\x9B"
+      "2J/../x.txt";
+  writeFile(dir.path() / "hostile.epub",
+            test::buildArchive(test::planOf(
+                {test::storedEntry("mimetype", "application/epub+zip"), test::storedEntry(hostile, "x")})));
+  const CliRun unzip = cli(dir.path(), "unzip hostile.epub files");
+  EXPECT_EQ(unzip.exitCode, 1);
+  EXPECT_EQ(unzip.out, "Unsafe file name in zip file:\n\\x1B]0;owned\\x07\\x0D\\u009B2J/../x.txt\n");
+
+  const CliRun argument = cli(dir.path(), "zip book out.epub \"$(printf 'extra\\033[2J')\"");
+  EXPECT_EQ(argument.exitCode, 2);
+  EXPECT_NE(argument.out.find("extra\\x1B[2J"), std::string::npos) << argument.out;
+
+  // A folder name in a chosen path, printed on standard output.
+  fs::create_directory(dir.path() / "b\x1B[2Jd");
+  fs::copy_file(dir.path() / "hostile.epub", dir.path() / "b\x1B[2Jd" / "hostile.epub");
+  const CliRun chosen = cli(dir.path(), "unzip \"$(printf 'b\\033[2Jd')/hostile.epub\"");
+  EXPECT_EQ(chosen.exitCode, 1);
+  EXPECT_NE(chosen.out.find("Files folder: " + dir.path().string() + "/b\\x1B[2Jd/files1/\n"), std::string::npos)
+      << chosen.out;
+  for (const CliRun* run : {&unzip, &argument, &chosen}) EXPECT_TRUE(onlyLineFeedsAmongControls(run->out)) << run->out;
 }
 
 TEST_F(Cli, ZipPrintsTheSuccessTextWithStatisticsAndTime) {
