@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
+#include "cli/datetime_option.h"
 #include "cli/terminal_text.h"
 #include "version.h"
 
@@ -16,8 +17,11 @@ using plimsy::cli::JobOptions;
 
 // Options shared by zip and unzip.
 void addJobOptions(CLI::App& command, JobOptions& options) {
-  command.add_option("--datetime", options.datetime,
-                     "Stamp every written file with this time: YYYY-MM-DD[Thh:mm:ss][Z] (local time without Z)");
+  command
+      .add_option("--datetime", options.datetime,
+                  "Stamp every written file with this time: YYYY-MM-DD[Thh:mm:ss][Z] (local time without Z), "
+                  "from 1980 to 2107")
+      ->check(CLI::Validator(plimsy::cli::datetimeOptionProblem, "DATETIME"));
   auto* backupDir = command.add_option("--backup-dir", options.backupDir,
                                        "Put the backup of overwritten work in this folder (default: beside it)");
   command.add_flag("--no-backup", options.noBackup, "Do not keep a backup of overwritten work")->excludes(backupDir);
