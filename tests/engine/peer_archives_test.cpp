@@ -33,13 +33,10 @@ using test::readTree;
 using test::TempDir;
 
 // The archives live outside the repository, in the shared folder beside the
-// checkout; PLIMSY_TESTDATA_DIR names another place (a clone elsewhere).
+// checkout; PLIMSY_TESTDATA_DIR names another place.
 fs::path testDataFolder() {
   if (const char* dir = std::getenv("PLIMSY_TESTDATA_DIR")) return dir;
-  const fs::path besideCheckout = fs::path(PLIMSY_SOURCE_DIR) / ".." / "shared" / "testdata";
-  std::error_code error;
-  if (fs::is_directory(besideCheckout, error)) return besideCheckout;
-  return "/work/shared/testdata";
+  return fs::path(PLIMSY_SOURCE_DIR) / ".." / "shared" / "testdata";
 }
 
 const fs::path kTestData = testDataFolder();
@@ -74,7 +71,8 @@ class PeerArchives : public ::testing::Test {
   void SetUp() override {
     archives = peerArchives();
     if (archives.empty()) {
-      if (testDataRequired()) FAIL() << "no archives in " << kTestData;
+      if (testDataRequired())
+        FAIL() << "no archives in " << kTestData << " (PLIMSY_TESTDATA_DIR names the folder of the peer archives)";
       GTEST_SKIP() << "no archives in " << kTestData;
     }
   }
