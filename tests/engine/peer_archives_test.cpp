@@ -65,9 +65,10 @@ class PeerArchives : public ::testing::Test {
   void SetUp() override {
     archives = peerArchives();
     if (archives.empty()) {
+      const fs::path folder = fs::absolute(kTestData).lexically_normal();
       if (testDataRequired())
-        FAIL() << "no archives in " << kTestData << " (PLIMSY_TESTDATA_DIR names the folder of the peer archives)";
-      GTEST_SKIP() << "no archives in " << kTestData;
+        FAIL() << "no archives in " << folder << " (PLIMSY_TESTDATA_DIR names the folder of the peer archives)";
+      GTEST_SKIP() << "no archives in " << folder;
     }
   }
 
