@@ -8,12 +8,13 @@
 #   BENCH_OUT    scratch folder for the corpora, the archives and the output
 #                (default: bench/out, which git ignores)
 #   RUNS         timed runs per tool and corpus (each script has its default)
-#   MAKE_CORPUS  the corpus generator (default /work/shared/bench/make-corpus.sh)
+#   MAKE_CORPUS  the corpus generator (default ../shared/bench/make-corpus.sh
+#                beside the checkout, where CI puts the shared folder)
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 CLI=${PLIMSY_CLI:-$ROOT/build/cli/plimsy-cli}
 OUT=${BENCH_OUT:-$ROOT/bench/out}
-MAKE_CORPUS=${MAKE_CORPUS:-/work/shared/bench/make-corpus.sh}
+MAKE_CORPUS=${MAKE_CORPUS:-$ROOT/../shared/bench/make-corpus.sh}
 CORPUS_DIR=$OUT/corpus
 WORK=$OUT/work
 mkdir -p "$CORPUS_DIR" "$WORK"
@@ -40,9 +41,16 @@ runs_for() {  # corpus [corpus...]
   echo 5
 }
 
-# Makes a corpus once; it is kept for later runs.
+# Makes a corpus once; it is kept for later runs. Ends the script when the
+# corpus must be made and there is no generator.
 ensure_corpus() {  # corpus
-  [ -f "$CORPUS_DIR/$1/mimetype" ] || "$MAKE_CORPUS" "$CORPUS_DIR" "$1" >&2
+  [ -f "$CORPUS_DIR/$1/mimetype" ] && return
+  if [ ! -x "$MAKE_CORPUS" ]; then
+    echo "$(basename "$0"): cannot make the corpus \"$1\": no corpus generator (a program) at $MAKE_CORPUS" >&2
+    echo "  (it is ../shared/bench/make-corpus.sh beside the checkout; MAKE_CORPUS names another)" >&2
+    exit 1
+  fi
+  "$MAKE_CORPUS" "$CORPUS_DIR" "$1" >&2
 }
 
 # One timed run on bash's own clock (microseconds, for runs of hundredths of a

@@ -12,9 +12,10 @@
 # all runs of a corpus (creating many files right after deleting many is slow
 # on some file systems, and would be charged to whoever runs next).
 #
-# CORPUS names are those of /work/shared/bench/make-corpus.sh; the default is
-# "novel illustrated manyfiles". Targets: novel <= 0.6, illustrated <= 0.15,
-# manyfiles <= 0.9 x Info-ZIP unzip; analyze of manyfiles <= 1.0 x zipinfo -v.
+# CORPUS names are those of the corpus generator (MAKE_CORPUS in
+# bench/lib.sh); the default is "novel illustrated manyfiles". Targets: novel
+# <= 0.6, illustrated <= 0.15, manyfiles <= 0.9 x Info-ZIP unzip; analyze of
+# manyfiles <= 1.0 x zipinfo -v.
 #
 # Environment: as in bench/lib.sh; RUNS defaults to 5 for novel, 3 for the
 # others.

@@ -8,9 +8,9 @@
 # archive sizes and both peak memory figures (largest resident set, from
 # /usr/bin/time).
 #
-# CORPUS names are those of /work/shared/bench/make-corpus.sh; the default is
-# "novel illustrated". Targets: novel <= 1.0 x Info-ZIP, illustrated <= 0.5 x,
-# peak memory < 64 MiB.
+# CORPUS names are those of the corpus generator (MAKE_CORPUS in
+# bench/lib.sh); the default is "novel illustrated". Targets: novel <= 1.0 x
+# Info-ZIP, illustrated <= 0.5 x, peak memory < 64 MiB.
 #
 # Environment: as in bench/lib.sh; RUNS defaults to 3 for illustrated, 5 for
 # the others.

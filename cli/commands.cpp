@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include <fmt/format.h>
+
+#include "cli/terminal_text.h"
 #include "core/paths.h"
 #include "core/platform.h"
 #include "core/request_checks.h"
@@ -25,7 +28,7 @@ class CommandLineUi : public cRequestUi {
   bool offer(const std::string&) override { return true; }
   void showChosenPath(int controlId, const std::string& path) override {
     if (quiet_) return;
-    std::printf("%s: %s\n", controlId == kEpubLineId ? "Epub" : "Files folder", path.c_str());
+    printEscaped(stdout, fmt::format("{}: {}\n", controlId == kEpubLineId ? "Epub" : "Files folder", path));
   }
 
  private:
@@ -48,12 +51,12 @@ cSettings jobSettings(const JobOptions& options) {
 }
 
 int failWith(const std::string& message) {
-  if (!message.empty()) std::fprintf(stderr, "%s\n", message.c_str());
+  if (!message.empty()) printEscaped(stderr, message + "\n");
   return 1;
 }
 
 int report(bool quiet, const std::string& text) {
-  if (!quiet) std::printf("%s\n", text.c_str());
+  if (!quiet) printEscaped(stdout, text + "\n");
   return 0;
 }
 

@@ -1,11 +1,14 @@
 // plimsy-cli: Plimsy's jobs from a terminal, for scripts and book pipelines.
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
+#include "cli/datetime_option.h"
+#include "cli/terminal_text.h"
 #include "version.h"
 
 namespace {
@@ -14,14 +17,28 @@ using plimsy::cli::JobOptions;
 
 // Options shared by zip and unzip.
 void addJobOptions(CLI::App& command, JobOptions& options) {
-  command.add_option("--datetime", options.datetime,
-                     "Stamp every written file with this time: YYYY-MM-DD[Thh:mm:ss][Z] (local time without Z)");
+  command
+      .add_option("--datetime", options.datetime,
+                  "Stamp every written file with this time: YYYY-MM-DD[Thh:mm:ss][Z] (local time without Z), "
+                  "from 1980 to 2107")
+      ->check(CLI::Validator(plimsy::cli::datetimeOptionProblem, "DATETIME"));
   auto* backupDir = command.add_option("--backup-dir", options.backupDir,
                                        "Put the backup of overwritten work in this folder (default: beside it)");
   command.add_flag("--no-backup", options.noBackup, "Do not keep a backup of overwritten work")->excludes(backupDir);
   command.add_flag("--no-real-times", options.noRealTimes,
                    "Leave the times of the result alone instead of stamping the current time");
   command.add_flag("-q,--quiet", options.quiet, "Print nothing on success");
+}
+
+// Prints the usage error, the help or the version that ended the parse (the
+// arguments it quotes may hold anything); 0 for help and version, 2 otherwise.
+int printParseError(const CLI::App& app, const CLI::ParseError& error) {
+  std::ostringstream out;
+  std::ostringstream err;
+  const int code = app.exit(error, out, err);
+  plimsy::cli::printEscaped(stdout, out.str());
+  plimsy::cli::printEscaped(stderr, err.str());
+  return code == 0 ? 0 : 2;
 }
 
 }  // namespace
@@ -59,8 +76,7 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    app.exit(e);
-    return e.get_exit_code() == 0 ? 0 : 2;
+    return printParseError(app, e);
   }
   if (zipCommand->parsed()) return plimsy::cli::runZip(zip);
   if (unzipCommand->parsed()) return plimsy::cli::runUnzip(unzip);

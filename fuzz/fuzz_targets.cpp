@@ -64,30 +64,32 @@ bool onlyArchiveAndFiles(const fs::path& folder) {
 
 }  // namespace
 
-int zipReaderOneInput(const std::uint8_t* data, std::size_t size) {
+sReaderOutcome zipReaderOutcome(const std::uint8_t* data, std::size_t size) {
   const std::string archive = scratch().path("input.zip");
   if (!writeBytes(archive, data, size)) std::abort();
   EpubWorkOrder order;
   order.ZipPath = archive;
   cZipReader reader;
-  std::string message;
-  if (reader.openArchive(&message, order)) {
-    writeAnalysisLog(reader, &message, scratch().path("analysis.txt"));
-  } else if (message.empty()) {
+  sReaderOutcome outcome;
+  outcome.opened = reader.openArchive(&outcome.message, order);
+  if (outcome.opened) {
+    outcome.entries = reader.cdrCount();
+    writeAnalysisLog(reader, &outcome.message, scratch().path("analysis.txt"));
+  } else if (outcome.message.empty()) {
     std::abort();  // a refusal must say why
   }
-  return 0;
+  return outcome;
 }
 
-int settingsReaderOneInput(const std::uint8_t* data, std::size_t size) {
+std::string settingsReaderOutcome(const std::uint8_t* data, std::size_t size) {
   cSettings settings;
   settings.readXml(std::string(reinterpret_cast<const char*>(data), size));
   std::string text;
   settings.writeXml(text);
-  return 0;
+  return text;
 }
 
-int unzipJobOneInput(const std::uint8_t* data, std::size_t size) {
+sUnzipOutcome unzipJobOutcome(const std::uint8_t* data, std::size_t size) {
   // A folder of its own, which must hold nothing else afterwards.
   const fs::path folder = scratch().root() / "unzip";
   const std::string archive = (folder / "input.zip").string();
@@ -100,11 +102,27 @@ int unzipJobOneInput(const std::uint8_t* data, std::size_t size) {
   order.ZipPath = archive;
   order.FilesDir = files;
   order.RealFileCreationTimes = false;
-  std::string message;
+  sUnzipOutcome outcome;
   sStatistics statistics;
-  const bool done = unzipJob(order, &message, statistics);
-  if (!done && message.empty()) std::abort();
+  outcome.unzipped = unzipJob(order, &outcome.message, statistics);
+  if (!outcome.unzipped && outcome.message.empty()) std::abort();
   if (!onlyArchiveAndFiles(folder)) std::abort();
+  if (outcome.unzipped) outcome.files = statistics.files;
+  return outcome;
+}
+
+int zipReaderOneInput(const std::uint8_t* data, std::size_t size) {
+  zipReaderOutcome(data, size);
+  return 0;
+}
+
+int settingsReaderOneInput(const std::uint8_t* data, std::size_t size) {
+  settingsReaderOutcome(data, size);
+  return 0;
+}
+
+int unzipJobOneInput(const std::uint8_t* data, std::size_t size) {
+  unzipJobOutcome(data, size);
   return 0;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace plimsy::fuzz {
 
@@ -23,5 +24,24 @@ int settingsReaderOneInput(const std::uint8_t* data, std::size_t size);
 // scratch folder. Stops the process (a crash, for the fuzzer) when anything
 // is written outside that folder, or when the job fails without a message.
 int unzipJobOneInput(const std::uint8_t* data, std::size_t size);
+
+// What each of them came to, for the seed corpora's expected outcomes.
+
+struct sReaderOutcome {
+  bool opened = false;
+  std::uint64_t entries = 0;  // central directory records, when it opened
+  std::string message;        // why it did not open, or why the log was not written; "" otherwise
+};
+sReaderOutcome zipReaderOutcome(const std::uint8_t* data, std::size_t size);
+
+// The settings as written out again.
+std::string settingsReaderOutcome(const std::uint8_t* data, std::size_t size);
+
+struct sUnzipOutcome {
+  bool unzipped = false;
+  std::uint64_t files = 0;  // entries unpacked, when it succeeded
+  std::string message;      // why it failed; "" otherwise
+};
+sUnzipOutcome unzipJobOutcome(const std::uint8_t* data, std::size_t size);
 
 }  // namespace plimsy::fuzz

@@ -4,13 +4,12 @@
 // with one of our messages; unpacking must succeed or fail with one of our
 // messages, write nothing outside the files folder and the work folder
 // beside it, and leave an existing files folder untouched when it fails.
+// What each archive comes to, exactly, is kept in tests/expected.
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <iostream>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -20,6 +19,7 @@
 #include "engine/archive_messages.h"
 #include "engine/unzip_job.h"
 #include "engine/zip_reader.h"
+#include "support/expected_outcomes.h"
 #include "support/file_tree.h"
 #include "support/temp_dir.h"
 
@@ -33,13 +33,10 @@ using test::readTree;
 using test::TempDir;
 
 // The archives live outside the repository, in the shared folder beside the
-// checkout; PLIMSY_TESTDATA_DIR names another place (a clone elsewhere).
+// checkout; PLIMSY_TESTDATA_DIR names another place.
 fs::path testDataFolder() {
   if (const char* dir = std::getenv("PLIMSY_TESTDATA_DIR")) return dir;
-  const fs::path besideCheckout = fs::path(PLIMSY_SOURCE_DIR) / ".." / "shared" / "testdata";
-  std::error_code error;
-  if (fs::is_directory(besideCheckout, error)) return besideCheckout;
-  return "/work/shared/testdata";
+  return fs::path(PLIMSY_SOURCE_DIR) / ".." / "shared" / "testdata";
 }
 
 const fs::path kTestData = testDataFolder();
@@ -60,22 +57,18 @@ std::vector<fs::path> peerArchives() {
   return archives;
 }
 
-struct sOutcomes {
-  std::map<std::string, int> counts;  // by message ("" for success)
-  void add(bool ok, const std::string& message) { ++counts[ok ? std::string("(success)") : message]; }
-  void print(const char* title) const {
-    std::cout << title << "\n";
-    for (const auto& [message, count] : counts) std::cout << "  " << count << "  " << message << "\n";
-  }
-};
+// The archive's name in the manifests: relative to the data folder.
+std::string nameOf(const fs::path& archive) { return archive.lexically_relative(kTestData).generic_string(); }
 
 class PeerArchives : public ::testing::Test {
  protected:
   void SetUp() override {
     archives = peerArchives();
     if (archives.empty()) {
-      if (testDataRequired()) FAIL() << "no archives in " << kTestData;
-      GTEST_SKIP() << "no archives in " << kTestData;
+      const fs::path folder = fs::absolute(kTestData).lexically_normal();
+      if (testDataRequired())
+        FAIL() << "no archives in " << folder << " (PLIMSY_TESTDATA_DIR names the folder of the peer archives)";
+      GTEST_SKIP() << "no archives in " << folder;
     }
   }
 
@@ -84,8 +77,7 @@ class PeerArchives : public ::testing::Test {
 
 TEST_F(PeerArchives, AreOpenedAndDescribedOrRefusedWithOurMessages) {
   TempDir dir;
-  sOutcomes opened;
-  sOutcomes logged;
+  test::Outcomes outcomes;
   for (const fs::path& archive : archives) {
     SCOPED_TRACE(archive.string());
     EpubWorkOrder order;
@@ -93,24 +85,18 @@ TEST_F(PeerArchives, AreOpenedAndDescribedOrRefusedWithOurMessages) {
     cZipReader reader;
     std::string message;
     const bool open = reader.openArchive(&message, order);
-    opened.add(open, message);
-    if (!open) {
-      EXPECT_TRUE(test::isArchiveMessage(message)) << message;
-      continue;
-    }
-    message.clear();
-    const bool written = writeAnalysisLog(reader, &message, dir / "analysis.txt");
-    logged.add(written, message);
-    if (!written) {
+    const bool described = open && writeAnalysisLog(reader, &message, dir / "analysis.txt");
+    if (!described) {
       EXPECT_TRUE(test::isArchiveMessage(message)) << message;
     }
+    outcomes[nameOf(archive)] = test::readerOutcome(open, reader.cdrCount(), message);
   }
-  opened.print("openArchive:");
-  logged.print("writeAnalysisLog:");
+  test::expectOutcomes(test::expectedOutcomesFile("peer-archives-reader.txt"), "Peer archives, opened and analysed",
+                       outcomes);
 }
 
 TEST_F(PeerArchives, UnpackOrFailWithOurMessagesAndStayInTheirFolder) {
-  sOutcomes outcomes;
+  test::Outcomes outcomes;
   for (const fs::path& archive : archives) {
     SCOPED_TRACE(archive.string());
     for (const bool existing : {false, true}) {
@@ -123,7 +109,7 @@ TEST_F(PeerArchives, UnpackOrFailWithOurMessagesAndStayInTheirFolder) {
       std::string message;
       sStatistics statistics;
       const bool ok = unzipJob(order, &message, statistics);
-      if (!existing) outcomes.add(ok, message);
+      if (!existing) outcomes[nameOf(archive)] = test::unzipOutcome(ok, statistics.files, message);
       if (!ok) {
         EXPECT_TRUE(test::isArchiveMessage(message)) << message;
       }
@@ -139,7 +125,7 @@ TEST_F(PeerArchives, UnpackOrFailWithOurMessagesAndStayInTheirFolder) {
       }
     }
   }
-  outcomes.print("unzipJob:");
+  test::expectOutcomes(test::expectedOutcomesFile("peer-archives-unzip.txt"), "Peer archives, unpacked", outcomes);
 }
 
 }  // namespace
