@@ -120,11 +120,26 @@ bool anyOverlap(std::vector<sEntryRange>& ranges) {
 bool namesFolder(std::string_view name) { return !name.empty() && isEntrySeparator(name.back()); }
 
 // Entries without data to write: those of compressed size 0 (an empty file,
-// or a folder when the name ends in a separator), and folder entries that
-// some writers give an empty deflate stream.
+// or a folder), and folder entries that some writers give an empty deflate
+// stream.
 bool holdsNoData(const CdrEx& cdr) {
   if (cdr.effectiveCompressedSize() == 0) return true;
   return namesFolder(cdr.name) && cdr.effectiveUncompressedSize() == 0;
+}
+
+// A folder entry: one without data whose name ends in a separator, or whose
+// attributes say folder (some writers leave the separator off): the MS-DOS
+// folder bit, or a Unix folder mode from an archive made on Unix.
+bool isFolderEntry(const CdrEx& cdr) {
+  if (!holdsNoData(cdr)) return false;
+  if (namesFolder(cdr.name)) return true;
+  constexpr std::uint32_t kDosFolderBit = 0x10;
+  constexpr std::uint16_t kMadeOnUnix = 3;
+  constexpr std::uint32_t kUnixTypeMask = 0170000;
+  constexpr std::uint32_t kUnixFolder = 0040000;
+  const std::uint32_t attributes = cdr.header.externalAttr();
+  const bool unix = (cdr.header.versionMadeBy() >> 8) == kMadeOnUnix;
+  return (attributes & kDosFolderBit) != 0 || (unix && ((attributes >> 16) & kUnixTypeMask) == kUnixFolder);
 }
 
 bool isEncrypted(const CdrEx& cdr, const LfhEx& lfh) {
@@ -209,7 +224,7 @@ bool writeDeflated(sUnzipContext& context, std::string* message, const std::stri
 // An entry without data: an empty folder, or an empty file (which must not
 // announce data it does not have: its sizes and CRC are those of nothing).
 bool writeEmpty(sUnzipContext& context, std::string* message, const std::string& outputPath, const CdrEx& cdr) {
-  if (namesFolder(cdr.name)) return platform::makeFolders(outputPath) ? true : fail(message, kNoUnzipFolderMessage);
+  if (isFolderEntry(cdr)) return platform::makeFolders(outputPath) ? true : fail(message, kNoUnzipFolderMessage);
   if (cdr.effectiveUncompressedSize() != 0) return fail(message, kLengthMismatchMessage);
   if (cdr.header.crc() != 0) return fail(message, kCrcMismatchMessage);
   if (!ensureOutputFolder(context, outputPath)) return fail(message, kNoUnzipFolderMessage);
@@ -518,7 +533,7 @@ bool entryNamesClash(const cZipReader& reader) {
     if (key.empty()) continue;
     for (std::size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1))
       neededFolders.insert(key.substr(0, slash));
-    if (!holdsNoData(cdr) || !namesFolder(cdr.name)) files.insert(key);
+    if (!isFolderEntry(cdr)) files.insert(key);
     if (!names.insert(std::move(key)).second) return true;
   }
   return std::any_of(files.begin(), files.end(),
@@ -556,9 +571,9 @@ bool extractEntry(sUnzipContext& context, std::string* message, const std::strin
   if (holdsNoData(cdr)) {
     if (!lfh.name.empty()) {
       const std::string& outputPath = buildOutputPath(context, workFolder, lfh.name);
-      if (!namesFolder(cdr.name)) noteWrittenFile(context, index, outputPath);
+      if (!isFolderEntry(cdr)) noteWrittenFile(context, index, outputPath);
       if (!writeEmpty(context, message, outputPath, cdr)) return false;
-      if (!namesFolder(cdr.name)) stampFile(context.workOrder, outputPath, lfh);
+      if (!isFolderEntry(cdr)) stampFile(context.workOrder, outputPath, lfh);
     }
     countZeroLengthEntry(context.statistics);
     return true;

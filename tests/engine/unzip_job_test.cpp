@@ -203,6 +203,17 @@ TEST_F(UnzipJob, EntriesWithoutDataBecomeEmptyFilesAndFoldersCountedAsZeroLength
                      storedEntry("OEBPS/images/", ""), deflatedEntry("OEBPS/a.xhtml", kChapter),
                      // Some writers give folder entries an empty deflate stream.
                      deflatedEntry("OEBPS/fonts/", ""), storedEntry("OEBPS/Styles/empty.css", "")}));
+  // Folders whose names lack the separator, known by their attributes.
+  ArchivePlan plan = planOf({storedEntry("Misc", ""), storedEntry("Text", ""), storedEntry("Text/a.txt", "a")});
+  plan.entries[0].editCdr = [](Cdr& c) { c.setExternalAttr(0x10); };  // MS-DOS folder
+  plan.entries[1].editCdr = [](Cdr& c) {
+    c.setVersionMadeBy(0x031E);  // made on Unix
+    c.setExternalAttr(0040755u << 16);
+  };
+  writeFile(dir.path() / "folders.epub", buildArchive(plan));
+  EpubWorkOrder folders = test::unzipOrder(dir / "folders.epub", dir / "folders");
+  ASSERT_TRUE(unzipJob(folders, &message, statistics)) << message;
+  EXPECT_EQ(listTree(dir.path() / "folders"), (std::set<std::string>{"Misc/", "Text/", "Text/a.txt"}));
   ASSERT_TRUE(unzip()) << message;
   EXPECT_EQ(readTree(dir.path() / "files"), (Tree{{"mimetype", kMimetype},
                                                   {"empty.txt", ""},
