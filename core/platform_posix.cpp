@@ -192,7 +192,7 @@ int openRegular(const std::string& path, int flags, File::OpenFailure& failure) 
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     // ENXIO: a pipe that nobody reads, opened for writing.
-    failure = errno == EEXIST ? File::OpenFailure::Exists
+    failure = errno == EEXIST  ? File::OpenFailure::Exists
               : errno == ENXIO ? File::OpenFailure::NotRegular
                                : File::OpenFailure::Other;
     return -1;
@@ -552,8 +552,7 @@ bool copyTreeInto(const std::string& from, const std::string& to, std::string* r
     const ssize_t length = ::readlink(from.c_str(), target.data(), target.size());
     if (length < 0) return failWith(errno, from);
     target.resize(static_cast<std::size_t>(length));
-    if (injectedFailure(FaultOperation::Copy) || ::symlink(target.c_str(), to.c_str()) != 0)
-      return failWith(errno, to);
+    if (injectedFailure(FaultOperation::Copy) || ::symlink(target.c_str(), to.c_str()) != 0) return failWith(errno, to);
     return true;
   }
   if (S_ISREG(st.st_mode)) return copyFileNoOverwrite(from, to) ? true : failWith(errno ? errno : EIO, to);

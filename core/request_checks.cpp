@@ -31,8 +31,7 @@ bool resolveBackupFolder(std::string* message, cSettings& job) {
   }
   if (!job.UseSpecifiedBackupFolder) return parentFolder(message, order.ZipPath, order.BackupDir);
   if (order.BackupDir.empty())
-    return fail(message,
-                "You instructed Plimsy to use your specified backup directory but you didn't specify one.");
+    return fail(message, "You instructed Plimsy to use your specified backup directory but you didn't specify one.");
   if (!requireAbsolute(message, order.BackupDir,
                        "You specified a backup directory path that isn't absolute. To avoid this problem, use the "
                        "button with three dots."))
@@ -133,8 +132,7 @@ bool checkJobSource(std::string* message, const EpubWorkOrder& order) {
       case PathKind::Folder: return fail(message, "You specified an epub file that isn't a file (it's a folder).");
       case PathKind::File: break;
     }
-    if (platform::isSpecialFile(order.ZipPath))
-      return fail(message, formatText(kNotRegularFileMessage, order.ZipPath));
+    if (platform::isSpecialFile(order.ZipPath)) return fail(message, formatText(kNotRegularFileMessage, order.ZipPath));
   }
   return true;
 }
@@ -149,8 +147,7 @@ bool checkBackupOutsideFiles(std::string* message, const EpubWorkOrder& order) {
 bool checkAnalysisRequest(cRequestUi& ui, std::string* message, cSettings& settings) {
   EpubWorkOrder& order = settings.workOrder;
   order.DoWhat = kDoWhatAnalysis;
-  if (order.ZipPath.empty())
-    return fail(message, "You must specify the name and location of an epub file to analyze.");
+  if (order.ZipPath.empty()) return fail(message, "You must specify the name and location of an epub file to analyze.");
   for (const std::string* path : {&order.ZipPath, &order.AnalyzeZipLogPath}) {
     if (platform::isSpecialFile(*path)) return fail(message, formatText(kNotRegularFileMessage, *path));
   }

@@ -55,8 +55,8 @@ bool checkJobSource(std::string* message, const EpubWorkOrder& order);
 bool checkBackupOutsideFiles(std::string* message, const EpubWorkOrder& order);
 
 // Analysis request on the given settings object: sets DoWhat to 3, insists on
-// ZipPath, refuses an epub or log that is a pipe, socket or device, and offers analysis.txt in the temporary-files folder when no log
-// path is set.
+// ZipPath, refuses an epub or log that is a pipe, socket or device, and offers analysis.txt in the temporary-files
+// folder when no log path is set.
 bool checkAnalysisRequest(cRequestUi& ui, std::string* message, cSettings& settings);
 
 // The same on the process-wide settings object (the question is asked without

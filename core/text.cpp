@@ -97,7 +97,7 @@ std::string groupThousands(std::uint64_t n) {
 
 std::string_view monthAbbreviation(int month) {
   static constexpr std::array<std::string_view, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+                                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   if (month < 1 || month > 12) return "Error";
   return kMonths[static_cast<std::size_t>(month - 1)];
 }
@@ -197,8 +197,7 @@ std::string shellExecuteErrorText(std::intptr_t result) {
     case 27: return "File name association is incomplete or invalid.";
     case 28: return "The DDE transaction could not be completed because the request timed out.";
     case 29: return "The DDE transaction failed.";
-    case 30:
-      return "The DDE transaction could not be completed because other DDE transactions were being procesed.";
+    case 30: return "The DDE transaction could not be completed because other DDE transactions were being procesed.";
     case 31: return "There is no application associated with the given file name.";
     case 32: return "The specified DLL was not found.";
     default: return "An error occurred while calling operating system function ShellExecute.";

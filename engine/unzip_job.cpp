@@ -650,8 +650,7 @@ bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& sta
   sUnzipContext context;
   EpubWorkOrder checked = order;
   checked.DoWhat = kDoWhatUnzip;
-  if (!checkJobSource(message, checked) || !checkPaths(checked, message) ||
-      !checkBackupOutsideFiles(message, checked))
+  if (!checkJobSource(message, checked) || !checkPaths(checked, message) || !checkBackupOutsideFiles(message, checked))
     return false;
   context.workOrder = checked;
   cZipReader reader;

@@ -46,8 +46,8 @@ bool onPath(const std::vector<sFolderOnPath>& path, const platform::FileIdentity
   return false;
 }
 
-bool walk(std::string* message, const std::string& folder, const std::string& relativeFolder,
-          const FileVisitor& visit, std::vector<sFolderOnPath>& path) {
+bool walk(std::string* message, const std::string& folder, const std::string& relativeFolder, const FileVisitor& visit,
+          std::vector<sFolderOnPath>& path) {
   std::vector<platform::FolderItem> items;
   if (!platform::listFolder(folder, items)) return fail(message, formatText("Can't read folder\n%s", folder));
   for (const platform::FolderItem& item : items) {
@@ -58,10 +58,10 @@ bool walk(std::string* message, const std::string& folder, const std::string& re
       if (!visit(relativePath, item)) return false;
       continue;
     }
-    if (onPath(path, item.identity)) return fail(message, formatText(kFolderLoopMessage, loopingLink(path, item, fullPath)));
+    if (onPath(path, item.identity))
+      return fail(message, formatText(kFolderLoopMessage, loopingLink(path, item, fullPath)));
     path.push_back({item.identity, item.isSymlink ? fullPath : std::string()});
-    const bool walked =
-        walk(message, fullPath + kPreferredSeparator, relativePath + kPreferredSeparator, visit, path);
+    const bool walked = walk(message, fullPath + kPreferredSeparator, relativePath + kPreferredSeparator, visit, path);
     path.pop_back();
     if (!walked) return false;
   }
@@ -230,7 +230,7 @@ bool openOutput(sZipWriter& writer, std::string* message, const EpubWorkOrder& o
   const auto create = [&writer](const std::string& candidate) {
     if (writer.output.open(candidate, platform::File::Mode::CreateNew)) return ClaimResult::Claimed;
     return writer.output.openFailure() == platform::File::OpenFailure::Exists ? ClaimResult::Taken
-                                                                               : ClaimResult::Failed;
+                                                                              : ClaimResult::Failed;
   };
   switch (claimUniqueName(message, folder, "temp", "zip", create, writer.workPath)) {
     case ClaimResult::Claimed: break;
@@ -258,7 +258,8 @@ bool finishArchive(sZipWriter& writer, std::string* message) {
   const bool renamed = !writer.workClaim || writer.workClaim->completeWith([&writer] {
     return platform::renameReplacing(writer.workPath, writer.epubPath);
   });
-  if (!renamed) return fail(message, jobsAbandoned() ? kJobAbandonedMessage : "Unable to rename work copy of zip file.");
+  if (!renamed)
+    return fail(message, jobsAbandoned() ? kJobAbandonedMessage : "Unable to rename work copy of zip file.");
   writer.workClaim.reset();
   return setEpubTimes(writer, message);
 }
@@ -267,8 +268,7 @@ bool zipJob(const EpubWorkOrder& order, std::string* message, sStatistics& stati
   sZipWriter writer;
   writer.centralDirectory.reserve(kCentralDirectoryReserve);
   EpubWorkOrder checked = order;
-  if (!checkJobSource(message, checked) || !checkPaths(checked, message) ||
-      !checkBackupOutsideFiles(message, checked))
+  if (!checkJobSource(message, checked) || !checkPaths(checked, message) || !checkBackupOutsideFiles(message, checked))
     return false;
   if (!writeArchive(writer, message, checked)) {
     removeWorkFile(writer);

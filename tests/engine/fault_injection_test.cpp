@@ -42,8 +42,8 @@ struct sFault {
 };
 
 const sFault kFaults[] = {
-    {FaultOperation::Write, false, "write"},   {FaultOperation::Write, true, "full disk"},
-    {FaultOperation::Close, false, "close"},   {FaultOperation::Rename, false, "rename"},
+    {FaultOperation::Write, false, "write"},      {FaultOperation::Write, true, "full disk"},
+    {FaultOperation::Close, false, "close"},      {FaultOperation::Rename, false, "rename"},
     {FaultOperation::MakeFolder, false, "mkdir"}, {FaultOperation::Copy, false, "copy"},
     {FaultOperation::Remove, false, "remove"},
 };
@@ -87,28 +87,29 @@ class FaultInjection : public ::testing::Test {
 TEST_F(FaultInjection, ZipNeverLosesTheOldEpubNorLeavesAWorkFile) {
   EpubWorkOrder order = test::zipOrder(dir / "book", dir / "out/book.epub", 1);
   order.BackupDir = dir / "backups";
-  sweep([&] {
-    fs::remove_all(dir.path() / "out");
-    fs::remove_all(dir.path() / "backups");
-    writeFile(order.ZipPath, "old epub");
-  },
-        [&] {
-          std::string message;
-          sStatistics statistics;
-          return zipJob(order, &message, statistics);
-        },
-        [&](bool succeeded) {
-          EXPECT_EQ(test::namesIn(dir.path() / "out"), std::set<std::string>{"book.epub"});
-          const std::string epub = readFile(order.ZipPath);
-          if (epub == "old epub") {
-            EXPECT_FALSE(succeeded);
-            return;
-          }
-          const test::ArchiveView view = test::viewArchive(epub);
-          ASSERT_TRUE(view.ok) << view.error;
-          EXPECT_EQ(view.entries.size(), book.size());
-          EXPECT_EQ(readFile(dir.path() / "backups" / "back1.zip"), "old epub");
-        });
+  sweep(
+      [&] {
+        fs::remove_all(dir.path() / "out");
+        fs::remove_all(dir.path() / "backups");
+        writeFile(order.ZipPath, "old epub");
+      },
+      [&] {
+        std::string message;
+        sStatistics statistics;
+        return zipJob(order, &message, statistics);
+      },
+      [&](bool succeeded) {
+        EXPECT_EQ(test::namesIn(dir.path() / "out"), std::set<std::string>{"book.epub"});
+        const std::string epub = readFile(order.ZipPath);
+        if (epub == "old epub") {
+          EXPECT_FALSE(succeeded);
+          return;
+        }
+        const test::ArchiveView view = test::viewArchive(epub);
+        ASSERT_TRUE(view.ok) << view.error;
+        EXPECT_EQ(view.entries.size(), book.size());
+        EXPECT_EQ(readFile(dir.path() / "backups" / "back1.zip"), "old epub");
+      });
 }
 
 TEST_F(FaultInjection, UnzipNeverLosesTheOldFolder) {
@@ -117,25 +118,26 @@ TEST_F(FaultInjection, UnzipNeverLosesTheOldFolder) {
   const Tree old = {{"old.xhtml", "old text"}, {"sub/old.css", "old style"}};
   EpubWorkOrder order = test::unzipOrder(dir / "book.epub", dir / "files");
   order.BackupDir = dir / "backups";
-  sweep([&] {
-    for (const char* folder : {"files", "backups", "temp1", "old1"}) fs::remove_all(dir.path() / folder);
-    for (const auto& [name, content] : old) writeFile(dir.path() / "files" / name, content);
-  },
-        [&] {
-          sStatistics statistics;
-          return unzipJob(order, &message, statistics);
-        },
-        [&](bool succeeded) {
-          const Tree files = readTree(dir.path() / "files");
-          if (files == old) {
-            EXPECT_FALSE(succeeded);
-            return;
-          }
-          EXPECT_EQ(files, book);
-          if (succeeded) {
-            EXPECT_EQ(readTree(dir.path() / "backups" / "back1"), old);
-          }
-        });
+  sweep(
+      [&] {
+        for (const char* folder : {"files", "backups", "temp1", "old1"}) fs::remove_all(dir.path() / folder);
+        for (const auto& [name, content] : old) writeFile(dir.path() / "files" / name, content);
+      },
+      [&] {
+        sStatistics statistics;
+        return unzipJob(order, &message, statistics);
+      },
+      [&](bool succeeded) {
+        const Tree files = readTree(dir.path() / "files");
+        if (files == old) {
+          EXPECT_FALSE(succeeded);
+          return;
+        }
+        EXPECT_EQ(files, book);
+        if (succeeded) {
+          EXPECT_EQ(readTree(dir.path() / "backups" / "back1"), old);
+        }
+      });
 }
 
 TEST_F(FaultInjection, SettingsSaveLeavesTheOldFileOrTheNewOneWhole) {

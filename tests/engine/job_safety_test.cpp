@@ -133,10 +133,19 @@ TEST_F(JobSafety, NamesAnEpubCannotCarryAreRefusedWhenZipping) {
     std::string name;
     bool carriable;
   } names[] = {
-      {"OEBPS/Text/ch1.xhtml", true},  {"Ελληνικά/中文.xhtml", true},   {"100% sure & done.xhtml", true},
-      {"C:notes.txt", false},          {"..\\up.txt", false},          {"a\\b.xhtml", false},
-      {"bad\xff\xfe.txt", false},      {"title\x1b]0;pwned\x07", false}, {"tab\there.txt", false},
-      {"c1\xc2\x9b" "31m.txt", false}, {"x:y/inside.txt", false},
+      {"OEBPS/Text/ch1.xhtml", true},
+      {"Ελληνικά/中文.xhtml", true},
+      {"100% sure & done.xhtml", true},
+      {"C:notes.txt", false},
+      {"..\\up.txt", false},
+      {"a\\b.xhtml", false},
+      {"bad\xff\xfe.txt", false},
+      {"title\x1b]0;pwned\x07", false},
+      {"tab\there.txt", false},
+      {"c1\xc2\x9b"
+       "31m.txt",
+       false},
+      {"x:y/inside.txt", false},
   };
   for (const auto& [name, carriable] : names) {
     SCOPED_TRACE(name);
@@ -178,9 +187,15 @@ TEST_F(JobSafety, NamesThatClashAreFoundWhateverTheirSpelling) {
     std::vector<std::string> names;
     bool clash;
   } cases[] = {
-      {{"a", "b", "c/d", "c/e"}, false}, {{"x/", "x/y", "x/z/"}, false}, {{"a", "a"}, true},
-      {{"a.xhtml", "A.XHTML"}, true},    {{"x", "x/y"}, true},          {{"x/y", "x"}, true},
-      {{"x", "x/"}, true},               {{"x/./y", "x/y"}, true},       {{"x//y", "x\\y"}, true},
+      {{"a", "b", "c/d", "c/e"}, false},
+      {{"x/", "x/y", "x/z/"}, false},
+      {{"a", "a"}, true},
+      {{"a.xhtml", "A.XHTML"}, true},
+      {{"x", "x/y"}, true},
+      {{"x/y", "x"}, true},
+      {{"x", "x/"}, true},
+      {{"x/./y", "x/y"}, true},
+      {{"x//y", "x\\y"}, true},
   };
   for (const auto& [names, clash] : cases) {
     SCOPED_TRACE(::testing::PrintToString(names));
@@ -255,8 +270,7 @@ TEST_F(JobSafety, TwoJobsInOneFolderNeverShareAWorkFile) {
       EXPECT_EQ(readFile(dir.path() / "dist" / (std::string(book) + "-files") / "text.xhtml"),
                 readFile(dir.path() / book / "text.xhtml"));
     }
-    EXPECT_EQ(test::namesIn(dir.path() / "dist"),
-              (std::set<std::string>{"a.epub", "a-files", "b.epub", "b-files"}));
+    EXPECT_EQ(test::namesIn(dir.path() / "dist"), (std::set<std::string>{"a.epub", "a-files", "b.epub", "b-files"}));
   }
 }
 
@@ -266,12 +280,11 @@ TEST_F(JobSafety, AnArchiveChangedWhileItIsUnpackedFailsClearly) {
   const struct {
     const char* change;
     std::function<void(const std::string&)> apply;
-  } changes[] = {
-      {"shortened", [](const std::string& path) { fs::resize_file(path, 100); }},
-      {"rewritten", [](const std::string& path) {
-         writeFile(path, readFile(path));  // same bytes, written again
-         fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(1));
-       }}};
+  } changes[] = {{"shortened", [](const std::string& path) { fs::resize_file(path, 100); }},
+                 {"rewritten", [](const std::string& path) {
+                    writeFile(path, readFile(path));  // same bytes, written again
+                    fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(1));
+                  }}};
   for (const auto& [change, apply] : changes) {
     SCOPED_TRACE(change);
     fs::remove_all(dir.path() / "files");

@@ -215,10 +215,9 @@ TEST_F(UnzipJob, EntriesWithoutDataBecomeEmptyFilesAndFoldersCountedAsZeroLength
   ASSERT_TRUE(unzipJob(folders, &message, statistics)) << message;
   EXPECT_EQ(listTree(dir.path() / "folders"), (std::set<std::string>{"Misc/", "Text/", "Text/a.txt"}));
   ASSERT_TRUE(unzip()) << message;
-  EXPECT_EQ(readTree(dir.path() / "files"), (Tree{{"mimetype", kMimetype},
-                                                  {"empty.txt", ""},
-                                                  {"OEBPS/a.xhtml", kChapter},
-                                                  {"OEBPS/Styles/empty.css", ""}}));
+  EXPECT_EQ(
+      readTree(dir.path() / "files"),
+      (Tree{{"mimetype", kMimetype}, {"empty.txt", ""}, {"OEBPS/a.xhtml", kChapter}, {"OEBPS/Styles/empty.css", ""}}));
   for (const char* folder : {"OEBPS/images", "OEBPS/fonts"})
     EXPECT_TRUE(fs::is_directory(dir.path() / "files" / folder)) << folder;
   EXPECT_EQ(statistics.files, 7u);
