@@ -8,7 +8,6 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
-#include <unordered_set>
 
 #include "core/message.h"
 #include "core/paths.h"
@@ -244,22 +243,51 @@ void stampFile(const EpubWorkOrder& order, const std::string& outputPath, const 
 
 // ---- Names that clash ----------------------------------------------------------------------
 
+// The separator of the parts of a name key: the lowest byte a name can hold
+// (a NUL makes a name unsafe), so that the keys of everything in a folder sort
+// right after the folder's own key.
+constexpr char kKeySeparator = '\x01';
+
 // An entry name as a file system that ignores ASCII case sees it: its parts
-// (empty and "." parts dropped) in lower case, joined by "/".
-std::string clashKey(std::string_view name) {
+// (empty and "." parts dropped) in lower case, joined by kKeySeparator.
+struct sNameKey {
   std::string key;
+  bool folder = false;
+};
+
+sNameKey nameKey(std::string_view name, bool folder) {
+  sNameKey result{{}, folder};
+  std::string& key = result.key;
+  key.reserve(name.size());
   std::size_t start = 0;
   while (start <= name.size()) {
     std::size_t end = start;
     while (end < name.size() && !isEntrySeparator(name[end])) ++end;
     const std::string_view part = name.substr(start, end - start);
     if (!part.empty() && part != ".") {
-      if (!key.empty()) key += '/';
+      if (!key.empty()) key += kKeySeparator;
       for (const char c : part) key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     }
     start = end + 1;
   }
-  return key;
+  return result;
+}
+
+// Two equal keys, or a file's key followed by a key below it: sorted, both
+// stand next to each other. (A name holding the separator byte itself may be
+// taken for a clash it is not: that costs only the threads.)
+bool namesClash(std::vector<sNameKey>& keys) {
+  std::erase_if(keys, [](const sNameKey& k) { return k.key.empty(); });
+  std::sort(keys.begin(), keys.end(), [](const sNameKey& a, const sNameKey& b) { return a.key < b.key; });
+  for (std::size_t i = 0; i + 1 < keys.size(); ++i) {
+    const std::string& key = keys[i].key;
+    const std::string& next = keys[i + 1].key;
+    if (next == key) return true;
+    if (!keys[i].folder && next.size() > key.size() && next.compare(0, key.size(), key) == 0 &&
+        next[key.size()] == kKeySeparator)
+      return true;
+  }
+  return false;
 }
 
 // ---- The files folder --------------------------------------------------------------------
@@ -435,10 +463,11 @@ void removeFilesAfter(std::uint64_t failedIndex, const std::vector<std::unique_p
 // Creating files and copying data into them is most of the work, and the
 // system does it for several threads at once.
 bool extractAll(sUnzipContext& context, std::string* message, const cZipReader& reader) {
-  if (!checkEntries(message, reader)) return false;
+  bool clash = false;
+  if (!checkEntries(message, reader, &clash)) return false;
   reader.adviseWholeRead();
   sExtraction shared(reader);
-  const unsigned threads = entryNamesClash(reader) ? 1 : extractionThreads(reader.cdrCount());
+  const unsigned threads = clash ? 1 : extractionThreads(reader.cdrCount());
   context.keepWrittenFiles = threads > 1;
   std::vector<std::unique_ptr<sUnzipContext>> workers;
   std::vector<std::thread> pool;
@@ -522,33 +551,27 @@ bool isUnsafeEntryName(std::string_view name) {
 }
 
 bool entryNamesClash(const cZipReader& reader) {
-  std::unordered_set<std::string> names;
-  std::unordered_set<std::string> files;
-  std::unordered_set<std::string> neededFolders;
+  std::vector<sNameKey> keys;
   for (std::uint64_t i = 0; i < reader.cdrCount(); ++i) {
     const CdrEx cdr = reader.interpretCdr(reader.cdrItem(i));
     LfhEx lfh;
-    if (!reader.readLocalHeader(nullptr, cdr, lfh)) continue;  // fails the same way on every thread
-    std::string key = clashKey(lfh.name);
-    if (key.empty()) continue;
-    for (std::size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1))
-      neededFolders.insert(key.substr(0, slash));
-    if (!isFolderEntry(cdr)) files.insert(key);
-    if (!names.insert(std::move(key)).second) return true;
+    if (reader.readLocalHeader(nullptr, cdr, lfh)) keys.push_back(nameKey(lfh.name, isFolderEntry(cdr)));
   }
-  return std::any_of(files.begin(), files.end(),
-                     [&neededFolders](const std::string& file) { return neededFolders.count(file) != 0; });
+  return namesClash(keys);
 }
 
-bool checkEntries(std::string* message, const cZipReader& reader) {
+bool checkEntries(std::string* message, const cZipReader& reader, bool* clash) {
   std::vector<sEntryRange> ranges;
+  std::vector<sNameKey> keys;
   ranges.reserve(static_cast<std::size_t>(reader.cdrCount()));
+  if (clash) keys.reserve(static_cast<std::size_t>(reader.cdrCount()));
   for (std::uint64_t i = 0; i < reader.cdrCount(); ++i) {
     const CdrEx cdr = reader.interpretCdr(reader.cdrItem(i));
     LfhEx lfh;
     if (!reader.readLocalHeader(message, cdr, lfh)) return false;
     if (isUnsafeEntryName(lfh.name))
       return fail(message, formatTextUnlimited(kUnsafeNameMessage, displayUtf8(lfh.name)));
+    if (clash) keys.push_back(nameKey(lfh.name, isFolderEntry(cdr)));
     // Folders and empty files hold nothing encrypted, and their bytes cannot add up to a bomb.
     if (holdsNoData(cdr)) continue;
     if (isEncrypted(cdr, lfh)) return fail(message, formatTextUnlimited(kEncryptedEntryMessage, displayUtf8(lfh.name)));
@@ -557,6 +580,7 @@ bool checkEntries(std::string* message, const cZipReader& reader) {
   }
   // Entries sharing bytes are how a small archive unpacks to terabytes.
   if (anyOverlap(ranges)) return fail(message, kOverlappingEntriesMessage);
+  if (clash) *clash = namesClash(keys);
   return true;
 }
 

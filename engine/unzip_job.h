@@ -150,8 +150,9 @@ bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& sta
 // encrypted ("Unable to unzip an encrypted file:\n<name>"; folders and
 // entries without data hold nothing encrypted), and the entries' local
 // headers and data must not overlap ("Invalid zip file (overlapping
-// entries)."). readLocalHeader's messages pass through.
-bool checkEntries(std::string* message, const cZipReader& reader);
+// entries)."). readLocalHeader's messages pass through. When `clash` is given,
+// it receives entryNamesClash's answer, found on the same pass.
+bool checkEntries(std::string* message, const cZipReader& reader, bool* clash = nullptr);
 
 // Whether an entry name would lead outside the folder it is unpacked into,
 // or cannot be a file name.
