@@ -199,7 +199,7 @@ int openRegular(const std::string& path, int flags, File::OpenFailure& failure) 
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    failure = S_ISREG(st.st_mode) ? File::OpenFailure::Other : File::OpenFailure::NotRegular;
+    failure = isSpecialMode(st.st_mode) ? File::OpenFailure::NotRegular : File::OpenFailure::Other;
     ::close(fd);
     return -1;
   }

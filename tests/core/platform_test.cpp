@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "core/filetime.h"
@@ -225,6 +227,61 @@ TEST(FileSystemChanges, NeverReplaceUnlessAsked) {
 
   ASSERT_TRUE(removeFile(dir / "old.epub"));
   EXPECT_FALSE(removeFile(dir / "old.epub"));
+}
+
+TEST(FileSystemChanges, OnlyRegularFilesAreOpenedAndNamesAreClaimedOnce) {
+  TempDir dir;
+  writeFile(dir.path() / "taken.zip", "x");
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  fs::create_directory(dir.path() / "folder");
+  fs::create_symlink(dir.path() / "gone", dir.path() / "dangling");
+  const struct {
+    const char* name;
+    File::Mode mode;
+    File::OpenFailure expected;
+  } opens[] = {
+      {"pipe", File::Mode::Read, File::OpenFailure::NotRegular},  // would wait for a writer
+      {"pipe", File::Mode::WriteTruncate, File::OpenFailure::NotRegular},
+      {"folder", File::Mode::Read, File::OpenFailure::Other},
+      {"taken.zip", File::Mode::CreateNew, File::OpenFailure::Exists},
+      {"dangling", File::Mode::CreateNew, File::OpenFailure::Exists},  // never written through
+      {"free.zip", File::Mode::CreateNew, File::OpenFailure::None},
+  };
+  for (const auto& [name, mode, expected] : opens) {
+    SCOPED_TRACE(name);
+    File file;
+    EXPECT_EQ(file.open(dir / name, mode), expected == File::OpenFailure::None);
+    EXPECT_EQ(file.openFailure(), expected);
+  }
+  EXPECT_TRUE(isSpecialFile(dir / "pipe"));
+  EXPECT_FALSE(isSpecialFile(dir / "taken.zip"));
+  MappedFile map;
+  EXPECT_FALSE(map.open(dir / "pipe"));
+
+  EXPECT_EQ(makeFolder(dir / "temp1"), MakeFolderResult::Made);
+  EXPECT_EQ(makeFolder(dir / "temp1"), MakeFolderResult::Exists);
+  EXPECT_EQ(makeFolder(dir / "missing/temp1"), MakeFolderResult::Failed);
+  EXPECT_TRUE(makeFolders(dir / "missing/deep/er"));
+}
+
+TEST(FileSystemChanges, TreesAreCopiedAndRemovedWithoutFollowingLinks) {
+  TempDir dir;
+  writeFile(dir.path() / "outside/keep.txt", "keep");
+  writeFile(dir.path() / "book/OEBPS/a.xhtml", "a");
+  fs::create_directory_symlink(dir.path() / "outside", dir.path() / "book" / "link");
+  fs::create_directory(dir.path() / "back1");
+  ASSERT_TRUE(copyTree(dir / "book/", dir / "back1"));
+  EXPECT_EQ(readFile(dir.path() / "back1/OEBPS/a.xhtml"), "a");
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "back1" / "link"));
+  std::string reason;
+  EXPECT_FALSE(copyTree(dir / "book", dir / "back2", &reason));  // the target must exist
+  EXPECT_FALSE(reason.empty());
+
+  // A link named with a trailing separator is removed as the link it is.
+  ASSERT_TRUE(removeTree(dir / "back1/link/"));
+  ASSERT_TRUE(removeTree(dir / "book"));
+  EXPECT_EQ(readFile(dir.path() / "outside/keep.txt"), "keep");
+  EXPECT_EQ(pathKind(dir / "book"), PathKind::Missing);
 }
 
 // Central European time: UTC+1 in winter, UTC+2 in summer.
