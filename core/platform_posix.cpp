@@ -212,19 +212,18 @@ std::string systemText(int error) { return std::error_code(error, std::generic_c
 
 // ---- Fault injection -----------------------------------------------------------------
 
-void armFault(FaultOperation operation, std::uint64_t nth, bool sticky) {
-  sFaultPlan& plan = faultPlan();
-  plan.armed = -1;
-  for (auto& count : plan.counts) count = 0;
-  plan.nth = nth;
-  plan.sticky = sticky;
-  plan.armed = static_cast<int>(operation);
-}
-
 void disarmFaults() {
   sFaultPlan& plan = faultPlan();
   plan.armed = -1;
   for (auto& count : plan.counts) count = 0;
+}
+
+void armFault(FaultOperation operation, std::uint64_t nth, bool sticky) {
+  disarmFaults();
+  sFaultPlan& plan = faultPlan();
+  plan.nth = nth;
+  plan.sticky = sticky;
+  plan.armed = static_cast<int>(operation);
 }
 
 std::uint64_t faultOperationCount(FaultOperation operation) {
@@ -540,30 +539,41 @@ bool copyFileNoOverwrite(const std::string& from, const std::string& to) {
 
 namespace {
 
-bool copyTreeInto(const std::string& from, const std::string& to, std::string* reason) {
-  auto failWith = [reason](int error, const std::string& path) {
-    if (reason) *reason = systemText(error) + ": " + path;
-    return false;
-  };
+bool failWithReason(std::string* reason, int error, const std::string& path) {
+  if (reason) *reason = systemText(error) + ": " + path;
+  return false;
+}
+
+bool copyItem(const std::string& from, const std::string& to, std::string* reason);
+
+// Copies what the folder `from` holds into the existing folder `to`.
+bool copyContents(const std::string& from, const std::string& to, std::string* reason) {
+  std::vector<FolderItem> items;
+  if (!listFolder(from, items)) return failWithReason(reason, errno ? errno : EIO, from);
+  for (const FolderItem& item : items) {
+    if (!copyItem(from + "/" + item.name, to + "/" + item.name, reason)) return false;
+  }
+  return true;
+}
+
+// A file as a file, a folder as a folder, a link as a link (never followed).
+bool copyItem(const std::string& from, const std::string& to, std::string* reason) {
   struct stat st {};
-  if (::lstat(from.c_str(), &st) != 0) return failWith(errno, from);
+  if (::lstat(from.c_str(), &st) != 0) return failWithReason(reason, errno, from);
   if (S_ISLNK(st.st_mode)) {
     std::string target(static_cast<std::size_t>(st.st_size) + 1, '\0');
     const ssize_t length = ::readlink(from.c_str(), target.data(), target.size());
-    if (length < 0) return failWith(errno, from);
+    if (length < 0) return failWithReason(reason, errno, from);
     target.resize(static_cast<std::size_t>(length));
-    if (injectedFailure(FaultOperation::Copy) || ::symlink(target.c_str(), to.c_str()) != 0) return failWith(errno, to);
+    if (injectedFailure(FaultOperation::Copy) || ::symlink(target.c_str(), to.c_str()) != 0)
+      return failWithReason(reason, errno, to);
     return true;
   }
-  if (S_ISREG(st.st_mode)) return copyFileNoOverwrite(from, to) ? true : failWith(errno ? errno : EIO, to);
-  if (!S_ISDIR(st.st_mode)) return failWith(ENOTSUP, from);
-  if (makeFolder(to) != MakeFolderResult::Made) return failWith(errno ? errno : EEXIST, to);
-  std::vector<FolderItem> items;
-  if (!listFolder(from, items)) return failWith(errno ? errno : EIO, from);
-  for (const FolderItem& item : items) {
-    if (!copyTreeInto(from + "/" + item.name, to + "/" + item.name, reason)) return false;
-  }
-  return true;
+  if (S_ISREG(st.st_mode))
+    return copyFileNoOverwrite(from, to) ? true : failWithReason(reason, errno ? errno : EIO, to);
+  if (!S_ISDIR(st.st_mode)) return failWithReason(reason, ENOTSUP, from);
+  if (makeFolder(to) != MakeFolderResult::Made) return failWithReason(reason, errno ? errno : EEXIST, to);
+  return copyContents(from, to, reason);
 }
 
 }  // namespace
@@ -572,19 +582,9 @@ bool copyTree(const std::string& from, const std::string& to, std::string* reaso
   // The top folder itself is followed when it is a link: its contents are copied.
   std::string top = from;
   while (top.size() > 1 && top.back() == '/') top.pop_back();
-  std::vector<FolderItem> items;
-  if (pathKind(to) != PathKind::Folder) {
-    if (reason) *reason = systemText(ENOTDIR) + ": " + to;
-    return false;
-  }
-  if (pathKind(top) != PathKind::Folder || !listFolder(top, items)) {
-    if (reason) *reason = systemText(errno ? errno : ENOTDIR) + ": " + from;
-    return false;
-  }
-  for (const FolderItem& item : items) {
-    if (!copyTreeInto(top + "/" + item.name, to + "/" + item.name, reason)) return false;
-  }
-  return true;
+  if (pathKind(to) != PathKind::Folder) return failWithReason(reason, ENOTDIR, to);
+  if (pathKind(top) != PathKind::Folder) return failWithReason(reason, ENOTDIR, from);
+  return copyContents(top, to, reason);
 }
 
 MakeFolderResult makeFolder(const std::string& path) {

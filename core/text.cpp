@@ -167,6 +167,14 @@ std::string displayUtf8(std::string_view bytes) {
   return out;
 }
 
+std::size_t controlCharacterAt(std::string_view text, std::size_t i) {
+  const auto byte = static_cast<unsigned char>(text[i]);
+  if (byte < 0x20 || byte == 0x7F) return 1;
+  if (byte != 0xC2 || i + 1 >= text.size()) return 0;
+  const auto next = static_cast<unsigned char>(text[i + 1]);
+  return next >= 0x80 && next <= 0x9F ? 2 : 0;
+}
+
 bool isValidUtf8(std::string_view bytes) {
   for (std::size_t i = 0; i < bytes.size();) {
     std::size_t consumed = 0;

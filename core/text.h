@@ -83,6 +83,11 @@ inline const std::string& toUtf8(const std::string& text) { return text; }
 // invalid subsequence becomes one U+FFFD REPLACEMENT CHARACTER.
 std::string displayUtf8(std::string_view bytes);
 
+// The length of the control character that starts at byte `i` of UTF-8 text:
+// 1 for a C0 control or DEL, 2 for a C1 control (U+0080 to U+009F, the bytes
+// C2 80 to C2 9F); 0 when none starts there.
+std::size_t controlCharacterAt(std::string_view text, std::size_t i);
+
 // Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or
 // values past U+10FFFF).
 bool isValidUtf8(std::string_view bytes);

@@ -24,6 +24,13 @@ sRegistry& registry() {
 
 std::atomic<bool> abandoned{false};
 
+// Takes a claim off the list; the registry's lock is held.
+void forget(const std::string& path, cWorkClaim::eKind kind) {
+  auto& claims = registry().claims;
+  const auto found = std::find(claims.begin(), claims.end(), std::make_pair(path, kind));
+  if (found != claims.end()) claims.erase(found);
+}
+
 }  // namespace
 
 bool jobsAbandoned() { return abandoned.load(); }
@@ -61,9 +68,7 @@ cWorkClaim::cWorkClaim(std::string path, eKind kind) : path_(std::move(path)), k
 cWorkClaim::~cWorkClaim() {
   if (!registered_) return;
   const std::lock_guard<std::mutex> guard(registry().lock);
-  auto& claims = registry().claims;
-  const auto found = std::find(claims.begin(), claims.end(), std::make_pair(path_, kind_));
-  if (found != claims.end()) claims.erase(found);
+  forget(path_, kind_);
 }
 
 bool cWorkClaim::lockAndCheck() {
@@ -77,9 +82,7 @@ bool cWorkClaim::lockAndCheck() {
 
 void cWorkClaim::unlockAndRelease(bool released) {
   if (released) {
-    auto& claims = registry().claims;
-    const auto found = std::find(claims.begin(), claims.end(), std::make_pair(path_, kind_));
-    if (found != claims.end()) claims.erase(found);
+    forget(path_, kind_);
     registered_ = false;
   }
   registry().lock.unlock();

@@ -550,16 +550,6 @@ bool isUnsafeEntryName(std::string_view name) {
   return false;
 }
 
-bool entryNamesClash(const cZipReader& reader) {
-  std::vector<sNameKey> keys;
-  for (std::uint64_t i = 0; i < reader.cdrCount(); ++i) {
-    const CdrEx cdr = reader.interpretCdr(reader.cdrItem(i));
-    LfhEx lfh;
-    if (reader.readLocalHeader(nullptr, cdr, lfh)) keys.push_back(nameKey(lfh.name, isFolderEntry(cdr)));
-  }
-  return namesClash(keys);
-}
-
 bool checkEntries(std::string* message, const cZipReader& reader, bool* clash) {
   std::vector<sEntryRange> ranges;
   std::vector<sNameKey> keys;

@@ -150,21 +150,19 @@ bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& sta
 // encrypted ("Unable to unzip an encrypted file:\n<name>"; folders and
 // entries without data hold nothing encrypted), and the entries' local
 // headers and data must not overlap ("Invalid zip file (overlapping
-// entries)."). readLocalHeader's messages pass through. When `clash` is given,
-// it receives entryNamesClash's answer, found on the same pass.
+// entries)."). readLocalHeader's messages pass through.
+//
+// When `clash` is given, it receives whether unpacking the entries on several
+// threads could give another result than unpacking them one by one in order:
+// two entries name the same file or folder, or one names a file where another
+// needs a folder. Names are compared by their parts ("/" and "\\" both
+// separate; empty and "." parts do not count) without regard to ASCII letter
+// case, as a file system that ignores case would see them.
 bool checkEntries(std::string* message, const cZipReader& reader, bool* clash = nullptr);
 
 // Whether an entry name would lead outside the folder it is unpacked into,
 // or cannot be a file name.
 bool isUnsafeEntryName(std::string_view name);
-
-// Whether unpacking the entries on several threads could give another result
-// than unpacking them one by one in order: two entries name the same file or
-// folder, or one names a file where another needs a folder. Names are
-// compared by their parts ("/" and "\\" both separate; empty and "." parts
-// do not count) without regard to ASCII letter case, as a file system that
-// ignores case would see them.
-bool entryNamesClash(const cZipReader& reader);
 
 // Unpacks the entry at `index` of the reader's Cdr list into `workFolder`
 // (ending with a separator) and counts it in the context's statistics. An

@@ -84,18 +84,6 @@ struct sOwnFiles {
   bool contains(const platform::FileIdentity& identity) const { return identity == epub || identity == work; }
 };
 
-bool isControlCharacter(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
-
-// The code point of a valid UTF-8 sequence at `at`, and its length.
-char32_t decodeAt(std::string_view text, std::size_t at, std::size_t& length) {
-  const auto b0 = static_cast<unsigned char>(text[at]);
-  length = b0 < 0x80 ? 1 : b0 < 0xE0 ? 2 : b0 < 0xF0 ? 3 : 4;
-  if (length == 1) return b0;
-  char32_t value = b0 & (0x7F >> length);
-  for (std::size_t k = 1; k < length; ++k) value = (value << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
-  return value;
-}
-
 // ---- The entries -----------------------------------------------------------------------
 
 bool addChecked(sZipWriter& writer, std::string* message, const std::string& relativePath,
@@ -205,11 +193,9 @@ bool writeArchive(sZipWriter& writer, std::string* message, const EpubWorkOrder&
 
 bool isCarriableEntryName(std::string_view relativePath) {
   if (!isValidUtf8(relativePath)) return false;
-  for (std::size_t at = 0; at < relativePath.size();) {
-    std::size_t length = 0;
-    const char32_t c = decodeAt(relativePath, at, length);
-    if (c == U'\\' || c == U':' || isControlCharacter(c)) return false;
-    at += length;
+  for (std::size_t at = 0; at < relativePath.size(); ++at) {
+    const char c = relativePath[at];
+    if (c == '\\' || c == ':' || controlCharacterAt(relativePath, at) != 0) return false;
   }
   return true;
 }
