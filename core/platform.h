@@ -1,8 +1,9 @@
 #pragma once
 
-// The platform layer: the only code that talks to the operating system. The
-// POSIX implementation lives in platform_posix.cpp; a Win32 one would sit
-// beside it. Paths are UTF-8 strings; file times are FileTime values.
+// The platform layer: the only code that talks to the operating system, in
+// platform_posix.cpp and platform_win32.cpp. What must be the same on every
+// system (the listing order, fault injection) is in platform_common.cpp.
+// Paths are UTF-8 strings; file times are FileTime values.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +15,12 @@
 #include "core/filetime.h"
 
 namespace plimsy::platform {
+
+// A system handle kept by the objects below, opaque to everyone else: a file
+// descriptor on POSIX, a HANDLE on Windows. kNoHandle is neither (-1 is also
+// Windows' INVALID_HANDLE_VALUE).
+using NativeHandle = std::intptr_t;
+inline constexpr NativeHandle kNoHandle = -1;
 
 // ---- Path kind -------------------------------------------------------------
 
@@ -88,7 +95,7 @@ class File {
   // Opens for binary reading or writing as `mode` says. False when the file
   // cannot be opened; openFailure() tells why.
   bool open(const std::string& path, Mode mode);
-  bool isOpen() const { return fd_ >= 0; }
+  bool isOpen() const { return handle_ != kNoHandle; }
   OpenFailure openFailure() const { return openFailure_; }
 
   // Reads up to `count` bytes; returns the number read, 0 at the end of the
@@ -110,7 +117,7 @@ class File {
  private:
   friend class MappedFile;
 
-  int fd_ = -1;
+  NativeHandle handle_ = kNoHandle;
   bool failed_ = false;
   OpenFailure openFailure_ = OpenFailure::None;
   bool writable_ = false;
@@ -154,11 +161,11 @@ class MappedFile {
   bool copyTo(File& out, std::uint64_t offset, std::uint64_t length) const;
 
  private:
-  int fd_ = -1;  // kept open for copyTo and unchanged
+  NativeHandle handle_ = kNoHandle;   // the file, kept open for copyTo and unchanged
+  NativeHandle mapping_ = kNoHandle;  // the mapping object, where the system has one
   const std::uint8_t* data_ = nullptr;
   std::uint64_t size_ = 0;
-  std::int64_t modifiedSeconds_ = 0;
-  std::int64_t modifiedNanoseconds_ = 0;
+  FileTime modified_ = 0;
   int guardSlot_ = -1;  // the mapping's place among those whose lost pages read as zeros
 };
 
@@ -167,8 +174,8 @@ class MappedFile {
 // The current time as a UTC file time.
 FileTime currentFileTime();
 
-// Sets access and write times of a file or folder (links followed). The
-// creation time cannot be set on Linux and is ignored there. False when the
+// Sets the times of a file or folder (links followed). The creation time is
+// set on Windows; Linux cannot set it and ignores it. False when the
 // path is missing or the times cannot be set.
 bool setFileTimes(const std::string& path, FileTime creation, FileTime access, FileTime write);
 
@@ -240,5 +247,10 @@ void observeOperations(std::function<void(FaultOperation)> observer);
 
 // The value of an environment variable, or nullopt when it is not set.
 std::optional<std::string> environmentVariable(const char* name);
+
+// The folder below which programs keep this user's settings: the local
+// application data folder on Windows; $XDG_CONFIG_HOME, else ~/.config, on
+// POSIX. Empty when there is none (never a relative path).
+std::string userSettingsBaseFolder();
 
 }  // namespace plimsy::platform

@@ -20,6 +20,7 @@
 #include <system_error>
 
 #include "core/platform.h"
+#include "core/platform_internal.h"
 
 namespace plimsy::platform {
 namespace {
@@ -38,19 +39,7 @@ struct timespec toTimespec(FileTime time) {
   return ts;
 }
 
-char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Case-insensitive order, ties by raw bytes.
-bool nameLess(const std::string& a, const std::string& b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const auto ca = static_cast<unsigned char>(asciiUpper(a[i]));
-    const auto cb = static_cast<unsigned char>(asciiUpper(b[i]));
-    if (ca != cb) return ca < cb;
-  }
-  if (a.size() != b.size()) return a.size() < b.size();
-  return a < b;
-}
+int fdOf(NativeHandle handle) { return static_cast<int>(handle); }
 
 bool isSpecialMode(mode_t mode) { return !S_ISDIR(mode) && !S_ISREG(mode); }
 
@@ -66,44 +55,14 @@ FolderItem itemFromStat(std::string name, const struct stat& st, bool isSymlink)
   return item;
 }
 
-// ---- Fault injection ------------------------------------------------------------
-
-constexpr std::size_t kFaultOperations = 6;
-
-struct sFaultPlan {
-  std::array<std::atomic<std::uint64_t>, kFaultOperations> counts{};
-  std::atomic<int> armed{-1};  // the operation that fails, or -1
-  std::atomic<std::uint64_t> nth{0};
-  std::atomic<bool> sticky{false};
-};
-
-sFaultPlan& faultPlan() {
-  static sFaultPlan plan;
-  return plan;
-}
-
-std::mutex observerLock;
-std::function<void(FaultOperation)> observer;
-std::atomic<bool> observed{false};
-
 // Counts one operation; true (with errno set) when it is to fail.
 bool injectedFailure(FaultOperation operation) {
-  if (observed.load(std::memory_order_relaxed)) {
-    std::function<void(FaultOperation)> call;
-    {
-      const std::lock_guard<std::mutex> guard(observerLock);
-      call = observer;
-    }
-    if (call) call(operation);
+  switch (detail::injectedFault(operation)) {
+    case detail::InjectedFault::None: return false;
+    case detail::InjectedFault::Failure: errno = EIO; return true;
+    case detail::InjectedFault::DiskFull: errno = ENOSPC; return true;
   }
-  sFaultPlan& plan = faultPlan();
-  const auto index = static_cast<std::size_t>(operation);
-  const std::uint64_t number = plan.counts[index].fetch_add(1, std::memory_order_relaxed) + 1;
-  if (plan.armed.load(std::memory_order_relaxed) != static_cast<int>(index)) return false;
-  const std::uint64_t nth = plan.nth.load();
-  if (number != nth && !(plan.sticky.load() && number > nth)) return false;
-  errno = plan.sticky.load() ? ENOSPC : EIO;
-  return true;
+  return false;
 }
 
 // ---- Mappings whose lost pages read as zeros -------------------------------------
@@ -210,32 +169,6 @@ std::string systemText(int error) { return std::error_code(error, std::generic_c
 
 }  // namespace
 
-// ---- Fault injection -----------------------------------------------------------------
-
-void disarmFaults() {
-  sFaultPlan& plan = faultPlan();
-  plan.armed = -1;
-  for (auto& count : plan.counts) count = 0;
-}
-
-void armFault(FaultOperation operation, std::uint64_t nth, bool sticky) {
-  disarmFaults();
-  sFaultPlan& plan = faultPlan();
-  plan.nth = nth;
-  plan.sticky = sticky;
-  plan.armed = static_cast<int>(operation);
-}
-
-std::uint64_t faultOperationCount(FaultOperation operation) {
-  return faultPlan().counts[static_cast<std::size_t>(operation)].load();
-}
-
-void observeOperations(std::function<void(FaultOperation)> newObserver) {
-  const std::lock_guard<std::mutex> guard(observerLock);
-  observer = std::move(newObserver);
-  observed = static_cast<bool>(observer);
-}
-
 PathKind pathKind(const std::string& path) {
   struct stat st {};
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return PathKind::Missing;
@@ -259,7 +192,7 @@ bool fileIdentity(const std::string& path, FileIdentity& identity) {
   return true;
 }
 
-bool listFolder(const std::string& folder, std::vector<FolderItem>& items) {
+bool detail::listFolderItems(const std::string& folder, std::vector<FolderItem>& items) {
   items.clear();
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return false;
@@ -294,13 +227,8 @@ bool listFolder(const std::string& folder, std::vector<FolderItem>& items) {
     }
   }
   ::closedir(dir);
-  if (!complete) {
-    items.clear();
-    return false;
-  }
-  std::sort(items.begin(), items.end(),
-            [](const FolderItem& a, const FolderItem& b) { return nameLess(a.name, b.name); });
-  return true;
+  if (!complete) items.clear();
+  return complete;
 }
 
 // ---- File ----------------------------------------------------------------------
@@ -308,18 +236,18 @@ bool listFolder(const std::string& folder, std::vector<FolderItem>& items) {
 File::~File() { close(); }
 
 File::File(File&& other) noexcept
-    : fd_(other.fd_), failed_(other.failed_), openFailure_(other.openFailure_), writable_(other.writable_) {
-  other.fd_ = -1;
+    : handle_(other.handle_), failed_(other.failed_), openFailure_(other.openFailure_), writable_(other.writable_) {
+  other.handle_ = kNoHandle;
 }
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     close();
-    fd_ = other.fd_;
+    handle_ = other.handle_;
     failed_ = other.failed_;
     openFailure_ = other.openFailure_;
     writable_ = other.writable_;
-    other.fd_ = -1;
+    other.handle_ = kNoHandle;
   }
   return *this;
 }
@@ -330,20 +258,20 @@ bool File::open(const std::string& path, Mode mode) {
   int flags = O_RDONLY;
   if (mode == Mode::WriteTruncate) flags = O_WRONLY | O_CREAT | O_TRUNC;
   if (mode == Mode::CreateNew) flags = O_WRONLY | O_CREAT | O_EXCL;
-  fd_ = openRegular(path, flags, openFailure_);
+  handle_ = openRegular(path, flags, openFailure_);
   writable_ = mode != Mode::Read;
-  return fd_ >= 0;
+  return handle_ != kNoHandle;
 }
 
 std::size_t File::read(void* buffer, std::size_t count) {
-  if (fd_ < 0) {
+  if (handle_ == kNoHandle) {
     failed_ = true;
     return 0;
   }
   auto* out = static_cast<char*>(buffer);
   std::size_t total = 0;
   while (total < count) {
-    const ssize_t n = ::read(fd_, out + total, count - total);
+    const ssize_t n = ::read(fdOf(handle_), out + total, count - total);
     if (n < 0) {
       if (errno == EINTR) continue;
       failed_ = true;
@@ -356,10 +284,10 @@ std::size_t File::read(void* buffer, std::size_t count) {
 }
 
 bool File::write(const void* data, std::size_t count) {
-  if (fd_ < 0 || injectedFailure(FaultOperation::Write)) return false;
+  if (handle_ == kNoHandle || injectedFailure(FaultOperation::Write)) return false;
   const auto* in = static_cast<const char*>(data);
   while (count > 0) {
-    const ssize_t n = ::write(fd_, in, count);
+    const ssize_t n = ::write(fdOf(handle_), in, count);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -372,28 +300,28 @@ bool File::write(const void* data, std::size_t count) {
 }
 
 bool File::seek(std::uint64_t position) {
-  if (fd_ < 0 || position > static_cast<std::uint64_t>(INT64_MAX)) return false;
-  return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) >= 0;
+  if (handle_ == kNoHandle || position > static_cast<std::uint64_t>(INT64_MAX)) return false;
+  return ::lseek(fdOf(handle_), static_cast<off_t>(position), SEEK_SET) >= 0;
 }
 
 std::optional<std::uint64_t> File::tell() const {
-  if (fd_ < 0) return std::nullopt;
-  const off_t position = ::lseek(fd_, 0, SEEK_CUR);
+  if (handle_ == kNoHandle) return std::nullopt;
+  const off_t position = ::lseek(fdOf(handle_), 0, SEEK_CUR);
   if (position < 0) return std::nullopt;
   return static_cast<std::uint64_t>(position);
 }
 
 std::optional<std::uint64_t> File::size() const {
   struct stat st {};
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return std::nullopt;
+  if (handle_ == kNoHandle || ::fstat(fdOf(handle_), &st) != 0) return std::nullopt;
   return static_cast<std::uint64_t>(st.st_size);
 }
 
 bool File::close() {
-  if (fd_ < 0) return true;
+  if (handle_ == kNoHandle) return true;
   const bool injected = writable_ && injectedFailure(FaultOperation::Close);
-  const int result = ::close(fd_);
-  fd_ = -1;
+  const int result = ::close(fdOf(handle_));
+  handle_ = kNoHandle;
   return result == 0 && !injected;
 }
 
@@ -416,11 +344,10 @@ bool MappedFile::open(const std::string& path) {
     ::close(fd);
     return false;
   }
-  fd_ = fd;
+  handle_ = fd;
   data_ = static_cast<const std::uint8_t*>(view);
   size_ = static_cast<std::uint64_t>(st.st_size);
-  modifiedSeconds_ = st.st_mtim.tv_sec;
-  modifiedNanoseconds_ = st.st_mtim.tv_nsec;
+  modified_ = toFileTime(st.st_mtim);
   guardSlot_ = guardMapping(data_, size_);
   return true;
 }
@@ -428,8 +355,8 @@ bool MappedFile::open(const std::string& path) {
 void MappedFile::close() {
   if (data_ != nullptr) ::munmap(const_cast<std::uint8_t*>(data_), static_cast<std::size_t>(size_));
   releaseGuard(guardSlot_);
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  if (handle_ != kNoHandle) ::close(fdOf(handle_));
+  handle_ = kNoHandle;
   data_ = nullptr;
   size_ = 0;
   guardSlot_ = -1;
@@ -439,8 +366,8 @@ bool MappedFile::unchanged() const {
   if (data_ == nullptr) return true;
   if (guardSlot_ >= 0 && guardSlots[static_cast<std::size_t>(guardSlot_)].damaged.load()) return false;
   struct stat st {};
-  return ::fstat(fd_, &st) == 0 && static_cast<std::uint64_t>(st.st_size) == size_ &&
-         st.st_mtim.tv_sec == modifiedSeconds_ && st.st_mtim.tv_nsec == modifiedNanoseconds_;
+  return ::fstat(fdOf(handle_), &st) == 0 && static_cast<std::uint64_t>(st.st_size) == size_ &&
+         toFileTime(st.st_mtim) == modified_;
 }
 
 void MappedFile::adviseWholeRead() const {
@@ -448,14 +375,14 @@ void MappedFile::adviseWholeRead() const {
 }
 
 bool MappedFile::copyTo(File& out, std::uint64_t offset, std::uint64_t length) const {
-  if (data_ == nullptr || out.fd_ < 0 || offset > size_ || length > size_ - offset) return false;
+  if (data_ == nullptr || out.handle_ == kNoHandle || offset > size_ || length > size_ - offset) return false;
   // Copying from file to file inside the kernel is several times faster than
   // writing from the mapping, which faults every page in first.
   auto from = static_cast<loff_t>(offset);
   if (length > 0 && injectedFailure(FaultOperation::Write)) return false;
   while (length > 0) {
     const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length, std::uint64_t{1} << 30));
-    const ssize_t copied = ::copy_file_range(fd_, &from, out.fd_, nullptr, chunk, 0);
+    const ssize_t copied = ::copy_file_range(fdOf(handle_), &from, fdOf(out.handle_), nullptr, chunk, 0);
     if (copied > 0) {
       length -= static_cast<std::uint64_t>(copied);
       continue;
@@ -653,6 +580,14 @@ std::optional<std::string> environmentVariable(const char* name) {
   const char* value = std::getenv(name);
   if (value == nullptr) return std::nullopt;
   return std::string(value);
+}
+
+std::string userSettingsBaseFolder() {
+  const auto configHome = environmentVariable("XDG_CONFIG_HOME");
+  if (configHome && configHome->starts_with('/')) return *configHome;
+  const auto home = environmentVariable("HOME");
+  if (!home || !home->starts_with('/')) return {};
+  return home->ends_with('/') ? *home + ".config" : *home + "/.config";
 }
 
 }  // namespace plimsy::platform

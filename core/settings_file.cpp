@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "core/message.h"
+#include "core/paths.h"
 #include "core/platform.h"
 #include "core/settings.h"
 #include "core/text.h"
@@ -28,24 +29,13 @@ constexpr std::string_view kParagraphSeparator = "\xE2\x80\xA9";  // U+2029
 
 // ---- Paths ---------------------------------------------------------------------
 
-fs::path pathFromUtf8(const std::string& text) {
-  return fs::path(std::u8string(reinterpret_cast<const char8_t*>(text.data()), text.size()));
-}
-
-std::string pathToUtf8(const fs::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(reinterpret_cast<const char*>(text.data()), text.size());
-}
-
-bool isAbsoluteFolder(const std::optional<std::string>& folder) {
-  return folder && !folder->empty() && pathFromUtf8(*folder).is_absolute();
-}
+bool isAbsoluteFolder(const std::string& folder) { return !folder.empty() && pathFromUtf8(folder).is_absolute(); }
 
 fs::path settingsFolderBelow(const std::string& baseFolder) { return pathFromUtf8(baseFolder) / "Tarnwick" / "Plimsy"; }
 
 // Errors are not reported here: writing the file then fails.
 void makeFolders(const fs::path& folder) {
-  if (!folder.empty()) platform::makeFolders(pathToUtf8(folder));
+  if (!folder.empty()) platform::makeFolders(utf8FromPath(folder));
 }
 
 // A name beside `path` that no other save (of this or another process) uses
@@ -141,29 +131,21 @@ std::uint64_t parseUnsigned(std::string_view text, std::uint64_t maximum) {
 // ---- Location ------------------------------------------------------------------
 
 std::string settingsBaseFolder() {
-#ifdef _WIN32
-  const auto localAppData = platform::environmentVariable("LOCALAPPDATA");
-  if (isAbsoluteFolder(localAppData)) return *localAppData;
-#else
-  const auto configHome = platform::environmentVariable("XDG_CONFIG_HOME");
-  if (isAbsoluteFolder(configHome)) return *configHome;
-  const auto home = platform::environmentVariable("HOME");
-  if (isAbsoluteFolder(home)) return pathToUtf8(pathFromUtf8(*home) / ".config");
-#endif
-  return {};
+  std::string folder = platform::userSettingsBaseFolder();
+  return isAbsoluteFolder(folder) ? folder : std::string();
 }
 
 std::string settingsFilePathBelow(const std::string& baseFolder) {
   if (baseFolder.empty()) return {};
   const fs::path folder = settingsFolderBelow(baseFolder);
   makeFolders(folder);
-  return pathToUtf8(folder / "settings.xml");
+  return utf8FromPath(folder / "settings.xml");
 }
 
 std::string settingsFilePath() {
   static const std::string path = [] {
     const std::string base = settingsBaseFolder();
-    return base.empty() ? std::string() : pathToUtf8(settingsFolderBelow(base) / "settings.xml");
+    return base.empty() ? std::string() : utf8FromPath(settingsFolderBelow(base) / "settings.xml");
   }();
   if (!path.empty()) makeFolders(pathFromUtf8(path).parent_path());
   return path;
