@@ -247,6 +247,8 @@ void observeOperations(std::function<void(FaultOperation)> observer);
 
 // The value of an environment variable, or nullopt when it is not set.
 std::optional<std::string> environmentVariable(const char* name);
+// Sets (or, with nullopt, removes) an environment variable of this process.
+bool setEnvironmentVariable(const char* name, const std::optional<std::string>& value);
 
 // The folder below which programs keep this user's settings: the local
 // application data folder on Windows; $XDG_CONFIG_HOME, else ~/.config, on

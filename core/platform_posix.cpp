@@ -582,6 +582,10 @@ std::optional<std::string> environmentVariable(const char* name) {
   return std::string(value);
 }
 
+bool setEnvironmentVariable(const char* name, const std::optional<std::string>& value) {
+  return (value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name)) == 0;
+}
+
 std::string userSettingsBaseFolder() {
   const auto configHome = environmentVariable("XDG_CONFIG_HOME");
   if (configHome && configHome->starts_with('/')) return *configHome;

@@ -1,7 +1,5 @@
 // plimsy-cli end to end: the real executable, run in a temporary folder.
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -13,8 +11,9 @@
 #include <gtest/gtest.h>
 
 #include "support/file_tree.h"
+#include "support/process.h"
 #include "support/sample_data.h"
-#include "support/scoped_env.h"
+#include "support/times.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 
@@ -26,23 +25,18 @@ using test::readFile;
 using test::TempDir;
 using test::writeFile;
 
-struct CliRun {
-  int exitCode = -1;
-  std::string out;  // standard output and standard error together
-};
+using CliRun = test::ProgramRun;
 
-// Runs plimsy-cli with `arguments` (already quoted for the shell) in `folder`.
+// Runs plimsy-cli in `folder` with `arguments`, split into words as a shell
+// would split them ('' is an empty word).
 CliRun cli(const fs::path& folder, const std::string& arguments) {
-  const std::string command =
-      "cd '" + folder.string() + "' && '" PLIMSY_BINARY_DIR "/cli/plimsy-cli' " + arguments + " 2>&1";
-  CliRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  std::array<char, 4096> buffer{};
-  while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) run.out.append(buffer.data(), n);
-  const int status = ::pclose(pipe);
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  const fs::path program = fs::path(PLIMSY_BINARY_DIR) / "cli" / (std::string("plimsy-cli") + test::kExecutableSuffix);
+  return test::runProgram(program, test::splitWords(arguments), folder);
+}
+
+CliRun cliWords(const fs::path& folder, const std::vector<std::string>& words) {
+  const fs::path program = fs::path(PLIMSY_BINARY_DIR) / "cli" / (std::string("plimsy-cli") + test::kExecutableSuffix);
+  return test::runProgram(program, words, folder);
 }
 
 class Cli : public ::testing::Test {
@@ -57,7 +51,7 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndVersionWithZero) {
     EXPECT_EQ(cli(dir.path(), arguments).exitCode, 2) << arguments;
   const CliRun version = cli(dir.path(), "--version");
   EXPECT_EQ(version.exitCode, 0);
-  EXPECT_NE(version.out.find("0.1"), std::string::npos);
+  EXPECT_NE(version.output.find("0.1"), std::string::npos);
   EXPECT_EQ(cli(dir.path(), "zip --help").exitCode, 0);
 }
 
@@ -67,10 +61,13 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndVersionWithZero) {
 // before they come to the datetime).
 TEST_F(Cli, WrongDatetimeIsAUsageErrorThatCreatesNothing) {
   ASSERT_EQ(cli(dir.path(), "zip book made.epub -q").exitCode, 0);
-  test::ScopedEnv zone("TZ");
-  zone.set("XYZ-2");  // local time is UTC+2 all year
+  const test::ScopedTimeZone zone("XYZ-2");  // local time is UTC+2 all year (where a test can set it)
   const auto before = test::listTree(dir.path());
-  const std::pair<const char*, const char*> cases[] = {
+  const struct {
+    const char* command;
+    const char* datetime;
+    bool inLocalTime = false;  // needs the zone above
+  } cases[] = {
       {"zip book out.epub", "garbage"},
       {"zip book out.epub", "2024-02-30"},
       {"zip book out.epub", "+02:00"},
@@ -79,38 +76,40 @@ TEST_F(Cli, WrongDatetimeIsAUsageErrorThatCreatesNothing) {
       {"zip book out.epub --backup-dir newbackups", "bad"},
       {"zip book --backup-dir newbackups", "1601-01-01T00:00:00Z"},
       {"zip book out.epub", "1979-12-31T23:59:59Z"},
-      {"zip book out.epub", "1980-01-01T01:59:59"},  // 1979-12-31T23:59:59Z
+      {"zip book out.epub", "1980-01-01T01:59:59", true},  // 1979-12-31T23:59:59Z
       {"zip book out.epub", "2107-12-31T23:59:59Z"},
       {"zip book out.epub", "2108-01-01Z"},
       {"unzip made.epub files --backup-dir newbackups", "2024-02-30"},
-      {"unzip made.epub", "1980-01-01"},  // local midnight: 1979-12-31T22:00:00Z
+      {"unzip made.epub", "1980-01-01", true},  // local midnight: 1979-12-31T22:00:00Z
   };
-  for (const auto& [command, datetime] : cases) {
+  for (const auto& [command, datetime, inLocalTime] : cases) {
+    if (inLocalTime && !test::ScopedTimeZone::kSupported) continue;
     const std::string arguments = std::string(command) + " --datetime " + datetime;
     const CliRun run = cli(dir.path(), arguments);
-    EXPECT_EQ(run.exitCode, 2) << arguments << "\n" << run.out;
-    EXPECT_EQ(run.out.substr(0, 12), "--datetime: ") << arguments << "\n" << run.out;
+    EXPECT_EQ(run.exitCode, 2) << arguments << "\n" << run.output;
+    EXPECT_EQ(run.output.substr(0, 12), "--datetime: ") << arguments << "\n" << run.output;
     EXPECT_EQ(test::listTree(dir.path()), before) << arguments;
   }
 }
 
 // The first and last times the DOS fields hold, in UTC and in local time.
 TEST_F(Cli, DatetimesAtTheEdgesOfTheDosRangeAreStamped) {
-  test::ScopedEnv zone("TZ");
-  zone.set("XYZ-2");
+  const test::ScopedTimeZone zone("XYZ-2");
   const struct {
     const char* datetime;
     std::uint16_t dosTime;
     std::uint16_t dosDate;
+    bool inLocalTime = false;
   } cases[] = {
       {"1980-01-01T00:00:00Z", 0x0000, 0x0021},
-      {"1980-01-01T02:00:00", 0x0000, 0x0021},
+      {"1980-01-01T02:00:00", 0x0000, 0x0021, true},
       {"2107-12-31T23:59:58Z", 0xBF7D, 0xFF9F},
-      {"2108-01-01T01:59:58", 0xBF7D, 0xFF9F},
+      {"2108-01-01T01:59:58", 0xBF7D, 0xFF9F, true},
   };
   for (const auto& c : cases) {
+    if (c.inLocalTime && !test::ScopedTimeZone::kSupported) continue;
     const CliRun run = cli(dir.path(), std::string("zip book out.epub -q --no-backup --datetime ") + c.datetime);
-    ASSERT_EQ(run.exitCode, 0) << c.datetime << "\n" << run.out;
+    ASSERT_EQ(run.exitCode, 0) << c.datetime << "\n" << run.output;
     const std::string epub = readFile(dir.path() / "out.epub");
     EXPECT_EQ(epub.substr(10, 4), test::le16(c.dosTime) + test::le16(c.dosDate)) << c.datetime;
   }
@@ -134,39 +133,47 @@ TEST_F(Cli, ControlCharactersArePrintedEscaped) {
                 {test::storedEntry("mimetype", "application/epub+zip"), test::storedEntry(hostile, "x")})));
   const CliRun unzip = cli(dir.path(), "unzip hostile.epub files");
   EXPECT_EQ(unzip.exitCode, 1);
-  EXPECT_EQ(unzip.out, "Unsafe file name in zip file:\n\\x1B]0;owned\\x07\\x0D\\u009B2J/../x.txt\n");
+  EXPECT_EQ(unzip.output, "Unsafe file name in zip file:\n\\x1B]0;owned\\x07\\x0D\\u009B2J/../x.txt\n");
 
-  const CliRun datetime = cli(dir.path(), "zip book out.epub --datetime \"$(printf '\\033]0;owned\\007')\"");
+  const CliRun datetime = cliWords(dir.path(), {"zip", "book", "out.epub", "--datetime", "\x1B]0;owned\x07"});
   EXPECT_EQ(datetime.exitCode, 2);
-  EXPECT_NE(datetime.out.find("\"\\x1B]0;owned\\x07\""), std::string::npos) << datetime.out;
+  EXPECT_NE(datetime.output.find("\"\\x1B]0;owned\\x07\""), std::string::npos) << datetime.output;
 
-  const CliRun argument = cli(dir.path(), "zip book out.epub \"$(printf 'extra\\033[2J')\"");
+  const CliRun argument = cliWords(dir.path(), {"zip", "book", "out.epub", "extra\x1B[2J"});
   EXPECT_EQ(argument.exitCode, 2);
-  EXPECT_NE(argument.out.find("extra\\x1B[2J"), std::string::npos) << argument.out;
+  EXPECT_NE(argument.output.find("extra\\x1B[2J"), std::string::npos) << argument.output;
+  for (const CliRun* run : {&unzip, &datetime, &argument})
+    EXPECT_TRUE(onlyLineFeedsAmongControls(run->output)) << run->output;
+}
 
-  // A folder name in a chosen path, printed on standard output.
-  fs::create_directory(dir.path() / "b\x1B[2Jd");
-  fs::copy_file(dir.path() / "hostile.epub", dir.path() / "b\x1B[2Jd" / "hostile.epub");
-  const CliRun chosen = cli(dir.path(), "unzip \"$(printf 'b\\033[2Jd')/hostile.epub\"");
+// A folder name in a chosen path, printed on standard output. (Windows allows
+// no control characters in names.)
+TEST_F(Cli, ControlCharactersInChosenPathsArePrintedEscaped) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows file names cannot hold control characters";
+#endif
+  const fs::path folder = dir.path() / "b\x1B[2Jd";
+  fs::create_directory(folder);
+  writeFile(folder / "hostile.epub", "not an epub");
+  const CliRun chosen = cliWords(dir.path(), {"unzip", "b\x1B[2Jd/hostile.epub"});
   EXPECT_EQ(chosen.exitCode, 1);
-  EXPECT_NE(chosen.out.find("Files folder: " + dir.path().string() + "/b\\x1B[2Jd/files1/\n"), std::string::npos)
-      << chosen.out;
-  for (const CliRun* run : {&unzip, &datetime, &argument, &chosen})
-    EXPECT_TRUE(onlyLineFeedsAmongControls(run->out)) << run->out;
+  EXPECT_NE(chosen.output.find("Files folder: " + dir.str() + "b\\x1B[2Jd/files1/\n"), std::string::npos)
+      << chosen.output;
+  EXPECT_TRUE(onlyLineFeedsAmongControls(chosen.output)) << chosen.output;
 }
 
 TEST_F(Cli, ZipPrintsTheSuccessTextWithStatisticsAndTime) {
   const CliRun run = cli(dir.path(), "zip book out.epub --level 0");
-  ASSERT_EQ(run.exitCode, 0) << run.out;
+  ASSERT_EQ(run.exitCode, 0) << run.output;
   const std::string expectedStart =
       "Success! You successfully zipped your files.\n\n"
       "Number of files: 9\nNumber of files stored: 9\nNumber of files deflated: 0\n"
       "Number of zero-length files: 0\n";
-  EXPECT_EQ(run.out.substr(0, expectedStart.size()), expectedStart);
-  EXPECT_NE(run.out.find("Overall size ratio: 1.00\nDeflation ratio: \xE2\x80\x94\nZIP64: no\nTime elapsed: "),
+  EXPECT_EQ(run.output.substr(0, expectedStart.size()), expectedStart);
+  EXPECT_NE(run.output.find("Overall size ratio: 1.00\nDeflation ratio: \xE2\x80\x94\nZIP64: no\nTime elapsed: "),
             std::string::npos)
-      << run.out;
-  EXPECT_EQ(run.out.substr(run.out.size() - 14), " milliseconds\n");
+      << run.output;
+  EXPECT_EQ(run.output.substr(run.output.size() - 14), " milliseconds\n");
   const std::string epub = readFile(dir.path() / "out.epub");
   EXPECT_EQ(epub.substr(30, 8), "mimetype");
 }
@@ -174,8 +181,8 @@ TEST_F(Cli, ZipPrintsTheSuccessTextWithStatisticsAndTime) {
 TEST_F(Cli, OmittedEpubIsChosenBesideTheFolderAndPrinted) {
   writeFile(dir.path() / "book1.epub", "taken");
   const CliRun run = cli(dir.path(), "zip book/");
-  ASSERT_EQ(run.exitCode, 0) << run.out;
-  EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "Epub: " + (dir.path() / "book2.epub").string());
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_EQ(run.output.substr(0, run.output.find('\n')), "Epub: " + (dir.path() / "book2.epub").string());
   EXPECT_TRUE(fs::exists(dir.path() / "book2.epub"));
   EXPECT_EQ(readFile(dir.path() / "book1.epub"), "taken");
 }
@@ -191,12 +198,12 @@ TEST_F(Cli, FailuresGoToStandardErrorWithExitCodeOne) {
   for (const auto& [arguments, expected] : cases) {
     const CliRun run = cli(dir.path(), arguments);
     EXPECT_EQ(run.exitCode, 1) << arguments;
-    EXPECT_EQ(run.out, expected) << arguments;
+    EXPECT_EQ(run.output, expected) << arguments;
   }
 }
 
 TEST_F(Cli, QuietPrintsNothingAndBackupsFollowTheOptions) {
-  ASSERT_EQ(cli(dir.path(), "zip book out.epub -q").out, "");
+  ASSERT_EQ(cli(dir.path(), "zip book out.epub -q").output, "");
   // Zipping again keeps the old epub as back1.zip beside it (the default),
   // in a folder of the user's, or not at all.
   ASSERT_EQ(cli(dir.path(), "zip book out.epub -q").exitCode, 0);
@@ -211,10 +218,10 @@ TEST_F(Cli, QuietPrintsNothingAndBackupsFollowTheOptions) {
 TEST_F(Cli, AnalyzeWritesTheLogAndNamesIt) {
   ASSERT_EQ(cli(dir.path(), "zip book out.epub -q --datetime 2022-03-04T10:20:30Z").exitCode, 0);
   const CliRun run = cli(dir.path(), "analyze out.epub --log a.txt");
-  ASSERT_EQ(run.exitCode, 0) << run.out;
-  EXPECT_EQ(run.out.substr(0, 38), "Your epub was successfully analyzed.\n\n");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_EQ(run.output.substr(0, 38), "Your epub was successfully analyzed.\n\n");
   const std::string logPath = (dir.path() / "a.txt").string();
-  EXPECT_EQ(run.out.substr(run.out.size() - logPath.size() - 15), "Analysis log: " + logPath + "\n");
+  EXPECT_EQ(run.output.substr(run.output.size() - logPath.size() - 15), "Analysis log: " + logPath + "\n");
   const std::string log = readFile(logPath);
   EXPECT_EQ(log.substr(0, 3), "\xEF\xBB\xBF");
   EXPECT_NE(log.find("[Date/Time = 2022-Mar-04 10:20:30]"), std::string::npos);
@@ -223,9 +230,9 @@ TEST_F(Cli, AnalyzeWritesTheLogAndNamesIt) {
 TEST_F(Cli, UnzipChoosesFiles1BesideTheEpubAndRestoresTheBook) {
   ASSERT_EQ(cli(dir.path(), "zip book out.epub -q").exitCode, 0);
   const CliRun run = cli(dir.path(), "unzip out.epub");
-  ASSERT_EQ(run.exitCode, 0) << run.out;
-  EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "Files folder: " + (dir.path() / "files1/").string());
-  EXPECT_NE(run.out.find("Success! You successfully unzipped your file.\n\nNumber of files: 9\n"), std::string::npos);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_EQ(run.output.substr(0, run.output.find('\n')), "Files folder: " + (dir.path() / "files1/").string());
+  EXPECT_NE(run.output.find("Success! You successfully unzipped your file.\n\nNumber of files: 9\n"), std::string::npos);
   EXPECT_EQ(test::readTree(dir.path() / "files1"), test::readTree(dir.path() / "book"));
 }
 

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include "core/filetime.h"
+#include "support/special_files.h"
 #include "support/temp_dir.h"
 #include "support/times.h"
 
@@ -232,7 +232,7 @@ TEST(FileSystemChanges, NeverReplaceUnlessAsked) {
 TEST(FileSystemChanges, OnlyRegularFilesAreOpenedAndNamesAreClaimedOnce) {
   TempDir dir;
   writeFile(dir.path() / "taken.zip", "x");
-  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  if (!test::makePipe(dir.path() / "pipe")) GTEST_SKIP() << "no pipes in this file system";
   fs::create_directory(dir.path() / "folder");
   fs::create_symlink(dir.path() / "gone", dir.path() / "dangling");
   const struct {
@@ -286,6 +286,10 @@ TEST(FileSystemChanges, TreesAreCopiedAndRemovedWithoutFollowingLinks) {
 
 // Central European time: UTC+1 in winter, UTC+2 in summer.
 class LocalTime : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test::ScopedTimeZone::kSupported) GTEST_SKIP() << "the time zone cannot be set for one process";
+  }
   test::ScopedTimeZone zone_{test::kCentralEuropeanTime};
 };
 

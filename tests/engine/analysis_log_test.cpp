@@ -5,12 +5,12 @@
 #include <string>
 #include <string_view>
 
-#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include "core/platform.h"
 #include "engine/archive_view.h"
+#include "support/special_files.h"
 #include "support/faults.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
@@ -237,7 +237,7 @@ TEST_F(AnalysisLogTest, LogThatIsAPipeIsRefusedWithoutWaiting) {
   test::writeFile(zipPath(), test::buildArchive(plainEpub()));
   ASSERT_TRUE(open()) << message;
   const std::string pipe = dir / "log.fifo";
-  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  if (!test::makePipe(pipe)) GTEST_SKIP() << "no pipes in this file system";
   EXPECT_FALSE(writeAnalysisLog(reader, &message, pipe));
   EXPECT_EQ(message, "Not a regular file (a pipe, socket or device):\n" + pipe);
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <cstdlib>
 #include <optional>
 #include <string>
+
+#include "core/platform.h"
 
 namespace plimsy::test {
 
@@ -10,20 +11,13 @@ namespace plimsy::test {
 // value it had (or removes it again).
 class ScopedEnv {
  public:
-  explicit ScopedEnv(const char* name) : name_(name) {
-    if (const char* value = std::getenv(name)) saved_ = value;
-  }
-  ~ScopedEnv() {
-    if (saved_)
-      setenv(name_, saved_->c_str(), 1);
-    else
-      unsetenv(name_);
-  }
+  explicit ScopedEnv(const char* name) : name_(name), saved_(platform::environmentVariable(name)) {}
+  ~ScopedEnv() { platform::setEnvironmentVariable(name_, saved_); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-  void set(const std::string& value) { setenv(name_, value.c_str(), 1); }
-  void unset() { unsetenv(name_); }
+  void set(const std::string& value) { platform::setEnvironmentVariable(name_, value); }
+  void unset() { platform::setEnvironmentVariable(name_, std::nullopt); }
 
  private:
   const char* name_;

@@ -5,6 +5,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "core/paths.h"
+
 namespace fs = std::filesystem;
 
 namespace plimsy::test {
@@ -28,9 +30,9 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ec);
 }
 
-std::string TempDir::str() const { return path_.string() + "/"; }
+std::string TempDir::str() const { return utf8FromPath(path_) + kPreferredSeparator; }
 
-std::string TempDir::operator/(std::string_view relative) const { return (path_ / relative).string(); }
+std::string TempDir::operator/(std::string_view relative) const { return utf8FromPath(path_ / pathFromUtf8(relative)); }
 
 void writeFile(const fs::path& path, std::string_view bytes) {
   fs::create_directories(path.parent_path());

@@ -20,12 +20,14 @@ FileTime utc(int year, int month, int day, int hour, int minute, int second, int
 }
 
 ScopedTimeZone::ScopedTimeZone(const std::string& zone) {
+  if (!kSupported) return;
   tz_.emplace("TZ");
   tz_->set(zone);
   tzset();
 }
 
 ScopedTimeZone::~ScopedTimeZone() {
+  if (!kSupported) return;
   tz_.reset();  // TZ as it was, before the C library reads it again
   tzset();
 }
