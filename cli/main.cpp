@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
 #include "cli/datetime_option.h"
 #include "cli/terminal_text.h"
+#include "core/platform.h"
 #include "version.h"
 
 namespace {
@@ -73,8 +75,14 @@ int main(int argc, char** argv) {
                              "The log to write (default: analysis.txt in the temporary-files folder)");
   analyzeCommand->add_flag("-q,--quiet", analyze.quiet, "Print nothing on success");
 
+  // The arguments as UTF-8 on every system, in an argv of our own for the parser.
+  plimsy::platform::useUtf8StandardStreams();
+  std::vector<std::string> arguments = plimsy::platform::commandLineArguments(argc, argv);
+  std::vector<char*> words;
+  for (std::string& argument : arguments) words.push_back(argument.data());
+  words.push_back(nullptr);
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(arguments.size()), words.data());
   } catch (const CLI::ParseError& e) {
     return printParseError(app, e);
   }

@@ -243,6 +243,17 @@ std::uint64_t faultOperationCount(FaultOperation operation);
 // moment of a job (shorten the archive it reads, say).
 void observeOperations(std::function<void(FaultOperation)> observer);
 
+// ---- The command line -------------------------------------------------------------
+
+// The program's arguments as UTF-8. On Windows they are read again from the
+// wide command line: argv holds them in the ANSI code page, which loses
+// characters.
+std::vector<std::string> commandLineArguments(int argc, char** argv);
+// Makes standard output and error carry UTF-8 text byte for byte, as on
+// POSIX: on Windows the console shows UTF-8 and "\n" is not turned into
+// "\r\n".
+void useUtf8StandardStreams();
+
 // ---- Places ------------------------------------------------------------------------
 
 // The value of an environment variable, or nullopt when it is not set.

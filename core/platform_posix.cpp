@@ -574,6 +574,12 @@ bool removeTree(const std::string& path, std::string* reason) {
   }
 }
 
+// ---- The command line ---------------------------------------------------------------
+
+std::vector<std::string> commandLineArguments(int argc, char** argv) { return {argv, argv + argc}; }
+
+void useUtf8StandardStreams() {}
+
 // ---- Places -------------------------------------------------------------------------
 
 std::optional<std::string> environmentVariable(const char* name) {
