@@ -22,6 +22,9 @@ inline bool fail(std::string* message, std::string text) {
 // A pipe, socket or device where a file is to be read or written (its path
 // fills the placeholder): opening one could wait for ever.
 inline constexpr const char* kNotRegularFileMessage = "Not a regular file (a pipe, socket or device):\n%s";
+// A book file that another program (a reading program, an editor) holds open
+// without sharing it: Windows refuses to open it (its path fills the placeholder).
+inline constexpr const char* kFileInUseMessage = "File is open by another program.\n%s";
 // A backup folder inside the folder a job packs or replaces: a zip would pack
 // its own backups, an unzip would delete them with the old folder.
 inline constexpr const char* kBackupInsideFilesMessage =

@@ -13,6 +13,7 @@ namespace {
 
 bool isWindowsSeparator(char c) { return c == '\\' || c == '/'; }
 bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 void dropTrailing(std::string& text, char c) {
   while (!text.empty() && text.back() == c) text.pop_back();
@@ -113,6 +114,21 @@ bool isWindowsAbsolutePath(std::string_view p) {
   if (devicePrefix) return true;
   // A network path: two separators, then a server name.
   return p.size() >= 3 && isWindowsSeparator(p[1]) && !isWindowsSeparator(p[2]);
+}
+
+bool isNameWindowsCannotHold(std::string_view part) {
+  if (part.empty() || part == "." || part == "..") return false;
+  if (part.back() == '.' || part.back() == ' ') return true;
+  for (const char c : part) {
+    if (static_cast<unsigned char>(c) < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos)
+      return true;
+  }
+  // The device name is what comes before the first dot, trailing spaces dropped.
+  std::string stem(part.substr(0, part.find('.')));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& c : stem) c = asciiUpper(c);
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+  return stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) && stem[3] >= '1' && stem[3] <= '9';
 }
 
 // ---- Folders and names -----------------------------------------------------------

@@ -75,6 +75,17 @@ bool isAbsolutePath(std::string* message, const std::string& path, bool& absolut
 //   a single leading separator, anything else    -> not
 bool isWindowsAbsolutePath(std::string_view path);
 
+// Whether Windows cannot hold `part` as one file or folder name, whatever the
+// folder: a device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, in any
+// case, alone or before an extension: "aux.xhtml"), a name ending in "." or
+// " " (Windows drops them, so two names would meet), or one holding a control
+// character or one of < > : " | ? * (":" would open a stream of another file).
+// "." and ".." are left to the caller.
+bool isNameWindowsCannotHold(std::string_view part);
+
+// True on Windows: names that Windows cannot hold are refused there.
+inline constexpr bool kWindowsNameRules = kBackslashIsSeparator;
+
 // ---- Folders and names -----------------------------------------------------------
 
 // The folder that holds `path`: trailing separators are dropped, then the

@@ -283,8 +283,11 @@ bool add_file__def(sZipWriter& writer, std::string* message, const std::string& 
   if (pathKind(fullPath) == PathKind::Missing) return fail(message, "Source file not found in add_file__def().");
   platform::File source;
   if (!source.open(fullPath, platform::File::Mode::Read)) {
-    const bool special = source.openFailure() == platform::File::OpenFailure::NotRegular;
-    return fail(message, formatText(special ? kNotRegularFileMessage : "Can't open file\n%s", fullPath));
+    const platform::File::OpenFailure failure = source.openFailure();
+    const char* format = failure == platform::File::OpenFailure::NotRegular         ? kNotRegularFileMessage
+                         : failure == platform::File::OpenFailure::SharingViolation ? kFileInUseMessage
+                                                                                    : "Can't open file\n%s";
+    return fail(message, formatText(format, fullPath));
   }
   const std::optional<std::uint64_t> size = source.size();
   if (!size) return fail(message, formatText("Can't open file\n%s", fullPath));

@@ -39,7 +39,9 @@ bool isCompressedFileName(std::string_view path);
 //
 // Failures, each ending the job with what was written left in the output:
 //   "Source file not found in add_file__def()."
-//   "Can't open file\n<full path>"  (a pipe, socket or device: the message naming one)
+//   "Can't open file\n<full path>"  (a pipe, socket or device: the message naming one;
+//                                   a file another program holds without sharing it:
+//                                   "File is open by another program.\n<full path>")
 //   "Unable to initialize local file header"   (a name of 65,535 bytes or more)
 //   the messages of sLfhEx2::write()
 //   "Unable to write stored file."

@@ -544,7 +544,8 @@ bool isUnsafeEntryName(std::string_view name) {
   while (start <= name.size()) {
     std::size_t end = start;
     while (end < name.size() && !isEntrySeparator(name[end])) ++end;
-    if (name.substr(start, end - start) == "..") return true;
+    const std::string_view part = name.substr(start, end - start);
+    if (part == ".." || (kWindowsNameRules && isNameWindowsCannotHold(part))) return true;
     start = end + 1;
   }
   return false;

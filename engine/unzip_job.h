@@ -145,7 +145,8 @@ bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& sta
 
 // Checks, before anything is written, every entry that extractEntry would
 // write: its local header's name must not be absolute, start with a drive
-// letter, hold a ".." part (with "\\" taken as "/") or a NUL byte ("Unsafe
+// letter, hold a ".." part (with "\\" taken as "/") or a NUL byte, nor, on
+// Windows, a part that Windows cannot hold (isNameWindowsCannotHold) ("Unsafe
 // file name in zip file:\n<name>", the name shown as UTF-8), it must not be
 // encrypted ("Unable to unzip an encrypted file:\n<name>"; folders and
 // entries without data hold nothing encrypted), and the entries' local

@@ -90,6 +90,63 @@ TEST(Paths, SeparatorsAndNameParts) {
   EXPECT_EQ(fileNamePart("/a/b\\c"), "b\\c");
 }
 
+// On Windows the platform's own rules are the drive-letter rules above, and
+// both separators count.
+TEST(Paths, WindowsPathsFollowTheDriveLetterRules) {
+  if constexpr (!kBackslashIsSeparator) GTEST_SKIP() << "written for Windows paths";
+  for (const char* path : {R"(C:\x)", "c:/x", R"(\\server\share\book.epub)", R"(\\?\C:\x)", R"(\\.\pipe)", "C:",
+                           "C:books", R"(\x)", "/x", "books", ""}) {
+    bool absolute = false;
+    ASSERT_TRUE(isAbsolutePath(nullptr, path, absolute)) << path;
+    EXPECT_EQ(absolute, isWindowsAbsolutePath(path)) << path;
+  }
+  const std::pair<const char*, const char*> parents[] = {
+      {R"(C:\books\mine\)", R"(C:\books)"},
+      {R"(C:\books\mine)", R"(C:\books)"},
+      {R"(C:\books)", R"(C:\)"},
+      {R"(C:\)", R"(C:\)"},
+      {"C:/books/mine/", "C:/books"},
+      {R"(\\server\share\book.epub)", R"(\\server\share)"},
+  };
+  for (const auto& [path, parent] : parents) {
+    std::string folder;
+    ASSERT_TRUE(parentFolder(nullptr, path, folder)) << path;
+    EXPECT_EQ(folder, parent) << path;
+  }
+  std::string message;
+  std::string folder;
+  EXPECT_FALSE(parentFolder(&message, "C:books", folder));
+  EXPECT_EQ(message, "Path is not absolute.\nC:books");
+
+  EXPECT_EQ(withTrailingSeparator("C:\\a"), "C:\\a\\");
+  EXPECT_EQ(withTrailingSeparator("C:/a/"), "C:/a/");
+  EXPECT_EQ(fileNamePart(R"(C:\a\b.txt)"), "b.txt");
+  EXPECT_EQ(fileNamePart("C:b.txt"), "b.txt");
+  EXPECT_EQ(extensionPart(R"(a.d\cover)"), "");
+
+  bool inTree = true;
+  ASSERT_TRUE(isInDirectoryTree(nullptr, R"(C:\b\files\x.epub)", R"(C:\b\files\)", inTree));
+  EXPECT_TRUE(inTree);
+  ASSERT_TRUE(isInDirectoryTree(nullptr, R"(C:\b\filesX\x.epub)", R"(C:\b\files)", inTree));
+  EXPECT_FALSE(inTree);
+  ASSERT_TRUE(isInDirectoryTree(nullptr, R"(D:\b\files\x.epub)", R"(C:\b\files)", inTree));
+  EXPECT_FALSE(inTree);
+  ASSERT_TRUE(isInDirectoryTree(nullptr, "c:/b/files/x.epub", R"(C:\B\Files)", inTree));
+  EXPECT_TRUE(inTree) << "Windows names are compared without regard to case";
+}
+
+TEST(Paths, NamesWindowsCannotHold) {
+  const std::pair<const char*, bool> cases[] = {
+      {"CON", true},        {"con", true},       {"aux.xhtml", true}, {"Nul.tar.gz", true}, {"COM1", true},
+      {"lpt9.txt", true},   {"PRN .txt", true},  {"chapter.", true},  {"cover ", true},     {"a:b", true},
+      {"a?b", true},        {"a*b", true},       {"a|b", true},       {"a\"b", true},       {"<a>", true},
+      {"a\x01b", true},     {"COM0", false},     {"COM10", false},    {"CONSOLE", false},   {"icon.png", false},
+      {"auxiliary", false}, {".hidden", false},  {"..", false},       {".", false},         {"a b.xhtml", false},
+      {"caf\xC3\xA9", false}, {"LPT", false},      {"", false},
+  };
+  for (const auto& [name, refused] : cases) EXPECT_EQ(isNameWindowsCannotHold(name), refused) << name;
+}
+
 TEST(Paths, Utf8RoundTripKeepsInvalidBytes) {
   TempDir dir;
   const std::string name = dir / "caf\xc3\xa9-\xff.txt";
