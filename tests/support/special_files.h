@@ -1,10 +1,12 @@
 #pragma once
 
-// Things in the file system that are not files or folders, for tests that
-// show they are refused. Windows has none of these in its folders: the
-// makers return false there and the tests skip.
+// Things in the file system that only some systems have, for tests that show
+// how a job meets them: pipes and sockets (POSIX), files held open without
+// sharing (Windows). Where a system has no such thing the maker fails and the
+// test skips.
 
 #include <filesystem>
+#include <memory>
 
 namespace plimsy::test {
 
@@ -12,5 +14,14 @@ namespace plimsy::test {
 bool makePipe(const std::filesystem::path& path);
 // A bound Unix-domain socket at `path`, its folder made first.
 bool makeSocket(const std::filesystem::path& path);
+
+// A file held open by someone else who shares it with nobody, as a reading
+// program may hold an epub on Windows; released when the object goes.
+class HeldFile {
+ public:
+  virtual ~HeldFile() = default;
+};
+// nullptr when the file cannot be held so (on POSIX: files have no sharing modes).
+std::unique_ptr<HeldFile> holdWithoutSharing(const std::filesystem::path& path);
 
 }  // namespace plimsy::test

@@ -34,6 +34,8 @@ bool makeSocket(const std::filesystem::path& path) {
   return bound;
 }
 
+std::unique_ptr<HeldFile> holdWithoutSharing(const std::filesystem::path&) { return nullptr; }
+
 // Starting a program: fork, change folder, exec; both output streams into one
 // pipe.
 

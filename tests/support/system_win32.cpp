@@ -14,6 +14,26 @@ bool makeSocket(const std::filesystem::path&) { return false; }
 
 namespace {
 
+class HeldWin32File : public HeldFile {
+ public:
+  explicit HeldWin32File(HANDLE handle) : handle_(handle) {}
+  ~HeldWin32File() override { CloseHandle(handle_); }
+
+ private:
+  HANDLE handle_;
+};
+
+}  // namespace
+
+std::unique_ptr<HeldFile> holdWithoutSharing(const std::filesystem::path& path) {
+  const HANDLE handle =
+      CreateFileW(path.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<HeldWin32File>(handle);
+}
+
+namespace {
+
 // Starting a program: CreateProcessW with a command line quoted the way the C
 // runtime splits it again; both output streams into one pipe.
 
@@ -50,8 +70,8 @@ ProgramRun runProgram(const std::filesystem::path& program, const std::vector<st
   HANDLE writeEnd = nullptr;
   if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  HANDLE nothing = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                               nullptr);
+  HANDLE nothing =
+      CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
 
   std::wstring commandLine = quoted(program.wstring());
   for (const std::string& argument : arguments) commandLine += L" " + quoted(wide(argument));

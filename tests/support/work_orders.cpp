@@ -1,5 +1,6 @@
 #include "support/work_orders.h"
 
+#include "core/paths.h"
 #include "engine/zip_job.h"
 
 namespace plimsy::test {
@@ -26,7 +27,8 @@ EpubWorkOrder unzipOrder(const std::string& epub, const std::string& folder) {
 bool zipFolder(const std::filesystem::path& folder, const std::filesystem::path& epub, std::uint32_t level,
                std::string& message, sStatistics* statistics) {
   sStatistics ignored;
-  return zipJob(zipOrder(folder.string(), epub.string(), level), &message, statistics ? *statistics : ignored);
+  return zipJob(zipOrder(utf8FromPath(folder), utf8FromPath(epub), level), &message,
+                statistics ? *statistics : ignored);
 }
 
 }  // namespace plimsy::test

@@ -1,0 +1,128 @@
+// What each system's file system allows, and the jobs' deliberate answers:
+// names Windows cannot hold, names that differ only in letter case, paths
+// longer than Windows' old 260-character limit, a book file another program
+// holds open, and a read-only epub.
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "core/message.h"
+#include "core/paths.h"
+#include "core/text.h"
+#include "engine/unzip_job.h"
+#include "engine/zip_job.h"
+#include "support/file_tree.h"
+#include "support/special_files.h"
+#include "support/temp_dir.h"
+#include "support/work_orders.h"
+#include "support/zip_builder.h"
+
+namespace plimsy {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readTree;
+using test::storedEntry;
+using test::TempDir;
+using test::writeFile;
+using Tree = std::map<std::string, std::string>;
+
+class FileSystemRules : public ::testing::Test {
+ protected:
+  // Unzips an archive of `entries` (after the mimetype) into files/; false
+  // with the job's message.
+  bool unzipEntries(const std::vector<test::EntryPlan>& entries) {
+    std::vector<test::EntryPlan> all{storedEntry("mimetype", "application/epub+zip")};
+    all.insert(all.end(), entries.begin(), entries.end());
+    writeFile(dir.path() / "in.epub", test::buildArchive(test::planOf(all)));
+    sStatistics statistics;
+    return unzipJob(test::unzipOrder(dir / "in.epub", dir / "files"), &message, statistics);
+  }
+  TempDir dir;
+  std::string message;
+};
+
+// Names Windows cannot hold would, written there, open a device or a stream
+// of another file, or lose their trailing dot and meet another name: refused
+// as unsafe on Windows, before anything is written. Elsewhere they are names.
+TEST_F(FileSystemRules, NamesWindowsCannotHoldAreUnsafeThere) {
+  for (const char* name : {"OEBPS/CON", "OEBPS/aux.xhtml", "OEBPS/Text./a.xhtml", "OEBPS/cover ", "OEBPS/a:stream"}) {
+    SCOPED_TRACE(name);
+    fs::remove_all(dir.path() / "files");
+    const bool unpacked = unzipEntries({storedEntry(name, "x")});
+    if (kWindowsNameRules) {
+      EXPECT_FALSE(unpacked);
+      EXPECT_EQ(message, formatText("Unsafe file name in zip file:\n%s", name));
+      EXPECT_FALSE(fs::exists(dir.path() / "files"));
+    } else {
+      ASSERT_TRUE(unpacked) << message;
+      EXPECT_EQ(readTree(dir.path() / "files")[name], "x");
+    }
+  }
+}
+
+// Two entries whose names differ only in case are one file where the file
+// system ignores case (Windows): the later entry wins, as it does for two
+// entries of exactly the same name. Where case counts, both are kept.
+TEST_F(FileSystemRules, NamesThatDifferOnlyInCaseMeetWhereCaseIsIgnored) {
+  ASSERT_TRUE(unzipEntries({storedEntry("Text/Chapter.xhtml", "first"), storedEntry("text/chapter.XHTML", "second")}))
+      << message;
+  const Tree tree = readTree(dir.path() / "files");
+  if (kWindowsNameRules) {
+    EXPECT_EQ(tree, (Tree{{"mimetype", "application/epub+zip"}, {"Text/Chapter.xhtml", "second"}}));
+  } else {
+    EXPECT_EQ(tree, (Tree{{"mimetype", "application/epub+zip"},
+                          {"Text/Chapter.xhtml", "first"},
+                          {"text/chapter.XHTML", "second"}}));
+  }
+}
+
+// A book deep in a folder tree, with names that take every path past 260
+// characters: zipped and unzipped as any other.
+TEST_F(FileSystemRules, PathsLongerThan260CharactersWork) {
+  fs::path deep = dir.path();
+  for (int i = 0; i < 6; ++i) deep /= std::string(40, static_cast<char>('a' + i));
+  const fs::path book = deep / "book";
+  writeFile(book / "mimetype", "application/epub+zip");
+  writeFile(book / "OEBPS" / (std::string(60, 'c') + ".xhtml"), "<p>deep</p>");
+  ASSERT_GT(utf8FromPath(book / "OEBPS").size() + 66, 260u);
+  ASSERT_TRUE(test::zipFolder(book, deep / "book.epub", 9, message)) << message;
+  sStatistics statistics;
+  ASSERT_TRUE(
+      unzipJob(test::unzipOrder(utf8FromPath(deep / "book.epub"), utf8FromPath(deep / "again")), &message, statistics))
+      << message;
+  EXPECT_EQ(readTree(deep / "again"), readTree(book));
+}
+
+// A reading program may hold a book file open without sharing it (Windows):
+// the zip names the file and says why.
+TEST_F(FileSystemRules, ABookFileHeldByAnotherProgramIsNamed) {
+  writeFile(dir.path() / "book" / "mimetype", "application/epub+zip");
+  writeFile(dir.path() / "book" / "OEBPS" / "open.xhtml", "<p/>");
+  const auto held = test::holdWithoutSharing(dir.path() / "book" / "OEBPS" / "open.xhtml");
+  if (!held) GTEST_SKIP() << "files have no sharing modes on this system";
+  EXPECT_FALSE(test::zipFolder(dir.path() / "book", dir.path() / "book.epub", 9, message));
+  EXPECT_EQ(message, formatText(kFileInUseMessage, dir / "book/OEBPS/open.xhtml"));
+  EXPECT_FALSE(fs::exists(dir.path() / "book.epub"));
+}
+
+// A read-only epub is replaced like any other (it was backed up first): the
+// attribute keeps the file from being written, not its name from being
+// reused by the program that made it.
+TEST_F(FileSystemRules, AReadOnlyEpubIsReplacedAfterItsBackup) {
+  writeFile(dir.path() / "book" / "mimetype", "application/epub+zip");
+  writeFile(dir.path() / "book.epub", "old epub");
+  fs::permissions(dir.path() / "book.epub", fs::perms::owner_read, fs::perm_options::replace);
+  EpubWorkOrder order = test::zipOrder(dir.str() + "book", dir / "book.epub");
+  order.BackupDir = dir / "backups";
+  sStatistics statistics;
+  EXPECT_TRUE(zipJob(order, &message, statistics)) << message;
+  EXPECT_EQ(test::readFile(dir.path() / "backups" / "back1.zip"), "old epub");
+  EXPECT_EQ(test::readFile(dir.path() / "book.epub").substr(30, 8), "mimetype");
+}
+
+}  // namespace
+}  // namespace plimsy
