@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/paths.h"
 #include "core/settings.h"
 #include "core/settings_file.h"
 #include "support/scoped_env.h"
@@ -405,7 +406,28 @@ TEST_F(ProcessSettings, LoadSettingsFileJoinsLinesAndReplacesBadBytes) {
 
 // ---- Location and the process-wide save ---------------------------------------------
 
+// The variable that names the settings base folder: the local application
+// data folder on Windows, the XDG configuration folder elsewhere.
+#ifdef _WIN32
+constexpr const char* kSettingsBaseVariable = "LOCALAPPDATA";
+#else
+constexpr const char* kSettingsBaseVariable = "XDG_CONFIG_HOME";
+#endif
+
 TEST(SettingsLocation, BaseFolderFromTheEnvironment) {
+#ifdef _WIN32
+  // Windows knows the folder even without the variable; the variable, when
+  // absolute, wins (so that tests and portable set-ups can move it).
+  ScopedEnv localAppData("LOCALAPPDATA");
+  localAppData.set(R"(C:\Users\reader\AppData\Local)");
+  EXPECT_EQ(settingsBaseFolder(), R"(C:\Users\reader\AppData\Local)");
+  localAppData.set("relative");
+  EXPECT_NE(settingsBaseFolder(), "relative");
+  localAppData.unset();
+  bool absolute = false;
+  EXPECT_TRUE(isAbsolutePath(nullptr, settingsBaseFolder(), absolute) && absolute) << settingsBaseFolder();
+  EXPECT_EQ(settingsFilePathBelow(""), "");
+#else
   ScopedEnv configHome("XDG_CONFIG_HOME");
   ScopedEnv home("HOME");
   configHome.set("/cfg");
@@ -420,12 +442,13 @@ TEST(SettingsLocation, BaseFolderFromTheEnvironment) {
   home.unset();
   EXPECT_EQ(settingsBaseFolder(), "");
   EXPECT_EQ(settingsFilePathBelow(""), "");
+#endif
 }
 
 TEST(SettingsLocation, PathBelowMakesTheFolders) {
   TempDir dir;
   const std::string path = settingsFilePathBelow(dir.str());
-  EXPECT_EQ(path, (dir.path() / "Tarnwick" / "Plimsy" / "settings.xml").string());
+  EXPECT_EQ(path, utf8FromPath(dir.path() / "Tarnwick" / "Plimsy" / "settings.xml"));
   EXPECT_TRUE(fs::is_directory(dir.path() / "Tarnwick" / "Plimsy"));
   EXPECT_FALSE(fs::exists(path));
 }
@@ -434,10 +457,10 @@ TEST(SettingsLocation, PathBelowMakesTheFolders) {
 // set before the path is first taken.
 TEST_F(ProcessSettings, SaveSettingsWritesTheProcessObjectAtTheKeptPath) {
   TempDir dir;
-  ScopedEnv configHome("XDG_CONFIG_HOME");
-  configHome.set(dir.path().string());
+  ScopedEnv configHome(kSettingsBaseVariable);
+  configHome.set(utf8FromPath(dir.path()));
   const std::string path = settingsFilePath();
-  const std::string expected = (dir.path() / "Tarnwick" / "Plimsy" / "settings.xml").string();
+  const std::string expected = utf8FromPath(dir.path() / "Tarnwick" / "Plimsy" / "settings.xml");
   // Never write into a real settings folder when the path was fixed earlier.
   ASSERT_EQ(path, expected) << "the settings path was taken before this test";
   EXPECT_EQ(cSettings().settingsFilePath(), expected);
@@ -452,7 +475,7 @@ TEST_F(ProcessSettings, SaveSettingsWritesTheProcessObjectAtTheKeptPath) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "Tarnwick" / "Plimsy"), fs::directory_iterator()), 1);
 
   // The kept path does not follow later changes of the environment.
-  configHome.set("/elsewhere");
+  configHome.set(utf8FromPath(dir.path() / "elsewhere"));
   EXPECT_EQ(settingsFilePath(), expected);
 
   updateSettings([](cSettings& s) { s = cSettings(); });

@@ -32,7 +32,9 @@ TempDir::~TempDir() {
 
 std::string TempDir::str() const { return utf8FromPath(path_) + kPreferredSeparator; }
 
-std::string TempDir::operator/(std::string_view relative) const { return utf8FromPath(path_ / pathFromUtf8(relative)); }
+std::string TempDir::operator/(std::string_view relative) const {
+  return utf8FromPath((path_ / pathFromUtf8(relative)).make_preferred());
+}
 
 void writeFile(const fs::path& path, std::string_view bytes) {
   fs::create_directories(path.parent_path());

@@ -18,7 +18,8 @@ class TempDir {
   const std::filesystem::path& path() const { return path_; }
   // The folder as a UTF-8 string with a trailing separator.
   std::string str() const;
-  // `relative` below the folder, as a UTF-8 string.
+  // `relative` below the folder, as a UTF-8 string with the system's own
+  // separators ("a/b" is "a\\b" on Windows).
   std::string operator/(std::string_view relative) const;
 
  private:
