@@ -83,7 +83,13 @@ class File {
     WriteTruncate,  // created or emptied
     CreateNew,      // created; fails (Exists) when the name is taken, even by a dangling link
   };
-  enum class OpenFailure { None, NotRegular, Exists, Other };
+  enum class OpenFailure {
+    None,
+    NotRegular,
+    Exists,
+    SharingViolation,  // another program holds the file open without sharing it (Windows only)
+    Other,
+  };
 
   File() = default;
   ~File();
