@@ -808,7 +808,7 @@ bool copyItem(const std::string& from, const std::string& to, std::string* reaso
 // Copies what the folder `from` holds into the existing folder `to`.
 bool copyContents(const std::string& from, const std::string& to, std::string* reason) {
   bool itemFailed = false;
-  const bool listed = forEachItem(systemPath(from), [&](const WIN32_FIND_DATAW& data) {
+  const bool listed = forEachItem(withLongPrefix(systemPath(from)), [&](const WIN32_FIND_DATAW& data) {
     const std::string name = narrow(data.cFileName);
     if (copyItem(from + "\\" + name, to + "\\" + name, reason)) return true;
     itemFailed = true;
