@@ -83,9 +83,13 @@ class File {
     WriteTruncate,  // created or emptied
     CreateNew,      // created; fails (Exists) when the name is taken, even by a dangling link
   };
-  // SharingViolation: another program holds the file open without sharing it
-  // (Windows only).
-  enum class OpenFailure { None, NotRegular, Exists, SharingViolation, Other };
+  enum class OpenFailure {
+    None,
+    NotRegular,
+    Exists,
+    SharingViolation,  // another program holds the file open without sharing it (Windows only)
+    Other,
+  };
 
   File() = default;
   ~File();
@@ -133,7 +137,9 @@ class File {
 // Another program may shorten or rewrite the file while it is mapped. Reading
 // a page that no longer exists in the file would kill the process (SIGBUS);
 // here such a page reads as zeros instead and the mapping counts as damaged.
-// Whoever reads the mapping asks unchanged() before trusting what it found.
+// (Windows refuses to write or shorten a file mapped this way: it is opened
+// sharing reading only.) Whoever reads the mapping asks unchanged() before
+// trusting what it found.
 class MappedFile {
  public:
   MappedFile() = default;
@@ -207,7 +213,8 @@ bool copyTree(const std::string& from, const std::string& to, std::string* reaso
 // Renames a file or folder; fails when the target exists.
 bool renameNoReplace(const std::string& from, const std::string& to);
 // Renames a file over an existing one in one step (nobody ever sees the path
-// without a file).
+// without a file). A read-only target is replaced too, as POSIX replaces one
+// whatever its permissions.
 bool renameReplacing(const std::string& from, const std::string& to);
 // Removes a file, read-only or not.
 bool removeFile(const std::string& path);
