@@ -13,10 +13,12 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <shlobj.h>
 #include <windows.h>
+// windows.h first: the headers below need its types.
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
+#include <shlobj.h>
 #include <winioctl.h>
 
 #include <algorithm>
