@@ -1,14 +1,18 @@
 // plimsy-cli: Plimsy's jobs from a terminal, for scripts and book pipelines.
 
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
 #include "cli/datetime_option.h"
 #include "cli/terminal_text.h"
+#include "core/paths.h"
 #include "version.h"
 
 namespace {
@@ -41,14 +45,15 @@ int printParseError(const CLI::App& app, const CLI::ParseError& error) {
   return code == 0 ? 0 : 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   CLI::App app{"Plimsy: packs a book folder into an epub, unpacks an epub, and analyses any ZIP archive.",
                "plimsy-cli"};
   app.set_version_flag("--version", std::string("plimsy-cli ") + plimsy::kDisplayVersion + " (file version " +
                                         plimsy::kFileVersion + ")");
   app.require_subcommand(1);
+  // Options are written --name on every system: a path such as /books/x.epub
+  // (from the current drive's root, on Windows) is never taken for one.
+  app.allow_windows_style_options(false);
 
   JobOptions zip;
   CLI::App* zipCommand = app.add_subcommand("zip", "Pack a book folder into an epub (mimetype first and stored)");
@@ -82,3 +87,26 @@ int main(int argc, char** argv) {
   if (unzipCommand->parsed()) return plimsy::cli::runUnzip(unzip);
   return plimsy::cli::runAnalyze(analyze);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Windows passes main() its arguments in the ANSI code page, which cannot
+// hold most names (a book called "Été" or "中文" would arrive mangled, or not
+// at all); wmain receives them as typed, in UTF-16, and they go on as UTF-8.
+int wmain(int argc, wchar_t** wideArgv) {
+  std::vector<std::string> arguments;
+  try {
+    for (int i = 0; i < argc; ++i) arguments.push_back(plimsy::utf8FromPath(std::filesystem::path(wideArgv[i])));
+  } catch (const std::system_error&) {
+    std::fputs("An argument is not valid Unicode text.\n", stderr);
+    return 2;
+  }
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  return run(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) { return run(argc, argv); }
+#endif
