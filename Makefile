@@ -3,8 +3,10 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= Release
 CMAKE_FLAGS ?=
 CTEST_FLAGS ?=
+WIN_BUILD_DIR ?= build-win
 
-.PHONY: all deps configure build run demo screenshots test bench format clean
+.PHONY: all deps configure build run demo screenshots test bench format clean \
+        windows-deps windows-configure windows test-windows
 
 all: build
 
@@ -41,8 +43,28 @@ screenshots: build
 test: build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j2 $(CTEST_FLAGS)
 
+# Windows x64, cross-built with MinGW-w64 into $(WIN_BUILD_DIR): `make windows`
+# makes the portable zip dist/plimsy-<version>-win64.zip; `make test-windows`
+# builds the tests too and runs them under Wine.
+windows-deps:
+	@scripts/install-deps.sh windows
+
+windows-configure: windows-deps
+	@cmake -S . -B $(WIN_BUILD_DIR) -G Ninja --toolchain cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
+
+windows: windows-configure
+	@cmake --build $(WIN_BUILD_DIR) --target dist
+
+# The wineserver is stopped whatever the tests did (CTest stops it too, unless
+# it is interrupted).
+test-windows: windows-configure
+	@cmake --build $(WIN_BUILD_DIR)
+	@status=0; ctest --test-dir $(WIN_BUILD_DIR) --output-on-failure -j2 -L unit $(CTEST_FLAGS) || status=$$?; \
+	  scripts/wine-run --prefix $(WIN_BUILD_DIR)/wineprefix --stop; exit $$status
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD_DIR)
+	@rm -rf $(BUILD_DIR) $(WIN_BUILD_DIR) dist

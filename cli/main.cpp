@@ -51,6 +51,9 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("plimsy-cli ") + plimsy::kDisplayVersion + " (file version " +
                                         plimsy::kFileVersion + ")");
   app.require_subcommand(1);
+  // Options are written --name on every system: a path such as /books/x.epub
+  // (from the current drive's root, on Windows) is never taken for one.
+  app.allow_windows_style_options(false);
 
   JobOptions zip;
   CLI::App* zipCommand = app.add_subcommand("zip", "Pack a book folder into an epub (mimetype first and stored)");

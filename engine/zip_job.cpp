@@ -1,5 +1,6 @@
 #include "engine/zip_job.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -90,7 +91,12 @@ bool addChecked(sZipWriter& writer, std::string* message, const std::string& rel
                 const platform::FolderItem& item, std::optional<std::uint32_t> forcedLevel = std::nullopt,
                 std::string_view entryName = {}) {
   if (jobsAbandoned()) return fail(message, kJobAbandonedMessage);
-  if (!isCarriableEntryName(relativePath))
+  // The walk joins folders with the system's separator; the name is judged
+  // as it will stand in the archive, with "/". (On Windows "\\" is only ever
+  // a separator: no file name holds one.)
+  std::string inArchive = relativePath;
+  if constexpr (kBackslashIsSeparator) std::replace(inArchive.begin(), inArchive.end(), '\\', '/');
+  if (!isCarriableEntryName(inArchive))
     return fail(message, formatText(kUncarriableNameMessage, displayUtf8(writer.filesFolder + relativePath)));
   return add_file__def(writer, message, relativePath, item, writer.filesFolder, forcedLevel, entryName);
 }

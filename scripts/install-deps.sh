@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Plimsy needs, but only those that are missing:
 # on a ready machine this costs one dpkg-query and nothing else.
+#
+#   scripts/install-deps.sh            the Linux build and all its tests
+#   scripts/install-deps.sh windows    the Windows cross build, and Wine for its tests
+#   scripts/install-deps.sh linux windows   both
 set -euo pipefail
 
-packages=(
+linux_packages=(
   # build
   build-essential cmake ninja-build zlib1g-dev libfmt-dev libcli11-dev
   # the window, and the display server and image tools for its screenshots
@@ -13,6 +17,28 @@ packages=(
   # other people's tools that the interop tests and benchmarks run
   zip unzip 7zip libarchive-tools python3 epubcheck pandoc time
 )
+
+windows_packages=(
+  # the cross build: MinGW-w64 (the -posix compilers, for std::thread), its
+  # zlib, and the headers of {fmt} and CLI11, used header-only
+  cmake ninja-build g++-mingw-w64-x86-64-posix libz-mingw-w64-dev libfmt-dev libcli11-dev
+  # GoogleTest's sources, built for Windows; Wine to run the tests; unzip to
+  # check the portable zip
+  googletest wine wine64 unzip
+)
+
+packages=()
+[ $# -gt 0 ] || set -- linux
+for group in "$@"; do
+  case "$group" in
+    linux) packages+=("${linux_packages[@]}") ;;
+    windows) packages+=("${windows_packages[@]}") ;;
+    *)
+      echo "install-deps.sh: unknown group $group (linux, windows)" >&2
+      exit 2
+      ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

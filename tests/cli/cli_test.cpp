@@ -30,13 +30,11 @@ using CliRun = test::ProgramRun;
 // Runs plimsy-cli in `folder` with `arguments`, split into words as a shell
 // would split them ('' is an empty word).
 CliRun cli(const fs::path& folder, const std::string& arguments) {
-  const fs::path program = fs::path(PLIMSY_BINARY_DIR) / "cli" / (std::string("plimsy-cli") + test::kExecutableSuffix);
-  return test::runProgram(program, test::splitWords(arguments), folder);
+  return test::runProgram(PLIMSY_CLI_EXECUTABLE, test::splitWords(arguments), folder);
 }
 
 CliRun cliWords(const fs::path& folder, const std::vector<std::string>& words) {
-  const fs::path program = fs::path(PLIMSY_BINARY_DIR) / "cli" / (std::string("plimsy-cli") + test::kExecutableSuffix);
-  return test::runProgram(program, words, folder);
+  return test::runProgram(PLIMSY_CLI_EXECUTABLE, words, folder);
 }
 
 class Cli : public ::testing::Test {

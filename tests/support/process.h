@@ -22,11 +22,5 @@ ProgramRun runProgram(const std::filesystem::path& program, const std::vector<st
 // make empty words (''), as a POSIX shell does, on every system.
 std::vector<std::string> splitWords(const std::string& commandLine);
 
-// ".exe" on Windows, empty elsewhere.
-#ifdef _WIN32
-inline constexpr const char* kExecutableSuffix = ".exe";
-#else
-inline constexpr const char* kExecutableSuffix = "";
-#endif
 
 }  // namespace plimsy::test
