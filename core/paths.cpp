@@ -14,6 +14,7 @@ namespace {
 bool isWindowsSeparator(char c) { return c == '\\' || c == '/'; }
 bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 void dropTrailing(std::string& text, char c) {
   while (!text.empty() && text.back() == c) text.pop_back();
@@ -27,6 +28,15 @@ bool consistsOfDotsOnly(const fs::path& relative) {
     if (!element.empty() && element != "." && element != "..") return false;
   }
   return true;
+}
+
+// A path as names are compared on this system: Windows ignores the case of
+// letters (ASCII letters here; the file system's own table covers more).
+fs::path comparable(const fs::path& path) {
+  if constexpr (!kWindowsNameRules) return path;
+  std::string text = utf8FromPath(path);
+  for (char& c : text) c = asciiLower(c);
+  return pathFromUtf8(text);
 }
 
 bool isAbsoluteHere(const std::string& path) {
@@ -96,7 +106,10 @@ std::string utf8FromPath(const fs::path& path) {
 
 bool isAbsolutePath(std::string* message, const std::string& path, bool& absolute) {
   try {
-    absolute = pathFromUtf8(path).is_absolute();
+    const fs::path object = pathFromUtf8(path);
+    // The library's Windows rule misses network and device paths
+    // ("\\server\share", "\\?\C:\x"): the table is applied instead.
+    absolute = kBackslashIsSeparator ? isWindowsAbsolutePath(path) : object.is_absolute();
     return true;
   } catch (...) {
     return fail(message, "Unable to determine whether path is absolute.");
@@ -118,6 +131,7 @@ bool isWindowsAbsolutePath(std::string_view p) {
 
 bool isNameWindowsCannotHold(std::string_view part) {
   if (part.empty() || part == "." || part == "..") return false;
+  if (!isValidUtf8(part)) return true;  // Windows names are Unicode: these bytes would become another name
   if (part.back() == '.' || part.back() == ' ') return true;
   for (const char c : part) {
     if (static_cast<unsigned char>(c) < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos)
@@ -209,7 +223,8 @@ bool isInDirectoryTree(std::string* message, const std::string& path, const std:
       inTree = true;
       return true;
     }
-    inTree = consistsOfDotsOnly(fs::weakly_canonical(tree).lexically_relative(fs::weakly_canonical(item)));
+    inTree = consistsOfDotsOnly(
+        comparable(fs::weakly_canonical(tree)).lexically_relative(comparable(fs::weakly_canonical(item))));
     return true;
   } catch (const fs::filesystem_error& error) {
     return fail(message, formatText("Unable to determine if path is in directory tree. %S", std::string(error.what())));

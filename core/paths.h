@@ -62,8 +62,8 @@ std::string utf8FromPath(const std::filesystem::path& path);
 
 // ---- Absolute paths ------------------------------------------------------------
 
-// Whether a path is absolute by this platform's rule (std::filesystem): on
-// POSIX when it starts with "/". Fails with "Unable to determine whether path
+// Whether a path is absolute by this platform's rule: on POSIX when it starts
+// with "/", on Windows by isWindowsAbsolutePath. Fails with "Unable to determine whether path
 // is absolute." when the path object cannot be built.
 bool isAbsolutePath(std::string* message, const std::string& path, bool& absolute);
 
@@ -79,7 +79,8 @@ bool isWindowsAbsolutePath(std::string_view path);
 // folder: a device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, in any
 // case, alone or before an extension: "aux.xhtml"), a name ending in "." or
 // " " (Windows drops them, so two names would meet), or one holding a control
-// character or one of < > : " | ? * (":" would open a stream of another file).
+// character or one of < > : " | ? * (":" would open a stream of another file),
+// or bytes that are not UTF-8 (Windows names are Unicode).
 // "." and ".." are left to the caller.
 bool isNameWindowsCannotHold(std::string_view part);
 
@@ -128,7 +129,8 @@ bool ensureParentFolder(const std::string& path);
 // absolute ("Path is not absolute." / "Directory path is not absolute.").
 // Existing objects are compared by identity (so links to the same folder
 // match); otherwise both are made weakly canonical and compared by their
-// components. A file-system error gives "Unable to determine if path is in
+// components (on Windows without regard to the case of ASCII letters, as the
+// file system compares names). A file-system error gives "Unable to determine if path is in
 // directory tree. <explanation>".
 bool isInDirectoryTree(std::string* message, const std::string& path, const std::string& directory, bool& inTree);
 

@@ -29,7 +29,10 @@ constexpr std::string_view kParagraphSeparator = "\xE2\x80\xA9";  // U+2029
 
 // ---- Paths ---------------------------------------------------------------------
 
-bool isAbsoluteFolder(const std::string& folder) { return !folder.empty() && pathFromUtf8(folder).is_absolute(); }
+bool isAbsoluteFolder(const std::string& folder) {
+  bool absolute = false;
+  return isAbsolutePath(nullptr, folder, absolute) && absolute;
+}
 
 fs::path settingsFolderBelow(const std::string& baseFolder) { return pathFromUtf8(baseFolder) / "Tarnwick" / "Plimsy"; }
 

@@ -13,8 +13,8 @@
 #include "support/file_tree.h"
 #include "support/process.h"
 #include "support/sample_data.h"
-#include "support/times.h"
 #include "support/temp_dir.h"
+#include "support/times.h"
 #include "support/zip_builder.h"
 
 namespace plimsy {
@@ -229,8 +229,9 @@ TEST_F(Cli, UnzipChoosesFiles1BesideTheEpubAndRestoresTheBook) {
   ASSERT_EQ(cli(dir.path(), "zip book out.epub -q").exitCode, 0);
   const CliRun run = cli(dir.path(), "unzip out.epub");
   ASSERT_EQ(run.exitCode, 0) << run.output;
-  EXPECT_EQ(run.output.substr(0, run.output.find('\n')), "Files folder: " + (dir.path() / "files1/").string());
-  EXPECT_NE(run.output.find("Success! You successfully unzipped your file.\n\nNumber of files: 9\n"), std::string::npos);
+  EXPECT_EQ(run.output.substr(0, run.output.find('\n')), "Files folder: " + (dir / "files1/"));
+  EXPECT_NE(run.output.find("Success! You successfully unzipped your file.\n\nNumber of files: 9\n"),
+            std::string::npos);
   EXPECT_EQ(test::readTree(dir.path() / "files1"), test::readTree(dir.path() / "book"));
 }
 

@@ -1,7 +1,6 @@
 #include <string>
 #include <vector>
 
-
 #include <gtest/gtest.h>
 
 #include "core/filetime.h"
@@ -9,8 +8,8 @@
 #include "core/paths.h"
 #include "core/request_checks.h"
 #include "core/text.h"
-#include "support/special_files.h"
 #include "support/scoped_env.h"
+#include "support/special_files.h"
 #include "support/temp_dir.h"
 #include "support/times.h"
 
@@ -216,8 +215,9 @@ TEST(CheckJobSource, NamesTheMissingOrWrongSource) {
 
 TEST(CheckAnalysisRequest, OffersAnalysisTxtInTheTemporaryFolder) {
   TempDir dir;
-  test::ScopedEnv tmpdir("TMPDIR");
-  tmpdir.set(dir.path().string());
+  // The variable the system takes its temporary folder from.
+  test::ScopedEnv tmpdir(kWindowsNameRules ? "TMP" : "TMPDIR");
+  tmpdir.set(utf8FromPath(dir.path()));
   cSettings settings;
   std::string message;
   FakeUi yes(true);

@@ -5,13 +5,12 @@
 #include <string>
 #include <string_view>
 
-
 #include <gtest/gtest.h>
 
 #include "core/platform.h"
 #include "engine/archive_view.h"
-#include "support/special_files.h"
 #include "support/faults.h"
+#include "support/special_files.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 
@@ -247,9 +246,13 @@ TEST_F(AnalysisLogTest, ArchiveShortenedWhileItIsDescribedIsReportedNotFatal) {
   ASSERT_TRUE(open()) << message;
   // Another program truncates the archive: reading its lost pages must not
   // end the process, and the log must not pass for a description of it.
-  std::filesystem::resize_file(zipPath(), 0);
-  EXPECT_FALSE(writeAnalysisLog(reader, &message, dir / "analysis.txt"));
-  EXPECT_EQ(message, kArchiveChangedMessage);
+  // (Windows lets nobody change a file that is being read: the log is written.)
+  std::error_code refused;
+  std::filesystem::resize_file(zipPath(), 0, refused);
+  EXPECT_EQ(writeAnalysisLog(reader, &message, dir / "analysis.txt"), static_cast<bool>(refused)) << message;
+  if (!refused) {
+    EXPECT_EQ(message, kArchiveChangedMessage);
+  }
 }
 
 }  // namespace

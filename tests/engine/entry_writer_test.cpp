@@ -49,7 +49,7 @@ class WriterFixture {
   }
 
   void put(const std::string& relativePath, std::string_view content) {
-    test::writeFile(writer.filesFolder + relativePath, content);
+    test::writeFile(pathFromUtf8(writer.filesFolder + relativePath), content);
   }
 
   bool add(const std::string& relativePath, std::optional<std::uint32_t> forced = std::nullopt) {

@@ -56,7 +56,7 @@ TEST_F(FileSystemRules, NamesWindowsCannotHoldAreUnsafeThere) {
     if (kWindowsNameRules) {
       EXPECT_FALSE(unpacked);
       EXPECT_EQ(message, formatText("Unsafe file name in zip file:\n%s", name));
-      EXPECT_FALSE(fs::exists(dir.path() / "files"));
+      EXPECT_TRUE(test::listTree(dir.path() / "files").empty());  // the claimed folder, if any, stays empty
     } else {
       ASSERT_TRUE(unpacked) << message;
       EXPECT_EQ(readTree(dir.path() / "files")[name], "x");
@@ -94,7 +94,9 @@ TEST_F(FileSystemRules, PathsLongerThan260CharactersWork) {
   ASSERT_TRUE(
       unzipJob(test::unzipOrder(utf8FromPath(deep / "book.epub"), utf8FromPath(deep / "again")), &message, statistics))
       << message;
-  EXPECT_EQ(readTree(deep / "again"), readTree(book));
+  // The library's own folder walk needs the long-path prefix on Windows.
+  const fs::path readable = kWindowsNameRules ? fs::path(L"\\\\?\\" + deep.wstring()) : deep;
+  EXPECT_EQ(readTree(readable / "again"), readTree(readable / "book"));
 }
 
 // A reading program may hold a book file open without sharing it (Windows):

@@ -3,7 +3,6 @@
 // one folder, entries that clash when unpacked on several threads, an archive
 // shortened under a running job, and a program that quits mid-job.
 
-
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -16,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "core/message.h"
+#include "core/paths.h"
 #include "core/platform.h"
 #include "core/text.h"
 #include "engine/archive_view.h"
@@ -23,9 +23,9 @@
 #include "engine/unzip_job.h"
 #include "engine/zip_job.h"
 #include "engine/zip_reader.h"
-#include "support/special_files.h"
 #include "support/file_tree.h"
 #include "support/sample_data.h"
+#include "support/special_files.h"
 #include "support/temp_dir.h"
 #include "support/work_orders.h"
 #include "support/zip_builder.h"
@@ -132,7 +132,7 @@ TEST_F(JobSafety, NamesAnEpubCannotCarryAreRefusedWhenZipping) {
   for (const auto& [name, carriable] : names) {
     SCOPED_TRACE(name);
     EXPECT_EQ(isCarriableEntryName(name), carriable);
-    if (carriable) continue;
+    if (carriable || kWindowsNameRules) continue;  // Windows cannot hold these names in the first place
     writeFile(dir.path() / "book" / name, "text");
     EXPECT_EQ(zipFailure(), formatText(kUncarriableNameMessage, displayUtf8(dir / "book/" + name)));
     fs::remove_all(dir.path() / "book" / fs::path(name).begin()->string());
@@ -255,24 +255,40 @@ TEST_F(JobSafety, TwoJobsInOneFolderNeverShareAWorkFile) {
 // ---- The world changing under a running job --------------------------------------------------
 
 TEST_F(JobSafety, AnArchiveChangedWhileItIsUnpackedFailsClearly) {
+  // Each change says whether the system let it happen: Windows lets nobody
+  // write a file that is being read, and the job then simply succeeds.
   const struct {
     const char* change;
-    std::function<void(const std::string&)> apply;
-  } changes[] = {{"shortened", [](const std::string& path) { fs::resize_file(path, 100); }},
+    std::function<bool(const std::string&)> apply;
+  } changes[] = {{"shortened",
+                  [](const std::string& path) {
+                    std::error_code error;
+                    fs::resize_file(path, 100, error);
+                    return !error;
+                  }},
                  {"rewritten", [](const std::string& path) {
-                    writeFile(path, readFile(path));  // same bytes, written again
-                    fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(1));
+                    const std::string bytes = readFile(path);
+                    platform::File file;  // same bytes, written again
+                    if (!file.open(path, platform::File::Mode::WriteTruncate)) return false;
+                    file.write(bytes.data(), bytes.size());
+                    file.close();
+                    std::error_code error;
+                    fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(1), error);
+                    return true;
                   }}};
   for (const auto& [change, apply] : changes) {
     SCOPED_TRACE(change);
     fs::remove_all(dir.path() / "files");
     writeFile(unzip.ZipPath, archiveOf(300, [](int i) { return "OEBPS/" + std::to_string(i) + ".xhtml"; }));
+    std::atomic<bool> tried{false};
     std::atomic<bool> changed{false};
     platform::observeOperations([&](platform::FaultOperation operation) {
-      if (operation == platform::FaultOperation::Write && !changed.exchange(true)) apply(unzip.ZipPath);
+      if (operation == platform::FaultOperation::Write && !tried.exchange(true)) changed = apply(unzip.ZipPath);
     });
-    EXPECT_EQ(unzipFailure(), kArchiveChangedMessage);
+    const std::string outcome = unzipFailure();
     platform::observeOperations(nullptr);
+    ASSERT_TRUE(tried);
+    EXPECT_EQ(outcome, changed ? kArchiveChangedMessage : "(done)");
   }
 }
 

@@ -15,6 +15,7 @@
 #include "engine/zip_job.h"
 #include "support/file_tree.h"
 #include "support/sample_data.h"
+#include "support/special_files.h"
 #include "support/temp_dir.h"
 #include "support/work_orders.h"
 #include "support/zip_builder.h"
@@ -424,7 +425,7 @@ TEST(UnzipPieces, ListFoldersGoesDepthFirstAndSkipsLinks) {
   TempDir dir;
   for (const char* folder : {"b/c", "a", "b/d/e"}) fs::create_directories(dir.path() / folder);
   writeFile(dir.path() / "b" / "file.txt", "x");
-  fs::create_directory_symlink(dir.path() / "a", dir.path() / "b" / "link");
+  if (!test::makeLink(dir.path() / "a", dir.path() / "b" / "link", true)) GTEST_SKIP() << test::kNoLinks;
   const std::string root = dir.str();
   EXPECT_EQ(listFolders(dir.path().string()),
             (std::vector<std::string>{root, root + "a/", root + "b/", root + "b/c/", root + "b/d/", root + "b/d/e/"}));

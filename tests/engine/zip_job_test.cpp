@@ -17,6 +17,7 @@
 #include "engine/zip_job.h"
 #include "engine/zip_records.h"
 #include "support/file_tree.h"
+#include "support/special_files.h"
 #include "support/temp_dir.h"
 #include "support/times.h"
 #include "support/work_orders.h"
@@ -108,7 +109,7 @@ TEST_F(ZipJob, CheckPathsGivesTheFirstFailingTestsMessage) {
   EpubWorkOrder ok = order;
   ok.FilesDir += "/";
   EXPECT_TRUE(checkPaths(ok, &message)) << message;
-  EXPECT_EQ(ok.FilesDir, dir / "book/");  // never doubled
+  EXPECT_EQ(ok.FilesDir, (dir / "book") + "/");  // never doubled
 }
 
 TEST_F(ZipJob, BadLevelIsRefusedBeforeAnythingIsTouched) {
@@ -172,8 +173,8 @@ TEST_F(ZipJob, LinksAreFollowedToFilesAndFoldersButNotRoundInCircles) {
   put("a/real.txt", "real");
   writeFile(dir / "outside.txt", "outside");
   writeFile(dir / "shared/img/cover.png", "png");
-  fs::create_symlink(dir.path() / "outside.txt", dir.path() / "book" / "link.txt");
-  fs::create_directory_symlink("../../shared/img", dir.path() / "book" / "a" / "images");
+  if (!test::makeLink(dir.path() / "outside.txt", dir.path() / "book" / "link.txt")) GTEST_SKIP() << test::kNoLinks;
+  if (!test::makeLink("../../shared/img", dir.path() / "book" / "a" / "images", true)) GTEST_SKIP() << test::kNoLinks;
   ASSERT_TRUE(zip()) << message;
   const ArchiveView view = epub();
   ASSERT_TRUE(view.ok) << view.error;
@@ -188,7 +189,7 @@ TEST_F(ZipJob, LinksAreFollowedToFilesAndFoldersButNotRoundInCircles) {
   } loops[] = {{"a/loop", dir.path() / "book"}, {"a/here", dir.path() / "book" / "a"}, {"up", dir.path()}};
   for (const auto& [link, target] : loops) {
     SCOPED_TRACE(link);
-    fs::create_directory_symlink(target, dir.path() / "book" / link);
+    if (!test::makeLink(target, dir.path() / "book" / link, true)) GTEST_SKIP() << test::kNoLinks;
     EXPECT_EQ(failure(), formatText(kFolderLoopMessage, (dir / "book/") + link));
     fs::remove(dir.path() / "book" / link);
     EXPECT_EQ(namesIn(dir.path() / "out"), std::set<std::string>{"book.epub"});

@@ -8,12 +8,21 @@
 namespace fs = std::filesystem;
 
 namespace plimsy::test {
+namespace {
+
+// A path below `root` as UTF-8 with "/" between its parts, on every system.
+std::string relativeName(const fs::path& path, const fs::path& root) {
+  const std::u8string name = path.lexically_relative(root).generic_u8string();
+  return std::string(name.begin(), name.end());
+}
+
+}  // namespace
 
 std::map<std::string, std::string> readTree(const fs::path& root) {
   std::map<std::string, std::string> files;
   for (const fs::directory_entry& item : fs::recursive_directory_iterator(root)) {
     if (item.is_symlink() || !item.is_regular_file()) continue;
-    files[item.path().lexically_relative(root).generic_string()] = readFile(item.path());
+    files[relativeName(item.path(), root)] = readFile(item.path());
   }
   return files;
 }
@@ -33,7 +42,7 @@ std::set<std::string> listTree(const fs::path& root) {
   std::error_code error;
   if (!fs::exists(fs::symlink_status(root, error))) return items;
   for (const fs::directory_entry& item : fs::recursive_directory_iterator(root)) {
-    std::string name = item.path().lexically_relative(root).generic_string();
+    std::string name = relativeName(item.path(), root);
     if (item.is_symlink())
       name += "@";
     else if (item.is_directory())
@@ -45,7 +54,8 @@ std::set<std::string> listTree(const fs::path& root) {
 
 std::set<std::string> namesIn(const fs::path& folder) {
   std::set<std::string> names;
-  for (const fs::directory_entry& item : fs::directory_iterator(folder)) names.insert(item.path().filename().string());
+  for (const fs::directory_entry& item : fs::directory_iterator(folder))
+    names.insert(relativeName(item.path(), folder));
   return names;
 }
 

@@ -40,12 +40,12 @@ void writeFile(const fs::path& path, std::string_view bytes) {
   fs::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
+  if (!out) throw std::runtime_error("cannot write " + utf8FromPath(path));
 }
 
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path.string());
+  if (!in) throw std::runtime_error("cannot read " + utf8FromPath(path));
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
