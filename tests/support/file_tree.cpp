@@ -11,14 +11,20 @@ namespace plimsy::test {
 namespace {
 
 // A path below `root` as UTF-8 with "/" between its parts, on every system.
+// (The items of a walk start with the root's own spelling, long-path prefix
+// and all, which lexically_relative does not always take apart.)
 std::string relativeName(const fs::path& path, const fs::path& root) {
-  const std::u8string name = path.lexically_relative(root).generic_u8string();
+  auto rest = path.native();
+  if (rest.starts_with(root.native())) rest.erase(0, root.native().size());
+  while (!rest.empty() && (rest.front() == '/' || rest.front() == fs::path::preferred_separator)) rest.erase(0, 1);
+  const std::u8string name = fs::path(rest).generic_u8string();
   return std::string(name.begin(), name.end());
 }
 
 }  // namespace
 
-std::map<std::string, std::string> readTree(const fs::path& root) {
+std::map<std::string, std::string> readTree(const fs::path& folder) {
+  const fs::path root = longPathSafe(folder);
   std::map<std::string, std::string> files;
   for (const fs::directory_entry& item : fs::recursive_directory_iterator(root)) {
     if (item.is_symlink() || !item.is_regular_file()) continue;
@@ -37,7 +43,8 @@ std::map<std::string, std::string> fingerprintTree(const fs::path& root) {
   return files;
 }
 
-std::set<std::string> listTree(const fs::path& root) {
+std::set<std::string> listTree(const fs::path& folder) {
+  const fs::path root = longPathSafe(folder);
   std::set<std::string> items;
   std::error_code error;
   if (!fs::exists(fs::symlink_status(root, error))) return items;

@@ -27,7 +27,15 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-  fs::remove_all(path_, ec);
+  fs::remove_all(longPathSafe(path_), ec);
+}
+
+fs::path longPathSafe(const fs::path& path) {
+  if constexpr (!kWindowsNameRules) return path;
+  const std::wstring text = fs::path(path).make_preferred().wstring();
+  if (text.starts_with(L"\\\\?\\") || !path.is_absolute()) return path;
+  if (text.starts_with(L"\\\\")) return fs::path(L"\\\\?\\UNC\\" + text.substr(2));
+  return fs::path(L"\\\\?\\" + text);
 }
 
 std::string TempDir::str() const { return utf8FromPath(path_) + kPreferredSeparator; }

@@ -26,6 +26,11 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// The path as the standard library must be given it to reach deep trees: on
+// Windows an absolute path gets the long-path prefix \\?\ (the library does
+// not add it, and stops at 260 characters without it); elsewhere unchanged.
+std::filesystem::path longPathSafe(const std::filesystem::path& path);
+
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 std::string readFile(const std::filesystem::path& path);
 
