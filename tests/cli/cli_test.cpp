@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/paths.h"
+
 #include "support/file_tree.h"
 #include "support/process.h"
 #include "support/sample_data.h"
@@ -223,6 +225,22 @@ TEST_F(Cli, AnalyzeWritesTheLogAndNamesIt) {
   const std::string log = readFile(logPath);
   EXPECT_EQ(log.substr(0, 3), "\xEF\xBB\xBF");
   EXPECT_NE(log.find("[Date/Time = 2022-Mar-04 10:20:30]"), std::string::npos);
+}
+
+// Arguments arrive as typed, whatever their characters, and a path from the
+// root ("/books/x.epub", from the current drive's root on Windows) is a path,
+// never an option.
+TEST_F(Cli, NamesBeyondAsciiAndPathsFromTheRootAreTakenAsTyped) {
+  fs::rename(dir.path() / "book", dir.path() / u8"Livre \u00E9t\u00E9 \u4E2D\u6587");
+  ASSERT_EQ(cliWords(dir.path(), {"zip", "Livre \u00E9t\u00E9 \u4E2D\u6587", "\u00E9t\u00E9.epub", "-q"}).exitCode, 0);
+  const CliRun unzip = cliWords(dir.path(), {"unzip", "\u00E9t\u00E9.epub", "R\u00E9sultat", "-q"});
+  ASSERT_EQ(unzip.exitCode, 0) << unzip.output;
+  EXPECT_EQ(test::readTree(dir.path() / u8"R\u00E9sultat"),
+            test::readTree(dir.path() / u8"Livre \u00E9t\u00E9 \u4E2D\u6587"));
+
+  const CliRun rooted = cliWords(dir.path(), {"unzip", "/no-such-folder-here/book.epub"});
+  EXPECT_EQ(rooted.exitCode, 1);
+  EXPECT_EQ(rooted.output, "You specified an epub file that doesn't exist.\n");
 }
 
 TEST_F(Cli, UnzipChoosesFiles1BesideTheEpubAndRestoresTheBook) {
