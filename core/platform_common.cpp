@@ -49,6 +49,27 @@ std::atomic<bool> observed{false};
 
 }  // namespace
 
+File::~File() { close(); }
+
+File::File(File&& other) noexcept
+    : handle_(other.handle_), failed_(other.failed_), openFailure_(other.openFailure_), writable_(other.writable_) {
+  other.handle_ = kNoHandle;
+}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    failed_ = other.failed_;
+    openFailure_ = other.openFailure_;
+    writable_ = other.writable_;
+    other.handle_ = kNoHandle;
+  }
+  return *this;
+}
+
+MappedFile::~MappedFile() { close(); }
+
 bool listFolder(const std::string& folder, std::vector<FolderItem>& items) {
   if (!detail::listFolderItems(folder, items)) return false;
   std::sort(items.begin(), items.end(),

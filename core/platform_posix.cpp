@@ -233,25 +233,6 @@ bool detail::listFolderItems(const std::string& folder, std::vector<FolderItem>&
 
 // ---- File ----------------------------------------------------------------------
 
-File::~File() { close(); }
-
-File::File(File&& other) noexcept
-    : handle_(other.handle_), failed_(other.failed_), openFailure_(other.openFailure_), writable_(other.writable_) {
-  other.handle_ = kNoHandle;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    failed_ = other.failed_;
-    openFailure_ = other.openFailure_;
-    writable_ = other.writable_;
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
-
 bool File::open(const std::string& path, Mode mode) {
   close();
   failed_ = false;
@@ -326,8 +307,6 @@ bool File::close() {
 }
 
 // ---- MappedFile ------------------------------------------------------------------
-
-MappedFile::~MappedFile() { close(); }
 
 bool MappedFile::open(const std::string& path) {
   close();

@@ -481,25 +481,6 @@ bool detail::listFolderItems(const std::string& folder, std::vector<FolderItem>&
 
 // ---- File ------------------------------------------------------------------------------
 
-File::~File() { close(); }
-
-File::File(File&& other) noexcept
-    : handle_(other.handle_), failed_(other.failed_), openFailure_(other.openFailure_), writable_(other.writable_) {
-  other.handle_ = kNoHandle;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    failed_ = other.failed_;
-    openFailure_ = other.openFailure_;
-    writable_ = other.writable_;
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
-
 // A file being read may be read by others too; one being written is written
 // by this handle alone.
 bool File::open(const std::string& path, Mode mode) {
@@ -589,8 +570,6 @@ bool File::close() {
 // Other programs may read the file while it is mapped, but not write it:
 // Windows itself refuses to shorten a mapped file, so no page of the view
 // can disappear under a reader (guardSlot_ stays unused).
-
-MappedFile::~MappedFile() { close(); }
 
 bool MappedFile::open(const std::string& path) {
   close();
