@@ -22,5 +22,4 @@ ProgramRun runProgram(const std::filesystem::path& program, const std::vector<st
 // make empty words (''), as a POSIX shell does, on every system.
 std::vector<std::string> splitWords(const std::string& commandLine);
 
-
 }  // namespace plimsy::test
