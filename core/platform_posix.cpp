@@ -336,6 +336,7 @@ void MappedFile::close() {
   releaseGuard(guardSlot_);
   if (handle_ != kNoHandle) ::close(fdOf(handle_));
   handle_ = kNoHandle;
+  mapping_ = kNoHandle;  // a POSIX mapping has no object of its own
   data_ = nullptr;
   size_ = 0;
   guardSlot_ = -1;

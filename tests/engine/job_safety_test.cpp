@@ -276,10 +276,11 @@ TEST_F(JobSafety, AnArchiveChangedWhileItIsUnpackedFailsClearly) {
                     fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(1), error);
                     return true;
                   }}};
-  for (const auto& [change, apply] : changes) {
-    SCOPED_TRACE(change);
+  for (const auto& change : changes) {
+    SCOPED_TRACE(change.change);
     fs::remove_all(dir.path() / "files");
     writeFile(unzip.ZipPath, archiveOf(300, [](int i) { return "OEBPS/" + std::to_string(i) + ".xhtml"; }));
+    const auto& apply = change.apply;
     std::atomic<bool> tried{false};
     std::atomic<bool> changed{false};
     platform::observeOperations([&](platform::FaultOperation operation) {
