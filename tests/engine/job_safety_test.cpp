@@ -181,7 +181,7 @@ TEST_F(JobSafety, NamesThatClashAreFoundWhateverTheirSpelling) {
   };
   for (const auto& [names, clash] : cases) {
     SCOPED_TRACE(::testing::PrintToString(names));
-    writeFile(unzip.ZipPath, archiveOf(static_cast<int>(names.size()), [&](int i) { return names[i]; }));
+    writeFile(unzip.ZipPath, archiveOf(static_cast<int>(names.size()), [&names = names](int i) { return names[i]; }));
     cZipReader reader;
     ASSERT_TRUE(reader.openArchive(&message, unzip)) << message;
     bool found = false;
