@@ -25,6 +25,8 @@ windows_packages=(
   # GoogleTest's sources, built for Windows; Wine to run the tests; unzip to
   # check the portable zip
   googletest wine wine64 unzip
+  # the programs' icon, and the installer
+  imagemagick nsis
 )
 
 packages=()
