@@ -44,8 +44,9 @@ test: build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j2 $(CTEST_FLAGS)
 
 # Windows x64, cross-built with MinGW-w64 into $(WIN_BUILD_DIR): `make windows`
-# makes the portable zip dist/plimsy-<version>-win64.zip; `make test-windows`
-# builds the tests too and runs them under Wine.
+# makes the portable zip dist/plimsy-<version>-win64.zip and the installer
+# dist/plimsy-<version>-setup.exe; `make test-windows` builds the tests too
+# and runs them under Wine.
 windows-deps:
 	@scripts/install-deps.sh windows
 
@@ -54,7 +55,7 @@ windows-configure: windows-deps
 	  -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
 
 windows: windows-configure
-	@cmake --build $(WIN_BUILD_DIR) --target dist
+	@cmake --build $(WIN_BUILD_DIR) --target dist installer
 
 # The wineserver is stopped whatever the tests did (CTest stops it too, unless
 # it is interrupted).

@@ -1,0 +1,125 @@
+; Plimsy's installer for Windows x64: a per-user install that needs no
+; administrator. `make windows` builds it (cmake/make-installer.cmake) from
+; the folder the portable zip is made of, into dist/plimsy-<version>-setup.exe.
+;
+;   makensis -DPLIMSY_CONFIG=<config.nsh> installer/plimsy.nsi
+;
+; The installer copies the staged files to %LOCALAPPDATA%\Programs\Plimsy,
+; adds a Start-menu shortcut and registers its uninstaller for the current
+; user; when the window (plimsy.exe) is among the files, it also offers
+; Plimsy in "Open with" for .epub files. The uninstaller removes exactly
+; these: the files by name (never the folder's other contents), the shortcut
+; and the registry keys. Both run silently with /S.
+
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID lzma
+ManifestDPIAware true
+
+!ifndef PLIMSY_CONFIG
+  !error "Give the generated configuration: makensis -DPLIMSY_CONFIG=<config.nsh> (make windows does)"
+!endif
+!include "${PLIMSY_CONFIG}"
+; PLIMSY_INSTALL_FILES and PLIMSY_UNINSTALL_FILES: the staged files by name.
+!include "${PLIMSY_FILES}"
+!include "MUI2.nsh"
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Plimsy"
+!define PROGID "Tarnwick.Plimsy.epub"
+!define PUBLISHER "Tarnwick"
+!define SHORTCUT_WINDOW "$SMPROGRAMS\Plimsy.lnk"
+!define SHORTCUT_GUIDE "$SMPROGRAMS\Plimsy User Guide.lnk"
+; SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST): Explorer rereads the file types.
+!define NOTIFY_ASSOCIATIONS "shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)"
+
+!if /FileExists "${PLIMSY_STAGE}/plimsy.exe"
+  !define PLIMSY_WINDOW
+  !define PLIMSY_ICON_PROGRAM "plimsy.exe"
+!else
+  !define PLIMSY_ICON_PROGRAM "plimsy-cli.exe"
+!endif
+
+Name "Plimsy ${PLIMSY_DISPLAY_VERSION}"
+OutFile "${PLIMSY_OUTFILE}"
+InstallDir "$LOCALAPPDATA\Programs\Plimsy"
+; A new version goes where the last one is.
+InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
+RequestExecutionLevel user
+BrandingText "Plimsy ${PLIMSY_DISPLAY_VERSION}"
+
+!define MUI_ICON "${PLIMSY_ICON}"
+!define MUI_UNICON "${PLIMSY_ICON}"
+!define MUI_ABORTWARNING
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!ifdef PLIMSY_WINDOW
+  !define MUI_FINISHPAGE_RUN "$INSTDIR\plimsy.exe"
+  !define MUI_FINISHPAGE_RUN_TEXT "Start Plimsy"
+!else
+  !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\docs\help.html"
+  !define MUI_FINISHPAGE_SHOWREADME_TEXT "Open the user guide"
+!endif
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+VIProductVersion "${PLIMSY_FILE_VERSION}"
+VIFileVersion "${PLIMSY_FILE_VERSION}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductName" "Plimsy"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${PLIMSY_DISPLAY_VERSION}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "Plimsy setup"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${PLIMSY_FILE_VERSION}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright © 2026 ${PUBLISHER}"
+
+Section "Plimsy" SecPlimsy
+  SectionIn RO
+  !insertmacro PLIMSY_INSTALL_FILES
+  SetOutPath "$INSTDIR"
+  WriteUninstaller "$INSTDIR\Uninstall.exe"
+
+  !ifdef PLIMSY_WINDOW
+    CreateShortcut "${SHORTCUT_WINDOW}" "$INSTDIR\plimsy.exe"
+    ; "Open with" for .epub files; Plimsy never makes itself their default.
+    WriteRegStr HKCU "Software\Classes\${PROGID}" "" "EPUB book"
+    WriteRegStr HKCU "Software\Classes\${PROGID}\DefaultIcon" "" "$INSTDIR\plimsy.exe,0"
+    WriteRegStr HKCU "Software\Classes\${PROGID}\shell\open" "FriendlyAppName" "Plimsy"
+    WriteRegStr HKCU "Software\Classes\${PROGID}\shell\open\command" "" '"$INSTDIR\plimsy.exe" "%1"'
+    WriteRegNone HKCU "Software\Classes\.epub\OpenWithProgids" "${PROGID}"
+    System::Call "${NOTIFY_ASSOCIATIONS}"
+  !else
+    ; Only the command line so far: the shortcut opens the user guide.
+    CreateShortcut "${SHORTCUT_GUIDE}" "$INSTDIR\docs\help.html" "" "$INSTDIR\plimsy-cli.exe" 0
+  !endif
+
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Plimsy"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${PLIMSY_FILE_VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PLIMSY_ICON_PROGRAM},0"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+  SectionGetSize ${SecPlimsy} $0
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+Section "Uninstall"
+  ; Both shortcuts and the file type, whichever this version made: an older
+  ; installation may have had the other.
+  Delete "${SHORTCUT_WINDOW}"
+  Delete "${SHORTCUT_GUIDE}"
+  DeleteRegValue HKCU "Software\Classes\.epub\OpenWithProgids" "${PROGID}"
+  DeleteRegKey /ifempty HKCU "Software\Classes\.epub\OpenWithProgids"
+  DeleteRegKey /ifempty HKCU "Software\Classes\.epub"
+  DeleteRegKey HKCU "Software\Classes\${PROGID}"
+  System::Call "${NOTIFY_ASSOCIATIONS}"
+
+  !insertmacro PLIMSY_UNINSTALL_FILES
+  Delete "$INSTDIR\Uninstall.exe"
+  ; Only when empty: files of the user's in the folder stay, and so does it.
+  RMDir "$INSTDIR"
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+SectionEnd
