@@ -4,9 +4,9 @@
 # Windows build's `installer` target:
 #
 #   cmake -DSTAGE=... -DSOURCE_DIR=... -DWORK_DIR=... -DOUTPUT=... -DVERSION=...
-#         -DDISPLAY_VERSION=... -DICON=... -DMAKENSIS=... -P cmake/make-installer.cmake
+#         -DDISPLAY_VERSION=... -DCOPYRIGHT=... -DICON=... -DMAKENSIS=... -P cmake/make-installer.cmake
 cmake_minimum_required(VERSION 3.25)
-foreach(variable STAGE SOURCE_DIR WORK_DIR OUTPUT VERSION DISPLAY_VERSION ICON MAKENSIS)
+foreach(variable STAGE SOURCE_DIR WORK_DIR OUTPUT VERSION DISPLAY_VERSION COPYRIGHT ICON MAKENSIS)
   if(NOT ${variable})
     message(FATAL_ERROR "make-installer.cmake: ${variable} is not given")
   endif()

@@ -71,7 +71,7 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${PLIMSY_DISPLAY_VERSION
 VIAddVersionKey /LANG=${LANG_ENGLISH} "CompanyName" "${PUBLISHER}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "Plimsy setup"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${PLIMSY_FILE_VERSION}"
-VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright © 2026 ${PUBLISHER}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${PLIMSY_COPYRIGHT}"
 
 Section "Plimsy" SecPlimsy
   SectionIn RO
