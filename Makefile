@@ -51,7 +51,7 @@ windows-deps:
 	@scripts/install-deps.sh windows
 
 windows-configure: windows-deps
-	@cmake -S . -B $(WIN_BUILD_DIR) -G Ninja --toolchain cmake/mingw-w64-x86_64.cmake \
+	@cmake -S . -B $(WIN_BUILD_DIR) -G Ninja --no-warn-unused-cli --toolchain cmake/mingw-w64-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
 
 windows: windows-configure
