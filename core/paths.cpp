@@ -13,8 +13,6 @@ namespace {
 
 bool isWindowsSeparator(char c) { return c == '\\' || c == '/'; }
 bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 void dropTrailing(std::string& text, char c) {
   while (!text.empty() && text.back() == c) text.pop_back();

@@ -8,11 +8,10 @@
 
 #include "core/platform.h"
 #include "core/platform_internal.h"
+#include "core/text.h"
 
 namespace plimsy::platform {
 namespace {
-
-char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Case-insensitive order, ties by raw bytes: the order NTFS lists a folder
 // in, so that a folder gives the same archive on every system.

@@ -21,6 +21,11 @@
 
 namespace plimsy {
 
+// ASCII letter case, for names compared the way file systems that ignore case
+// compare them; every other byte stays.
+inline char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+inline char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 // Buffer of formatText, in characters with the terminator: results of 16,384
 // characters or more are a formatting error.
 inline constexpr std::size_t kFormatTextLimit = 16'384;

@@ -266,7 +266,7 @@ sNameKey nameKey(std::string_view name, bool folder) {
     const std::string_view part = name.substr(start, end - start);
     if (!part.empty() && part != ".") {
       if (!key.empty()) key += kKeySeparator;
-      for (const char c : part) key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+      for (const char c : part) key += asciiLower(c);
     }
     start = end + 1;
   }

@@ -29,14 +29,15 @@ using test::writeFile;
 
 using CliRun = test::ProgramRun;
 
-// Runs plimsy-cli in `folder` with `arguments`, split into words as a shell
-// would split them ('' is an empty word).
-CliRun cli(const fs::path& folder, const std::string& arguments) {
-  return test::runProgram(PLIMSY_CLI_EXECUTABLE, test::splitWords(arguments), folder);
-}
-
+// Runs plimsy-cli in `folder` with these words as its arguments.
 CliRun cliWords(const fs::path& folder, const std::vector<std::string>& words) {
   return test::runProgram(PLIMSY_CLI_EXECUTABLE, words, folder);
+}
+
+// The same with `arguments` split into words as a shell would split them (''
+// is an empty word).
+CliRun cli(const fs::path& folder, const std::string& arguments) {
+  return cliWords(folder, test::splitWords(arguments));
 }
 
 class Cli : public ::testing::Test {
