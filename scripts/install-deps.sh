@@ -27,6 +27,10 @@ windows_packages=(
   googletest wine wine64 unzip
   # the programs' icon, and the installer
   imagemagick nsis
+  # the window's tests and screenshots under Wine: a display server, a window
+  # manager, keyboard and mouse from a script, and window look-ups (xwininfo,
+  # xprop); ImageMagick's import takes the pictures
+  xvfb openbox xdotool x11-utils
 )
 
 packages=()
