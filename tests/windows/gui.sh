@@ -1,0 +1,270 @@
+#!/usr/bin/env bash
+# The window program end to end under Wine, driven by keyboard and mouse as a
+# person would, on a display server of its own (Xvfb, with openbox as the
+# window manager) and in a fresh Wine prefix of its own (removed at the end):
+# the main window comes up; a second start brings the first window back and
+# ends; the options dialog saves an analysis-log path; two typed paths and
+# Enter zip the sample book into a sound epub; the Unzip button unpacks it
+# into the same tree; "A" writes the analysis log; Escape closes the window
+# and the program, which leaves its settings file behind.
+#
+#   tests/windows/gui.sh PLIMSY_EXE PREFIX
+#
+# PREFIX is the Wine prefix to make (it must not exist, or be one this script
+# made before). With PLIMSY_GUI_SHOTS=DIR a screenshot of every step is kept
+# in DIR. Every wait is bounded.
+set -euo pipefail
+
+exe=$(realpath "$1")
+prefix=${2:?gui.sh: give the Wine prefix to use}
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=../../scripts/wine-x11.sh
+source "$source_dir/scripts/wine-x11.sh"
+main_dlg=$source_dir/resources/dialogs/101_main.dlg
+options_dlg=$source_dir/resources/dialogs/114_options.dlg
+book=$source_dir/examples/sample-book
+title="Plimsy for Epubs version 0.1"
+title_regex='^Plimsy for Epubs version 0\.1$'
+[ -f "$exe" ] || { echo "gui.sh: there is no $exe" >&2; exit 1; }
+
+mkdir -p "$prefix"
+prefix=$(cd "$prefix" && pwd)
+if [ -n "$(ls -A "$prefix")" ] && [ ! -f "$prefix/.plimsy-gui-test" ]; then
+  echo "gui.sh: $prefix is not empty and not one of this test's prefixes; not touching it" >&2
+  exit 1
+fi
+wine_run=("$source_dir/scripts/wine-run" --prefix "$prefix" --display)
+scratch=$(mktemp -d)
+shots=${PLIMSY_GUI_SHOTS:-}
+cleanup() {
+  "$source_dir/scripts/wine-run" --prefix "$prefix" --stop
+  x11_stop
+  rm -rf "$prefix" "$prefix.lock" "$scratch"
+}
+trap cleanup EXIT
+# A timeout's signal ends the script through the same cleanup.
+trap 'exit 143' TERM INT
+"$source_dir/scripts/wine-run" --prefix "$prefix" --stop
+rm -rf "$prefix"
+mkdir -p "$prefix"
+touch "$prefix/.plimsy-gui-test"
+[ -z "$shots" ] || mkdir -p "$shots"
+
+failures=0
+pass() { echo "  ok: $*"; }
+fail() {
+  echo "  FAIL: $*"
+  failures=$((failures + 1))
+  shot "FAIL"
+}
+# check WHAT_IS_RIGHT WHAT_IS_WRONG COMMAND...: passes when COMMAND succeeds.
+check() {
+  local right=$1 wrong=$2
+  shift 2
+  if "$@"; then pass "$right"; else fail "$wrong"; fi
+}
+# within SECONDS COMMAND...: COMMAND succeeds, tried again until SECONDS pass.
+within() {
+  local end=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ $SECONDS -lt $end ] || return 1
+    sleep 0.25
+  done
+}
+not() { ! "$@"; }
+unzip_tests_ok() { unzip -tq "$1" >/dev/null; }
+# The whole screen, when screenshots are asked for.
+shot_count=0
+shot() {
+  [ -n "$shots" ] || return 0
+  shot_count=$((shot_count + 1))
+  import -window root "$shots/$(printf '%02d' $shot_count)-$1.png" 2>/dev/null || true
+}
+give_up() {
+  echo "gui.sh: $* (cannot go on; the program said: $(cat "$scratch"/*.log 2>/dev/null))" >&2
+  exit 1
+}
+# dismiss ID KEY WHAT: KEY closes the window ID (a message box, a dialog).
+dismiss() {
+  local try
+  for try in 1 2; do
+    press "$1" "$2" || true
+    wait_until_gone "$1" 5 && break
+  done
+  check "$3 closed by $2" "$3 did not close on $2" not is_viewable "$1"
+}
+# Once a step is done only the main window is left: any other one is named,
+# photographed and closed.
+no_other_window() {
+  local id
+  sleep 1
+  for id in $(visible_windows .); do
+    [ "$id" = "$main" ] && continue
+    fail "after $1 a window \"$(xdotool getwindowname "$id")\" is left open"
+    press "$id" alt+F4 || true
+  done
+}
+other_active() {
+  local id
+  id=$(active_window)
+  [ -n "$id" ] && [ "$id" != "$main" ] && echo "$id"
+}
+
+echo "gui.sh: $(basename "$exe") under Wine in the prefix $prefix"
+start=$SECONDS
+x11_start "$scratch" || give_up "no display server"
+# The prefix is made here, so that the waits below are for the program alone.
+local_appdata=$(timeout --kill-after=10 300 "${wine_run[@]}" cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r') ||
+  give_up "no Wine prefix"
+local_appdata=$(timeout --kill-after=10 60 "${wine_run[@]}" winepath -u "$local_appdata" 2>/dev/null | tr -d '\r')
+settings=$local_appdata/Tarnwick/Plimsy/settings.xml
+[ ! -e "$settings" ] || give_up "a fresh prefix has $settings"
+echo "  (display $DISPLAY and the Wine prefix ready after $((SECONDS - start)) s)"
+
+(
+  status=0
+  timeout --kill-after=10 240 "${wine_run[@]}" "$exe" >"$scratch/first.log" 2>&1 || status=$?
+  echo "$status" >"$scratch/first.status"
+) &
+first_running() { [ ! -f "$scratch/first.status" ]; }
+
+echo "The main window:"
+main=$(wait_for_window "$title_regex" 90) || {
+  shot no-window
+  give_up "no window titled \"$title\" within 90 s"
+}
+name=$(xdotool getwindowname "$main")
+check "\"$name\" is up" "the window is titled \"$name\", not \"$title\"" test "$name" = "$title"
+# Its controls are drawn and it takes input once it is the active window.
+within 10 activate "$main" || fail "the window does not become the active window"
+sleep 1
+shot main-window
+
+echo "A second start:"
+xdotool windowminimize "$main" 2>/dev/null || true
+within 10 not is_viewable "$main" || echo "  (the window manager did not minimise the window)"
+second_start=$SECONDS
+status=0
+timeout --kill-after=10 60 "${wine_run[@]}" "$exe" >"$scratch/second.log" 2>&1 || status=$?
+check "ended with status 0 after $((SECONDS - second_start)) s" \
+  "ended with status $status (124: it was still running after 60 s)" test $status -eq 0
+check "the first window is shown again" "the first window stays hidden" within 10 is_viewable "$main"
+check "and is the active window" "the active window is $(active_window), not the first window ($main)" \
+  within 10 test "$(active_window)" = "$main"
+check "the first program still runs" "the first program ended" first_running
+check "one main window" "$(visible_windows "$title_regex" | wc -l) main windows" \
+  test "$(visible_windows "$title_regex" | wc -l)" -eq 1
+shot second-start
+no_other_window "the second start"
+
+echo "The options dialog (Options):"
+log=$scratch/logs/analysis.txt
+mkdir -p "$scratch/logs"
+click "$main_dlg" "$main" 1087 || fail "could not click Options"
+if options=$(within 20 other_active); then
+  pass "\"$(xdotool getwindowname "$options")\" is up"
+  type_into "$options_dlg" "$options" 1091 "$(windows_path "$log")"
+  # Opening the finished work would open other programs' windows.
+  click "$options_dlg" "$options" 1059 left
+  sleep 0.5
+  shot options
+  click "$options_dlg" "$options" 1
+  check "Save closed it" "Save did not close it" wait_until_gone "$options" 10
+else
+  fail "no options dialog within 20 s"
+fi
+no_other_window "the options dialog"
+
+echo "Zip (the two paths typed, then Enter):"
+epub=$scratch/epubs/sample.epub
+mkdir -p "$scratch/epubs"
+type_into "$main_dlg" "$main" 1055 "$(windows_path "$book")\\"
+type_into "$main_dlg" "$main" 1056 "$(windows_path "$epub")"
+shot zip-paths
+press "$main" Return
+if box=$(wait_for_window '^Plimsy$' 60 "$main"); then
+  shot zip-message
+  dismiss "$box" Return "the message box"
+else
+  fail "no message box \"Plimsy\" within 60 s"
+fi
+if [ -f "$epub" ]; then
+  check "the epub passes unzip -t" "unzip -t finds faults in the epub" unzip_tests_ok "$epub"
+  first=$(unzip -Z1 "$epub" 2>/dev/null | head -1)
+  check "its first entry is mimetype" "its first entry is '$first', not mimetype" test "$first" = mimetype
+else
+  fail "there is no epub $epub"
+fi
+no_other_window "the zip"
+
+echo "Unzip (the Unzip button, into a new folder):"
+unpacked=$scratch/unpacked
+type_into "$main_dlg" "$main" 1055 "$(windows_path "$unpacked")\\"
+click "$main_dlg" "$main" 2001 || fail "could not click Unzip"
+if box=$(wait_for_window '^Plimsy$' 60 "$main"); then
+  shot unzip-message
+  dismiss "$box" Return "the message box"
+else
+  fail "no message box \"Plimsy\" within 60 s"
+fi
+if diff -r "$book" "$unpacked" >"$scratch/diff" 2>&1; then
+  pass "the unpacked tree equals the sample book ($(find "$unpacked" -type f | wc -l) files)"
+else
+  fail "the unpacked tree differs from the sample book: $(head -c 2000 "$scratch/diff")"
+fi
+no_other_window "the unzip"
+
+echo "Analysis (A):"
+click "$main_dlg" "$main" 2003 || fail "could not click A"
+if dialog=$(wait_for_window . 60 "$main"); then
+  shot analysis
+  pass "\"$(xdotool getwindowname "$dialog")\" is up"
+  if [ -s "$log" ]; then
+    missing=$(cd "$book" && find . -type f | sed 's|^\./||' | while read -r file; do
+      grep -qF "Filename: $file" "$log" || echo "$file"
+    done)
+    check "the log $(basename "$log") names every file of the book" "the log misses $missing" test -z "$missing"
+  else
+    fail "there is no analysis log $log"
+  fi
+  dismiss "$dialog" Escape "the analysis dialog"
+else
+  fail "no analysis dialog within 60 s"
+fi
+no_other_window "the analysis"
+
+echo "Close (Escape):"
+press "$main" Escape || fail "could not press Escape in the main window"
+if within 30 not first_running; then
+  status=$(cat "$scratch/first.status")
+  check "the program ended with status 0" "the program ended with status $status" test "$status" -eq 0
+else
+  fail "the program still runs 30 s after Escape"
+fi
+check "the window is gone" "the window is still there" not is_viewable "$main"
+if [ -f "$settings" ]; then
+  pass "settings.xml is in LOCALAPPDATA\\Tarnwick\\Plimsy"
+  lines=$(tr -cd '\n' <"$settings" | wc -c)
+  crlfs=$(grep -c $'\r$' "$settings" || true)
+  crs=$(tr -cd '\r' <"$settings" | wc -c)
+  bom=$(head -c 3 "$settings" | od -An -tx1 | tr -d ' ')
+  check "19 lines" "$lines lines, not 19" test "$lines" -eq 19
+  check "every line ends in CR LF" "$crlfs of $lines lines end in CR LF ($crs CRs)" \
+    test "$crlfs" -eq "$lines" -a "$crs" -eq "$lines" -a "$(tail -c 1 "$settings" | od -An -tx1 | tr -d ' ')" = 0a
+  check "it starts with a UTF-8 byte-order mark" "it starts with the bytes $bom, not ef bb bf" test "$bom" = efbbbf
+  # What was typed and chosen, kept for the next start.
+  for element in "<ZipPath>$(windows_path "$epub")</ZipPath>" "<FilesDir>$(windows_path "$unpacked")" \
+    "<AnalyzeZipLogPath>$(windows_path "$log")</AnalyzeZipLogPath>" "<OpenFinishedWork>false</OpenFinishedWork>"; do
+    check "it keeps $element" "it has no $element: $(tr -d '\r' <"$settings" | tr '\n' ' ')" grep -qF -- "$element" "$settings"
+  done
+else
+  fail "there is no $settings"
+fi
+
+echo "gui.sh: took $((SECONDS - start)) s"
+if [ $failures -gt 0 ]; then
+  echo "gui.sh: $failures check(s) FAILED" >&2
+  exit 1
+fi
+echo "gui.sh: the window works"
