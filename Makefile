@@ -6,7 +6,7 @@ CTEST_FLAGS ?=
 WIN_BUILD_DIR ?= build-win
 
 .PHONY: all deps configure build run demo screenshots test bench format clean \
-        windows-deps windows-configure windows test-windows
+        windows-deps windows-configure windows test-windows screenshots-windows
 
 all: build
 
@@ -36,9 +36,11 @@ demo: build
 	@echo
 	@echo "Written: $(BUILD_DIR)/sample.epub"
 
-# Draws both dialogs under Xvfb into docs/screenshots (for the README and the user guide).
+# Draws both dialogs under Xvfb into docs/screenshots (for the README and the
+# user guide); the Windows program's too, when it has been built.
 screenshots: build
 	@cmake --build $(BUILD_DIR) --target screenshots
+	@if [ -f $(WIN_BUILD_DIR)/ui/plimsy.exe ]; then $(MAKE) --no-print-directory screenshots-windows; fi
 
 test: build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j2 $(CTEST_FLAGS)
@@ -56,6 +58,11 @@ windows-configure: windows-deps
 
 windows: windows-configure
 	@cmake --build $(WIN_BUILD_DIR) --target dist installer
+
+# The Windows program's dialogs as Wine draws them, into docs/screenshots/windows-*.png.
+screenshots-windows: windows-configure
+	@cmake --build $(WIN_BUILD_DIR) --target plimsy
+	@scripts/windows-screenshots.sh $(WIN_BUILD_DIR)/ui/plimsy.exe docs/screenshots
 
 # The wineserver is stopped whatever the tests did (CTest stops it too, unless
 # it is interrupted).
