@@ -93,7 +93,9 @@ sleep 1
 photograph "$options" "$out/windows-options-dialog.png"
 echo "Written: $out/windows-options-dialog.png"
 
-press "$options" Escape && wait_until_gone "$options" 10 || fail "the options dialog did not close on Escape"
+if ! press "$options" Escape || ! wait_until_gone "$options" 10; then
+  fail "the options dialog did not close on Escape"
+fi
 press "$main" Escape || fail "could not press Escape in the main window"
 for ((i = 0; i < 120; i++)); do
   [ -f "$scratch/status" ] && exit 0

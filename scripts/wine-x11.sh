@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that drive plimsy.exe's window under Wine: a display
 # server of their own (Xvfb, on a free display number) with a window manager
 # (openbox), and ways to find, click, type into and photograph Wine's windows
@@ -27,7 +28,8 @@ x11_start() {
     echo "Xvfb did not start: $(cat "$dir/xvfb.log")" >&2
     return 1
   fi
-  export DISPLAY=":$(head -1 "$dir/x11-display")"
+  DISPLAY=":$(head -1 "$dir/x11-display")"
+  export DISPLAY
   unset WAYLAND_DISPLAY XAUTHORITY
   openbox --sm-disable >"$dir/openbox.log" 2>&1 &
   x11_openbox_pid=$!
@@ -66,7 +68,7 @@ visible_windows() { xdotool search --onlyvisible --name "$1" 2>/dev/null || true
 # wait_for_window REGEX SECONDS [EXCEPT_ID]: prints the id of the newest
 # visible window whose title matches, other than EXCEPT_ID.
 wait_for_window() {
-  local regex=$1 seconds=$2 except=${3:-} end=$((SECONDS + $2)) id
+  local regex=$1 except=${3:-} end=$((SECONDS + $2)) id
   while true; do
     id=$(visible_windows "$regex" | grep -vxF "${except:-none}" | tail -1)
     [ -n "$id" ] && { echo "$id"; return 0; }

@@ -87,8 +87,8 @@ give_up() {
 }
 # dismiss ID KEY WHAT: KEY closes the window ID (a message box, a dialog).
 dismiss() {
-  local try
-  for try in 1 2; do
+  local _
+  for _ in 1 2; do
     press "$1" "$2" || true
     wait_until_gone "$1" 5 && break
   done
