@@ -49,10 +49,13 @@ x11_stop() {
     [ -n "$pid" ] || continue
     kill "$pid" 2>/dev/null || continue
     for ((i = 0; i < 50; i++)); do
-      kill -0 "$pid" 2>/dev/null || break
+      case "$(ps -o stat= -p "$pid" 2>/dev/null)" in
+        "" | Z*) break ;;
+      esac
       sleep 0.1
     done
     kill -9 "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
   done
   x11_openbox_pid=""
   x11_xvfb_pid=""
