@@ -212,6 +212,15 @@ void cDlgMain::dropFiles(const sMessage& message) {
   fillLine(epubLine_, path);
 }
 
+void cDlgMain::takeStartPath(const std::string& path) {
+  const std::string cut = cutToCharacters(path, kLineCharacterLimit);
+  switch (cut.empty() ? PathKind::Missing : pathKind(cut)) {
+    case PathKind::Folder: fillLine(filesLine_, cut); break;
+    case PathKind::File: fillLine(epubLine_, cut); break;
+    case PathKind::Missing: break;
+  }
+}
+
 // ---- Shell-open buttons -------------------------------------------------------------
 
 bool cDlgMain::checkEpubLine(const std::string& path) {

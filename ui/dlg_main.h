@@ -33,6 +33,11 @@ class cDlgMain : public cDlg, public cJobOwner {
   // folder without one (the line itself is not changed). Always true.
   bool readLines(cSettings& settings);
 
+  // A path the program was started with (the desktop's "Open with"): a
+  // folder fills the files line, a file the epub line, as if dropped there
+  // (and is saved); a path that does not exist is ignored.
+  void takeStartPath(const std::string& path);
+
   // The shell-open buttons: check the line, then open the epub, the folder
   // that holds it, or the files folder.
   void openEpub();
