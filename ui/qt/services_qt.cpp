@@ -13,7 +13,7 @@
 #include "ui/qt/desktop_open.h"
 #include "ui/qt/qt_text.h"
 #include "ui/qt/qt_window.h"
-#include "ui/services.h"
+#include "ui/qt/qt_presenter.h"
 #include "version.h"
 
 namespace plimsy::ui {
@@ -41,24 +41,6 @@ bool pickWith(WindowRef owner, QFileDialog::FileMode mode, std::string& path) {
   if (!chosen.isEmpty()) path = fromQString(chosen.first());
   return !path.empty();
 }
-
-// Message boxes and pickers: QMessageBox, QFileDialog.
-class cQtPresenter : public cPresenter {
- public:
-  void showMessage(WindowRef owner, const std::string& text, eIcon icon) override;
-  eAnswer ask(WindowRef owner, const std::string& question) override;
-  bool confirm(WindowRef owner, const std::string& question) override;
-  int showTaskDialog(WindowRef owner, const sTaskDialog& task) override;
-  bool pickFile(WindowRef owner, std::string& path) override;
-  bool pickFolder(WindowRef owner, std::string& path) override;
-};
-
-// Fails with 2 for a path that does not exist and with 31 when the desktop
-// has no program for it (desktop_open.h).
-class cDesktopOpener : public cOpener {
- public:
-  std::intptr_t open(const std::string& path) override;
-};
 
 }  // namespace
 
