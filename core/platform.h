@@ -275,4 +275,8 @@ bool setEnvironmentVariable(const char* name, const std::optional<std::string>& 
 // POSIX. Empty when there is none (never a relative path).
 std::string userSettingsBaseFolder();
 
+// The full path of the running program's executable; empty when it cannot be
+// learned.
+std::string executablePath();
+
 }  // namespace plimsy::platform

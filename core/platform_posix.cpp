@@ -580,4 +580,10 @@ std::string userSettingsBaseFolder() {
   return home->ends_with('/') ? *home + ".config" : *home + "/.config";
 }
 
+std::string executablePath() {
+  std::error_code error;
+  const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : path.string();
+}
+
 }  // namespace plimsy::platform

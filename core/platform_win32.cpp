@@ -1002,4 +1002,18 @@ std::string userSettingsBaseFolder() {
   return narrow(folder);
 }
 
+std::string executablePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return narrow(path);
+    }
+    if (path.size() >= 32768) return {};
+    path.resize(path.size() * 2);
+  }
+}
+
 }  // namespace plimsy::platform

@@ -1,7 +1,5 @@
 #include "ui/dialog_template.h"
 
-#include <QFile>
-#include <QString>
 #include <charconv>
 #include <map>
 
@@ -188,15 +186,9 @@ bool parseDialogTemplate(std::string_view text, sDialogTemplate& dialog, std::st
 }
 
 bool loadDialogTemplate(int templateId, sDialogTemplate& dialog, std::string* message) {
-  static const std::map<int, QString> files = {{101, QStringLiteral(":/plimsy/dialogs/101_main.dlg")},
-                                               {114, QStringLiteral(":/plimsy/dialogs/114_options.dlg")}};
-  const auto found = files.find(templateId);
-  QFile file(found == files.end() ? QString() : found->second);
-  if (found == files.end() || !file.open(QIODevice::ReadOnly))
-    return fail(message, "No dialog template " + std::to_string(templateId) + ".");
-  const QByteArray bytes = file.readAll();
-  return parseDialogTemplate(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), dialog,
-                             message);
+  const std::string_view text = dialogTemplateText(templateId);
+  if (text.empty()) return fail(message, "No dialog template " + std::to_string(templateId) + ".");
+  return parseDialogTemplate(text, dialog, message);
 }
 
 }  // namespace plimsy::ui

@@ -60,7 +60,11 @@ struct sDialogTemplate {
 // when the text holds no DIALOG statement.
 bool parseDialogTemplate(std::string_view text, sDialogTemplate& dialog, std::string* message);
 
-// The template compiled into the program under this id (101 or 114). Fails
+// The text of the template compiled into the program under this id (101 or
+// 114; made from resources/dialogs at build time); empty for any other id.
+std::string_view dialogTemplateText(int templateId);
+
+// The template compiled into the program under this id, parsed. Fails
 // with "No dialog template <id>." or the parser's message.
 bool loadDialogTemplate(int templateId, sDialogTemplate& dialog, std::string* message);
 

@@ -1,9 +1,5 @@
 #include "ui/dlg_main.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
-#include <QPainter>
-#include <QProgressBar>
 #include <chrono>
 #include <utility>
 
@@ -12,12 +8,12 @@
 #include "core/settings_file.h"
 #include "core/text.h"
 #include "engine/job_control.h"
+#include "ui/clipboard.h"
 #include "ui/control_ids.h"
 #include "ui/dlg_options.h"
 #include "ui/gui_thread.h"
 #include "ui/line_text.h"
 #include "ui/open_failures.h"
-#include "ui/qt_text.h"
 #include "ui/ui_values.h"
 
 namespace plimsy::ui {
@@ -40,24 +36,7 @@ constexpr std::chrono::milliseconds kAbandonWait{2000};
 bool closesWindow(int controlId) { return controlId == kIdOk || controlId == kIdCancel; }
 
 // The logo's place, in pixels.
-const QRect kLogoRect(20, 15, 105, 35);
-
-// Draws the logo stretched into the whole widget (the aspect ratio is not kept).
-class cLogoView : public QWidget {
- public:
-  cLogoView(const QPixmap& logo, QWidget* parent) : QWidget(parent), logo_(logo) {}
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    if (logo_.isNull()) return;
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawPixmap(rect(), logo_);
-  }
-
- private:
-  const QPixmap& logo_;
-};
+constexpr sPixelRect kLogoRect{20, 15, 105, 35};
 
 // The request checks, asked on the GUI thread by the analysis start.
 class cDialogRequestUi : public cRequestUi {
@@ -115,11 +94,7 @@ std::intptr_t cDlgMain::dialogMessage(const sMessage& message) {
 }
 
 void cDlgMain::initialise() {
-  logoWindow_ = new cLogoView(logo_, dialogWidget());
-  logoWindow_->setGeometry(kLogoRect);
-  logoWindow_->show();
-  logo_.load(QStringLiteral(":/plimsy/logo.png"));  // a failure leaves no logo, silently
-
+  showLogo(kLogoRect);  // a logo that cannot be loaded is left out, silently
   zipButton_.attach(control(kZip));
   unzipButton_.attach(control(kUnzip));
   analyzeButton_.attach(control(kAnalyze));
@@ -130,10 +105,10 @@ void cDlgMain::initialise() {
   const cSettings settings = settingsSnapshot();
   filesLine_.setText(settings.workOrder.FilesDir);
   epubLine_.setText(settings.workOrder.ZipPath);
-  dialogWidget()->setWindowTitle(toQString(windowTitle()));
-  dialogWidget()->setWindowIcon(uiValues().icon);
+  setTitle(windowTitle());
+  showProgramIcon();
   acceptFiles(true);
-  if (QWidget* zip = zipButton_.window()) zip->setFocus(Qt::OtherFocusReason);
+  zipButton_.setFocus();
 }
 
 void cDlgMain::command(int controlId) {
@@ -191,12 +166,12 @@ void cDlgMain::fillLine(cWin& line, const std::string& text) {
 
 void cDlgMain::browseFilesFolder() {
   std::string folder;
-  if (services_.presenter->pickFolder(dialogWidget(), folder)) fillLine(filesLine_, withTrailingSeparator(folder));
+  if (services_.presenter->pickFolder(dialogWindow(), folder)) fillLine(filesLine_, withTrailingSeparator(folder));
 }
 
 void cDlgMain::browseEpub() {
   std::string file;
-  if (services_.presenter->pickFile(dialogWidget(), file)) fillLine(epubLine_, file);
+  if (services_.presenter->pickFile(dialogWindow(), file)) fillLine(epubLine_, file);
 }
 
 // ---- Drag and drop ---------------------------------------------------------------
@@ -218,7 +193,7 @@ void cDlgMain::dropFiles(const sMessage& message) {
     return;
   }
   const auto lies = [&message](const cWin& line) {
-    return line.window() && line.window()->geometry().contains(message.point);
+    return line.window() && line.rectInDialog().contains(message.point);
   };
   if (kind == PathKind::Folder) {
     if (lies(epubLine_)) {
@@ -235,6 +210,15 @@ void cDlgMain::dropFiles(const sMessage& message) {
     return;
   }
   fillLine(epubLine_, path);
+}
+
+void cDlgMain::takeStartPath(const std::string& path) {
+  const std::string cut = cutToCharacters(path, kLineCharacterLimit);
+  switch (cut.empty() ? PathKind::Missing : pathKind(cut)) {
+    case PathKind::Folder: fillLine(filesLine_, cut); break;
+    case PathKind::File: fillLine(epubLine_, cut); break;
+    case PathKind::Missing: break;
+  }
 }
 
 // ---- Shell-open buttons -------------------------------------------------------------
@@ -306,12 +290,12 @@ void cDlgMain::reportBug() {
   task.content = bugReportText();
   task.customButton = "Copy email address to clipboard";
   task.commonButton = sTaskDialog::eCommonButton::Ok;
-  if (showTaskDialog(task) == kTaskButtonId) QGuiApplication::clipboard()->setText(toQString(kBugReportAddress));
+  if (showTaskDialog(task) == kTaskButtonId) copyToClipboard(std::string(kBugReportAddress));
 }
 
 void cDlgMain::showOptions() {
   cDlgOptions options(services_);
-  options.runModal(dialogWidget());
+  options.runModal(dialogWindow());
 }
 
 void cDlgMain::startAnalysisRequest() {
@@ -329,17 +313,9 @@ void cDlgMain::startAnalysisRequest() {
 
 bool cDlgMain::mayClose() {
   if (runningJobs() == 0) return true;
-  if (!services_.presenter->confirm(dialogWidget(), kCloseDuringJobQuestion)) return false;
+  if (!services_.presenter->confirm(dialogWindow(), kCloseDuringJobQuestion)) return false;
   abandonRunningJobs(kAbandonWait);
   return true;
-}
-
-void cDlgMain::restoreAndRaise() {
-  QWidget* window = dialogWidget();
-  if (!window || isDestroyed()) return;
-  window->showNormal();
-  window->raise();
-  window->activateWindow();
 }
 
 // ---- cJobOwner ------------------------------------------------------------------------
@@ -352,37 +328,39 @@ void cDlgMain::setBusyLook(bool busy) {
     analyzeButton_.showWindow(!busy);
     progressBar_.showWindow(busy);
     // The marquee starts with the busy look and is never switched off; the bar is only hidden.
-    if (auto* bar = qobject_cast<QProgressBar*>(progressBar_.window()); bar && busy) bar->setRange(0, 0);
+    if (busy) progressBar_.startMarquee();
     if (!busy) returnFocusToJobButton();
   });
 }
 
 void cDlgMain::parkFocusOfJobButtons() {
-  QWidget* dialog = dialogWidget();
-  QWidget* focus = dialog->focusWidget();
-  if (focus != zipButton_.window() && focus != unzipButton_.window() && focus != analyzeButton_.window()) return;
+  const WindowRef focus = focusedControl();
+  if (!focus || (focus != zipButton_.window() && focus != unzipButton_.window() && focus != analyzeButton_.window()))
+    return;
   // Hidden, the button would hand the focus on to the next one in the tab
   // order (Help), and Enter would press that. The dialog keeps it meanwhile.
   jobButton_ = focus;
-  dialog->setFocus(Qt::OtherFocusReason);
+  focusDialog();
 }
 
 void cDlgMain::returnFocusToJobButton() {
-  QWidget* dialog = dialogWidget();
-  QPointer<QWidget> button = std::exchange(jobButton_, nullptr);
+  const WindowRef button = std::exchange(jobButton_, nullptr);
   // The user may have put the focus elsewhere while the job ran.
-  if (!button || dialog->focusWidget() != dialog) return;
-  const bool usable = button->isVisibleTo(dialog) && button->isEnabled();
-  if (QWidget* target = usable ? button.data() : zipButton_.window()) target->setFocus(Qt::OtherFocusReason);
+  if (!button || focusedControl() != dialogWindow()) return;
+  const cWin parked(button);
+  if (parked.isVisible() && parked.isEnabled())
+    parked.setFocus();
+  else
+    zipButton_.setFocus();
 }
 
 void cDlgMain::showMessage(const std::string& text, eIcon icon, bool owned) {
-  onGuiThread([&] { services_.presenter->showMessage(owned ? dialogWidget() : nullptr, text, icon); });
+  onGuiThread([&] { services_.presenter->showMessage(owned ? dialogWindow() : nullptr, text, icon); });
 }
 
 bool cDlgMain::offer(const std::string& question) {
   eAnswer answer = eAnswer::Cancel;
-  onGuiThread([&] { answer = services_.presenter->ask(dialogWidget(), question); });
+  onGuiThread([&] { answer = services_.presenter->ask(dialogWindow(), question); });
   return answer == eAnswer::Yes;
 }
 
@@ -395,7 +373,7 @@ void cDlgMain::showChosenPath(int controlId, const std::string& path) {
 
 int cDlgMain::showTaskDialog(const sTaskDialog& task) {
   int pressed = kIdCancel;
-  onGuiThread([&] { pressed = services_.presenter->showTaskDialog(dialogWidget(), task); });
+  onGuiThread([&] { pressed = services_.presenter->showTaskDialog(dialogWindow(), task); });
   return pressed;
 }
 

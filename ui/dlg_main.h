@@ -10,8 +10,6 @@
 // before every job and when the window closes. Closing it while a job runs
 // asks first: the job would be stopped and its unfinished work removed.
 
-#include <QPixmap>
-#include <QPointer>
 #include <cstdint>
 #include <string>
 
@@ -35,14 +33,16 @@ class cDlgMain : public cDlg, public cJobOwner {
   // folder without one (the line itself is not changed). Always true.
   bool readLines(cSettings& settings);
 
+  // A path the program was started with (the desktop's "Open with"): a
+  // folder fills the files line, a file the epub line, as if dropped there
+  // (and is saved); a path that does not exist is ignored.
+  void takeStartPath(const std::string& path);
+
   // The shell-open buttons: check the line, then open the epub, the folder
   // that holds it, or the files folder.
   void openEpub();
   void openEpubFolder();
   void openFilesFolder();
-
-  // What a second start asks of the running instance's window.
-  void restoreAndRaise();
 
   // ---- cJobOwner (callable from worker threads) ----
   void readLines() override;
@@ -76,20 +76,19 @@ class cDlgMain : public cDlg, public cJobOwner {
   // user is asked, and a yes stops the running jobs first.
   bool mayClose();
   // The focus stays on the button that started a job, not on whichever
-  // control Qt would move it to while the job buttons are hidden.
+  // control the window system would move it to while the job buttons are
+  // hidden.
   void parkFocusOfJobButtons();
   void returnFocusToJobButton();
 
   sServices services_;
-  QPixmap logo_;
-  QWidget* logoWindow_ = nullptr;
   cWin zipButton_;
   cWin unzipButton_;
   cWin analyzeButton_;
   cWin progressBar_;
   cWin filesLine_;
   cWin epubLine_;
-  QPointer<QWidget> jobButton_;  // the job button that had the focus when the busy look began
+  WindowRef jobButton_ = nullptr;  // the job button that had the focus when the busy look began
 };
 
 // The bug report's text, naming kBugReportAddress.

@@ -1,26 +1,19 @@
 #include "ui/dlg_options.h"
 
-#include <QComboBox>
-#include <QGuiApplication>
-#include <QLabel>
-#include <QPalette>
-#include <QScreen>
+#include <algorithm>
+#include <vector>
 
 #include "core/paths.h"
 #include "core/settings_file.h"
 #include "ui/control_ids.h"
 #include "ui/line_text.h"
 #include "ui/open_failures.h"
-#include "ui/qt_text.h"
 #include "ui/ui_values.h"
 
 namespace plimsy::ui {
 namespace {
 
 using namespace options_ids;
-
-// The heading's colour: red 0, green 78, blue 234.
-const QColor kHeadingColour(0, 78, 234);
 
 }  // namespace
 
@@ -73,40 +66,18 @@ void cDlgOptions::initialise() {
                                             {&browseAnalysisLog_, kBrowseAnalysisLog}};
   for (const auto& [wrapper, id] : wrappers) wrapper->attach(control(id));
 
-  if (auto* combo = qobject_cast<QComboBox*>(compressionLevel_.window())) {
-    for (const char* item : kCompressionLevelItems) combo->addItem(QString::fromUtf8(item));
-    if (dialogTemplate().control(kCompressionLevel)->has("CBS_SORT")) combo->model()->sort(0);
-  }
+  std::vector<std::string> items(std::begin(kCompressionLevelItems), std::end(kCompressionLevelItems));
+  if (dialogTemplate().control(kCompressionLevel)->has("CBS_SORT")) std::sort(items.begin(), items.end());
+  compressionLevel_.setItems(items);
   settingsIntoControls(settingsSnapshot());
   applyHeadingFont();
-  if (auto* heading = control(kHeading)) {
-    QPalette palette = heading->palette();
-    palette.setColor(QPalette::WindowText, kHeadingColour);
-    heading->setPalette(palette);
-    heading->setAutoFillBackground(false);
-  }
-  dialogWidget()->setWindowTitle(toQString(windowTitle()));
-  dialogWidget()->setWindowIcon(uiValues().icon);
-  if (QWidget* focus = deflateCompressedFiles_.window()) focus->setFocus(Qt::OtherFocusReason);
+  setTitle(windowTitle());
+  showProgramIcon();
+  deflateCompressedFiles_.setFocus();
   centreOnOwner();
 }
 
-void cDlgOptions::applyHeadingFont() {
-  if (QWidget* heading = control(kHeading)) heading->setFont(uiValues().headingFont);
-}
-
-void cDlgOptions::centreOnOwner() {
-  QWidget* dialog = dialogWidget();
-  QRect owner;
-  if (dialog->parentWidget())
-    owner = dialog->parentWidget()->window()->frameGeometry();
-  else if (const QScreen* screen = QGuiApplication::primaryScreen())
-    owner = screen->geometry();
-  const QSize own = dialog->frameGeometry().size();
-  const int left = (owner.left() + owner.left() + owner.width()) / 2 - own.width() / 2;
-  const int top = (owner.top() + owner.top() + owner.height()) / 2 - own.height() / 2;
-  dialog->move(std::max(left, 0), std::max(top, 0));
-}
+void cDlgOptions::applyHeadingFont() { cWin(control(kHeading)).setHeadingLook(); }
 
 void cDlgOptions::settingsIntoControls(const cSettings& settings) {
   saveBackups_.setChecked(settings.SaveBackups);
@@ -119,21 +90,19 @@ void cDlgOptions::settingsIntoControls(const cSettings& settings) {
   datetime_.setText(settings.sDatetime);
   analysisLog_.setText(settings.workOrder.AnalyzeZipLogPath);
   openFinishedWork_.setChecked(settings.OpenFinishedWork);
-  if (auto* combo = qobject_cast<QComboBox*>(compressionLevel_.window())) {
-    const std::uint32_t level = settings.workOrder.CompressionLevel;
-    const int index = level < static_cast<std::uint32_t>(combo->count()) ? static_cast<int>(level) : -1;
-    combo->setCurrentIndex(index);
-    if (index < 0) combo->setEditText(QString());
-  }
+  const std::uint32_t level = settings.workOrder.CompressionLevel;
+  const int count = compressionLevel_.itemCount();
+  compressionLevel_.selectItem(level < static_cast<std::uint32_t>(count) ? static_cast<int>(level) : -1);
 }
 
 int cDlgOptions::selectedCompressionLevel() const {
-  auto* combo = qobject_cast<QComboBox*>(compressionLevel_.window());
-  if (!combo) return -1;
   // Text typed into the box selects nothing unless it is an item's text.
-  if (combo->currentIndex() >= 0 && combo->itemText(combo->currentIndex()) == combo->currentText())
-    return combo->currentIndex();
-  return combo->findText(combo->currentText(), Qt::MatchExactly);
+  const std::string text = compressionLevel_.text();
+  const int selected = compressionLevel_.selectedItem();
+  if (selected >= 0 && compressionLevel_.itemText(selected) == text) return selected;
+  for (int i = 0; i < compressionLevel_.itemCount(); ++i)
+    if (compressionLevel_.itemText(i) == text) return i;
+  return -1;
 }
 
 void cDlgOptions::controlsIntoSettings() {
@@ -178,12 +147,12 @@ void cDlgOptions::enableBackupControls() {
 
 void cDlgOptions::openHelp() {
   const std::string failure = openFailureMessage(kOpenUserGuideFailure, openHelpPage(*services_.opener));
-  if (!failure.empty()) services_.presenter->showMessage(dialogWidget(), failure, eIcon::Information);
+  if (!failure.empty()) services_.presenter->showMessage(dialogWindow(), failure, eIcon::Information);
 }
 
 void cDlgOptions::browseBackupFolder() {
   std::string folder;
-  if (!services_.presenter->pickFolder(dialogWidget(), folder)) return;
+  if (!services_.presenter->pickFolder(dialogWindow(), folder)) return;
   backupFolder_.setText(withTrailingSeparator(folder));
   controlsIntoSettings();
   saveSettings();
@@ -191,7 +160,7 @@ void cDlgOptions::browseBackupFolder() {
 
 void cDlgOptions::browseAnalysisLog() {
   std::string file;
-  if (!services_.presenter->pickFile(dialogWidget(), file)) return;
+  if (!services_.presenter->pickFile(dialogWindow(), file)) return;
   analysisLog_.setText(file);
   controlsIntoSettings();
   saveSettings();

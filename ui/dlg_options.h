@@ -32,7 +32,6 @@ class cDlgOptions : public cDlgModal {
  private:
   void initialise();
   void applyHeadingFont();
-  void centreOnOwner();
   void enableBackupControls();
   void openHelp();
   void browseBackupFolder();

@@ -8,13 +8,13 @@
 //               with it (the finished work, the analysis log, the user guide)
 // All calls are made on the GUI thread.
 
-#include <QWidget>
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include "core/settings.h"
 #include "engine/statistics.h"
+#include "ui/native_window.h"
 
 namespace plimsy::ui {
 
@@ -34,19 +34,19 @@ struct sTaskDialog {
 class cPresenter {
  public:
   virtual ~cPresenter() = default;
-  virtual void showMessage(QWidget* owner, const std::string& text, eIcon icon) = 0;
+  virtual void showMessage(WindowRef owner, const std::string& text, eIcon icon) = 0;
   // A Yes/No/Cancel question with the question icon.
-  virtual eAnswer ask(QWidget* owner, const std::string& question) = 0;
+  virtual eAnswer ask(WindowRef owner, const std::string& question) = 0;
   // A Yes/No question with the question icon, No being the default and the
   // answer to Escape; true only for Yes.
-  virtual bool confirm(QWidget* owner, const std::string& question) = 0;
+  virtual bool confirm(WindowRef owner, const std::string& question) = 0;
   // Returns kTaskButtonId for the custom button, kIdOk or kIdCancel otherwise
   // (closing the box counts as the common button).
-  virtual int showTaskDialog(QWidget* owner, const sTaskDialog& task) = 0;
+  virtual int showTaskDialog(WindowRef owner, const sTaskDialog& task) = 0;
   // Pickers: true when a non-empty path was chosen; on cancel false and an
   // empty path. The file picker accepts a name that does not exist yet.
-  virtual bool pickFile(QWidget* owner, std::string& path) = 0;
-  virtual bool pickFolder(QWidget* owner, std::string& path) = 0;
+  virtual bool pickFile(WindowRef owner, std::string& path) = 0;
+  virtual bool pickFolder(WindowRef owner, std::string& path) = 0;
 };
 
 class cOpener {
@@ -55,24 +55,6 @@ class cOpener {
   // Opens the file or folder; returns a classic shell result: above 32 on
   // success, else an error code that shellExecuteErrorText explains.
   virtual std::intptr_t open(const std::string& path) = 0;
-};
-
-// The real ones: QMessageBox, QFileDialog, QDesktopServices.
-class cQtPresenter : public cPresenter {
- public:
-  void showMessage(QWidget* owner, const std::string& text, eIcon icon) override;
-  eAnswer ask(QWidget* owner, const std::string& question) override;
-  bool confirm(QWidget* owner, const std::string& question) override;
-  int showTaskDialog(QWidget* owner, const sTaskDialog& task) override;
-  bool pickFile(QWidget* owner, std::string& path) override;
-  bool pickFolder(QWidget* owner, std::string& path) override;
-};
-
-// Fails with 2 for a path that does not exist and with 31 when the desktop
-// has no program for it (desktop_open.h).
-class cDesktopOpener : public cOpener {
- public:
-  std::intptr_t open(const std::string& path) override;
 };
 
 // The jobs the runner starts (tests replace them with jobs they control).
@@ -87,7 +69,8 @@ struct sServices {
   std::function<void()> quit;
 };
 
-// The real presenter and opener, zipJob, unzipJob and QCoreApplication::exit(0).
+// The window backend's presenter and opener (the desktop's message boxes,
+// pickers and file opener), zipJob, unzipJob and the end of the event loop.
 sServices desktopServices();
 
 // Opens the user guide; returns the opener's result.

@@ -1,32 +1,16 @@
 #include "ui/ui_values.h"
 
-#include <QApplication>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QFontInfo>
-#include <algorithm>
 #include <charconv>
+#include <filesystem>
+#include <vector>
 
+#include "core/paths.h"
+#include "core/platform.h"
 #include "core/text.h"
 #include "engine/crc32.h"
-#include "ui/qt_text.h"
 #include "version.h"
 
 namespace plimsy::ui {
-namespace {
-
-QFont makeHeadingFont() {
-  QFont font = QApplication::font("QMenu");
-  const int pixels = QFontInfo(font).pixelSize();
-  font.setPixelSize(static_cast<int>(pixels * 1.8));
-  font.setWeight(static_cast<QFont::Weight>(std::min(1000, static_cast<int>(static_cast<int>(font.weight()) * 1.5))));
-  return font;
-}
-
-QIcon makeIcon() { return QIcon(QStringLiteral(":/plimsy/icon.png")); }
-
-}  // namespace
 
 sVersionRecord parseVersionRecord(std::string_view fileVersion) {
   std::uint32_t numbers[4] = {};
@@ -58,24 +42,28 @@ const sUiValues& uiValues() {
     sUiValues made;
     made.version = parseVersionRecord(kFileVersion);
     made.instanceQueryMessage = instanceQueryMessage();
-    made.headingFont = makeHeadingFont();
-    made.icon = makeIcon();
     return made;
   }();
   return values;
 }
 
 std::string helpPagePath() {
-  const QString programFolder = QCoreApplication::applicationDirPath();
-  const QString candidates[] = {
-      programFolder + QStringLiteral("/help.html"),
-      programFolder + QStringLiteral("/../share/plimsy/help.html"),
+  std::vector<std::string> candidates;
+  const std::string program = platform::executablePath();
+  if (!program.empty()) {
+    const std::filesystem::path folder = pathFromUtf8(program).parent_path();
+    for (const char* relative : {"help.html", "docs/help.html", "../share/plimsy/help.html"})
+      candidates.push_back(utf8FromPath(folder / pathFromUtf8(relative)));
+  }
 #ifdef PLIMSY_SOURCE_DIR
-      QStringLiteral(PLIMSY_SOURCE_DIR "/docs/help.html"),
+  candidates.push_back(utf8FromPath(pathFromUtf8(PLIMSY_SOURCE_DIR) / "docs" / "help.html"));
 #endif
-  };
-  for (const QString& candidate : candidates)
-    if (QFileInfo(candidate).isFile()) return fromQString(QDir::cleanPath(QFileInfo(candidate).absoluteFilePath()));
+  for (const std::string& candidate : candidates) {
+    if (platform::pathKind(candidate) != platform::PathKind::File) continue;
+    std::error_code error;
+    const std::filesystem::path clean = std::filesystem::weakly_canonical(pathFromUtf8(candidate), error);
+    return error ? candidate : utf8FromPath(clean.lexically_normal().make_preferred());
+  }
   return {};
 }
 

@@ -1,11 +1,9 @@
 #pragma once
 
 // The process-wide values of the user interface and the operations both
-// dialogs share: the version record, the instance-query message, the heading
-// font, the program icon, the window title and the user guide.
+// dialogs share: the version record, the instance-query message, the window
+// title and the user guide.
 
-#include <QFont>
-#include <QIcon>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -44,18 +42,15 @@ std::uint32_t instanceQueryMessage();
 struct sUiValues {
   sVersionRecord version;
   std::uint32_t instanceQueryMessage = 0;
-  QFont headingFont;  // the menu font, 1.8 times as tall and 1.5 times as heavy
-  QIcon icon;         // the program icon
 };
 
-// Made on first use (a QApplication must exist by then) and kept for the
-// life of the process.
+// Made on first use and kept for the life of the process.
 const sUiValues& uiValues();
 
-// The user guide that ships with the program: help.html beside the
-// executable, else share/plimsy/help.html of the installation the executable
-// sits in, else docs/help.html of the source tree it was built from. Empty
-// when none exists.
+// The user guide that ships with the program: help.html or docs/help.html
+// beside the executable, else share/plimsy/help.html of the installation the
+// executable sits in, else docs/help.html of the source tree it was built
+// from. Empty when none exists.
 std::string helpPagePath();
 
 }  // namespace plimsy::ui

@@ -18,15 +18,17 @@
 #include <QTimer>
 
 #include "gui_test_support.h"
+#include "ui/qt/qt_presenter.h"
 #include "support/scoped_env.h"
+#include "ui/qt/qt_window.h"
 #include "ui/control_groups.h"
 #include "ui/control_ids.h"
-#include "ui/desktop_open.h"
+#include "ui/qt/desktop_open.h"
 #include "ui/dialog_template.h"
-#include "ui/dialog_units.h"
+#include "ui/qt/dialog_units.h"
 #include "ui/dlg.h"
 #include "ui/line_text.h"
-#include "ui/template_widgets.h"
+#include "ui/qt/template_widgets.h"
 #include "ui/ui_values.h"
 
 namespace plimsy::ui {
@@ -57,10 +59,10 @@ class cModalProbe : public cDlgModal {
   std::intptr_t dialogMessage(const sMessage& message) override { return modalHandling(message); }
 };
 
-std::map<int, QRect> geometries(const cDlg& dialog) {
-  std::map<int, QRect> result;
+std::map<int, sPixelRect> geometries(const cDlg& dialog) {
+  std::map<int, sPixelRect> result;
   for (const sControlTemplate& control : dialog.dialogTemplate().controls)
-    if (control.id != -1) result[control.id] = dialog.control(control.id)->geometry();
+    if (control.id != -1) result[control.id] = cWin(dialog.control(control.id)).rectInDialog();
   return result;
 }
 
@@ -187,7 +189,7 @@ void expectBuiltAsTemplate(const cDlg& dialog) {
   int defaults = 0;
   for (const sControlTemplate& control : dialog.dialogTemplate().controls) {
     if (control.id == -1) continue;
-    QWidget* widget = dialog.control(control.id);
+    QWidget* widget = qtWidget(dialog.control(control.id));
     ASSERT_NE(widget, nullptr) << control.id;
     EXPECT_EQ(controlIdOf(widget), control.id);
     EXPECT_EQ(!widget->isHidden(), control.visible()) << control.id;
@@ -221,14 +223,14 @@ TEST(DialogFramework, TemplatesBuildEveryControlWithTextVisibilityAndDefaultButt
   cProbe main(kMainTemplateId);
   ASSERT_TRUE(main.create(nullptr));
   expectBuiltAsTemplate(main);
-  EXPECT_EQ(main.control(main_ids::kNotice)->isVisible(), true);
-  EXPECT_TRUE(main.control(main_ids::kProgress)->isHidden());
-  EXPECT_TRUE(main.control(main_ids::kExploreEpub)->isHidden());
+  EXPECT_EQ(qtWidget(main.control(main_ids::kNotice))->isVisible(), true);
+  EXPECT_TRUE(qtWidget(main.control(main_ids::kProgress))->isHidden());
+  EXPECT_TRUE(qtWidget(main.control(main_ids::kExploreEpub))->isHidden());
 
   cModalProbe options;
-  ASSERT_TRUE(options.createModal(main.dialogWidget()));
+  ASSERT_TRUE(options.createModal(main.dialogWindow()));
   expectBuiltAsTemplate(options);
-  EXPECT_TRUE(qobject_cast<QPushButton*>(options.control(options_ids::kCancel))->isDefault());
+  EXPECT_TRUE(qobject_cast<QPushButton*>(qtWidget(options.control(options_ids::kCancel)))->isDefault());
 }
 
 TEST(DialogFramework, DialogUnitsScaleWithTheFont) {
@@ -241,10 +243,10 @@ TEST(DialogFramework, DialogUnitsScaleWithTheFont) {
 
   cProbe main;
   ASSERT_TRUE(main.create(nullptr));
-  const sBaseUnits units = baseUnitsOf(main.dialogWidget()->font());
+  const sBaseUnits units = baseUnitsOf(qtWidget(main.dialogWindow())->font());
   EXPECT_GT(units.x, 0);
-  EXPECT_EQ(main.dialogWidget()->size(), QSize(mulDiv(308, units.x, 4), mulDiv(178, units.y, 8)));
-  EXPECT_EQ(main.control(main_ids::kZip)->geometry(), dialogUnitsToPixels({91, 107, 53, 23}, units));
+  EXPECT_EQ(qtWidget(main.dialogWindow())->size(), QSize(mulDiv(308, units.x, 4), mulDiv(178, units.y, 8)));
+  EXPECT_EQ(qtWidget(main.control(main_ids::kZip))->geometry(), dialogUnitsToPixels({91, 107, 53, 23}, units));
 }
 
 // ---- Default handling -------------------------------------------------------------
@@ -253,10 +255,10 @@ TEST(DialogFramework, OkOrCancelDestroysAModelessDialog) {
   for (const int id : {kIdOk, kIdCancel}) {
     cProbe dialog;
     ASSERT_TRUE(dialog.create(nullptr));
-    EXPECT_TRUE(dialog.dialogWidget()->isVisible());
+    EXPECT_TRUE(qtWidget(dialog.dialogWindow())->isVisible());
     EXPECT_EQ(dialog.sendCommand(id), 1);
     EXPECT_TRUE(dialog.isDestroyed());
-    EXPECT_FALSE(dialog.dialogWidget()->isVisible());
+    EXPECT_FALSE(qtWidget(dialog.dialogWindow())->isVisible());
     const std::vector<std::uint32_t> tail(dialog.received.end() - 2, dialog.received.end());
     EXPECT_EQ(tail, (std::vector<std::uint32_t>{kMsgDestroy, kMsgNcDestroy}));
   }
@@ -269,12 +271,12 @@ TEST(DialogFramework, OkOrCancelDestroysAModelessDialog) {
 TEST(DialogFramework, EscapeAndTheCloseBoxReachTheDialogAsCancel) {
   cProbe escaped;
   ASSERT_TRUE(escaped.create(nullptr));
-  QTest::keyClick(escaped.dialogWidget(), Qt::Key_Escape);
+  QTest::keyClick(qtWidget(escaped.dialogWindow()), Qt::Key_Escape);
   EXPECT_TRUE(escaped.isDestroyed());
 
   cProbe closed;
   ASSERT_TRUE(closed.create(nullptr));
-  closed.dialogWidget()->close();
+  qtWidget(closed.dialogWindow())->close();
   EXPECT_TRUE(closed.isDestroyed());
   EXPECT_NE(std::find(closed.received.begin(), closed.received.end(), kMsgClose), closed.received.end());
 }
@@ -283,11 +285,12 @@ TEST(DialogFramework, OkOrCancelEndsAModalDialogWithItsId) {
   for (const int id : {kIdOk, kIdCancel}) {
     cModalProbe dialog;
     ASSERT_TRUE(dialog.createModal(nullptr));
-    EXPECT_TRUE(dialog.dialogWidget()->isModal());
+    QWidget* window = qtWidget(dialog.dialogWindow());
+    EXPECT_TRUE(window->isModal());
     EXPECT_EQ(dialog.sendCommand(id), 1);
     EXPECT_EQ(dialog.result(), id);
     EXPECT_EQ(dialog.window(), nullptr);
-    EXPECT_FALSE(dialog.dialogWidget()->isVisible());
+    EXPECT_FALSE(window->isVisible());
   }
   // The modal loop itself ends with the id.
   cModalProbe dialog;
@@ -306,33 +309,15 @@ TEST(DialogFramework, GetObjectAnswersWithTheObjectsAddress) {
   }
 }
 
-TEST(DialogFramework, InitialisationAndSizeChangesMoveNoControl) {
+TEST(DialogFramework, InitialisationRunsTheCreateHookOnceAndMovesNoControl) {
   cProbe dialog;
-  EXPECT_EQ(dialog.send({kMsgSize, 0, {}, {}}), 0);  // before creation: answered with 0, not handled
+  EXPECT_EQ(dialog.send({kMsgInitDialog, 0, {}, {}}), 0);  // before creation: answered with 0, not handled
   EXPECT_TRUE(dialog.received.empty());
   ASSERT_TRUE(dialog.create(nullptr));
   EXPECT_EQ(dialog.creates, 1);
   const auto before = geometries(dialog);
-  EXPECT_EQ(dialog.send({kMsgSize, 0, {}, {}}), 0);
-  EXPECT_EQ(dialog.send({kMsgInitDialog, 0, {}, {}}), 0);
-  dialog.dialogWidget()->resize(dialog.dialogWidget()->size());
+  EXPECT_EQ(dialog.send({kMsgDisplayChange, 0, {}, {}}), 0);
   EXPECT_EQ(geometries(dialog), before);
-  EXPECT_TRUE(dialog.layoutList().empty());
-}
-
-TEST(DialogFramework, MovesAndClicksCloseTheTransientPopup) {
-  cProbe dialog;
-  ASSERT_TRUE(dialog.create(nullptr));
-  for (const std::uint32_t id : {kMsgMove, kMsgLButtonDown, kMsgRButtonDown, kMsgNcLButtonDown, kMsgNcRButtonDown}) {
-    auto* popup = new QLabel("popup", nullptr, Qt::Popup);
-    popup->setAttribute(Qt::WA_DeleteOnClose);
-    popup->show();
-    QPointer<QLabel> watch(popup);
-    dialog.setTransientPopup(popup);
-    EXPECT_EQ(dialog.send({id, 0, {}, {}}), 0);
-    EXPECT_EQ(dialog.transientPopup(), nullptr) << id;
-    EXPECT_TRUE(watch.isNull() || !watch->isVisible()) << id;
-  }
 }
 
 // ---- Shared values ----------------------------------------------------------------------
@@ -351,8 +336,8 @@ TEST(UiValues, InstanceQueryIsARegisteredMessageNumberTheSameEveryTime) {
   EXPECT_GE(instanceQueryMessage(), 0xC000u);
   EXPECT_LE(instanceQueryMessage(), 0xFFFFu);
   EXPECT_EQ(uiValues().instanceQueryMessage, instanceQueryMessage());
-  EXPECT_FALSE(uiValues().icon.isNull());
-  EXPECT_GT(uiValues().headingFont.pixelSize(), QApplication::font("QMenu").pixelSize());
+  EXPECT_FALSE(programIcon().isNull());
+  EXPECT_GT(headingFont().pixelSize(), QApplication::font("QMenu").pixelSize());
 }
 
 TEST(UiValues, TheUserGuideIsFoundFromTheBuild) {

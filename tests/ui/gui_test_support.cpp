@@ -1,25 +1,25 @@
 #include "gui_test_support.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QThread>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "core/settings.h"
 #include "core/settings_file.h"
 #include "engine/unzip_job.h"
 #include "engine/zip_job.h"
 #include "ui/control_ids.h"
+#include "ui/gui_thread.h"
 #include "ui/job_runner.h"
 
 namespace plimsy::test {
 
-void cFakePresenter::showMessage(QWidget* owner, const std::string& text, ui::eIcon icon) {
+void cFakePresenter::showMessage(ui::WindowRef owner, const std::string& text, ui::eIcon icon) {
   messages.push_back({text, icon, owner != nullptr});
   if (duringMessage) duringMessage();
 }
 
-ui::eAnswer cFakePresenter::ask(QWidget*, const std::string& question) {
+ui::eAnswer cFakePresenter::ask(ui::WindowRef, const std::string& question) {
   questions.push_back(question);
   if (answers.empty()) return ui::eAnswer::Yes;
   const ui::eAnswer answer = answers.front();
@@ -27,11 +27,11 @@ ui::eAnswer cFakePresenter::ask(QWidget*, const std::string& question) {
   return answer;
 }
 
-bool cFakePresenter::confirm(QWidget* owner, const std::string& question) {
+bool cFakePresenter::confirm(ui::WindowRef owner, const std::string& question) {
   return ask(owner, question) == ui::eAnswer::Yes;
 }
 
-int cFakePresenter::showTaskDialog(QWidget*, const ui::sTaskDialog& task) {
+int cFakePresenter::showTaskDialog(ui::WindowRef, const ui::sTaskDialog& task) {
   tasks.push_back(task);
   if (taskAnswers.empty()) return ui::kIdCancel;
   const int answer = taskAnswers.front();
@@ -49,8 +49,8 @@ bool pickFrom(std::deque<std::string>& script, std::string& path) {
 }
 }  // namespace
 
-bool cFakePresenter::pickFile(QWidget*, std::string& path) { return pickFrom(pickedFiles, path); }
-bool cFakePresenter::pickFolder(QWidget*, std::string& path) { return pickFrom(pickedFolders, path); }
+bool cFakePresenter::pickFile(ui::WindowRef, std::string& path) { return pickFrom(pickedFiles, path); }
+bool cFakePresenter::pickFolder(ui::WindowRef, std::string& path) { return pickFrom(pickedFolders, path); }
 
 std::intptr_t cFakeOpener::open(const std::string& path) {
   opened.push_back(path);
@@ -68,11 +68,11 @@ ui::sServices sFakeDesktop::services() {
 }
 
 bool waitUntil(const std::function<bool()>& done) {
-  const QDeadlineTimer deadline(30'000);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    ui::processPendingEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
 }

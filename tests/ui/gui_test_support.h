@@ -26,12 +26,12 @@ struct sShownMessage {
 
 class cFakePresenter : public ui::cPresenter {
  public:
-  void showMessage(QWidget* owner, const std::string& text, ui::eIcon icon) override;
-  ui::eAnswer ask(QWidget* owner, const std::string& question) override;
-  bool confirm(QWidget* owner, const std::string& question) override;
-  int showTaskDialog(QWidget* owner, const ui::sTaskDialog& task) override;
-  bool pickFile(QWidget* owner, std::string& path) override;
-  bool pickFolder(QWidget* owner, std::string& path) override;
+  void showMessage(ui::WindowRef owner, const std::string& text, ui::eIcon icon) override;
+  ui::eAnswer ask(ui::WindowRef owner, const std::string& question) override;
+  bool confirm(ui::WindowRef owner, const std::string& question) override;
+  int showTaskDialog(ui::WindowRef owner, const ui::sTaskDialog& task) override;
+  bool pickFile(ui::WindowRef owner, std::string& path) override;
+  bool pickFolder(ui::WindowRef owner, std::string& path) override;
 
   // Answers, used in order; when a script runs out: Yes, Cancel, no pick.
   // Questions (ask) and confirmations (confirm) share `answers` and

@@ -16,6 +16,7 @@
 #include "engine/job_report.h"
 #include "engine/zip_job.h"
 #include "gui_test_support.h"
+#include "ui/qt/qt_window.h"
 #include "ui/control_ids.h"
 #include "ui/dlg_main.h"
 #include "ui/job_runner.h"
@@ -55,17 +56,17 @@ class JobRunner : public test::cBookGuiTest {
   }
   // Clicks a job button and waits for the job to finish.
   void click(int id) {
-    QTest::mouseClick(dialog_->control(id), Qt::LeftButton);
+    QTest::mouseClick(qtWidget(dialog_->control(id)), Qt::LeftButton);
     ASSERT_TRUE(test::waitForJobs());
   }
   bool idleLook() const {
-    return !dialog_->control(kZip)->isHidden() && !dialog_->control(kUnzip)->isHidden() &&
-           !dialog_->control(kAnalyze)->isHidden() && dialog_->control(kProgress)->isHidden();
+    return !qtWidget(dialog_->control(kZip))->isHidden() && !qtWidget(dialog_->control(kUnzip))->isHidden() &&
+           !qtWidget(dialog_->control(kAnalyze))->isHidden() && qtWidget(dialog_->control(kProgress))->isHidden();
   }
   bool busyLook() const {
-    auto* bar = qobject_cast<QProgressBar*>(dialog_->control(kProgress));
-    return dialog_->control(kZip)->isHidden() && dialog_->control(kUnzip)->isHidden() &&
-           dialog_->control(kAnalyze)->isHidden() && !bar->isHidden() && bar->minimum() == 0 && bar->maximum() == 0;
+    auto* bar = qobject_cast<QProgressBar*>(qtWidget(dialog_->control(kProgress)));
+    return qtWidget(dialog_->control(kZip))->isHidden() && qtWidget(dialog_->control(kUnzip))->isHidden() &&
+           qtWidget(dialog_->control(kAnalyze))->isHidden() && !bar->isHidden() && bar->minimum() == 0 && bar->maximum() == 0;
   }
   void zipBook() {
     openDialog();
@@ -89,7 +90,7 @@ class JobRunner : public test::cBookGuiTest {
     holdZipJob();
     startHeldZip();
     desktop_.presenter.answers = {eAnswer::Yes};
-    QTest::mouseClick(dialog_->control(kClose), Qt::LeftButton);
+    QTest::mouseClick(qtWidget(dialog_->control(kClose)), Qt::LeftButton);
     std::string wrong;
     if (desktop_.presenter.questions != std::vector<std::string>{kCloseQuestion}) wrong += "not asked; ";
     if (!test::waitForJobs() || !toldToStop_) wrong += "the job was not told to stop; ";
@@ -104,7 +105,7 @@ class JobRunner : public test::cBookGuiTest {
   void startHeldZip() {
     openDialog();
     setLines(book_, epub_);
-    QTest::mouseClick(dialog_->control(kZip), Qt::LeftButton);
+    QTest::mouseClick(qtWidget(dialog_->control(kZip)), Qt::LeftButton);
     ASSERT_TRUE(test::waitUntil([this] { return held_ && busyLook(); }));
   }
 
@@ -196,7 +197,7 @@ TEST_F(JobRunner, TheBusyLookLastsWhileTheJobRuns) {
   openDialog();
   setLines(book_, epub_);
   EXPECT_TRUE(idleLook());
-  QTest::mouseClick(dialog_->control(kZip), Qt::LeftButton);
+  QTest::mouseClick(qtWidget(dialog_->control(kZip)), Qt::LeftButton);
   ASSERT_TRUE(test::waitUntil([&] { return started.load(); }));
   ASSERT_TRUE(test::waitUntil([&] { return busyLook(); }));
   bool idleWhenReported = false;
@@ -309,12 +310,12 @@ TEST_F(JobRunner, FocusReturnsToTheClickedButtonSoEnterRunsTheJobAgain) {
   updateSettings([](cSettings& s) { s.ShowSuccessMessage = false; });
   holdZipJob();
   startHeldZip();
-  dialog_->dialogWidget()->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(dialog_->dialogWidget()));
+  qtWidget(dialog_->dialogWindow())->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(qtWidget(dialog_->dialogWindow())));
   release_ = true;
   ASSERT_TRUE(test::waitForJobs());
-  QWidget* focus = dialog_->dialogWidget()->focusWidget();
-  EXPECT_EQ(focus, dialog_->control(kZip));
+  QWidget* focus = qtWidget(dialog_->dialogWindow())->focusWidget();
+  EXPECT_EQ(focus, qtWidget(dialog_->control(kZip)));
   desktop_.opener.opened.clear();
   QTest::keyClick(focus, Qt::Key_Return);
   ASSERT_TRUE(test::waitForJobs());
@@ -345,9 +346,9 @@ TEST_F(JobRunner, ClosingWhileAJobRunsAsksAndNoKeepsTheWindowAndTheJob) {
   holdZipJob();
   startHeldZip();
   desktop_.presenter.answers = {eAnswer::No, eAnswer::No, eAnswer::Cancel};
-  QTest::keyClick(dialog_->dialogWidget(), Qt::Key_Escape);
-  dialog_->dialogWidget()->close();  // the close box
-  QTest::mouseClick(dialog_->control(kClose), Qt::LeftButton);
+  QTest::keyClick(qtWidget(dialog_->dialogWindow()), Qt::Key_Escape);
+  qtWidget(dialog_->dialogWindow())->close();  // the close box
+  QTest::mouseClick(qtWidget(dialog_->control(kClose)), Qt::LeftButton);
   EXPECT_EQ(desktop_.presenter.questions, std::vector<std::string>(3, kCloseQuestion));
   EXPECT_FALSE(dialog_->isDestroyed());
   EXPECT_EQ(desktop_.quits, 0);
@@ -359,7 +360,7 @@ TEST_F(JobRunner, ClosingWhileAJobRunsAsksAndNoKeepsTheWindowAndTheJob) {
   EXPECT_TRUE(idleLook());
 
   // With no job running, closing asks nothing.
-  QTest::keyClick(dialog_->dialogWidget(), Qt::Key_Escape);
+  QTest::keyClick(qtWidget(dialog_->dialogWindow()), Qt::Key_Escape);
   EXPECT_TRUE(dialog_->isDestroyed());
   EXPECT_EQ(desktop_.presenter.questions.size(), 3u);
 }

@@ -17,7 +17,8 @@
 #include "gui_test_support.h"
 #include "ui/control_ids.h"
 #include "ui/dlg_main.h"
-#include "ui/qt_text.h"
+#include "ui/qt/qt_text.h"
+#include "ui/qt/qt_window.h"
 #include "ui/ui_values.h"
 
 namespace plimsy::ui {
@@ -34,10 +35,13 @@ class MainDialog : public test::cBookGuiTest {
     ASSERT_TRUE(dialog_->create(nullptr));
   }
   cWin line(int id) const { return cWin(dialog_->control(id)); }
-  QPoint centreOf(int id) const { return dialog_->control(id)->geometry().center(); }
+  sPoint centreOf(int id) const {
+    const sPixelRect rect = line(id).rectInDialog();
+    return {rect.x + rect.width / 2, rect.y + rect.height / 2};
+  }
   // A point on the dialog that lies on neither line.
-  QPoint elsewhere() const { return QPoint(5, 5); }
-  void drop(std::vector<std::string> paths, QPoint point) { dialog_->send(dropMessage(std::move(paths), point)); }
+  sPoint elsewhere() const { return {5, 5}; }
+  void drop(std::vector<std::string> paths, sPoint point) { dialog_->send(dropMessage(std::move(paths), point)); }
   std::string savedFile() const {
     return std::filesystem::exists(test::settingsFile()) ? test::readFile(test::settingsFile()) : "";
   }
@@ -57,11 +61,11 @@ TEST(MainDialogStart, ShowsTheSettingsLinesTitleLogoAndFocus) {
   EXPECT_EQ(dialog.templateId(), 101);
   EXPECT_EQ(cWin(dialog.control(kFilesLine)).text(), "/books/mine/");
   EXPECT_EQ(cWin(dialog.control(kEpubLine)).text(), "/books/mine.epub");
-  EXPECT_EQ(dialog.dialogWidget()->windowTitle(), "Plimsy for Epubs version 0.1");
-  EXPECT_TRUE(dialog.dialogWidget()->acceptDrops());
-  EXPECT_TRUE(qobject_cast<QPushButton*>(dialog.control(kZip))->isDefault());
-  EXPECT_EQ(dialog.dialogWidget()->focusWidget(), dialog.control(kZip));
-  QWidget* logo = dialog.dialogWidget()->childAt(QPoint(20 + 50, 15 + 17));
+  EXPECT_EQ(qtWidget(dialog.dialogWindow())->windowTitle(), "Plimsy for Epubs version 0.1");
+  EXPECT_TRUE(qtWidget(dialog.dialogWindow())->acceptDrops());
+  EXPECT_TRUE(qobject_cast<QPushButton*>(qtWidget(dialog.control(kZip)))->isDefault());
+  EXPECT_EQ(qtWidget(dialog.dialogWindow())->focusWidget(), qtWidget(dialog.control(kZip)));
+  QWidget* logo = qtWidget(dialog.dialogWindow())->childAt(QPoint(20 + 50, 15 + 17));
   ASSERT_NE(logo, nullptr);
   EXPECT_EQ(logo->geometry(), QRect(20, 15, 105, 35));
   const QImage drawn = logo->grab().toImage();
@@ -88,7 +92,7 @@ TEST_F(MainDialog, AFolderGoesToTheFilesLineUnlessDroppedOnTheEpubLine) {
             "You've dragged a folder to the epub line.  That won't work. Only a file can go there.");
   EXPECT_EQ(line(kFilesLine).text(), "");
 
-  drop({book}, QPoint(60, 30));  // on the logo
+  drop({book}, {60, 30});  // on the logo
   EXPECT_EQ(line(kFilesLine).text(), book);
   EXPECT_EQ(settingsSnapshot().workOrder.FilesDir, book + "/");
   EXPECT_NE(savedFile().find("<FilesDir>" + book + "/</FilesDir>"), std::string::npos);
@@ -122,7 +126,7 @@ TEST_F(MainDialog, DropsOnALineReachTheDialogThroughQt) {
   QMimeData data;
   data.setUrls({QUrl::fromLocalFile(toQString(folder_ / "notes.txt"))});
   data.setText(toQString(folder_ / "notes.txt"));  // as file managers offer it too
-  QWidget* epubLine = dialog_->control(kEpubLine);
+  QWidget* epubLine = qtWidget(dialog_->control(kEpubLine));
   line(kEpubLine).setText("old");
   const QPointF point(5, 5);
   QDragEnterEvent enter(point.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -157,7 +161,7 @@ TEST_F(MainDialog, LinesAreReadTrimmedCutAndWithASeparatorAddedToAnExistingFolde
 TEST_F(MainDialog, EscapeOrCloseSavesTheLinesAndEndsTheProgram) {
   line(kFilesLine).setText(folder_ / "book");
   line(kEpubLine).setText("/tmp/out.epub");
-  QTest::keyClick(dialog_->dialogWidget(), Qt::Key_Escape);
+  QTest::keyClick(qtWidget(dialog_->dialogWindow()), Qt::Key_Escape);
   EXPECT_TRUE(dialog_->isDestroyed());
   EXPECT_EQ(desktop_.quits, 1);
   EXPECT_NE(savedFile().find("<FilesDir>" + (folder_ / "book/") + "</FilesDir>"), std::string::npos);
@@ -167,14 +171,14 @@ TEST_F(MainDialog, EscapeOrCloseSavesTheLinesAndEndsTheProgram) {
   cDlgMain other(desktop.services());
   ASSERT_TRUE(other.create(nullptr));
   cWin(other.control(kEpubLine)).setText("/tmp/closed.epub");
-  QTest::mouseClick(other.control(kClose), Qt::LeftButton);
+  QTest::mouseClick(qtWidget(other.control(kClose)), Qt::LeftButton);
   EXPECT_TRUE(other.isDestroyed());
   EXPECT_EQ(desktop.quits, 1);
   EXPECT_NE(savedFile().find("<ZipPath>/tmp/closed.epub</ZipPath>"), std::string::npos);
 
   cDlgMain third(desktop.services());
   ASSERT_TRUE(third.create(nullptr));
-  third.dialogWidget()->close();  // the close box
+  qtWidget(third.dialogWindow())->close();  // the close box
   EXPECT_TRUE(third.isDestroyed());
   EXPECT_EQ(desktop.quits, 2);
 }
@@ -281,9 +285,9 @@ TEST_F(MainDialog, HelpOptionsAndTheInstanceQuery) {
   EXPECT_EQ(dialog_->send({uiValues().instanceQueryMessage, 0, {}, {}}), 1);
   EXPECT_EQ(dialog_->messageResult(), static_cast<std::intptr_t>(uiValues().instanceQueryMessage));
 
-  dialog_->dialogWidget()->showMinimized();
+  qtWidget(dialog_->dialogWindow())->showMinimized();
   dialog_->restoreAndRaise();
-  EXPECT_FALSE(dialog_->dialogWidget()->isMinimized());
+  EXPECT_FALSE(qtWidget(dialog_->dialogWindow())->isMinimized());
 }
 
 }  // namespace

@@ -12,8 +12,9 @@
 #include "gui_test_support.h"
 #include "ui/control_ids.h"
 #include "ui/dlg_options.h"
-#include "ui/qt_text.h"
-#include "ui/template_widgets.h"
+#include "ui/qt/qt_text.h"
+#include "ui/qt/qt_window.h"
+#include "ui/qt/template_widgets.h"
 #include "ui/ui_values.h"
 #include "ui/win.h"
 
@@ -29,7 +30,7 @@ class OptionsDialog : public test::cGuiTest {
     ASSERT_TRUE(dialog_->createModal(nullptr));
   }
   cWin wrap(int id) const { return cWin(dialog_->control(id)); }
-  QComboBox* levels() const { return qobject_cast<QComboBox*>(dialog_->control(kCompressionLevel)); }
+  QComboBox* levels() const { return qobject_cast<QComboBox*>(qtWidget(dialog_->control(kCompressionLevel))); }
   bool fileSaved() const { return std::filesystem::exists(test::settingsFile()); }
 
   std::unique_ptr<cDlgOptions> dialog_;
@@ -47,7 +48,7 @@ TEST_F(OptionsDialog, OpensWithTheSettingsTitleHeadingAndLevels) {
     s.OpenFinishedWork = false;
   });
   open();
-  EXPECT_EQ(dialog_->dialogWidget()->windowTitle(), "Plimsy for Epubs version 0.1");
+  EXPECT_EQ(qtWidget(dialog_->dialogWindow())->windowTitle(), "Plimsy for Epubs version 0.1");
   EXPECT_FALSE(wrap(kSaveBackups).isChecked());
   EXPECT_FALSE(wrap(kBackupsBesideOriginals).isChecked());
   EXPECT_TRUE(wrap(kBackupsInFolder).isChecked());
@@ -62,10 +63,10 @@ TEST_F(OptionsDialog, OpensWithTheSettingsTitleHeadingAndLevels) {
   // Backups are off, yet every backup control starts enabled.
   for (const int id : {kBackupsBesideOriginals, kBackupsInFolder, kBackupFolder, kBrowseBackupFolder})
     EXPECT_TRUE(wrap(id).isEnabled()) << id;
-  auto* heading = qobject_cast<QLabel*>(dialog_->control(kHeading));
+  auto* heading = qobject_cast<QLabel*>(qtWidget(dialog_->control(kHeading)));
   EXPECT_EQ(heading->palette().color(QPalette::WindowText), QColor(0, 78, 234));
-  EXPECT_EQ(heading->font(), uiValues().headingFont);
-  EXPECT_EQ(dialog_->dialogWidget()->focusWidget(), dialog_->control(kDeflateCompressedFiles));
+  EXPECT_EQ(heading->font(), headingFont());
+  EXPECT_EQ(qtWidget(dialog_->dialogWindow())->focusWidget(), qtWidget(dialog_->control(kDeflateCompressedFiles)));
 }
 
 TEST_F(OptionsDialog, CancelKeepsEverythingUnlessABrowseButtonStoredIt) {
@@ -139,14 +140,14 @@ TEST_F(OptionsDialog, BackupControlsFollowTheirCheckMarks) {
       states.push_back(wrap(id).isEnabled());
     return states;
   };
-  QTest::mouseClick(dialog_->control(kSaveBackups), Qt::LeftButton);  // unchecks
+  QTest::mouseClick(qtWidget(dialog_->control(kSaveBackups)), Qt::LeftButton);  // unchecks
   EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false, false}));
-  QTest::mouseClick(dialog_->control(kSaveBackups), Qt::LeftButton);  // checks again, beside originals
+  QTest::mouseClick(qtWidget(dialog_->control(kSaveBackups)), Qt::LeftButton);  // checks again, beside originals
   EXPECT_EQ(enabled(), (std::vector<bool>{true, true, false, false}));
-  QTest::mouseClick(dialog_->control(kBackupsInFolder), Qt::LeftButton);
+  QTest::mouseClick(qtWidget(dialog_->control(kBackupsInFolder)), Qt::LeftButton);
   EXPECT_FALSE(wrap(kBackupsBesideOriginals).isChecked());
   EXPECT_EQ(enabled(), (std::vector<bool>{true, true, true, true}));
-  QTest::mouseClick(dialog_->control(kBackupsBesideOriginals), Qt::LeftButton);
+  QTest::mouseClick(qtWidget(dialog_->control(kBackupsBesideOriginals)), Qt::LeftButton);
   EXPECT_EQ(enabled(), (std::vector<bool>{true, true, false, false}));
 }
 
@@ -156,13 +157,13 @@ TEST_F(OptionsDialog, ArrowKeysReachTheBackupChoicesAndCheckThem) {
     s.UseSpecifiedBackupFolder = true;
   });
   open();
-  QWidget* window = dialog_->dialogWidget();
+  QWidget* window = qtWidget(dialog_->dialogWindow());
   // Presses a key on the control that has the focus; returns the id of the one that has it then.
   const auto press = [window](Qt::Key key) {
     QTest::keyClick(window->focusWidget(), key);
     return controlIdOf(window->focusWidget());
   };
-  dialog_->control(kSaveBackups)->setFocus();
+  qtWidget(dialog_->control(kSaveBackups))->setFocus();
   EXPECT_EQ(press(Qt::Key_Down), kBackupsBesideOriginals);
   EXPECT_TRUE(wrap(kBackupsBesideOriginals).isChecked());
   EXPECT_FALSE(wrap(kBackupsInFolder).isChecked());
@@ -176,9 +177,9 @@ TEST_F(OptionsDialog, ArrowKeysReachTheBackupChoicesAndCheckThem) {
 
   // With backups off, the greyed choices are passed over; the dialog is one
   // group, so Up wraps round past the heading to Cancel.
-  QTest::mouseClick(dialog_->control(kSaveBackups), Qt::LeftButton);
+  QTest::mouseClick(qtWidget(dialog_->control(kSaveBackups)), Qt::LeftButton);
   EXPECT_EQ(press(Qt::Key_Down), kShowSuccessMessage);
-  dialog_->control(kSaveBackups)->setFocus();
+  qtWidget(dialog_->control(kSaveBackups))->setFocus();
   EXPECT_EQ(press(Qt::Key_Up), kCancel);
 }
 
@@ -198,7 +199,7 @@ TEST_F(OptionsDialog, SaveStoresTrimmedTextsAndATypedFolderAsTyped) {
   wrap(kBackupFolder).setText("  /my backups/sub  \t");
   wrap(kDatetime).setText(" 2022-07-01 ");
   wrap(kAnalysisLog).setText("\t/tmp/a.txt ");
-  QTest::mouseClick(dialog_->control(kBackupsInFolder), Qt::LeftButton);
+  QTest::mouseClick(qtWidget(dialog_->control(kBackupsInFolder)), Qt::LeftButton);
   levels()->setCurrentIndex(3);
   dialog_->sendCommand(kSave);
   const cSettings saved = settingsSnapshot();
@@ -241,7 +242,7 @@ TEST_F(OptionsDialog, EnterOnACheckBoxOrLinePressesCancel) {
     open();
     cWin(dialog_->control(id)).setChecked(true);
     cWin(dialog_->control(id)).setText("typed");
-    QTest::keyClick(dialog_->control(id), Qt::Key_Return);
+    QTest::keyClick(qtWidget(dialog_->control(id)), Qt::Key_Return);
     EXPECT_EQ(dialog_->result(), kCancel) << id;
     EXPECT_EQ(settingsSnapshot(), cSettings()) << id;
   }
@@ -252,15 +253,15 @@ TEST_F(OptionsDialog, EscapeCloseBoxAndHelp) {
   dialog_->sendCommand(options_ids::kHelp);
   ASSERT_EQ(desktop_.opener.opened.size(), 1u);
   EXPECT_EQ(desktop_.opener.opened[0], helpPagePath());
-  QTest::keyClick(dialog_->dialogWidget(), Qt::Key_Escape);
+  QTest::keyClick(qtWidget(dialog_->dialogWindow()), Qt::Key_Escape);
   EXPECT_EQ(dialog_->result(), kCancel);
   open();
-  dialog_->dialogWidget()->close();
+  qtWidget(dialog_->dialogWindow())->close();
   EXPECT_EQ(dialog_->result(), kCancel);
   // A display change keeps the heading's font.
   open();
   dialog_->send({kMsgDisplayChange, 0, {}, {}});
-  EXPECT_EQ(dialog_->control(kHeading)->font(), uiValues().headingFont);
+  EXPECT_EQ(qtWidget(dialog_->control(kHeading))->font(), headingFont());
 }
 
 }  // namespace

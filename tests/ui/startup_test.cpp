@@ -11,8 +11,9 @@
 
 #include "core/settings.h"
 #include "gui_test_support.h"
+#include "ui/qt/qt_window.h"
 #include "ui/dlg_main.h"
-#include "ui/single_instance.h"
+#include "ui/qt/single_instance.h"
 #include "ui/startup.h"
 #include "ui/ui_values.h"
 
@@ -82,15 +83,15 @@ TEST_F(Startup, ASecondStartRaisesTheFirstAndEndsQuietly) {
                        ++restores;
                        dialog.restoreAndRaise();
                      }});
-  dialog.dialogWidget()->showMinimized();
+  qtWidget(dialog.dialogWindow())->showMinimized();
   std::filesystem::remove(test::settingsFile());
 
   const sRun second = runProgram(true);
   ASSERT_TRUE(second.finished);
   EXPECT_EQ(second.exitCode, 0);
   ASSERT_TRUE(test::waitUntil([&restores] { return restores == 1; }));
-  EXPECT_FALSE(dialog.dialogWidget()->isMinimized());
-  EXPECT_TRUE(dialog.dialogWidget()->isVisible());
+  EXPECT_FALSE(qtWidget(dialog.dialogWindow())->isMinimized());
+  EXPECT_TRUE(qtWidget(dialog.dialogWindow())->isVisible());
   EXPECT_FALSE(std::filesystem::exists(test::settingsFile())) << "the second start touched the settings";
 }
 

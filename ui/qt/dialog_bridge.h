@@ -5,7 +5,6 @@
 //   button clicked              kMsgCommand with the button's control id
 //   Escape, close box           kMsgClose; when unhandled, kMsgCommand 2
 //   files dropped               kMsgDropFiles with the local paths and the drop point
-//   moved, resized, clicked     kMsgMove, kMsgSize, kMsgLButtonDown / kMsgRButtonDown
 //   moved to another screen,    kMsgDisplayChange
 //     screens added or removed
 // An arrow key pressed on a watched control (a button of any kind) moves the
@@ -35,9 +34,6 @@ class cDialogBridge final : public QDialog {
   void accept() override;
   void reject() override;
   void closeEvent(QCloseEvent* event) override;
-  void moveEvent(QMoveEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;

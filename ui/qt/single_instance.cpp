@@ -1,4 +1,4 @@
-#include "ui/single_instance.h"
+#include "ui/qt/single_instance.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -7,7 +7,7 @@
 #include <QStandardPaths>
 
 #include "core/settings_file.h"
-#include "ui/qt_text.h"
+#include "ui/qt/qt_text.h"
 #include "ui/ui_values.h"
 
 namespace plimsy::ui {

@@ -14,7 +14,8 @@
 #include "core/settings.h"
 #include "ui/dlg_main.h"
 #include "ui/dlg_options.h"
-#include "ui/qt_text.h"
+#include "ui/qt/qt_text.h"
+#include "ui/qt/qt_window.h"
 #include "ui/services.h"
 #include "ui/ui_values.h"
 
@@ -40,7 +41,7 @@ QImage framed(QWidget* dialog) {
   image.fill(QColor(0x8C, 0x8C, 0x8C));
   QPainter painter(&image);
   painter.fillRect(QRect(border, border, client.width(), titleHeight - border), QColor(0xE8, 0xE8, 0xE8));
-  painter.drawPixmap(border + 6, border + 5, uiValues().icon.pixmap(18, 18));
+  painter.drawPixmap(border + 6, border + 5, programIcon().pixmap(18, 18));
   QFont font = QApplication::font();
   font.setBold(true);
   painter.setFont(font);
@@ -91,13 +92,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", message.c_str());
     return 1;
   }
-  if (!save(mainDialog.dialogWidget(), folder + QStringLiteral("/main-dialog.png"))) return 1;
+  if (!save(qtWidget(mainDialog.dialogWindow()), folder + QStringLiteral("/main-dialog.png"))) return 1;
 
   cDlgOptions options(services);
-  if (!options.createModal(mainDialog.dialogWidget(), &message)) {
+  if (!options.createModal(mainDialog.dialogWindow(), &message)) {
     std::fprintf(stderr, "%s\n", message.c_str());
     return 1;
   }
-  if (!save(options.dialogWidget(), folder + QStringLiteral("/options-dialog.png"))) return 1;
+  if (!save(qtWidget(options.dialogWindow()), folder + QStringLiteral("/options-dialog.png"))) return 1;
   return 0;
 }

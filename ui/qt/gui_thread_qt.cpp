@@ -1,8 +1,8 @@
-#include "ui/gui_thread.h"
-
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
+
+#include "ui/gui_thread.h"
 
 namespace plimsy::ui {
 
@@ -18,5 +18,7 @@ void onGuiThread(const std::function<void()>& work) {
   }
   QMetaObject::invokeMethod(QCoreApplication::instance(), work, Qt::BlockingQueuedConnection);
 }
+
+void processPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); }
 
 }  // namespace plimsy::ui

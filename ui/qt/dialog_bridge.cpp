@@ -1,4 +1,4 @@
-#include "ui/dialog_bridge.h"
+#include "ui/qt/dialog_bridge.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
@@ -7,13 +7,13 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMimeData>
-#include <QMouseEvent>
 #include <QUrl>
 #include <QWindow>
 
 #include "ui/control_ids.h"
 #include "ui/dlg.h"
-#include "ui/qt_text.h"
+#include "ui/qt/qt_text.h"
+#include "ui/qt/qt_window.h"
 
 namespace plimsy::ui {
 namespace {
@@ -51,7 +51,7 @@ void cDialogBridge::watchArrowKeys(QWidget* control) { control->installEventFilt
 bool cDialogBridge::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
     const eArrow arrow = arrowOf(*static_cast<QKeyEvent*>(event));
-    if (arrow != eArrow::None && dialog_.moveWithinGroup(static_cast<QWidget*>(watched), arrow == eArrow::Previous))
+    if (arrow != eArrow::None && dialog_.moveWithinGroup(windowRef(static_cast<QWidget*>(watched)), arrow == eArrow::Previous))
       return true;
   }
   return QDialog::eventFilter(watched, event);
@@ -70,22 +70,6 @@ void cDialogBridge::closeEvent(QCloseEvent* event) {
   if (dialog_.send({kMsgClose, 0, {}, {}}) == 0) dialog_.sendCommand(kIdCancel);
 }
 
-void cDialogBridge::moveEvent(QMoveEvent* event) {
-  QDialog::moveEvent(event);
-  post(kMsgMove);
-}
-
-void cDialogBridge::resizeEvent(QResizeEvent* event) {
-  QDialog::resizeEvent(event);
-  post(kMsgSize);
-}
-
-void cDialogBridge::mousePressEvent(QMouseEvent* event) {
-  QDialog::mousePressEvent(event);
-  if (event->button() == Qt::LeftButton) post(kMsgLButtonDown);
-  if (event->button() == Qt::RightButton) post(kMsgRButtonDown);
-}
-
 void cDialogBridge::dragEnterEvent(QDragEnterEvent* event) {
   if (carriesFiles(event->mimeData())) event->acceptProposedAction();
 }
@@ -100,7 +84,8 @@ void cDialogBridge::dropEvent(QDropEvent* event) {
   for (const QUrl& url : event->mimeData()->urls())
     paths.push_back(url.isLocalFile() ? fromQString(url.toLocalFile()) : "");
   event->acceptProposedAction();
-  dialog_.send(dropMessage(std::move(paths), event->position().toPoint()));
+  const QPoint point = event->position().toPoint();
+  dialog_.send(dropMessage(std::move(paths), {point.x(), point.y()}));
 }
 
 void cDialogBridge::showEvent(QShowEvent* event) {

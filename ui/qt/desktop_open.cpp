@@ -1,9 +1,9 @@
-#include "ui/desktop_open.h"
+#include "ui/qt/desktop_open.h"
 
 #include <QDesktopServices>
 #include <QUrl>
 
-#include "ui/qt_text.h"
+#include "ui/qt/qt_text.h"
 
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
 #include <QProcess>

@@ -1,4 +1,4 @@
-#include "ui/template_widgets.h"
+#include "ui/qt/template_widgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,7 +11,7 @@
 #include <QVariant>
 #include <algorithm>
 
-#include "ui/qt_text.h"
+#include "ui/qt/qt_text.h"
 
 namespace plimsy::ui {
 namespace {
