@@ -16,15 +16,8 @@ namespace {
 
 using namespace main_ids;
 
-class MainDialog : public test::cBookGuiTest {
+class MainDialog : public test::cMainDialogTest {
  protected:
-  void SetUp() override {
-    cBookGuiTest::SetUp();
-    test::writeFile(folder_.path() / "notes.txt", "not an epub");
-    dialog_ = std::make_unique<cDlgMain>(desktop_.services());
-    ASSERT_TRUE(dialog_->create(nullptr));
-  }
-  cWin line(int id) const { return cWin(dialog_->control(id)); }
   sPoint centreOf(int id) const {
     const sPixelRect rect = line(id).rectInDialog();
     return {rect.x + rect.width / 2, rect.y + rect.height / 2};
@@ -35,8 +28,6 @@ class MainDialog : public test::cBookGuiTest {
   std::string savedFile() const {
     return std::filesystem::exists(test::settingsFile()) ? test::readFile(test::settingsFile()) : "";
   }
-
-  std::unique_ptr<cDlgMain> dialog_;
 };
 
 TEST(MainDialogStart, ShowsTheSettingsLinesTitleAndFocus) {

@@ -226,18 +226,7 @@ TEST(QtBackend, TheOptionsHeadingIsBlueInTheHeadingFontAfterADisplayChangeToo) {
 
 // ---- The main dialog on Qt ----------------------------------------------------------
 
-class QtMainDialog : public test::cBookGuiTest {
- protected:
-  void SetUp() override {
-    cBookGuiTest::SetUp();
-    test::writeFile(folder_.path() / "notes.txt", "not an epub");
-    dialog_ = std::make_unique<cDlgMain>(desktop_.services());
-    ASSERT_TRUE(dialog_->create(nullptr));
-  }
-  cWin line(int id) const { return cWin(dialog_->control(id)); }
-
-  std::unique_ptr<cDlgMain> dialog_;
-};
+using QtMainDialog = test::cMainDialogTest;
 
 TEST_F(QtMainDialog, TheLogoIsDrawnInItsPlace) {
   QWidget* logo = qtWidget(dialog_->dialogWindow())->childAt(QPoint(20 + 50, 15 + 17));
