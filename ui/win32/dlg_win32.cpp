@@ -32,6 +32,9 @@ struct sDialogWindow {
   HWND window = nullptr;         // until WM_NCDESTROY
   HWND disabledOwner = nullptr;  // a modal dialog's owner while it is disabled
   bool finished = false;         // a modal dialog has ended
+  // The dialog itself holds the keyboard focus (focusDialog) until a control
+  // takes it; the dialog manager would hand it to a control at once.
+  bool focusOnDialog = false;
   // Runs on WM_INITDIALOG: the controls registered, the object attached and
   // initialised; returns the message's result.
   std::function<INT_PTR(HWND)> initialise;
@@ -153,6 +156,14 @@ INT_PTR CALLBACK dialogProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       state->logo = nullptr;
       state->heading = nullptr;
       return FALSE;
+    case WM_SETFOCUS: return state->focusOnDialog ? TRUE : FALSE;
+    case WM_KILLFOCUS:
+      if (IsChild(window, reinterpret_cast<HWND>(wParam))) state->focusOnDialog = false;
+      return FALSE;
+    case WM_ACTIVATE:
+      if (!state->focusOnDialog || LOWORD(wParam) == WA_INACTIVE) return FALSE;
+      SetFocus(window);
+      return TRUE;
     case WM_COMMAND:
       // Notifications (an edit line changed, a list opened) are not commands.
       if (HIWORD(wParam) != BN_CLICKED) return FALSE;
@@ -330,7 +341,9 @@ WindowRef cDlg::focusedControl() const {
 }
 
 void cDlg::focusDialog() {
-  if (native_ && native_->window) SetFocus(native_->window);
+  if (!native_ || !native_->window) return;
+  native_->focusOnDialog = true;
+  SetFocus(native_->window);
 }
 
 void cDlg::centreOnOwner() {

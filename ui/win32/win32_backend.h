@@ -13,6 +13,8 @@
 #define _WIN32_WINNT 0x0A00
 #endif
 #include <windows.h>
+// The common controls (progress bars, task dialogs) are part of every dialog here.
+#include <commctrl.h>
 
 #include <string>
 #include <string_view>
