@@ -53,6 +53,10 @@ struct sDialogWindow {
 
 namespace {
 
+// Sent to itself by a dialog whose DPI changed, once the system has rescaled
+// it: the logo and the heading are made again for the new DPI.
+constexpr UINT kMsgRescale = WM_APP + 2;
+
 // The logo, decoded from the executable's PNG resource; nullptr when it is
 // missing or cannot be read.
 std::unique_ptr<Gdiplus::Bitmap> loadLogo() {
@@ -178,7 +182,11 @@ INT_PTR CALLBACK dialogProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       forward(*state, dropped);
       return TRUE;
     }
-    case WM_DPICHANGED: placeLogo(*state); return forward(*state, {kMsgDpiChanged, 0, {}, {}});
+    case WM_DPICHANGED: PostMessageW(window, kMsgRescale, 0, 0); return forward(*state, {kMsgDpiChanged, 0, {}, {}});
+    case kMsgRescale:
+      placeLogo(*state);
+      if (state->heading) applyHeadingLook(state->heading);
+      return TRUE;
     case WM_DISPLAYCHANGE: return forward(*state, {kMsgDisplayChange, 0, {}, {}});
     case WM_DEVICECHANGE: return forward(*state, {kMsgDeviceChange, 0, {}, {}});
     case WM_CTLCOLORSTATIC: {
