@@ -109,17 +109,30 @@ sDialogWindow* stateOf(HWND dialog) {
                                     : nullptr;
 }
 
+// Runs a handler inside the dialog procedure: nothing may be thrown through
+// the system's frames (a handler that runs out of memory handles nothing).
+template <typename Handler>
+INT_PTR guarded(Handler handler) {
+  try {
+    return handler();
+  } catch (...) {
+    return FALSE;
+  }
+}
+
 // Hands a message to the object; what the handler left as the message's
 // result goes back to the sender.
 INT_PTR forward(sDialogWindow& state, const sMessage& message) {
   cDlg* dialog = state.dialog;
   if (!dialog) return FALSE;
   HWND window = state.window;
-  dialog->setMessageResult(0);
-  const std::intptr_t result = dialog->send(message);
-  if (result != 0 && state.window == window && window)
-    SetWindowLongPtrW(window, DWLP_MSGRESULT, dialog->messageResult());
-  return result != 0 ? TRUE : FALSE;
+  return guarded([&]() -> INT_PTR {
+    dialog->setMessageResult(0);
+    const std::intptr_t result = dialog->send(message);
+    if (result != 0 && state.window == window && window)
+      SetWindowLongPtrW(window, DWLP_MSGRESULT, dialog->messageResult());
+    return result != 0 ? TRUE : FALSE;
+  });
 }
 
 sMessage droppedFiles(HWND dialog, HDROP drop) {
@@ -148,7 +161,7 @@ INT_PTR CALLBACK dialogProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     SetWindowLongPtrW(window, GWLP_USERDATA, lParam);
     state->window = window;
     registerDialog(window);
-    return state->initialise ? state->initialise(window) : TRUE;
+    return state->initialise ? guarded([&] { return state->initialise(window); }) : TRUE;
   }
   sDialogWindow* state = stateOf(window);
   if (!state) return FALSE;
@@ -173,7 +186,7 @@ INT_PTR CALLBACK dialogProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       if (HIWORD(wParam) != BN_CLICKED) return FALSE;
       return forward(*state, commandMessage(static_cast<int>(static_cast<short>(LOWORD(wParam)))));
     case WM_CLOSE:
-      if (forward(*state, {kMsgClose, 0, {}, {}}) == FALSE && state->dialog) state->dialog->sendCommand(IDCANCEL);
+      if (forward(*state, {kMsgClose, 0, {}, {}}) == FALSE) forward(*state, commandMessage(IDCANCEL));
       return TRUE;
     case WM_DROPFILES: {
       auto drop = reinterpret_cast<HDROP>(wParam);
@@ -376,13 +389,14 @@ void cDlg::restoreAndRaise() {
   SetForegroundWindow(GetLastActivePopup(window));
 }
 
+// The logo is a picture and no control: disabled, the arrow keys pass it by.
 void cDlg::showLogo(const sPixelRect& rect) {
   HWND window = native_ ? native_->window : nullptr;
   if (!window || native_->logo) return;
   native_->logoRect = rect;
   native_->logoImage = loadLogo();
-  native_->logo = CreateWindowExW(0, L"STATIC", L"windowname", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, 0, 0, 0, 0, window,
-                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+  native_->logo = CreateWindowExW(0, L"STATIC", L"windowname", WS_CHILD | WS_VISIBLE | WS_DISABLED | SS_OWNERDRAW, 0, 0,
+                                  0, 0, window, nullptr, GetModuleHandleW(nullptr), nullptr);
   placeLogo(*native_);
 }
 
