@@ -1,9 +1,11 @@
 # Makes the portable Windows zip, dist/plimsy-<version>-win64.zip: the
-# program, the user guide with its pictures, and the licence texts of what is
-# linked into the program. Run by the Windows build's `dist` target:
+# programs, the user guide with its pictures, and the licence texts of what is
+# linked into the programs. Run by the Windows build's `dist` target:
 #
-#   cmake -DEXECUTABLE=... -DSOURCE_DIR=... -DSTAGE_DIR=... -DOUTPUT_DIR=... -DVERSION=...
-#         -DOBJDUMP=... -P cmake/make-dist.cmake
+#   cmake -DEXECUTABLE=... [-DWINDOW_EXECUTABLE=...] -DSOURCE_DIR=... -DSTAGE_DIR=... -DOUTPUT_DIR=...
+#         -DVERSION=... -DOBJDUMP=... -P cmake/make-dist.cmake
+#
+# EXECUTABLE is plimsy-cli.exe, WINDOW_EXECUTABLE plimsy.exe (the window).
 cmake_minimum_required(VERSION 3.25)
 foreach(variable EXECUTABLE SOURCE_DIR STAGE_DIR OUTPUT_DIR VERSION OBJDUMP)
   if(NOT ${variable})
@@ -11,19 +13,24 @@ foreach(variable EXECUTABLE SOURCE_DIR STAGE_DIR OUTPUT_DIR VERSION OBJDUMP)
   endif()
 endforeach()
 
+set(executables ${EXECUTABLE})
+if(WINDOW_EXECUTABLE)
+  list(APPEND executables ${WINDOW_EXECUTABLE})
+endif()
+
 # A program that needs a DLL Windows lacks is not shipped.
 execute_process(
-  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${OBJDUMP} -P ${CMAKE_CURRENT_LIST_DIR}/check-dll-imports.cmake ${EXECUTABLE}
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${OBJDUMP} -P ${CMAKE_CURRENT_LIST_DIR}/check-dll-imports.cmake ${executables}
   RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
-  message(FATAL_ERROR "make-dist.cmake: ${EXECUTABLE} fails the DLL import check")
+  message(FATAL_ERROR "make-dist.cmake: ${executables} fail(s) the DLL import check")
 endif()
 
 set(name plimsy-${VERSION}-win64)
 set(root ${STAGE_DIR}/${name})
 file(REMOVE_RECURSE ${root})
 file(MAKE_DIRECTORY ${root}/docs ${root}/licences)
-file(COPY ${EXECUTABLE} DESTINATION ${root})
+file(COPY ${executables} DESTINATION ${root})
 
 # The guide and every file it links to (its pictures).
 file(COPY ${SOURCE_DIR}/docs/help.html DESTINATION ${root}/docs)
@@ -46,7 +53,11 @@ set(notices
   "CLI11.txt|libcli11-dev|CLI11 (command-line parsing)"
   "mingw-w64-runtime.txt|mingw-w64-x86-64-dev|the MinGW-w64 runtime and winpthreads"
   "gcc-runtime.txt|gcc-mingw-w64-x86-64-posix-runtime|GCC's runtime libraries: libgcc and libstdc++ (GCC Runtime Library Exception)")
-set(index "plimsy-cli.exe contains code from these projects; each file here is its licence and copyright notice.\r\n\r\n")
+set(programs "plimsy-cli.exe contains")
+if(WINDOW_EXECUTABLE)
+  set(programs "plimsy.exe and plimsy-cli.exe contain")
+endif()
+set(index "${programs} code from these projects; each file here is its licence and copyright notice.\r\n\r\n")
 foreach(notice IN LISTS notices)
   string(REPLACE "|" ";" fields "${notice}")
   list(GET fields 0 file_name)

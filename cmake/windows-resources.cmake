@@ -2,10 +2,12 @@
 # resources/icon.png when building), the version information and the
 # application manifest, compiled by windres and linked into the .exe.
 #
-#   plimsy_add_windows_resources(<target> DESCRIPTION "<what the program is>" [GUI])
+#   plimsy_add_windows_resources(<target> DESCRIPTION "<what the program is>" [GUI] [ICON_ID <id>])
 #
 # DESCRIPTION is the FileDescription Explorer shows. GUI marks a program with
 # a window of its own: it is linked for the Windows subsystem (no console).
+# ICON_ID is the icon group's resource id (1 unless the program's code loads
+# the icon by another).
 # Included by the top-level CMakeLists.txt for Windows builds only.
 enable_language(RC)
 
@@ -43,7 +45,7 @@ function(_plimsy_version_commas version out)
 endfunction()
 
 function(plimsy_add_windows_resources target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "GUI" "DESCRIPTION" "")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "GUI" "DESCRIPTION;ICON_ID" "")
   if(NOT arg_DESCRIPTION)
     message(FATAL_ERROR "plimsy_add_windows_resources(${target}): DESCRIPTION is missing")
   endif()
@@ -62,6 +64,10 @@ function(plimsy_add_windows_resources target)
   _plimsy_version_commas(${PROJECT_VERSION} PLIMSY_RC_FILE_VERSION_COMMAS)
   _plimsy_version_commas(${PLIMSY_DISPLAY_VERSION} PLIMSY_RC_PRODUCT_VERSION_COMMAS)
   set(PLIMSY_RC_ICON ${PLIMSY_WINDOWS_ICON})
+  set(PLIMSY_RC_ICON_ID 1)
+  if(arg_ICON_ID)
+    set(PLIMSY_RC_ICON_ID ${arg_ICON_ID})
+  endif()
   set(PLIMSY_RC_MANIFEST ${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest)
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
   configure_file(${PROJECT_SOURCE_DIR}/resources/windows/plimsy.manifest.in ${PLIMSY_RC_MANIFEST} @ONLY)

@@ -35,7 +35,10 @@ std::string windowTitle(const sVersionRecord& version) {
 
 std::string windowTitle() { return windowTitle(uiValues().version); }
 
+// On Windows the system registers the message (ui/win32).
+#ifndef _WIN32
 std::uint32_t instanceQueryMessage() { return 0xC000u + crc32Of(kInstanceGuid.data(), kInstanceGuid.size()) % 0x4000u; }
+#endif
 
 const sUiValues& uiValues() {
   static const sUiValues values = [] {

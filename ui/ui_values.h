@@ -35,8 +35,8 @@ std::string windowTitle(const sVersionRecord& version);
 std::string windowTitle();
 
 // The id of the instance query: a number in 0xC000..0xFFFF (where registered
-// window messages live) derived from kInstanceGuid, the same in every
-// process.
+// window messages live), the same in every process: on Windows the id the
+// system registers for kInstanceGuid, elsewhere one derived from it.
 std::uint32_t instanceQueryMessage();
 
 struct sUiValues {

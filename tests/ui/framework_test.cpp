@@ -1,63 +1,24 @@
-// The dialog framework: templates as data, dialog units, the default
-// handling of modeless and modal dialogs, the shared values and the pickers.
+// The dialog framework: templates as data, the keyboard groups, the default
+// handling of modeless and modal dialogs, and the shared values; on every
+// window backend.
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QFileDialog>
-#include <QFrame>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTest>
-#include <QTimer>
+#include <algorithm>
+#include <map>
 
 #include "gui_test_support.h"
-#include "ui/qt/qt_presenter.h"
-#include "support/scoped_env.h"
-#include "ui/qt/qt_window.h"
+#include "probe_dialogs.h"
 #include "ui/control_groups.h"
 #include "ui/control_ids.h"
-#include "ui/qt/desktop_open.h"
 #include "ui/dialog_template.h"
-#include "ui/qt/dialog_units.h"
 #include "ui/dlg.h"
 #include "ui/line_text.h"
-#include "ui/qt/template_widgets.h"
 #include "ui/ui_values.h"
+#include "window_driver.h"
 
 namespace plimsy::ui {
 namespace {
-
-using test::waitUntil;
-
-// A dialog that records its messages and leaves everything to the defaults.
-class cProbe : public cDlg {
- public:
-  explicit cProbe(int id = kMainTemplateId) : id_(id) {}
-  int templateId() const override { return id_; }
-  std::intptr_t dialogMessage(const sMessage& message) override {
-    received.push_back(message.id);
-    return defaultHandling(message);
-  }
-  void onCreate() override { ++creates; }
-  std::vector<std::uint32_t> received;
-  int creates = 0;
-
- private:
-  int id_;
-};
-
-class cModalProbe : public cDlgModal {
- public:
-  int templateId() const override { return kOptionsTemplateId; }
-  std::intptr_t dialogMessage(const sMessage& message) override { return modalHandling(message); }
-};
 
 std::map<int, sPixelRect> geometries(const cDlg& dialog) {
   std::map<int, sPixelRect> result;
@@ -183,37 +144,21 @@ TEST(ControlGroups, ArrowKeysMoveWithinAGroupInTemplateOrderAndWrap) {
   EXPECT_FALSE(arrowsMoveWithinGroup(dialog.controls[6])) << "an edit line keeps its arrow keys";
 }
 
-// Every control of a built dialog: its kind of widget, text, visibility and
-// default-button state follow its template line.
+// Every control of a built dialog: its text, visibility and default-button
+// state follow its template line; exactly one default button.
 void expectBuiltAsTemplate(const cDlg& dialog) {
   int defaults = 0;
   for (const sControlTemplate& control : dialog.dialogTemplate().controls) {
     if (control.id == -1) continue;
-    QWidget* widget = qtWidget(dialog.control(control.id));
-    ASSERT_NE(widget, nullptr) << control.id;
-    EXPECT_EQ(controlIdOf(widget), control.id);
-    EXPECT_EQ(!widget->isHidden(), control.visible()) << control.id;
-    const QString text = QString::fromStdString(control.text);
-    if (control.className == "BUTTON" && control.has("BS_AUTOCHECKBOX")) {
-      EXPECT_EQ(qobject_cast<QCheckBox*>(widget)->text(), text);
-    } else if (control.className == "BUTTON" && control.has("BS_AUTORADIOBUTTON")) {
-      EXPECT_EQ(qobject_cast<QRadioButton*>(widget)->text(), text);
-    } else if (control.className == "BUTTON") {
-      auto* button = qobject_cast<QPushButton*>(widget);
-      ASSERT_NE(button, nullptr);
-      EXPECT_EQ(button->text(), text);
-      EXPECT_EQ(button->isDefault(), control.has("BS_DEFPUSHBUTTON")) << control.id;
-      defaults += button->isDefault();
-    } else if (control.className == "STATIC" && control.has("SS_ETCHEDHORZ")) {
-      EXPECT_EQ(qobject_cast<QFrame*>(widget)->frameShape(), QFrame::HLine);
-    } else if (control.className == "STATIC") {
-      EXPECT_EQ(qobject_cast<QLabel*>(widget)->text(), text);
-    } else if (control.className == "EDIT") {
-      EXPECT_FALSE(qobject_cast<QLineEdit*>(widget)->acceptDrops()) << "drops must reach the dialog";
-    } else if (control.className == "COMBOBOX") {
-      EXPECT_TRUE(qobject_cast<QComboBox*>(widget)->isEditable());
-    } else {
-      EXPECT_NE(qobject_cast<QProgressBar*>(widget), nullptr);
+    const cWin widget(dialog.control(control.id));
+    ASSERT_NE(widget.window(), nullptr) << control.id;
+    EXPECT_EQ(widget.isVisible(), control.visible()) << control.id;
+    if (control.className == "BUTTON" || (control.className == "STATIC" && !control.has("SS_ETCHEDHORZ"))) {
+      EXPECT_EQ(widget.text(), control.text) << control.id;
+    }
+    if (control.className == "BUTTON" && !control.has("BS_AUTOCHECKBOX") && !control.has("BS_AUTORADIOBUTTON")) {
+      EXPECT_EQ(test::isDefaultButton(widget.window()), control.has("BS_DEFPUSHBUTTON")) << control.id;
+      defaults += test::isDefaultButton(widget.window());
     }
   }
   EXPECT_EQ(defaults, 1);
@@ -223,30 +168,13 @@ TEST(DialogFramework, TemplatesBuildEveryControlWithTextVisibilityAndDefaultButt
   cProbe main(kMainTemplateId);
   ASSERT_TRUE(main.create(nullptr));
   expectBuiltAsTemplate(main);
-  EXPECT_EQ(qtWidget(main.control(main_ids::kNotice))->isVisible(), true);
-  EXPECT_TRUE(qtWidget(main.control(main_ids::kProgress))->isHidden());
-  EXPECT_TRUE(qtWidget(main.control(main_ids::kExploreEpub))->isHidden());
+  EXPECT_TRUE(test::isShown(main.control(main_ids::kNotice)));
+  EXPECT_FALSE(test::isShown(main.control(main_ids::kProgress)));
 
   cModalProbe options;
   ASSERT_TRUE(options.createModal(main.dialogWindow()));
   expectBuiltAsTemplate(options);
-  EXPECT_TRUE(qobject_cast<QPushButton*>(qtWidget(options.control(options_ids::kCancel)))->isDefault());
-}
-
-TEST(DialogFramework, DialogUnitsScaleWithTheFont) {
-  EXPECT_EQ(mulDiv(5, 7, 4), 9);  // 8.75
-  EXPECT_EQ(mulDiv(2, 3, 4), 2);  // 1.5 rounds away from zero
-  EXPECT_EQ(mulDiv(-2, 3, 4), -2);
-  EXPECT_EQ(mulDiv(1, 1, 0), 0);
-  // Each edge is converted alone: the width is what lies between them.
-  EXPECT_EQ(dialogUnitsToPixels({17, 35, 73, 8}, {7, 16}), QRect(30, 70, 128, 16));
-
-  cProbe main;
-  ASSERT_TRUE(main.create(nullptr));
-  const sBaseUnits units = baseUnitsOf(qtWidget(main.dialogWindow())->font());
-  EXPECT_GT(units.x, 0);
-  EXPECT_EQ(qtWidget(main.dialogWindow())->size(), QSize(mulDiv(308, units.x, 4), mulDiv(178, units.y, 8)));
-  EXPECT_EQ(qtWidget(main.control(main_ids::kZip))->geometry(), dialogUnitsToPixels({91, 107, 53, 23}, units));
+  EXPECT_TRUE(test::isDefaultButton(options.control(options_ids::kCancel)));
 }
 
 // ---- Default handling -------------------------------------------------------------
@@ -255,10 +183,11 @@ TEST(DialogFramework, OkOrCancelDestroysAModelessDialog) {
   for (const int id : {kIdOk, kIdCancel}) {
     cProbe dialog;
     ASSERT_TRUE(dialog.create(nullptr));
-    EXPECT_TRUE(qtWidget(dialog.dialogWindow())->isVisible());
+    const WindowRef window = dialog.dialogWindow();
+    EXPECT_TRUE(test::isShown(window));
     EXPECT_EQ(dialog.sendCommand(id), 1);
     EXPECT_TRUE(dialog.isDestroyed());
-    EXPECT_FALSE(qtWidget(dialog.dialogWindow())->isVisible());
+    EXPECT_FALSE(test::isShown(window));
     const std::vector<std::uint32_t> tail(dialog.received.end() - 2, dialog.received.end());
     EXPECT_EQ(tail, (std::vector<std::uint32_t>{kMsgDestroy, kMsgNcDestroy}));
   }
@@ -271,12 +200,12 @@ TEST(DialogFramework, OkOrCancelDestroysAModelessDialog) {
 TEST(DialogFramework, EscapeAndTheCloseBoxReachTheDialogAsCancel) {
   cProbe escaped;
   ASSERT_TRUE(escaped.create(nullptr));
-  QTest::keyClick(qtWidget(escaped.dialogWindow()), Qt::Key_Escape);
+  test::pressKey(escaped.dialogWindow(), test::eKey::Escape);
   EXPECT_TRUE(escaped.isDestroyed());
 
   cProbe closed;
   ASSERT_TRUE(closed.create(nullptr));
-  qtWidget(closed.dialogWindow())->close();
+  test::pressCloseBox(closed.dialogWindow());
   EXPECT_TRUE(closed.isDestroyed());
   EXPECT_NE(std::find(closed.received.begin(), closed.received.end(), kMsgClose), closed.received.end());
 }
@@ -285,16 +214,16 @@ TEST(DialogFramework, OkOrCancelEndsAModalDialogWithItsId) {
   for (const int id : {kIdOk, kIdCancel}) {
     cModalProbe dialog;
     ASSERT_TRUE(dialog.createModal(nullptr));
-    QWidget* window = qtWidget(dialog.dialogWindow());
-    EXPECT_TRUE(window->isModal());
+    const WindowRef window = dialog.dialogWindow();
+    EXPECT_TRUE(test::isModal(window));
     EXPECT_EQ(dialog.sendCommand(id), 1);
     EXPECT_EQ(dialog.result(), id);
     EXPECT_EQ(dialog.window(), nullptr);
-    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(test::isShown(window));
   }
   // The modal loop itself ends with the id.
   cModalProbe dialog;
-  QTimer::singleShot(0, [&dialog] { dialog.sendCommand(kIdOk); });
+  test::runSoon([&dialog] { dialog.sendCommand(kIdOk); });
   EXPECT_EQ(dialog.runModal(nullptr), kIdOk);
 }
 
@@ -336,8 +265,6 @@ TEST(UiValues, InstanceQueryIsARegisteredMessageNumberTheSameEveryTime) {
   EXPECT_GE(instanceQueryMessage(), 0xC000u);
   EXPECT_LE(instanceQueryMessage(), 0xFFFFu);
   EXPECT_EQ(uiValues().instanceQueryMessage, instanceQueryMessage());
-  EXPECT_FALSE(programIcon().isNull());
-  EXPECT_GT(headingFont().pixelSize(), QApplication::font("QMenu").pixelSize());
 }
 
 TEST(UiValues, TheUserGuideIsFoundFromTheBuild) {
@@ -346,119 +273,17 @@ TEST(UiValues, TheUserGuideIsFoundFromTheBuild) {
   EXPECT_NE(test::readFile(help).find("<title>"), std::string::npos);
 }
 
-TEST(LineText, CutsByCharactersTrimsAndKeepsSlashesOnPosix) {
+TEST(LineText, CutsByCharactersTrimsAndUsesThePlatformsSeparators) {
   const std::string accented = "\xC3\xA9";  // one character, two bytes
   std::string line;
   for (int i = 0; i < 1000; ++i) line += accented;
   EXPECT_EQ(cutToCharacters(line, 999).size(), 999u * 2);
   EXPECT_EQ(cutToCharacters("abc", 999), "abc");
-  EXPECT_EQ(lineValue(" \t/home/me/book/ \r\n"), "/home/me/book/");
-}
-
-// ---- Pickers ----------------------------------------------------------------------------
-
-// Answers the next dialog of type T with `answer` once it is shown, again
-// and again until that dialog goes (a file dialog still reading its folder
-// may not take the first answer).
-template <typename T>
-void answerDialog(const std::function<void(T&)>& answer) {
-  auto* timer = new QTimer(QCoreApplication::instance());  // goes with the application at the latest
-  auto target = std::make_shared<QPointer<T>>();
-  auto found = std::make_shared<bool>(false);
-  QObject::connect(timer, &QTimer::timeout, [timer, answer, target, found] {
-    if (!*found) {
-      for (QWidget* window : QApplication::topLevelWidgets()) {
-        auto* dialog = qobject_cast<T*>(window);
-        if (dialog && dialog->isVisible()) *target = dialog;
-      }
-      *found = !target->isNull();
-    }
-    if (!*found) return;
-    if (target->isNull() || !(*target)->isVisible()) {
-      timer->stop();
-      timer->deleteLater();
-      return;
-    }
-    answer(**target);
-  });
-  timer->start(10);
-}
-const auto answerFileDialog = answerDialog<QFileDialog>;
-const auto answerMessageBox = answerDialog<QMessageBox>;
-
-TEST(MessageBoxes, CarryTheCaptionTheIconAndTheButtons) {
-  cQtPresenter presenter;
-  QString caption;
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-  answerMessageBox([&](QMessageBox& box) {
-    caption = box.windowTitle();
-    icon = box.icon();
-    box.button(QMessageBox::Ok)->click();
-  });
-  presenter.showMessage(nullptr, "Something <b>failed</b>.", eIcon::Warning);
-  EXPECT_EQ(caption, "Plimsy");
-  EXPECT_EQ(icon, QMessageBox::Warning);
-
-  answerMessageBox([&](QMessageBox& box) {
-    icon = box.icon();
-    box.button(QMessageBox::No)->click();
-  });
-  EXPECT_EQ(presenter.ask(nullptr, "Shall I?"), eAnswer::No);
-  EXPECT_EQ(icon, QMessageBox::Question);
-
-  // A task dialog: the custom button is the default one.
-  sTaskDialog task{"Analysis", "Text", "Show full analysis", sTaskDialog::eCommonButton::Cancel};
-  answerMessageBox([](QMessageBox& box) { box.defaultButton()->click(); });
-  EXPECT_EQ(presenter.showTaskDialog(nullptr, task), kTaskButtonId);
-  answerMessageBox([](QMessageBox& box) { box.button(QMessageBox::Cancel)->click(); });
-  EXPECT_EQ(presenter.showTaskDialog(nullptr, task), kIdCancel);
-}
-
-// The desktop's opener as a script that ends with `status`, or keeps running
-// as a viewer would.
-TEST(DesktopOpener, LearnsFromTheOpenerWhetherTheDesktopHasAProgram) {
-  test::TempDir folder;
-  const std::string book = folder / "book.epub";
-  test::writeFile(book, "PK");
-  test::ScopedEnv path("PATH");
-  path.set(folder.path().string() + ":" + std::getenv("PATH"));
-  const std::pair<const char*, std::intptr_t> cases[] = {
-      {"exit 0", kShellSuccess},
-      {"exit 3", kShellNoAssociation},  // no program for the file
-      {"exit 4", kShellNoAssociation},  // the program could not be started
-      {"exit 2", kShellFileNotFound},
-      {"exec sleep 3 >/dev/null 2>&1", kShellSuccess},  // the viewer runs in the foreground
-  };
-  for (const auto& [script, expected] : cases) {
-    const auto opener = folder.path() / "xdg-open";
-    test::writeFile(opener, std::string("#!/bin/sh\n") + script + "\n");
-    std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
-    EXPECT_EQ(openOnDesktop(book), expected) << script;
-  }
-  EXPECT_EQ(cDesktopOpener().open(folder / "missing.epub"), kShellFileNotFound);
-}
-
-TEST(Pickers, FilePickerTakesANameThatDoesNotExistYetAndCancelGivesNothing) {
-  test::TempDir folder;
-  const std::string wanted = folder / "new-log.txt";
-  cQtPresenter presenter;
-  answerFileDialog([&](QFileDialog& dialog) {
-    // selectFile leaves the name line alone while it has the focus.
-    if (QWidget* focus = dialog.focusWidget()) focus->clearFocus();
-    dialog.selectFile(QString::fromStdString(wanted));
-    static_cast<QDialog&>(dialog).accept();
-  });
-  std::string path = "old";
-  EXPECT_TRUE(presenter.pickFile(nullptr, path));
-  EXPECT_EQ(path, wanted);
-
-  answerFileDialog([](QFileDialog& dialog) { dialog.reject(); });
-  EXPECT_FALSE(presenter.pickFile(nullptr, path));
-  EXPECT_EQ(path, "");
-  answerFileDialog([](QFileDialog& dialog) { dialog.reject(); });
-  path = "old";
-  EXPECT_FALSE(presenter.pickFolder(nullptr, path));
-  EXPECT_EQ(path, "");
+#ifdef _WIN32
+  EXPECT_EQ(lineValue(" \tC:/me/book/ \r\n"), "C:\\me\\book\\");
+#else
+  EXPECT_EQ(lineValue(" \t/home/me/book/ \r\n"), "/home/me/book/");  // "/" is the only separator
+#endif
 }
 
 }  // namespace

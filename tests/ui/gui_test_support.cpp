@@ -115,4 +115,11 @@ void cBookGuiTest::SetUp() {
   writeBook(folder_.path() / "book");
 }
 
+void cMainDialogTest::SetUp() {
+  cBookGuiTest::SetUp();
+  writeFile(folder_.path() / "notes.txt", "not an epub");
+  dialog_ = std::make_unique<ui::cDlgMain>(desktop_.services());
+  ASSERT_TRUE(dialog_->create(nullptr));
+}
+
 }  // namespace plimsy::test

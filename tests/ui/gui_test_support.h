@@ -8,13 +8,16 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
+#include "ui/dlg_main.h"
 #include "ui/services.h"
+#include "ui/win.h"
 
 namespace plimsy::test {
 
@@ -101,6 +104,15 @@ class cBookGuiTest : public cGuiTest {
   void SetUp() override;
 
   TempDir folder_;
+};
+
+// The same, with notes.txt beside the book and the main dialog open.
+class cMainDialogTest : public cBookGuiTest {
+ protected:
+  void SetUp() override;
+  ui::cWin line(int id) const { return ui::cWin(dialog_->control(id)); }
+
+  std::unique_ptr<ui::cDlgMain> dialog_;
 };
 
 }  // namespace plimsy::test

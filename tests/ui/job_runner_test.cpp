@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QProgressBar>
-#include <QTest>
 #include <atomic>
 #include <chrono>
 #include <regex>
@@ -16,10 +14,10 @@
 #include "engine/job_report.h"
 #include "engine/zip_job.h"
 #include "gui_test_support.h"
-#include "ui/qt/qt_window.h"
 #include "ui/control_ids.h"
 #include "ui/dlg_main.h"
 #include "ui/job_runner.h"
+#include "window_driver.h"
 
 namespace plimsy::ui {
 namespace {
@@ -56,17 +54,14 @@ class JobRunner : public test::cBookGuiTest {
   }
   // Clicks a job button and waits for the job to finish.
   void click(int id) {
-    QTest::mouseClick(qtWidget(dialog_->control(id)), Qt::LeftButton);
+    test::clickControl(dialog_->control(id));
     ASSERT_TRUE(test::waitForJobs());
   }
-  bool idleLook() const {
-    return !qtWidget(dialog_->control(kZip))->isHidden() && !qtWidget(dialog_->control(kUnzip))->isHidden() &&
-           !qtWidget(dialog_->control(kAnalyze))->isHidden() && qtWidget(dialog_->control(kProgress))->isHidden();
-  }
+  bool shown(int id) const { return cWin(dialog_->control(id)).isVisible(); }
+  bool idleLook() const { return shown(kZip) && shown(kUnzip) && shown(kAnalyze) && !shown(kProgress); }
   bool busyLook() const {
-    auto* bar = qobject_cast<QProgressBar*>(qtWidget(dialog_->control(kProgress)));
-    return qtWidget(dialog_->control(kZip))->isHidden() && qtWidget(dialog_->control(kUnzip))->isHidden() &&
-           qtWidget(dialog_->control(kAnalyze))->isHidden() && !bar->isHidden() && bar->minimum() == 0 && bar->maximum() == 0;
+    return !shown(kZip) && !shown(kUnzip) && !shown(kAnalyze) && shown(kProgress) &&
+           test::isMarquee(dialog_->control(kProgress));
   }
   void zipBook() {
     openDialog();
@@ -90,7 +85,7 @@ class JobRunner : public test::cBookGuiTest {
     holdZipJob();
     startHeldZip();
     desktop_.presenter.answers = {eAnswer::Yes};
-    QTest::mouseClick(qtWidget(dialog_->control(kClose)), Qt::LeftButton);
+    test::clickControl(dialog_->control(kClose));
     std::string wrong;
     if (desktop_.presenter.questions != std::vector<std::string>{kCloseQuestion}) wrong += "not asked; ";
     if (!test::waitForJobs() || !toldToStop_) wrong += "the job was not told to stop; ";
@@ -105,7 +100,7 @@ class JobRunner : public test::cBookGuiTest {
   void startHeldZip() {
     openDialog();
     setLines(book_, epub_);
-    QTest::mouseClick(qtWidget(dialog_->control(kZip)), Qt::LeftButton);
+    test::clickControl(dialog_->control(kZip));
     ASSERT_TRUE(test::waitUntil([this] { return held_ && busyLook(); }));
   }
 
@@ -197,7 +192,7 @@ TEST_F(JobRunner, TheBusyLookLastsWhileTheJobRuns) {
   openDialog();
   setLines(book_, epub_);
   EXPECT_TRUE(idleLook());
-  QTest::mouseClick(qtWidget(dialog_->control(kZip)), Qt::LeftButton);
+  test::clickControl(dialog_->control(kZip));
   ASSERT_TRUE(test::waitUntil([&] { return started.load(); }));
   ASSERT_TRUE(test::waitUntil([&] { return busyLook(); }));
   bool idleWhenReported = false;
@@ -310,14 +305,13 @@ TEST_F(JobRunner, FocusReturnsToTheClickedButtonSoEnterRunsTheJobAgain) {
   updateSettings([](cSettings& s) { s.ShowSuccessMessage = false; });
   holdZipJob();
   startHeldZip();
-  qtWidget(dialog_->dialogWindow())->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(qtWidget(dialog_->dialogWindow())));
+  ASSERT_TRUE(test::activate(dialog_->dialogWindow()));
   release_ = true;
   ASSERT_TRUE(test::waitForJobs());
-  QWidget* focus = qtWidget(dialog_->dialogWindow())->focusWidget();
-  EXPECT_EQ(focus, qtWidget(dialog_->control(kZip)));
+  const WindowRef focus = dialog_->focusedControl();
+  EXPECT_EQ(focus, dialog_->control(kZip));
   desktop_.opener.opened.clear();
-  QTest::keyClick(focus, Qt::Key_Return);
+  test::pressKey(focus, test::eKey::Return);
   ASSERT_TRUE(test::waitForJobs());
   EXPECT_EQ(jobRuns_, 2);
   EXPECT_EQ(desktop_.opener.opened, std::vector<std::string>{epub_}) << "only the finished epub, not the user guide";
@@ -346,9 +340,9 @@ TEST_F(JobRunner, ClosingWhileAJobRunsAsksAndNoKeepsTheWindowAndTheJob) {
   holdZipJob();
   startHeldZip();
   desktop_.presenter.answers = {eAnswer::No, eAnswer::No, eAnswer::Cancel};
-  QTest::keyClick(qtWidget(dialog_->dialogWindow()), Qt::Key_Escape);
-  qtWidget(dialog_->dialogWindow())->close();  // the close box
-  QTest::mouseClick(qtWidget(dialog_->control(kClose)), Qt::LeftButton);
+  test::pressKey(dialog_->dialogWindow(), test::eKey::Escape);
+  test::pressCloseBox(dialog_->dialogWindow());
+  test::clickControl(dialog_->control(kClose));
   EXPECT_EQ(desktop_.presenter.questions, std::vector<std::string>(3, kCloseQuestion));
   EXPECT_FALSE(dialog_->isDestroyed());
   EXPECT_EQ(desktop_.quits, 0);
@@ -360,7 +354,7 @@ TEST_F(JobRunner, ClosingWhileAJobRunsAsksAndNoKeepsTheWindowAndTheJob) {
   EXPECT_TRUE(idleLook());
 
   // With no job running, closing asks nothing.
-  QTest::keyClick(qtWidget(dialog_->dialogWindow()), Qt::Key_Escape);
+  test::pressKey(dialog_->dialogWindow(), test::eKey::Escape);
   EXPECT_TRUE(dialog_->isDestroyed());
   EXPECT_EQ(desktop_.presenter.questions.size(), 3u);
 }

@@ -3,38 +3,21 @@
 
 #include <gtest/gtest.h>
 
-#include <QClipboard>
-#include <QDropEvent>
-#include <QGuiApplication>
-#include <QLineEdit>
-#include <QMimeData>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
-#include <QUrl>
-
 #include "core/settings.h"
 #include "gui_test_support.h"
+#include "ui/clipboard.h"
 #include "ui/control_ids.h"
 #include "ui/dlg_main.h"
-#include "ui/qt/qt_text.h"
-#include "ui/qt/qt_window.h"
 #include "ui/ui_values.h"
+#include "window_driver.h"
 
 namespace plimsy::ui {
 namespace {
 
 using namespace main_ids;
 
-class MainDialog : public test::cBookGuiTest {
+class MainDialog : public test::cMainDialogTest {
  protected:
-  void SetUp() override {
-    cBookGuiTest::SetUp();
-    test::writeFile(folder_.path() / "notes.txt", "not an epub");
-    dialog_ = std::make_unique<cDlgMain>(desktop_.services());
-    ASSERT_TRUE(dialog_->create(nullptr));
-  }
-  cWin line(int id) const { return cWin(dialog_->control(id)); }
   sPoint centreOf(int id) const {
     const sPixelRect rect = line(id).rectInDialog();
     return {rect.x + rect.width / 2, rect.y + rect.height / 2};
@@ -45,11 +28,9 @@ class MainDialog : public test::cBookGuiTest {
   std::string savedFile() const {
     return std::filesystem::exists(test::settingsFile()) ? test::readFile(test::settingsFile()) : "";
   }
-
-  std::unique_ptr<cDlgMain> dialog_;
 };
 
-TEST(MainDialogStart, ShowsTheSettingsLinesTitleLogoAndFocus) {
+TEST(MainDialogStart, ShowsTheSettingsLinesTitleAndFocus) {
   test::resetSettings();
   updateSettings([](cSettings& s) {
     s.workOrder.FilesDir = "/books/mine/";
@@ -61,15 +42,10 @@ TEST(MainDialogStart, ShowsTheSettingsLinesTitleLogoAndFocus) {
   EXPECT_EQ(dialog.templateId(), 101);
   EXPECT_EQ(cWin(dialog.control(kFilesLine)).text(), "/books/mine/");
   EXPECT_EQ(cWin(dialog.control(kEpubLine)).text(), "/books/mine.epub");
-  EXPECT_EQ(qtWidget(dialog.dialogWindow())->windowTitle(), "Plimsy for Epubs version 0.1");
-  EXPECT_TRUE(qtWidget(dialog.dialogWindow())->acceptDrops());
-  EXPECT_TRUE(qobject_cast<QPushButton*>(qtWidget(dialog.control(kZip)))->isDefault());
-  EXPECT_EQ(qtWidget(dialog.dialogWindow())->focusWidget(), qtWidget(dialog.control(kZip)));
-  QWidget* logo = qtWidget(dialog.dialogWindow())->childAt(QPoint(20 + 50, 15 + 17));
-  ASSERT_NE(logo, nullptr);
-  EXPECT_EQ(logo->geometry(), QRect(20, 15, 105, 35));
-  const QImage drawn = logo->grab().toImage();
-  EXPECT_NE(drawn.pixelColor(10, 17), drawn.pixelColor(104, 0)) << "the logo is drawn";
+  EXPECT_EQ(cWin(dialog.dialogWindow()).text(), "Plimsy for Epubs version 0.1");
+  EXPECT_TRUE(test::acceptsDroppedFiles(dialog.dialogWindow()));
+  EXPECT_TRUE(test::isDefaultButton(dialog.control(kZip)));
+  EXPECT_EQ(dialog.focusedControl(), dialog.control(kZip));
 }
 
 TEST_F(MainDialog, ManyDroppedItemsAreRefused) {
@@ -121,23 +97,6 @@ TEST_F(MainDialog, ADroppedPathThatCannotBeFoundIsReported) {
   EXPECT_EQ(messages()[1].text, "The file you dragged cannot be found.");
 }
 
-TEST_F(MainDialog, DropsOnALineReachTheDialogThroughQt) {
-  // Qt offers the drop to the line under the mouse first; it must pass it on.
-  QMimeData data;
-  data.setUrls({QUrl::fromLocalFile(toQString(folder_ / "notes.txt"))});
-  data.setText(toQString(folder_ / "notes.txt"));  // as file managers offer it too
-  QWidget* epubLine = qtWidget(dialog_->control(kEpubLine));
-  line(kEpubLine).setText("old");
-  const QPointF point(5, 5);
-  QDragEnterEvent enter(point.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(epubLine, &enter);
-  EXPECT_TRUE(enter.isAccepted());
-  QDropEvent drop(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(epubLine, &drop);
-  EXPECT_EQ(line(kEpubLine).text(), folder_ / "notes.txt");
-  EXPECT_TRUE(messages().empty());
-}
-
 TEST_F(MainDialog, LinesAreReadTrimmedCutAndWithASeparatorAddedToAnExistingFolder) {
   const std::string book = folder_ / "book";
   line(kFilesLine).setText("  " + book + " \t");
@@ -161,7 +120,7 @@ TEST_F(MainDialog, LinesAreReadTrimmedCutAndWithASeparatorAddedToAnExistingFolde
 TEST_F(MainDialog, EscapeOrCloseSavesTheLinesAndEndsTheProgram) {
   line(kFilesLine).setText(folder_ / "book");
   line(kEpubLine).setText("/tmp/out.epub");
-  QTest::keyClick(qtWidget(dialog_->dialogWindow()), Qt::Key_Escape);
+  test::pressKey(dialog_->dialogWindow(), test::eKey::Escape);
   EXPECT_TRUE(dialog_->isDestroyed());
   EXPECT_EQ(desktop_.quits, 1);
   EXPECT_NE(savedFile().find("<FilesDir>" + (folder_ / "book/") + "</FilesDir>"), std::string::npos);
@@ -171,14 +130,14 @@ TEST_F(MainDialog, EscapeOrCloseSavesTheLinesAndEndsTheProgram) {
   cDlgMain other(desktop.services());
   ASSERT_TRUE(other.create(nullptr));
   cWin(other.control(kEpubLine)).setText("/tmp/closed.epub");
-  QTest::mouseClick(qtWidget(other.control(kClose)), Qt::LeftButton);
+  test::clickControl(other.control(kClose));
   EXPECT_TRUE(other.isDestroyed());
   EXPECT_EQ(desktop.quits, 1);
   EXPECT_NE(savedFile().find("<ZipPath>/tmp/closed.epub</ZipPath>"), std::string::npos);
 
   cDlgMain third(desktop.services());
   ASSERT_TRUE(third.create(nullptr));
-  qtWidget(third.dialogWindow())->close();  // the close box
+  test::pressCloseBox(third.dialogWindow());
   EXPECT_TRUE(third.isDestroyed());
   EXPECT_EQ(desktop.quits, 2);
 }
@@ -252,12 +211,12 @@ TEST_F(MainDialog, BrowseButtonsFillTheLinesAndSave) {
 }
 
 TEST_F(MainDialog, BugReportNamesTheAddressAndCanCopyIt) {
-  QGuiApplication::clipboard()->setText("before");
+  copyToClipboard("before");
   desktop_.presenter.taskAnswers = {kIdOk, kTaskButtonId};
   dialog_->sendCommand(kReportBug);
-  EXPECT_EQ(QGuiApplication::clipboard()->text(), "before");
+  EXPECT_EQ(test::clipboardText(), "before");
   dialog_->sendCommand(kReportBug);
-  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), kBugReportAddress);
+  EXPECT_EQ(test::clipboardText(), kBugReportAddress);
   ASSERT_EQ(desktop_.presenter.tasks.size(), 2u);
   const sTaskDialog& task = desktop_.presenter.tasks[0];
   EXPECT_EQ(task.instruction, "Report a bug");
@@ -273,10 +232,10 @@ TEST_F(MainDialog, HelpOptionsAndTheInstanceQuery) {
   EXPECT_EQ(desktop_.opener.opened, std::vector<std::string>{helpPagePath()});
 
   bool optionsShown = false;
-  QTimer::singleShot(0, [&] {
-    QWidget* modal = QApplication::activeModalWidget();
-    optionsShown = modal && modal->windowTitle() == "Plimsy for Epubs version 0.1";
-    if (modal) QTest::keyClick(modal, Qt::Key_Escape);
+  test::runSoon([&] {
+    const WindowRef modal = test::activeModalDialog();
+    optionsShown = modal && cWin(modal).text() == "Plimsy for Epubs version 0.1";
+    if (modal) test::pressKey(modal, test::eKey::Escape);
   });
   dialog_->sendCommand(kOptions);
   EXPECT_TRUE(optionsShown);
@@ -285,9 +244,9 @@ TEST_F(MainDialog, HelpOptionsAndTheInstanceQuery) {
   EXPECT_EQ(dialog_->send({uiValues().instanceQueryMessage, 0, {}, {}}), 1);
   EXPECT_EQ(dialog_->messageResult(), static_cast<std::intptr_t>(uiValues().instanceQueryMessage));
 
-  qtWidget(dialog_->dialogWindow())->showMinimized();
+  test::minimise(dialog_->dialogWindow());
   dialog_->restoreAndRaise();
-  EXPECT_FALSE(qtWidget(dialog_->dialogWindow())->isMinimized());
+  EXPECT_FALSE(test::isMinimised(dialog_->dialogWindow()));
 }
 
 }  // namespace

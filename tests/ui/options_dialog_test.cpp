@@ -3,20 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include <QComboBox>
-#include <QLabel>
-#include <QTest>
-
 #include "core/settings.h"
 #include "core/settings_file.h"
 #include "gui_test_support.h"
 #include "ui/control_ids.h"
 #include "ui/dlg_options.h"
-#include "ui/qt/qt_text.h"
-#include "ui/qt/qt_window.h"
-#include "ui/qt/template_widgets.h"
 #include "ui/ui_values.h"
 #include "ui/win.h"
+#include "window_driver.h"
 
 namespace plimsy::ui {
 namespace {
@@ -30,7 +24,7 @@ class OptionsDialog : public test::cGuiTest {
     ASSERT_TRUE(dialog_->createModal(nullptr));
   }
   cWin wrap(int id) const { return cWin(dialog_->control(id)); }
-  QComboBox* levels() const { return qobject_cast<QComboBox*>(qtWidget(dialog_->control(kCompressionLevel))); }
+  cWin levels() const { return cWin(dialog_->control(kCompressionLevel)); }
   bool fileSaved() const { return std::filesystem::exists(test::settingsFile()); }
 
   std::unique_ptr<cDlgOptions> dialog_;
@@ -48,7 +42,7 @@ TEST_F(OptionsDialog, OpensWithTheSettingsTitleHeadingAndLevels) {
     s.OpenFinishedWork = false;
   });
   open();
-  EXPECT_EQ(qtWidget(dialog_->dialogWindow())->windowTitle(), "Plimsy for Epubs version 0.1");
+  EXPECT_EQ(cWin(dialog_->dialogWindow()).text(), "Plimsy for Epubs version 0.1");
   EXPECT_FALSE(wrap(kSaveBackups).isChecked());
   EXPECT_FALSE(wrap(kBackupsBesideOriginals).isChecked());
   EXPECT_TRUE(wrap(kBackupsInFolder).isChecked());
@@ -57,16 +51,13 @@ TEST_F(OptionsDialog, OpensWithTheSettingsTitleHeadingAndLevels) {
   EXPECT_EQ(wrap(kAnalysisLog).text(), "/tmp/log.txt");
   EXPECT_FALSE(wrap(kOpenFinishedWork).isChecked());
   EXPECT_TRUE(wrap(kShowSuccessMessage).isChecked());
-  ASSERT_EQ(levels()->count(), 10);
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(levels()->itemText(i), kCompressionLevelItems[i]);
-  EXPECT_EQ(levels()->currentText(), "4");
+  ASSERT_EQ(levels().itemCount(), 10);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(levels().itemText(i), kCompressionLevelItems[i]);
+  EXPECT_EQ(levels().text(), "4");
   // Backups are off, yet every backup control starts enabled.
   for (const int id : {kBackupsBesideOriginals, kBackupsInFolder, kBackupFolder, kBrowseBackupFolder})
     EXPECT_TRUE(wrap(id).isEnabled()) << id;
-  auto* heading = qobject_cast<QLabel*>(qtWidget(dialog_->control(kHeading)));
-  EXPECT_EQ(heading->palette().color(QPalette::WindowText), QColor(0, 78, 234));
-  EXPECT_EQ(heading->font(), headingFont());
-  EXPECT_EQ(qtWidget(dialog_->dialogWindow())->focusWidget(), qtWidget(dialog_->control(kDeflateCompressedFiles)));
+  EXPECT_EQ(dialog_->focusedControl(), dialog_->control(kDeflateCompressedFiles));
 }
 
 TEST_F(OptionsDialog, CancelKeepsEverythingUnlessABrowseButtonStoredIt) {
@@ -74,7 +65,7 @@ TEST_F(OptionsDialog, CancelKeepsEverythingUnlessABrowseButtonStoredIt) {
   open();
   wrap(kDeflateCompressedFiles).setChecked(true);
   wrap(kDatetime).setText("2020-01-01");
-  levels()->setCurrentIndex(2);
+  levels().selectItem(2);
   dialog_->sendCommand(kCancel);
   EXPECT_EQ(dialog_->result(), kCancel);
   EXPECT_EQ(settingsSnapshot(), before);
@@ -119,7 +110,7 @@ TEST_F(OptionsDialog, RestoreDefaultsFillsTheControlsButStoresNothingUntilSave) 
   EXPECT_FALSE(wrap(kBackupsInFolder).isChecked());
   EXPECT_FALSE(wrap(kDeflateCompressedFiles).isChecked());
   EXPECT_EQ(wrap(kDatetime).text(), "");
-  EXPECT_EQ(levels()->currentText(), "9  Highest");
+  EXPECT_EQ(levels().text(), "9  Highest");
   dialog_->sendCommand(kCancel);
   EXPECT_EQ(settingsSnapshot(), before);
 
@@ -140,14 +131,14 @@ TEST_F(OptionsDialog, BackupControlsFollowTheirCheckMarks) {
       states.push_back(wrap(id).isEnabled());
     return states;
   };
-  QTest::mouseClick(qtWidget(dialog_->control(kSaveBackups)), Qt::LeftButton);  // unchecks
+  test::clickControl(dialog_->control(kSaveBackups));  // unchecks
   EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false, false}));
-  QTest::mouseClick(qtWidget(dialog_->control(kSaveBackups)), Qt::LeftButton);  // checks again, beside originals
+  test::clickControl(dialog_->control(kSaveBackups));  // checks again, beside originals
   EXPECT_EQ(enabled(), (std::vector<bool>{true, true, false, false}));
-  QTest::mouseClick(qtWidget(dialog_->control(kBackupsInFolder)), Qt::LeftButton);
+  test::clickControl(dialog_->control(kBackupsInFolder));
   EXPECT_FALSE(wrap(kBackupsBesideOriginals).isChecked());
   EXPECT_EQ(enabled(), (std::vector<bool>{true, true, true, true}));
-  QTest::mouseClick(qtWidget(dialog_->control(kBackupsBesideOriginals)), Qt::LeftButton);
+  test::clickControl(dialog_->control(kBackupsBesideOriginals));
   EXPECT_EQ(enabled(), (std::vector<bool>{true, true, false, false}));
 }
 
@@ -157,30 +148,31 @@ TEST_F(OptionsDialog, ArrowKeysReachTheBackupChoicesAndCheckThem) {
     s.UseSpecifiedBackupFolder = true;
   });
   open();
-  QWidget* window = qtWidget(dialog_->dialogWindow());
   // Presses a key on the control that has the focus; returns the id of the one that has it then.
-  const auto press = [window](Qt::Key key) {
-    QTest::keyClick(window->focusWidget(), key);
-    return controlIdOf(window->focusWidget());
+  const auto press = [this](test::eKey key) {
+    test::pressKey(dialog_->focusedControl(), key);
+    for (const sControlTemplate& control : dialog_->dialogTemplate().controls)
+      if (control.id != -1 && dialog_->control(control.id) == dialog_->focusedControl()) return control.id;
+    return 0;
   };
-  qtWidget(dialog_->control(kSaveBackups))->setFocus();
-  EXPECT_EQ(press(Qt::Key_Down), kBackupsBesideOriginals);
+  wrap(kSaveBackups).setFocus();
+  EXPECT_EQ(press(test::eKey::Down), kBackupsBesideOriginals);
   EXPECT_TRUE(wrap(kBackupsBesideOriginals).isChecked());
   EXPECT_FALSE(wrap(kBackupsInFolder).isChecked());
   EXPECT_FALSE(wrap(kBackupFolder).isEnabled()) << "checking it ran the enabling rules";
-  EXPECT_EQ(press(Qt::Key_Right), kBackupsInFolder);
+  EXPECT_EQ(press(test::eKey::Right), kBackupsInFolder);
   EXPECT_TRUE(wrap(kBackupsInFolder).isChecked());
   EXPECT_FALSE(wrap(kBackupsBesideOriginals).isChecked());
   EXPECT_TRUE(wrap(kBackupFolder).isEnabled());
-  EXPECT_EQ(press(Qt::Key_Down), kBackupFolder);
-  EXPECT_EQ(press(Qt::Key_Down), kBackupFolder) << "an edit line keeps its arrow keys";
+  EXPECT_EQ(press(test::eKey::Down), kBackupFolder);
+  EXPECT_EQ(press(test::eKey::Down), kBackupFolder) << "an edit line keeps its arrow keys";
 
   // With backups off, the greyed choices are passed over; the dialog is one
   // group, so Up wraps round past the heading to Cancel.
-  QTest::mouseClick(qtWidget(dialog_->control(kSaveBackups)), Qt::LeftButton);
-  EXPECT_EQ(press(Qt::Key_Down), kShowSuccessMessage);
-  qtWidget(dialog_->control(kSaveBackups))->setFocus();
-  EXPECT_EQ(press(Qt::Key_Up), kCancel);
+  test::clickControl(dialog_->control(kSaveBackups));
+  EXPECT_EQ(press(test::eKey::Down), kShowSuccessMessage);
+  wrap(kSaveBackups).setFocus();
+  EXPECT_EQ(press(test::eKey::Up), kCancel);
 }
 
 TEST_F(OptionsDialog, AUserGuideThatCannotBeOpenedIsExplained) {
@@ -199,8 +191,8 @@ TEST_F(OptionsDialog, SaveStoresTrimmedTextsAndATypedFolderAsTyped) {
   wrap(kBackupFolder).setText("  /my backups/sub  \t");
   wrap(kDatetime).setText(" 2022-07-01 ");
   wrap(kAnalysisLog).setText("\t/tmp/a.txt ");
-  QTest::mouseClick(qtWidget(dialog_->control(kBackupsInFolder)), Qt::LeftButton);
-  levels()->setCurrentIndex(3);
+  test::clickControl(dialog_->control(kBackupsInFolder));
+  levels().selectItem(3);
   dialog_->sendCommand(kSave);
   const cSettings saved = settingsSnapshot();
   // "/" is the separator here: it stays, and no separator is added to a typed folder.
@@ -215,14 +207,14 @@ TEST_F(OptionsDialog, SaveStoresTrimmedTextsAndATypedFolderAsTyped) {
 
 TEST_F(OptionsDialog, NoLevelSelectedIsStoredAsMinusOneAndRejectedByTheNextJob) {
   open();
-  levels()->setEditText("fast please");
+  levels().setText("fast please");
   dialog_->sendCommand(kSave);
   EXPECT_EQ(settingsSnapshot().workOrder.CompressionLevel, kNoCompressionLevel);
 
   // The dialog shows such a level as no selection.
   open();
-  EXPECT_EQ(levels()->currentIndex(), -1);
-  EXPECT_EQ(levels()->currentText(), "");
+  EXPECT_EQ(levels().selectedItem(), -1);
+  EXPECT_EQ(levels().text(), "");
   dialog_->sendCommand(kCancel);
 
   test::TempDir folder;
@@ -242,7 +234,7 @@ TEST_F(OptionsDialog, EnterOnACheckBoxOrLinePressesCancel) {
     open();
     cWin(dialog_->control(id)).setChecked(true);
     cWin(dialog_->control(id)).setText("typed");
-    QTest::keyClick(qtWidget(dialog_->control(id)), Qt::Key_Return);
+    test::pressKey(dialog_->control(id), test::eKey::Return);
     EXPECT_EQ(dialog_->result(), kCancel) << id;
     EXPECT_EQ(settingsSnapshot(), cSettings()) << id;
   }
@@ -253,15 +245,11 @@ TEST_F(OptionsDialog, EscapeCloseBoxAndHelp) {
   dialog_->sendCommand(options_ids::kHelp);
   ASSERT_EQ(desktop_.opener.opened.size(), 1u);
   EXPECT_EQ(desktop_.opener.opened[0], helpPagePath());
-  QTest::keyClick(qtWidget(dialog_->dialogWindow()), Qt::Key_Escape);
+  test::pressKey(dialog_->dialogWindow(), test::eKey::Escape);
   EXPECT_EQ(dialog_->result(), kCancel);
   open();
-  qtWidget(dialog_->dialogWindow())->close();
+  test::pressCloseBox(dialog_->dialogWindow());
   EXPECT_EQ(dialog_->result(), kCancel);
-  // A display change keeps the heading's font.
-  open();
-  dialog_->send({kMsgDisplayChange, 0, {}, {}});
-  EXPECT_EQ(qtWidget(dialog_->control(kHeading))->font(), headingFont());
 }
 
 }  // namespace

@@ -51,7 +51,8 @@ void cDialogBridge::watchArrowKeys(QWidget* control) { control->installEventFilt
 bool cDialogBridge::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
     const eArrow arrow = arrowOf(*static_cast<QKeyEvent*>(event));
-    if (arrow != eArrow::None && dialog_.moveWithinGroup(windowRef(static_cast<QWidget*>(watched)), arrow == eArrow::Previous))
+    if (arrow != eArrow::None &&
+        dialog_.moveWithinGroup(windowRef(static_cast<QWidget*>(watched)), arrow == eArrow::Previous))
       return true;
   }
   return QDialog::eventFilter(watched, event);

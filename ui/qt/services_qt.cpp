@@ -1,7 +1,7 @@
 #include <QClipboard>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -11,9 +11,9 @@
 #include "ui/clipboard.h"
 #include "ui/control_ids.h"
 #include "ui/qt/desktop_open.h"
+#include "ui/qt/qt_presenter.h"
 #include "ui/qt/qt_text.h"
 #include "ui/qt/qt_window.h"
-#include "ui/qt/qt_presenter.h"
 #include "version.h"
 
 namespace plimsy::ui {
@@ -64,7 +64,8 @@ eAnswer cQtPresenter::ask(WindowRef owner, const std::string& question) {
 }
 
 bool cQtPresenter::confirm(WindowRef owner, const std::string& question) {
-  QMessageBox box(QMessageBox::Question, caption(), toQString(question), QMessageBox::Yes | QMessageBox::No, qtWidget(owner));
+  QMessageBox box(QMessageBox::Question, caption(), toQString(question), QMessageBox::Yes | QMessageBox::No,
+                  qtWidget(owner));
   box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(QMessageBox::No);
   box.setEscapeButton(QMessageBox::No);

@@ -11,8 +11,8 @@
 
 #include "core/settings.h"
 #include "gui_test_support.h"
-#include "ui/qt/qt_window.h"
 #include "ui/dlg_main.h"
+#include "ui/qt/qt_window.h"
 #include "ui/qt/single_instance.h"
 #include "ui/startup.h"
 #include "ui/ui_values.h"
