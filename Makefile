@@ -40,7 +40,7 @@ demo: build
 # user guide); the Windows program's too, when it has been built.
 screenshots: build
 	@cmake --build $(BUILD_DIR) --target screenshots
-	@if [ -f $(WIN_BUILD_DIR)/ui/plimsy.exe ]; then $(MAKE) --no-print-directory screenshots-windows; fi
+	@if [ -f $(WIN_BUILD_DIR)/ui/win32/plimsy.exe ]; then $(MAKE) --no-print-directory screenshots-windows; fi
 
 test: build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j2 $(CTEST_FLAGS)
@@ -62,7 +62,7 @@ windows: windows-configure
 # The Windows program's dialogs as Wine draws them, into docs/screenshots/windows-*.png.
 screenshots-windows: windows-configure
 	@cmake --build $(WIN_BUILD_DIR) --target plimsy
-	@scripts/windows-screenshots.sh $(WIN_BUILD_DIR)/ui/plimsy.exe docs/screenshots
+	@scripts/windows-screenshots.sh $(WIN_BUILD_DIR)/ui/win32/plimsy.exe docs/screenshots
 
 # The wineserver is stopped whatever the tests did (CTest stops it too, unless
 # it is interrupted).
