@@ -1,9 +1,11 @@
 #include "gui_test_support.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
 
+#include "core/paths.h"
 #include "core/settings.h"
 #include "core/settings_file.h"
 #include "engine/unzip_job.h"
@@ -79,6 +81,11 @@ bool waitUntil(const std::function<bool()>& done) {
 
 bool waitForJobs() {
   return waitUntil([] { return ui::runningJobs() == 0; });
+}
+
+std::string native(std::string path) {
+  std::replace(path.begin(), path.end(), '/', kPreferredSeparator);
+  return path;
 }
 
 void resetSettings() {

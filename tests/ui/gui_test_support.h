@@ -73,6 +73,11 @@ bool waitUntil(const std::function<bool()>& done);
 // Waits until every worker thread has finished.
 bool waitForJobs();
 
+// The path with every "/" written as this system's separator, as the
+// dialogs store a typed path ("/a/b" stays "/a/b" on POSIX, is "\\a\\b" on
+// Windows).
+std::string native(std::string path);
+
 // Resets the process-wide settings object to its defaults.
 void resetSettings();
 

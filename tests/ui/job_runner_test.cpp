@@ -17,6 +17,7 @@
 #include "ui/control_ids.h"
 #include "ui/dlg_main.h"
 #include "ui/job_runner.h"
+#include "ui/open_failures.h"
 #include "window_driver.h"
 
 namespace plimsy::ui {
@@ -331,7 +332,7 @@ TEST_F(JobRunner, FinishedWorkOrLogThatCannotBeOpenedIsExplained) {
   const std::string noProgram = "There is no application associated with the given file name.";
   ASSERT_EQ(messages().size(), 3u);
   EXPECT_EQ(messages()[0].text, "Unable to open epub. " + noProgram);
-  EXPECT_EQ(messages()[1].text, "Unable to open files folder in the file manager. " + noProgram);
+  EXPECT_EQ(messages()[1].text, formatText(kOpenFilesFolderFailure, noProgram));
   EXPECT_EQ(messages()[2].text, "Unable to open the analysis log. " + noProgram);
   for (const test::sShownMessage& shown : messages()) EXPECT_EQ(shown.icon, eIcon::Information);
 }

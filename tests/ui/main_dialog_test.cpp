@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include "core/paths.h"
 #include "core/settings.h"
 #include "gui_test_support.h"
 #include "ui/clipboard.h"
 #include "ui/control_ids.h"
 #include "ui/dlg_main.h"
+#include "ui/open_failures.h"
 #include "ui/ui_values.h"
 #include "window_driver.h"
 
@@ -70,8 +72,8 @@ TEST_F(MainDialog, AFolderGoesToTheFilesLineUnlessDroppedOnTheEpubLine) {
 
   drop({book}, {60, 30});  // on the logo
   EXPECT_EQ(line(kFilesLine).text(), book);
-  EXPECT_EQ(settingsSnapshot().workOrder.FilesDir, book + "/");
-  EXPECT_NE(savedFile().find("<FilesDir>" + book + "/</FilesDir>"), std::string::npos);
+  EXPECT_EQ(settingsSnapshot().workOrder.FilesDir, book + kPreferredSeparator);
+  EXPECT_NE(savedFile().find("<FilesDir>" + book + kPreferredSeparator + "</FilesDir>"), std::string::npos);
   EXPECT_EQ(messages().size(), 1u);
 }
 
@@ -103,8 +105,8 @@ TEST_F(MainDialog, LinesAreReadTrimmedCutAndWithASeparatorAddedToAnExistingFolde
   line(kEpubLine).setText(" /somewhere/else/book.epub  ");
   cSettings settings;
   EXPECT_TRUE(dialog_->readLines(settings));
-  EXPECT_EQ(settings.workOrder.FilesDir, book + "/");
-  EXPECT_EQ(settings.workOrder.ZipPath, "/somewhere/else/book.epub");
+  EXPECT_EQ(settings.workOrder.FilesDir, book + kPreferredSeparator);
+  EXPECT_EQ(settings.workOrder.ZipPath, test::native("/somewhere/else/book.epub"));
   EXPECT_EQ(line(kFilesLine).text(), "  " + book + " \t");  // the line itself is unchanged
 
   line(kFilesLine).setText(folder_ / "missing");
@@ -114,7 +116,7 @@ TEST_F(MainDialog, LinesAreReadTrimmedCutAndWithASeparatorAddedToAnExistingFolde
   const std::string longPath = "/" + std::string(1200, 'x');
   line(kEpubLine).setText(longPath);
   dialog_->readLines(settings);
-  EXPECT_EQ(settings.workOrder.ZipPath, longPath.substr(0, 999));
+  EXPECT_EQ(settings.workOrder.ZipPath, test::native(longPath.substr(0, 999)));
 }
 
 TEST_F(MainDialog, EscapeOrCloseSavesTheLinesAndEndsTheProgram) {
@@ -124,7 +126,7 @@ TEST_F(MainDialog, EscapeOrCloseSavesTheLinesAndEndsTheProgram) {
   EXPECT_TRUE(dialog_->isDestroyed());
   EXPECT_EQ(desktop_.quits, 1);
   EXPECT_NE(savedFile().find("<FilesDir>" + (folder_ / "book/") + "</FilesDir>"), std::string::npos);
-  EXPECT_NE(savedFile().find("<ZipPath>/tmp/out.epub</ZipPath>"), std::string::npos);
+  EXPECT_NE(savedFile().find("<ZipPath>" + test::native("/tmp/out.epub") + "</ZipPath>"), std::string::npos);
 
   test::sFakeDesktop desktop;
   cDlgMain other(desktop.services());
@@ -133,7 +135,7 @@ TEST_F(MainDialog, EscapeOrCloseSavesTheLinesAndEndsTheProgram) {
   test::clickControl(other.control(kClose));
   EXPECT_TRUE(other.isDestroyed());
   EXPECT_EQ(desktop.quits, 1);
-  EXPECT_NE(savedFile().find("<ZipPath>/tmp/closed.epub</ZipPath>"), std::string::npos);
+  EXPECT_NE(savedFile().find("<ZipPath>" + test::native("/tmp/closed.epub") + "</ZipPath>"), std::string::npos);
 
   cDlgMain third(desktop.services());
   ASSERT_TRUE(third.create(nullptr));
@@ -188,8 +190,8 @@ TEST_F(MainDialog, ShellOpenButtonsOpenThePathOrExplainTheFailure) {
   const std::string noProgram = "There is no application associated with the given file name.";
   ASSERT_EQ(messages().size(), 4u);
   EXPECT_EQ(messages()[0].text, "Unable to open epub. " + noProgram);
-  EXPECT_EQ(messages()[1].text, "Unable to open epub folder in the file manager. " + noProgram);
-  EXPECT_EQ(messages()[2].text, "Unable to open files folder in the file manager. " + noProgram);
+  EXPECT_EQ(messages()[1].text, formatText(kOpenEpubFolderFailure, noProgram));
+  EXPECT_EQ(messages()[2].text, formatText(kOpenFilesFolderFailure, noProgram));
   EXPECT_EQ(messages()[3].text, "Unable to open the user guide. " + noProgram);
   EXPECT_FALSE(messages()[0].owned);
   for (const test::sShownMessage& shown : messages()) EXPECT_EQ(shown.icon, eIcon::Information);
