@@ -115,19 +115,22 @@ press() {
 # the control in the window's pixels (with "left", a point near its left edge:
 # the box of a check box, whose label may have grown to the right).
 control_center() {
-  local dlg=$1 window=$2 control=$3 where=${4:-centre} size rect width height
+  local dlg=$1 window=$2 control=$3 where=${4:-centre} size rect geometry
+  local dialog_width dialog_height x y w h width height
   size=$(sed -n 's/^DIALOG  *[0-9]*  *\([0-9]*\)  *\([0-9]*\).*/\1 \2/p' "$dlg")
   rect=$(sed -n "s/^CONTROL  *$control  *[^ ]*  *\"[^\"]*\"  *\([0-9]*\),\([0-9]*\),\([0-9]*\),\([0-9]*\) .*/\1 \2 \3 \4/p" "$dlg")
   if [ -z "$size" ] || [ -z "$rect" ]; then
     echo "control_center: no control $control in $dlg" >&2
     return 1
   fi
-  eval "$(xdotool getwindowgeometry --shell "$window" | grep -E '^(WIDTH|HEIGHT)=')"
-  width=$WIDTH height=$HEIGHT
-  set -- $size $rect
-  local x=$(($3 + $5 / 2)) y=$(($4 + $6 / 2))
-  [ "$where" = left ] && x=$(($3 + ($5 < 12 ? $5 / 2 : 6)))
-  echo "$((x * width / $1)) $((y * height / $2))"
+  read -r dialog_width dialog_height <<<"$size"
+  read -r x y w h <<<"$rect"
+  geometry=$(xdotool getwindowgeometry --shell "$window") || return 1
+  width=$(sed -n 's/^WIDTH=//p' <<<"$geometry")
+  height=$(sed -n 's/^HEIGHT=//p' <<<"$geometry")
+  if [ "$where" = left ]; then x=$((x + (w < 12 ? w / 2 : 6))); else x=$((x + w / 2)); fi
+  y=$((y + h / 2))
+  echo "$((x * width / dialog_width)) $((y * height / dialog_height))"
 }
 
 # click DLG_FILE WINDOW CONTROL_ID [left]: a left click on the control.
