@@ -10,6 +10,8 @@
 #
 #   tests/windows/gui.sh PLIMSY_EXE PREFIX
 #
+# PLIMSY_EXE is plimsy.exe, or the installer (…-setup.exe): that is first
+# installed silently into the prefix, and the installed plimsy.exe is tested.
 # PREFIX is the Wine prefix to make (it must not exist, or be one this script
 # made before). With PLIMSY_GUI_SHOTS=DIR a screenshot of every step is kept
 # in DIR. Every wait is bounded.
@@ -121,6 +123,13 @@ local_appdata=$(timeout --kill-after=10 60 "${wine_run[@]}" winepath -u "$local_
 settings=$local_appdata/Tarnwick/Plimsy/settings.xml
 [ ! -e "$settings" ] || give_up "a fresh prefix has $settings"
 echo "  (display $DISPLAY and the Wine prefix ready after $((SECONDS - start)) s)"
+if [[ $exe == *-setup.exe ]]; then
+  timeout --kill-after=10 120 "${wine_run[@]}" "$exe" /S >"$scratch/setup.log" 2>&1 || give_up "the installer failed"
+  WINEPREFIX=$prefix timeout --kill-after=10 60 wineserver --wait || true
+  exe=$local_appdata/Programs/Plimsy/plimsy.exe
+  check "the installer put $(basename "$exe") in place" "the installer left no $exe" test -f "$exe"
+  [ -f "$exe" ] || give_up "nothing to test"
+fi
 
 (
   status=0
