@@ -1,8 +1,22 @@
 #include "ui/services.h"
 
+#include <utility>
+
+#include "engine/unzip_job.h"
+#include "engine/zip_job.h"
 #include "ui/ui_values.h"
 
 namespace plimsy::ui {
+
+sServices jobServices(cPresenter& presenter, cOpener& opener, std::function<void()> quit) {
+  sServices services;
+  services.presenter = &presenter;
+  services.opener = &opener;
+  services.zip = zipJob;
+  services.unzip = unzipJob;
+  services.quit = std::move(quit);
+  return services;
+}
 
 std::intptr_t openHelpPage(cOpener& opener) { return opener.open(helpPagePath()); }
 

@@ -69,6 +69,9 @@ struct sServices {
   std::function<void()> quit;
 };
 
+// Services with this presenter and opener, zipJob and unzipJob, and `quit`.
+sServices jobServices(cPresenter& presenter, cOpener& opener, std::function<void()> quit);
+
 // The window backend's presenter and opener (the desktop's message boxes,
 // pickers and file opener), zipJob, unzipJob and the end of the event loop.
 sServices desktopServices();

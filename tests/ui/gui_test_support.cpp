@@ -8,8 +8,6 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/settings_file.h"
-#include "engine/unzip_job.h"
-#include "engine/zip_job.h"
 #include "ui/control_ids.h"
 #include "ui/gui_thread.h"
 #include "ui/job_runner.h"
@@ -60,13 +58,7 @@ std::intptr_t cFakeOpener::open(const std::string& path) {
 }
 
 ui::sServices sFakeDesktop::services() {
-  ui::sServices services;
-  services.presenter = &presenter;
-  services.opener = &opener;
-  services.zip = zipJob;
-  services.unzip = unzipJob;
-  services.quit = [this] { ++quits; };
-  return services;
+  return ui::jobServices(presenter, opener, [this] { ++quits; });
 }
 
 bool waitUntil(const std::function<bool()>& done) {

@@ -29,12 +29,9 @@ title="Plimsy for Epubs version 0.1"
 title_regex='^Plimsy for Epubs version 0\.1$'
 [ -f "$exe" ] || { echo "gui.sh: there is no $exe" >&2; exit 1; }
 
-mkdir -p "$prefix"
-prefix=$(cd "$prefix" && pwd)
-if [ -n "$(ls -A "$prefix")" ] && [ ! -f "$prefix/.plimsy-gui-test" ]; then
-  echo "gui.sh: $prefix is not empty and not one of this test's prefixes; not touching it" >&2
-  exit 1
-fi
+# shellcheck source=wine-test-lib.sh
+source "$source_dir/tests/windows/wine-test-lib.sh"
+prefix=$(claim_prefix gui "$prefix")
 wine_run=("$source_dir/scripts/wine-run" --prefix "$prefix" --display)
 scratch=$(mktemp -d)
 shots=${PLIMSY_GUI_SHOTS:-}
@@ -46,25 +43,9 @@ cleanup() {
 trap cleanup EXIT
 # A timeout's signal ends the script through the same cleanup.
 trap 'exit 143' TERM INT
-"$source_dir/scripts/wine-run" --prefix "$prefix" --stop
-rm -rf "$prefix"
-mkdir -p "$prefix"
-touch "$prefix/.plimsy-gui-test"
+fresh_prefix gui "$prefix"
 [ -z "$shots" ] || mkdir -p "$shots"
-
-failures=0
-pass() { echo "  ok: $*"; }
-fail() {
-  echo "  FAIL: $*"
-  failures=$((failures + 1))
-  shot "FAIL"
-}
-# check WHAT_IS_RIGHT WHAT_IS_WRONG COMMAND...: passes when COMMAND succeeds.
-check() {
-  local right=$1 wrong=$2
-  shift 2
-  if "$@"; then pass "$right"; else fail "$wrong"; fi
-}
+after_failure() { shot "FAIL"; }
 # within SECONDS COMMAND...: COMMAND succeeds, tried again until SECONDS pass.
 within() {
   local end=$((SECONDS + $1))
@@ -272,8 +253,4 @@ else
 fi
 
 echo "gui.sh: took $((SECONDS - start)) s"
-if [ $failures -gt 0 ]; then
-  echo "gui.sh: $failures check(s) FAILED" >&2
-  exit 1
-fi
-echo "gui.sh: the window works"
+end_report gui "the window works"

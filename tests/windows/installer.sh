@@ -20,12 +20,9 @@ source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 zip=${setup%-setup.exe}-win64.zip
 [ -f "$zip" ] || { echo "installer.sh: the portable zip $zip is missing" >&2; exit 1; }
 
-mkdir -p "$prefix"
-prefix=$(cd "$prefix" && pwd)
-if [ -n "$(ls -A "$prefix")" ] && [ ! -f "$prefix/.plimsy-installer-test" ]; then
-  echo "installer.sh: $prefix is not empty and not one of this test's prefixes; not touching it" >&2
-  exit 1
-fi
+# shellcheck source=wine-test-lib.sh
+source "$source_dir/tests/windows/wine-test-lib.sh"
+prefix=$(claim_prefix installer "$prefix")
 wine_run() { timeout --kill-after=10 "${WINE_TIMEOUT:-300}" "$source_dir/scripts/wine-run" --prefix "$prefix" "$@"; }
 # Waits until every program of the prefix has ended (an NSIS uninstaller
 # copies itself to the temporary folder and goes on from there).
@@ -38,23 +35,8 @@ cleanup() {
 trap cleanup EXIT
 # A timeout's signal ends the script through the same cleanup.
 trap 'exit 143' TERM INT
-"$source_dir/scripts/wine-run" --prefix "$prefix" --stop
-rm -rf "$prefix"
-mkdir -p "$prefix"
-touch "$prefix/.plimsy-installer-test"
+fresh_prefix installer "$prefix"
 
-failures=0
-pass() { echo "  ok: $*"; }
-fail() {
-  echo "  FAIL: $*"
-  failures=$((failures + 1))
-}
-# check WHAT_IS_RIGHT WHAT_IS_WRONG COMMAND...: passes when COMMAND succeeds.
-check() {
-  local right=$1 wrong=$2
-  shift 2
-  if "$@"; then pass "$right"; else fail "$wrong"; fi
-}
 # reg_value KEY NAME: the value's data, or nothing (status 1) when it is
 # missing; the NAME (Default) is the key's default value.
 reg_value() {
@@ -167,8 +149,4 @@ other_type() {
 }
 check "another program's .epub file type is untouched" "another program's .epub file type was changed" other_type
 
-if [ $failures -gt 0 ]; then
-  echo "installer.sh: $failures check(s) FAILED" >&2
-  exit 1
-fi
-echo "installer.sh: the installer and the uninstaller work"
+end_report installer "the installer and the uninstaller work"

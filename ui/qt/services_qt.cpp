@@ -6,8 +6,6 @@
 #include <QPushButton>
 
 #include "core/paths.h"
-#include "engine/unzip_job.h"
-#include "engine/zip_job.h"
 #include "ui/clipboard.h"
 #include "ui/control_ids.h"
 #include "ui/qt/desktop_open.h"
@@ -103,13 +101,7 @@ std::intptr_t cDesktopOpener::open(const std::string& path) {
 sServices desktopServices() {
   static cQtPresenter presenter;
   static cDesktopOpener opener;
-  sServices services;
-  services.presenter = &presenter;
-  services.opener = &opener;
-  services.zip = zipJob;
-  services.unzip = unzipJob;
-  services.quit = [] { QCoreApplication::exit(0); };
-  return services;
+  return jobServices(presenter, opener, [] { QCoreApplication::exit(0); });
 }
 
 void copyToClipboard(const std::string& text) { QGuiApplication::clipboard()->setText(toQString(text)); }

@@ -11,8 +11,6 @@
 #include <cstring>
 
 #include "core/text.h"
-#include "engine/unzip_job.h"
-#include "engine/zip_job.h"
 #include "ui/clipboard.h"
 #include "ui/control_ids.h"
 #include "ui/services.h"
@@ -170,13 +168,7 @@ class cShellOpener : public cOpener {
 sServices desktopServices() {
   static cWin32Presenter presenter;
   static cShellOpener opener;
-  sServices services;
-  services.presenter = &presenter;
-  services.opener = &opener;
-  services.zip = zipJob;
-  services.unzip = unzipJob;
-  services.quit = [] { PostQuitMessage(0); };
-  return services;
+  return jobServices(presenter, opener, [] { PostQuitMessage(0); });
 }
 
 void copyToClipboard(const std::string& text) {
