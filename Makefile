@@ -68,7 +68,7 @@ screenshots-windows: windows-configure
 # it is interrupted).
 test-windows: windows-configure
 	@cmake --build $(WIN_BUILD_DIR)
-	@status=0; ctest --test-dir $(WIN_BUILD_DIR) --output-on-failure -j2 -L unit $(CTEST_FLAGS) || status=$$?; \
+	@status=0; ctest --test-dir $(WIN_BUILD_DIR) --output-on-failure -j2 -L 'unit|gui' $(CTEST_FLAGS) || status=$$?; \
 	  scripts/wine-run --prefix $(WIN_BUILD_DIR)/wineprefix --stop; exit $$status
 
 format:
