@@ -53,36 +53,72 @@ ensure_corpus() {  # corpus
   "$MAKE_CORPUS" "$CORPUS_DIR" "$1" >&2
 }
 
-# One timed run on bash's own clock (microseconds, for runs of hundredths of a
-# second): its wall seconds appended to $1, the command after it. The data of
+# One timed run: "wall-seconds peak-KiB" appended to $1, the command after
+# it. The wall time is bash's own clock (microseconds, for runs of hundredths
+# of a second); the peak resident memory comes from /usr/bin/time. The data of
 # earlier runs is flushed first, so that no run pays for the write-back of
 # another's.
-timed_wall() {  # times-file command...
+timed_run() {  # times-file command...
   local log=$1
   shift
   sync
   local start=$EPOCHREALTIME
-  "$@" >/dev/null
+  /usr/bin/time -f "%M" -o "$WORK/memory.txt" "$@" >/dev/null
   local end=$EPOCHREALTIME
-  awk -v s="$start" -v e="$end" 'BEGIN { printf "%.6f\n", e - s }' >>"$log"
+  awk -v s="$start" -v e="$end" -v m="$(tail -n 1 "$WORK/memory.txt")" 'BEGIN { printf "%.6f %d\n", e - s, m }' >>"$log"
 }
 
-# One timed run under /usr/bin/time: "seconds peak-KiB" appended to $1, the
-# command after it.
-timed_with_memory() {  # times-file command...
-  local log=$1
+# Runs `run_tool TOOL ROUND` (defined by the script) for `rounds` rounds of
+# every tool named. Each round starts with the next tool, so that with a
+# number of rounds that is a multiple of the number of tools every tool takes
+# every place in the order equally often (the file system's state after a
+# run is felt by the next). One untimed round (ROUND 0) comes first and fills
+# the page cache. The times go to $WORK/TOOL.times.
+run_rounds() {  # rounds tool...
+  local rounds=$1 i k tool
   shift
-  /usr/bin/time -f "%e %M" -o "$WORK/time.txt" "$@" >/dev/null
-  cat "$WORK/time.txt" >>"$log"
+  local tools=("$@")
+  for tool in "${tools[@]}"; do run_tool "$tool" 0; done
+  for tool in "${tools[@]}"; do rm -f "$WORK/$tool.times"; done
+  for ((i = 1; i <= rounds; i++)); do
+    for ((k = 0; k < ${#tools[@]}; k++)); do
+      tool=${tools[(i + k) % ${#tools[@]}]}
+      run_tool "$tool" "$i"
+    done
+  done
+}
+
+# The smallest multiple of the number of tools that is at least n.
+whole_rounds() {  # n tool-count
+  echo $((($1 + $2 - 1) / $2 * $2))
+}
+
+# Prints the table's header, then one row per tool: its median wall time,
+# that median's ratio to the baseline tool's median with the range of its
+# runs (fastest and slowest run over the baseline's median), and its largest
+# peak memory. A note (what the tool is) follows each row.
+report_header() {
+  printf '%-12s %-16s %4s %9s %18s %9s  %s\n' corpus tool runs median_s "ratio (min-max)" peak_MiB note
+}
+report_rows() {  # corpus baseline tool:note...
+  local corpus=$1 baseline=$2 entry tool
+  shift 2
+  local base
+  base=$(median "$WORK/$baseline.times")
+  for entry in "$@"; do
+    tool=${entry%%:*}
+    sort -g "$WORK/$tool.times" | awk -v base="$base" -v corpus="$corpus" -v tool="$tool" -v note="${entry#*:}" '
+      { t[NR] = $1; if ($2 > m) m = $2 }
+      END {
+        med = (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2
+        printf "%-12s %-16s %4d %9.3f %6.2f (%4.2f-%4.2f) %9.1f  %s\n", corpus, tool, NR, med,
+          med / base, t[1] / base, t[NR] / base, m / 1024, note
+      }'
+  done
 }
 
 # The median of a column (default the first) of a times file.
 median() {  # times-file [column]
   awk -v c="${2:-1}" '{ print $c }' "$1" | sort -g |
     awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-
-# a / b with two decimals; "nan" when b is 0.
-ratio() {  # a b
-  python3 -c "print('%.2f' % ($1 / $2) if $2 > 0 else 'nan')"
 }
