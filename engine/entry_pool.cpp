@@ -1,0 +1,323 @@
+#include "engine/entry_pool.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "core/message.h"
+#include "engine/entry_writer.h"
+#include "engine/job_control.h"
+
+namespace plimsy {
+
+unsigned defaultZipThreads() { return std::clamp(std::thread::hardware_concurrency(), 1u, kMostDefaultZipThreads); }
+
+namespace {
+
+// What a file open for the writer counts against the budget: it bounds the
+// number of files held open.
+constexpr std::size_t kOpenFileBytes = std::size_t{128} << 10;
+// Entries are gathered into writes of this size; bigger ones go alone.
+constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
+
+// One file of the walk, from the walk to the writer.
+struct sEntryTask {
+  std::string relativePath;
+  platform::FolderItem item;
+  std::optional<std::uint32_t> forcedLevel;
+  std::string entryName;
+  std::size_t held = 0;  // counted against the budget
+
+  // Set by the worker that took it.
+  bool done = false;
+  bool opened = false;  // openEntry succeeded: the writer's part can begin
+  bool whole = false;   // `bytes` is the finished entry; else the writer streams it
+  std::string message;  // the failure, when there is one
+  sOpenedEntry entry;
+  sEntryBytes bytes;
+};
+
+std::size_t taskOverhead(const sEntryTask& task) {
+  return sizeof(sEntryTask) + 2 * task.relativePath.size() + task.entryName.size();
+}
+
+// What waits in the queue until the worker is done: room to read the file
+// whole and make its entry, or an open file.
+std::size_t bytesBeforeWork(const sEntryTask& task, std::uint64_t size, std::uint32_t level, std::size_t wholeLimit) {
+  return taskOverhead(task) + (size <= wholeLimit ? wholeEntryBytes(size, level) : kOpenFileBytes);
+}
+
+std::size_t bytesAfterWork(const sEntryTask& task) {
+  if (!task.opened || !task.message.empty()) return taskOverhead(task);
+  return taskOverhead(task) + (task.whole ? task.bytes.length : kOpenFileBytes);
+}
+
+// The files in the walk's order, from the walk to the writer, with the
+// budget that holds the walk back.
+class cEntryQueue {
+ public:
+  explicit cEntryQueue(std::size_t budget) : budget_(budget) {}
+
+  // The walk's side: waits until the task fits in the budget (or nothing else
+  // waits). False once the queue has been stopped.
+  bool submit(std::unique_ptr<sEntryTask> task) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    walkRoom_.wait(lock, [&] { return stopped_ || held_ == 0 || held_ + task->held <= budget_; });
+    if (stopped_) return false;
+    held_ += task->held;
+    peak_ = std::max(peak_, held_);
+    tasks_.push_back(std::move(task));
+    workReady_.notify_one();
+    return true;
+  }
+
+  void walkEnded(bool succeeded, std::string message) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    walkEnded_ = true;
+    walkSucceeded_ = succeeded;
+    walkMessage_ = std::move(message);
+    workReady_.notify_all();
+    frontReady_.notify_all();
+  }
+
+  // A worker's side: the next task nobody has taken, or nullptr when there
+  // will be none.
+  sEntryTask* take() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    workReady_.wait(lock, [&] { return stopped_ || next_ < tasks_.size() || walkEnded_; });
+    if (stopped_ || next_ == tasks_.size()) return nullptr;
+    return tasks_[next_++].get();
+  }
+
+  void finished(sEntryTask& task) {
+    const std::size_t after = bytesAfterWork(task);
+    const std::lock_guard<std::mutex> lock(mutex_);
+    held_ = held_ - task.held + after;
+    peak_ = std::max(peak_, held_);
+    task.held = after;
+    task.done = true;
+    frontReady_.notify_one();
+    walkRoom_.notify_one();
+  }
+
+  // The writer's side: the first task once it is done, or nullptr when the
+  // walk has ended and everything is written (or the queue is stopped).
+  sEntryTask* front() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    frontReady_.wait(
+        lock, [&] { return stopped_ || (!tasks_.empty() && tasks_.front()->done) || (walkEnded_ && tasks_.empty()); });
+    return stopped_ || tasks_.empty() ? nullptr : tasks_.front().get();
+  }
+
+  void popFront() {
+    std::unique_ptr<sEntryTask> written;
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      written = std::move(tasks_.front());
+      tasks_.pop_front();
+      --next_;
+      held_ -= written->held;
+      walkRoom_.notify_one();
+    }
+  }
+
+  void stop() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stopped_ = true;
+    workReady_.notify_all();
+    frontReady_.notify_all();
+    walkRoom_.notify_all();
+  }
+
+  bool walkSucceeded(std::string* message) const { return walkSucceeded_ ? true : fail(message, walkMessage_); }
+  std::size_t peak() const { return peak_; }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable workReady_;
+  std::condition_variable frontReady_;
+  std::condition_variable walkRoom_;
+  std::deque<std::unique_ptr<sEntryTask>> tasks_;  // not yet written, in the walk's order
+  std::size_t next_ = 0;                           // the first one no worker has taken
+  std::size_t held_ = 0;
+  std::size_t peak_ = 0;
+  const std::size_t budget_;
+  bool stopped_ = false;
+  bool walkEnded_ = false;
+  bool walkSucceeded_ = false;
+  std::string walkMessage_;
+};
+
+// ---- The workers -------------------------------------------------------------------
+
+// Opens the task's file and, when it fits in what the task holds, makes its
+// whole entry; a bigger file stays open for the writer to stream.
+void prepare(const sZipWriter& writer, sEntryTask& task, sEntryScratch& scratch, std::size_t wholeLimit) {
+  if (jobsAbandoned()) {
+    task.message = kJobAbandonedMessage;
+    return;
+  }
+  sOpenedEntry& entry = task.entry;
+  if (!openEntry(writer, &task.message, task.relativePath, task.item, writer.filesFolder, task.forcedLevel,
+                 task.entryName, entry))
+    return;
+  task.opened = true;
+  if (entry.size > wholeLimit || bytesBeforeWork(task, entry.size, entry.level, wholeLimit) > task.held) return;
+  task.whole = true;
+  encodeWholeEntry(entry, scratch, task.bytes, &task.message);
+  entry.source.close();
+}
+
+void work(const sZipWriter& writer, cEntryQueue& queue, sEntryScratch& scratch, std::size_t wholeLimit) {
+  while (sEntryTask* task = queue.take()) {
+    prepare(writer, *task, scratch, wholeLimit);
+    queue.finished(*task);
+  }
+}
+
+// ---- The writer --------------------------------------------------------------------
+
+// Finished entries gathered into large writes. A failed write is reported
+// with the message of the first entry in it.
+class cOutputBatch {
+ public:
+  explicit cOutputBatch(platform::File& output)
+      : output_(output), buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(kBatchBytes)) {}
+
+  bool add(std::string* message, const sEntryBytes& bytes, std::uint32_t level) {
+    if (used_ + bytes.length > kBatchBytes && !flush(message)) return false;
+    if (bytes.length >= kBatchBytes)
+      return output_.write(bytes.data.get(), bytes.length) ? true : fail(message, dataWriteFailure(level));
+    if (used_ == 0) firstLevel_ = level;
+    std::memcpy(buffer_.get() + used_, bytes.data.get(), bytes.length);
+    used_ += bytes.length;
+    return true;
+  }
+
+  bool flush(std::string* message) {
+    if (used_ == 0) return true;
+    const bool written = output_.write(buffer_.get(), used_);
+    used_ = 0;
+    return written ? true : fail(message, dataWriteFailure(firstLevel_));
+  }
+
+ private:
+  platform::File& output_;
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  std::size_t used_ = 0;
+  std::uint32_t firstLevel_ = 0;
+};
+
+// The writer's part of add_file__def for one task, failures in its order.
+// `offset` is where the entry starts (nullopt when it cannot be told).
+bool writeTask(sZipWriter& writer, std::string* message, sEntryTask& task, cOutputBatch& batch,
+               std::optional<std::uint64_t>& offset) {
+  if (jobsAbandoned()) return fail(message, kJobAbandonedMessage);
+  if (!task.opened) return fail(message, task.message);
+  const std::uint32_t level = task.entry.level;
+  if (!offset) return fail(message, dataWriteFailure(level));
+  if (!task.message.empty()) return fail(message, task.message);
+  if (task.whole) {
+    if (!batch.add(message, task.bytes, level)) return false;
+    recordEntry(writer, *offset, task.entry);
+    *offset += task.bytes.length;
+    return true;
+  }
+  if (!batch.flush(message) || !writeStreamedEntry(writer, message, task.entry, *offset)) return false;
+  recordEntry(writer, *offset, task.entry);
+  offset = writer.output.tell();
+  return true;
+}
+
+bool writeInOrder(sZipWriter& writer, std::string* message, cEntryQueue& queue) {
+  cOutputBatch batch(writer.output);
+  std::optional<std::uint64_t> offset = writer.output.tell();
+  while (sEntryTask* task = queue.front()) {
+    if (!writeTask(writer, message, *task, batch, offset)) return false;
+    queue.popFront();
+  }
+  return batch.flush(message) && queue.walkSucceeded(message);
+}
+
+bool addEntriesOneByOne(sZipWriter& writer, std::string* message, const EntryWalk& walk) {
+  return walk(
+      message, [&writer](std::string* fileMessage, const std::string& relativePath, const platform::FolderItem& item,
+                         std::optional<std::uint32_t> forcedLevel, std::string_view entryName) {
+        return add_file__def(writer, fileMessage, relativePath, item, writer.filesFolder, forcedLevel, entryName);
+      });
+}
+
+// The threads of one job: the workers and the walk. Stopped and joined by the
+// destructor, on every path.
+class cJobThreads {
+ public:
+  explicit cJobThreads(cEntryQueue& queue) : queue_(queue) {}
+  cJobThreads(const cJobThreads&) = delete;
+  cJobThreads& operator=(const cJobThreads&) = delete;
+  ~cJobThreads() {
+    queue_.stop();
+    for (std::thread& thread : threads_) thread.join();
+  }
+
+  template <typename Body>
+  bool start(Body body) {
+    try {
+      threads_.emplace_back(std::move(body));
+    } catch (const std::system_error&) {
+      return false;
+    }
+    return true;
+  }
+
+  bool empty() const { return threads_.empty(); }
+
+ private:
+  cEntryQueue& queue_;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace
+
+bool addEntriesOnThreads(sZipWriter& writer, std::string* message, const EntryWalk& walk) {
+  const std::size_t wholeLimit = writer.queueBudget / 4;
+  cEntryQueue queue(writer.queueBudget);
+  const EntrySink sink = [&](std::string*, const std::string& relativePath, const platform::FolderItem& item,
+                             std::optional<std::uint32_t> forcedLevel, std::string_view entryName) {
+    auto task = std::make_unique<sEntryTask>();
+    task->relativePath = relativePath;
+    task->item = item;
+    task->forcedLevel = forcedLevel;
+    task->entryName = std::string(entryName);
+    task->held = bytesBeforeWork(*task, item.size, entryLevel(writer, relativePath, forcedLevel), wholeLimit);
+    return queue.submit(std::move(task));
+  };
+  std::vector<std::unique_ptr<sEntryScratch>> scratches;
+  bool ok = false;
+  {
+    cJobThreads threads(queue);
+    for (unsigned t = 0; t < writer.threads; ++t) {
+      scratches.push_back(std::make_unique<sEntryScratch>());
+      if (!threads.start([&writer, &queue, &scratch = *scratches.back(), wholeLimit] {
+            work(writer, queue, scratch, wholeLimit);
+          }))
+        break;
+    }
+    const bool walking = !threads.empty() && threads.start([&] {
+      std::string walkMessage;
+      const bool walked = walk(&walkMessage, sink);
+      queue.walkEnded(walked, std::move(walkMessage));
+    });
+    if (!walking) return addEntriesOneByOne(writer, message, walk);  // nothing was taken yet
+    ok = writeInOrder(writer, message, queue);
+  }
+  writer.peakQueuedBytes = queue.peak();
+  return ok;
+}
+
+}  // namespace plimsy
