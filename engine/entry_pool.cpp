@@ -8,6 +8,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/message.h"
@@ -25,17 +26,18 @@ namespace {
 constexpr std::size_t kOpenFileBytes = std::size_t{128} << 10;
 // Entries are gathered into writes of this size; bigger ones go alone.
 constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
+// The most files in one task.
+constexpr std::size_t kFilesPerTask = 64;
 
 // One file of the walk, from the walk to the writer.
-struct sEntryTask {
+struct sEntryFile {
   std::string relativePath;
   platform::FolderItem item;
   std::optional<std::uint32_t> forcedLevel;
   std::string entryName;
-  std::size_t held = 0;  // counted against the budget
+  std::size_t counted = 0;  // against the budget, from the size the walk saw
 
   // Set by the worker that took it.
-  bool done = false;
   bool opened = false;  // openEntry succeeded: the writer's part can begin
   bool whole = false;   // `bytes` is the finished entry; else the writer streams it
   std::string message;  // the failure, when there is one
@@ -43,19 +45,33 @@ struct sEntryTask {
   sEntryBytes bytes;
 };
 
-std::size_t taskOverhead(const sEntryTask& task) {
-  return sizeof(sEntryTask) + 2 * task.relativePath.size() + task.entryName.size();
+// Files that follow each other in the walk, taken by one worker together:
+// a few hundred bytes of text cost less than handing them between threads.
+struct sEntryTask {
+  std::vector<sEntryFile> files;
+  std::size_t held = 0;  // counted against the budget
+  bool done = false;
+};
+
+std::size_t fileOverhead(const sEntryFile& file) {
+  return sizeof(sEntryFile) + 2 * file.relativePath.size() + file.entryName.size();
 }
 
 // What waits in the queue until the worker is done: room to read the file
 // whole and make its entry, or an open file.
-std::size_t bytesBeforeWork(const sEntryTask& task, std::uint64_t size, std::uint32_t level, std::size_t wholeLimit) {
-  return taskOverhead(task) + (size <= wholeLimit ? wholeEntryBytes(size, level) : kOpenFileBytes);
+std::size_t bytesBeforeWork(const sEntryFile& file, std::uint64_t size, std::uint32_t level, std::size_t wholeLimit) {
+  return fileOverhead(file) + (size <= wholeLimit ? wholeEntryBytes(size, level) : kOpenFileBytes);
+}
+
+std::size_t bytesAfterWork(const sEntryFile& file) {
+  if (!file.opened || !file.message.empty()) return fileOverhead(file);
+  return fileOverhead(file) + (file.whole ? file.bytes.length : kOpenFileBytes);
 }
 
 std::size_t bytesAfterWork(const sEntryTask& task) {
-  if (!task.opened || !task.message.empty()) return taskOverhead(task);
-  return taskOverhead(task) + (task.whole ? task.bytes.length : kOpenFileBytes);
+  std::size_t held = sizeof(sEntryTask);
+  for (const sEntryFile& file : task.files) held += bytesAfterWork(file);
+  return held;
 }
 
 // The files in the walk's order, from the walk to the writer, with the
@@ -156,27 +172,37 @@ class cEntryQueue {
 
 // ---- The workers -------------------------------------------------------------------
 
-// Opens the task's file and, when it fits in what the task holds, makes its
+// Opens the file and, when it fits in what was counted for it, makes its
 // whole entry; a bigger file stays open for the writer to stream.
-void prepare(const sZipWriter& writer, sEntryTask& task, sEntryScratch& scratch, std::size_t wholeLimit) {
+void prepare(const sZipWriter& writer, sEntryFile& file, std::size_t counted, std::size_t wholeLimit,
+             sEntryScratch& scratch) {
   if (jobsAbandoned()) {
-    task.message = kJobAbandonedMessage;
+    file.message = kJobAbandonedMessage;
     return;
   }
-  sOpenedEntry& entry = task.entry;
-  if (!openEntry(writer, &task.message, task.relativePath, task.item, writer.filesFolder, task.forcedLevel,
-                 task.entryName, entry))
+  sOpenedEntry& entry = file.entry;
+  if (!openEntry(writer, &file.message, file.relativePath, file.item, writer.filesFolder, file.forcedLevel,
+                 file.entryName, entry))
     return;
-  task.opened = true;
-  if (entry.size > wholeLimit || bytesBeforeWork(task, entry.size, entry.level, wholeLimit) > task.held) return;
-  task.whole = true;
-  encodeWholeEntry(entry, scratch, task.bytes, &task.message);
+  file.opened = true;
+  if (entry.size > wholeLimit || bytesBeforeWork(file, entry.size, entry.level, wholeLimit) > counted) return;
+  file.whole = true;
+  encodeWholeEntry(entry, scratch, file.bytes, &file.message);
   entry.source.close();
+}
+
+// The task's files in order, up to the first that fails: one by one, no file
+// after it would be touched.
+void prepare(const sZipWriter& writer, sEntryTask& task, std::size_t wholeLimit, sEntryScratch& scratch) {
+  for (sEntryFile& file : task.files) {
+    prepare(writer, file, file.counted, wholeLimit, scratch);
+    if (!file.opened || !file.message.empty()) return;
+  }
 }
 
 void work(const sZipWriter& writer, cEntryQueue& queue, sEntryScratch& scratch, std::size_t wholeLimit) {
   while (sEntryTask* task = queue.take()) {
-    prepare(writer, *task, scratch, wholeLimit);
+    prepare(writer, *task, wholeLimit, scratch);
     queue.finished(*task);
   }
 }
@@ -214,23 +240,23 @@ class cOutputBatch {
   std::uint32_t firstLevel_ = 0;
 };
 
-// The writer's part of add_file__def for one task, failures in its order.
+// The writer's part of add_file__def for one file, failures in its order.
 // `offset` is where the entry starts (nullopt when it cannot be told).
-bool writeTask(sZipWriter& writer, std::string* message, sEntryTask& task, cOutputBatch& batch,
+bool writeFile(sZipWriter& writer, std::string* message, sEntryFile& file, cOutputBatch& batch,
                std::optional<std::uint64_t>& offset) {
   if (jobsAbandoned()) return fail(message, kJobAbandonedMessage);
-  if (!task.opened) return fail(message, task.message);
-  const std::uint32_t level = task.entry.level;
+  if (!file.opened) return fail(message, file.message);
+  const std::uint32_t level = file.entry.level;
   if (!offset) return fail(message, dataWriteFailure(level));
-  if (!task.message.empty()) return fail(message, task.message);
-  if (task.whole) {
-    if (!batch.add(message, task.bytes, level)) return false;
-    recordEntry(writer, *offset, task.entry);
-    *offset += task.bytes.length;
+  if (!file.message.empty()) return fail(message, file.message);
+  if (file.whole) {
+    if (!batch.add(message, file.bytes, level)) return false;
+    recordEntry(writer, *offset, file.entry);
+    *offset += file.bytes.length;
     return true;
   }
-  if (!batch.flush(message) || !writeStreamedEntry(writer, message, task.entry, *offset)) return false;
-  recordEntry(writer, *offset, task.entry);
+  if (!batch.flush(message) || !writeStreamedEntry(writer, message, file.entry, *offset)) return false;
+  recordEntry(writer, *offset, file.entry);
   offset = writer.output.tell();
   return true;
 }
@@ -239,7 +265,9 @@ bool writeInOrder(sZipWriter& writer, std::string* message, cEntryQueue& queue) 
   cOutputBatch batch(writer.output);
   std::optional<std::uint64_t> offset = writer.output.tell();
   while (sEntryTask* task = queue.front()) {
-    if (!writeTask(writer, message, *task, batch, offset)) return false;
+    for (sEntryFile& file : task->files) {
+      if (!writeFile(writer, message, file, batch, offset)) return false;
+    }
     queue.popFront();
   }
   return batch.flush(message) && queue.walkSucceeded(message);
@@ -286,16 +314,24 @@ class cJobThreads {
 
 bool addEntriesOnThreads(sZipWriter& writer, std::string* message, const EntryWalk& walk) {
   const std::size_t wholeLimit = writer.queueBudget / 4;
+  const std::size_t taskBytes = writer.queueBudget / 8;
   cEntryQueue queue(writer.queueBudget);
+  auto pending = std::make_unique<sEntryTask>();
+  const auto submitPending = [&] {
+    if (pending->files.empty()) return true;
+    pending->held += sizeof(sEntryTask);
+    return queue.submit(std::exchange(pending, std::make_unique<sEntryTask>()));
+  };
   const EntrySink sink = [&](std::string*, const std::string& relativePath, const platform::FolderItem& item,
                              std::optional<std::uint32_t> forcedLevel, std::string_view entryName) {
-    auto task = std::make_unique<sEntryTask>();
-    task->relativePath = relativePath;
-    task->item = item;
-    task->forcedLevel = forcedLevel;
-    task->entryName = std::string(entryName);
-    task->held = bytesBeforeWork(*task, item.size, entryLevel(writer, relativePath, forcedLevel), wholeLimit);
-    return queue.submit(std::move(task));
+    sEntryFile& file = pending->files.emplace_back();
+    file.relativePath = relativePath;
+    file.item = item;
+    file.forcedLevel = forcedLevel;
+    file.entryName = std::string(entryName);
+    file.counted = bytesBeforeWork(file, item.size, entryLevel(writer, relativePath, forcedLevel), wholeLimit);
+    pending->held += file.counted;
+    return (pending->files.size() < kFilesPerTask && pending->held < taskBytes) || submitPending();
   };
   std::vector<std::unique_ptr<sEntryScratch>> scratches;
   bool ok = false;
@@ -311,7 +347,9 @@ bool addEntriesOnThreads(sZipWriter& writer, std::string* message, const EntryWa
     const bool walking = !threads.empty() && threads.start([&] {
       std::string walkMessage;
       const bool walked = walk(&walkMessage, sink);
-      queue.walkEnded(walked, std::move(walkMessage));
+      // The files before a failure of the walk are written before it is reported.
+      const bool submitted = submitPending();
+      queue.walkEnded(walked && submitted, std::move(walkMessage));
     });
     if (!walking) return addEntriesOneByOne(writer, message, walk);  // nothing was taken yet
     ok = writeInOrder(writer, message, queue);
