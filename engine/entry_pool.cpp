@@ -26,8 +26,11 @@ namespace {
 constexpr std::size_t kOpenFileBytes = std::size_t{128} << 10;
 // Entries are gathered into writes of this size; bigger ones go alone.
 constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
-// The most files in one task.
+// A task ends after this many files, or once it counts this many bytes (of
+// the budget): enough to make handing it over cheap, little enough that the
+// workers share a small book evenly.
 constexpr std::size_t kFilesPerTask = 64;
+constexpr std::size_t kTaskBytes = std::size_t{256} << 10;
 
 // One file of the walk, from the walk to the writer.
 struct sEntryFile {
@@ -314,7 +317,7 @@ class cJobThreads {
 
 bool addEntriesOnThreads(sZipWriter& writer, std::string* message, const EntryWalk& walk) {
   const std::size_t wholeLimit = writer.queueBudget / 4;
-  const std::size_t taskBytes = writer.queueBudget / 8;
+  const std::size_t taskBytes = std::min(kTaskBytes, writer.queueBudget / 8);
   cEntryQueue queue(writer.queueBudget);
   auto pending = std::make_unique<sEntryTask>();
   const auto submitPending = [&] {
