@@ -63,7 +63,8 @@ std::size_t fileOverhead(const sEntryFile& file) {
 // What waits in the queue until the worker is done: room to read the file
 // whole and make its entry, or an open file.
 std::size_t bytesBeforeWork(const sEntryFile& file, std::uint64_t size, std::uint32_t level, std::size_t wholeLimit) {
-  return fileOverhead(file) + (size <= wholeLimit ? wholeEntryBytes(size, level) : kOpenFileBytes);
+  const std::size_t nameLength = file.entryName.empty() ? file.relativePath.size() : file.entryName.size();
+  return fileOverhead(file) + (size <= wholeLimit ? wholeEntryBytes(size, level, nameLength) : kOpenFileBytes);
 }
 
 std::size_t bytesAfterWork(const sEntryFile& file) {

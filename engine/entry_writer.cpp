@@ -338,18 +338,19 @@ bool openEntry(const sZipWriter& writer, std::string* message, const std::string
   return initLfh(entry.lfh, message, method, time, 0, entryNameFor(relativePath, entryName), *size, *size);
 }
 
-std::size_t wholeEntryBytes(std::uint64_t size, std::uint32_t level) {
+std::size_t wholeEntryBytes(std::uint64_t size, std::uint32_t level, std::size_t nameLength) {
   const auto n = static_cast<std::size_t>(size);
-  return kMaxLfhBytes + n + 1 + (level == 0 ? 0 : deflatedRoom(size));
+  const std::size_t header = kLfhSize + nameLength + kLfhZip64Size;
+  return header + n + 1 + (level == 0 ? 0 : header + deflatedRoom(size));
 }
 
 bool encodeWholeEntry(sOpenedEntry& entry, sEntryScratch& scratch, sEntryBytes& bytes, std::string* message) {
   if (entry.level == 0) {
-    bytes.data = std::make_unique_for_overwrite<std::uint8_t[]>(wholeEntryBytes(entry.size, 0));
+    bytes.data = std::make_unique_for_overwrite<std::uint8_t[]>(wholeEntryBytes(entry.size, 0, entry.lfh.name.size()));
     return encodeStored(entry, bytes.data.get(), bytes.length, message);
   }
   const auto in = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(entry.size) + 1);
-  const std::size_t room = kMaxLfhBytes + deflatedRoom(entry.size);
+  const std::size_t room = kLfhSize + entry.lfh.name.size() + kLfhZip64Size + deflatedRoom(entry.size);
   bytes.data = std::make_unique_for_overwrite<std::uint8_t[]>(room);
   if (!encodeDeflated(entry, *scratch.deflater, in.get(), bytes.data.get(), room, bytes.length, message)) return false;
   // What waits to be written holds only its own bytes.

@@ -79,8 +79,8 @@ bool openEntry(const sZipWriter& writer, std::string* message, const std::string
 
 // The most bytes the finished entry of a file of `size` bytes read whole can
 // take, with room for reading it (the file and one byte more, to see whether
-// it has grown).
-std::size_t wholeEntryBytes(std::uint64_t size, std::uint32_t level);
+// it has grown), for an entry name of `nameLength` bytes.
+std::size_t wholeEntryBytes(std::uint64_t size, std::uint32_t level, std::size_t nameLength);
 
 // A finished entry in memory: the local header followed by the data.
 struct sEntryBytes {
