@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
       ->add_option("--threads", zip.threads,
                    "Threads that read and compress files: 1 does one file after the other (default: the "
                    "processor's cores, at most 8); the epub is the same whatever the number")
-      ->check(CLI::Range(1u, 32u));
+      ->check(CLI::Range(1u, 16u));
   zipCommand->add_flag("--deflate-compressed", zip.deflateCompressed,
                        "Deflate images, audio and video too (they are stored by default)");
   addJobOptions(*zipCommand, zip);

@@ -41,7 +41,7 @@ inline constexpr std::size_t kWholeFileLimit = std::size_t{1} << 20;
 // until what waits (their input and output buffers) reaches this many bytes;
 // files up to a quarter of it are read whole by the worker threads, bigger
 // ones streamed by the writer.
-inline constexpr std::size_t kQueueBudget = std::size_t{24} << 20;
+inline constexpr std::size_t kQueueBudget = std::size_t{16} << 20;
 
 // The most worker threads a job uses unless told otherwise.
 inline constexpr unsigned kMostDefaultZipThreads = 8;
