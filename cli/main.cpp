@@ -11,6 +11,7 @@
 #include "cli/datetime_option.h"
 #include "cli/terminal_text.h"
 #include "core/platform.h"
+#include "engine/zip_writer.h"
 #include "version.h"
 
 namespace {
@@ -65,7 +66,7 @@ int main(int argc, char** argv) {
       ->add_option("--threads", zip.threads,
                    "Threads that read and compress files: 1 does one file after the other (default: the "
                    "processor's cores, at most 8); the epub is the same whatever the number")
-      ->check(CLI::Range(1u, 16u));
+      ->check(CLI::Range(1u, plimsy::kMostDefaultZipThreads));
   zipCommand->add_flag("--deflate-compressed", zip.deflateCompressed,
                        "Deflate images, audio and video too (they are stored by default)");
   addJobOptions(*zipCommand, zip);

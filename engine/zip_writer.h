@@ -43,7 +43,9 @@ inline constexpr std::size_t kWholeFileLimit = std::size_t{1} << 20;
 // ones streamed by the writer.
 inline constexpr std::size_t kQueueBudget = std::size_t{16} << 20;
 
-// The most worker threads a job uses unless told otherwise.
+// The most worker threads a job uses unless told otherwise, and the most the
+// command line lets it use: each thread's allocator keeps some memory of its
+// own, and with more of them a job would pass 64 MiB.
 inline constexpr unsigned kMostDefaultZipThreads = 8;
 
 // The processor's cores, at most kMostDefaultZipThreads; 1 when unknown.
