@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 
 #include <fmt/format.h>
@@ -75,7 +76,7 @@ namespace {
 // A zip or unzip request: its check, its job and its success text.
 struct sJobKind {
   bool (*check)(cRequestUi&, std::string*, cSettings&);
-  bool (*job)(const EpubWorkOrder&, std::string*, sStatistics&);
+  std::function<bool(const EpubWorkOrder&, std::string*, sStatistics&)> job;
   std::string_view successText;
 };
 
@@ -99,7 +100,12 @@ int runZip(const JobOptions& options) {
   cSettings job = jobSettings(options);
   job.workOrder.FilesDir = absoluteFromCommandLine(options.source);
   job.workOrder.ZipPath = absoluteFromCommandLine(options.target);
-  return runJobCommand(options, job, {checkZipRequest, zipJob, kZipSuccessText});
+  const auto zip = [&options](const EpubWorkOrder& order, std::string* message, sStatistics& statistics) {
+    sZipWriter writer;
+    if (options.threads) writer.threads = *options.threads;
+    return zipJob(order, message, statistics, writer);
+  };
+  return runJobCommand(options, job, {checkZipRequest, zip, kZipSuccessText});
 }
 
 int runUnzip(const JobOptions& options) {

@@ -15,6 +15,7 @@ struct JobOptions {
   std::string source;  // files folder for zip; epub for unzip and analyze
   std::string target;  // epub for zip; files folder for unzip; may be empty
   std::optional<unsigned> level;
+  std::optional<unsigned> threads;  // zip only; default: the machine's cores (at most 8)
   bool deflateCompressed = false;
   std::string datetime;
   std::string backupDir;

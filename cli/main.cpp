@@ -11,6 +11,7 @@
 #include "cli/datetime_option.h"
 #include "cli/terminal_text.h"
 #include "core/platform.h"
+#include "engine/zip_writer.h"
 #include "version.h"
 
 namespace {
@@ -61,6 +62,11 @@ int main(int argc, char** argv) {
   zipCommand->add_option("EPUB", zip.target, "The epub to write (default: book1.epub beside the folder)");
   zipCommand->add_option("--level", zip.level, "Deflate level: 0 stores everything, 9 compresses most (default 9)")
       ->check(CLI::Range(0u, 9u));
+  zipCommand
+      ->add_option("--threads", zip.threads,
+                   "Threads that read and compress files: 1 does one file after the other (default: the "
+                   "processor's cores, at most 8); the epub is the same whatever the number")
+      ->check(CLI::Range(1u, plimsy::kMostDefaultZipThreads));
   zipCommand->add_flag("--deflate-compressed", zip.deflateCompressed,
                        "Deflate images, audio and video too (they are stored by default)");
   addJobOptions(*zipCommand, zip);

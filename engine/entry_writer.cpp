@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 
 #include "core/message.h"
 #include "core/paths.h"
@@ -64,12 +65,19 @@ constexpr std::array<std::string_view, 12> kCompressedExtensions = {".gif", ".jp
 // Blocks of the streaming path: big enough for few system calls, small
 // enough to stay in the processor's cache between the CRC and the write.
 constexpr std::size_t kStreamBlock = std::size_t{256} << 10;
+// Stored data is copied in bigger blocks: fewer system calls, and it never
+// passes through zlib.
+constexpr std::size_t kStoreBlock = std::size_t{1} << 20;
 // The longest local header: the fixed part, the longest name and the ZIP64
 // extra field.
 constexpr std::size_t kMaxLfhBytes = kLfhSize + kMaxEntryNameLength + kLfhZip64Size;
 // A small stored file is read behind the room for its header, with one byte
 // more to see whether it has grown.
 constexpr std::size_t kWholeInputBytes = kMaxLfhBytes + kWholeFileLimit + 1;
+
+// A deflated entry waiting to be written is moved to a buffer of its own
+// length when its buffer has more room to spare than this.
+constexpr std::size_t kSlackToGiveBack = 4096;
 
 constexpr const char* kDeflateFailed = "An error occurred while deflating.";
 constexpr const char* kStoredWriteFailed = "Unable to write stored file.";
@@ -146,7 +154,7 @@ bool deflateRest(cDeflater& deflater, std::uint8_t* in, std::uint8_t* out, platf
 bool storeRest(std::uint8_t* in, platform::File& output, platform::File& source, sEntryData& data) {
   std::uint32_t crc = 0xFFFFFFFFu;
   for (;;) {
-    const std::size_t got = source.read(in, kStreamBlock);
+    const std::size_t got = source.read(in, kStoreBlock);
     if (got == 0) break;
     if (jobsAbandoned()) return false;
     crc = updateCrc32(crc, in, got);
@@ -173,45 +181,71 @@ bool readWhole(platform::File& source, std::uint8_t* at, std::uint64_t size, std
   return true;
 }
 
-bool writeWholeStored(sZipWriter& writer, std::string* message, sLfhEx2& lfh, platform::File& source,
-                      std::uint64_t size) {
-  const std::size_t headerLength = lfhLength(lfh);
-  std::uint8_t* buffer = ensureSize(writer.scratch.input, kWholeInputBytes);
-  if (!readWhole(source, buffer + headerLength, size, 0, message)) return false;
-  lfh.header.setCrc(crc32Of(buffer + headerLength, static_cast<std::size_t>(size)));
-  setLfhCompressedSize(lfh, size);
-  placeLfh(lfh, buffer);
-  if (!writer.output.write(buffer, headerLength + static_cast<std::size_t>(size)))
-    return fail(message, kStoredWriteFailed);
+// Room for the deflated data of `size` bytes whatever zlib's parameters (its
+// own conservative bound, with a margin).
+std::size_t deflatedRoom(std::uint64_t size) {
+  const auto n = static_cast<std::size_t>(size);
+  return n + (n + 7) / 8 + (n + 63) / 64 + 64;
+}
+
+// The entry of a stored file in `out` (room for the longest header, the file
+// and one byte more); its length in `length`.
+bool encodeStored(sOpenedEntry& entry, std::uint8_t* out, std::size_t& length, std::string* message) {
+  const std::size_t headerLength = lfhLength(entry.lfh);
+  if (!readWhole(entry.source, out + headerLength, entry.size, 0, message)) return false;
+  const auto size = static_cast<std::size_t>(entry.size);
+  entry.lfh.header.setCrc(crc32Of(out + headerLength, size));
+  setLfhCompressedSize(entry.lfh, entry.size);
+  placeLfh(entry.lfh, out);
+  length = headerLength + size;
   return true;
 }
 
-bool writeWholeDeflated(sZipWriter& writer, std::string* message, sLfhEx2& lfh, platform::File& source,
-                        std::uint64_t size, std::uint32_t level) {
-  const std::size_t length = static_cast<std::size_t>(size);
-  std::uint8_t* in = ensureSize(writer.scratch.input, kWholeInputBytes);
-  if (!readWhole(source, in, size, level, message)) return false;
-  lfh.header.setCrc(crc32Of(in, length));
-
-  cDeflater& deflater = *writer.scratch.deflater;
-  if (!deflater.start(static_cast<int>(level))) return fail(message, kDeflateFailed);
+// The entry of a deflated file in `out` (`room` bytes: the longest header and
+// deflatedRoom), read into `in` (the file and one byte more). The input goes
+// to zlib in blocks, which gives the bytes of one call over all of it.
+bool encodeDeflated(sOpenedEntry& entry, cDeflater& deflater, std::uint8_t* in, std::uint8_t* out, std::size_t room,
+                    std::size_t& length, std::string* message) {
+  if (!readWhole(entry.source, in, entry.size, entry.level, message)) return false;
+  const auto size = static_cast<std::size_t>(entry.size);
+  entry.lfh.header.setCrc(crc32Of(in, size));
+  if (!deflater.start(static_cast<int>(entry.level))) return fail(message, kDeflateFailed);
   z_stream& stream = deflater.stream();
-  const std::size_t headerLength = lfhLength(lfh);
-  // deflateBound holds whatever one Z_FINISH call over the whole input makes;
-  // the buffer is sized once for the biggest small file.
-  const std::size_t bound = deflateBound(&stream, static_cast<uLong>(length));
-  std::uint8_t* out = ensureSize(writer.scratch.output, kMaxLfhBytes + deflateBound(&stream, kWholeFileLimit));
-  stream.next_in = in;
-  stream.avail_in = static_cast<uInt>(length);
+  const std::size_t headerLength = lfhLength(entry.lfh);
+  const std::size_t capacity = room - headerLength;
+  if (deflateBound(&stream, static_cast<uLong>(size)) > capacity) return fail(message, kDeflateFailed);
   stream.next_out = out + headerLength;
-  stream.avail_out = static_cast<uInt>(bound);
-  if (deflate(&stream, Z_FINISH) != Z_STREAM_END) return fail(message, kDeflateFailed);
-  const std::size_t compressed = bound - stream.avail_out;
-
-  setLfhCompressedSize(lfh, compressed);
-  placeLfh(lfh, out);  // same length: a small entry never needs ZIP64
-  if (!writer.output.write(out, headerLength + compressed)) return fail(message, kDeflateFailed);
+  stream.avail_out = static_cast<uInt>(capacity);
+  std::size_t taken = 0;
+  int result = Z_OK;
+  do {
+    if (jobsAbandoned()) return fail(message, kJobAbandonedMessage);
+    const std::size_t piece = std::min(size - taken, kStoreBlock);
+    stream.next_in = in + taken;
+    stream.avail_in = static_cast<uInt>(piece);
+    taken += piece;
+    result = deflate(&stream, taken == size ? Z_FINISH : Z_NO_FLUSH);
+    if (result == Z_STREAM_ERROR || stream.avail_in != 0) return fail(message, kDeflateFailed);
+  } while (taken < size);
+  if (result != Z_STREAM_END) return fail(message, kDeflateFailed);
+  const std::size_t compressed = capacity - stream.avail_out;
+  setLfhCompressedSize(entry.lfh, compressed);
+  placeLfh(entry.lfh, out);  // same length: a small entry never needs ZIP64
+  length = headerLength + compressed;
   return true;
+}
+
+bool writeWhole(sZipWriter& writer, std::string* message, sOpenedEntry& entry) {
+  std::uint8_t* in = ensureSize(writer.scratch.input, kWholeInputBytes);
+  std::size_t length = 0;
+  if (entry.level == 0) {
+    if (!encodeStored(entry, in, length, message)) return false;
+    return writer.output.write(in, length) ? true : fail(message, kStoredWriteFailed);
+  }
+  const std::size_t room = kMaxLfhBytes + deflatedRoom(kWholeFileLimit);
+  std::uint8_t* out = ensureSize(writer.scratch.output, room);
+  if (!encodeDeflated(entry, *writer.scratch.deflater, in, out, room, length, message)) return false;
+  return writer.output.write(out, length) ? true : fail(message, kDeflateFailed);
 }
 
 // ---- Big files: provisional header, streamed data, header rewritten ---------
@@ -259,7 +293,7 @@ bool isCompressedFileName(std::string_view path) {
 bool writeEntryData(sZipWriter& writer, std::string* message, sEntryData& data, platform::File& source,
                     std::uint32_t level) {
   data = sEntryData{};
-  std::uint8_t* in = ensureSize(writer.scratch.input, kStreamBlock);
+  std::uint8_t* in = ensureSize(writer.scratch.input, level == 0 ? kStoreBlock : kStreamBlock);
   if (level == 0) return storeRest(in, writer.output, source, data) ? true : fail(message, kStoredWriteFailed);
   std::uint8_t* out = ensureSize(writer.scratch.output, kStreamBlock);
   if (!deflateRest(*writer.scratch.deflater, in, out, writer.output, source, static_cast<int>(level), data))
@@ -275,43 +309,87 @@ bool deflateFile(platform::File& output, platform::File& source, int level) {
   return deflateRest(deflater, in.data(), out.data(), output, source, level, data);
 }
 
-bool add_file__def(sZipWriter& writer, std::string* message, const std::string& relativePath,
-                   const platform::FolderItem& findData, const std::string& filesFolder,
-                   std::optional<std::uint32_t> forcedLevel, std::string_view entryName) {
-  const std::uint32_t level = levelInEffect(writer, relativePath, forcedLevel);
+std::uint32_t entryLevel(const sZipWriter& writer, const std::string& relativePath,
+                         std::optional<std::uint32_t> forcedLevel) {
+  return levelInEffect(writer, relativePath, forcedLevel);
+}
+
+bool openEntry(const sZipWriter& writer, std::string* message, const std::string& relativePath,
+               const platform::FolderItem& findData, const std::string& filesFolder,
+               std::optional<std::uint32_t> forcedLevel, std::string_view entryName, sOpenedEntry& entry) {
+  entry.level = levelInEffect(writer, relativePath, forcedLevel);
   const std::string fullPath = filesFolder + relativePath;
-  if (pathKind(fullPath) == PathKind::Missing) return fail(message, "Source file not found in add_file__def().");
-  platform::File source;
-  if (!source.open(fullPath, platform::File::Mode::Read)) {
-    const platform::File::OpenFailure failure = source.openFailure();
+  // A missing file is told apart only when it cannot be opened: one look-up
+  // fewer for every file that can.
+  if (!entry.source.open(fullPath, platform::File::Mode::Read)) {
+    if (pathKind(fullPath) == PathKind::Missing) return fail(message, "Source file not found in add_file__def().");
+    const platform::File::OpenFailure failure = entry.source.openFailure();
     const char* format = failure == platform::File::OpenFailure::NotRegular         ? kNotRegularFileMessage
                          : failure == platform::File::OpenFailure::SharingViolation ? kFileInUseMessage
                                                                                     : "Can't open file\n%s";
     return fail(message, formatText(format, fullPath));
   }
-  const std::optional<std::uint64_t> size = source.size();
+  const std::optional<std::uint64_t> size = entry.source.size();
   if (!size) return fail(message, formatText("Can't open file\n%s", fullPath));
+  entry.size = *size;
 
   const FileTime time = writer.fixedDatetime != 0 ? writer.fixedDatetime : findData.lastWrite;
-  const std::uint16_t method = level == 0 ? kMethodStored : kMethodDeflated;
-  sLfhEx2 lfh;
-  if (!initLfh(lfh, message, method, time, 0, entryNameFor(relativePath, entryName), *size, *size)) return false;
-  const std::optional<std::uint64_t> lfhOffset = writer.output.tell();
-  if (!lfhOffset) return failWithDataMessage(message, level);
+  const std::uint16_t method = entry.level == 0 ? kMethodStored : kMethodDeflated;
+  return initLfh(entry.lfh, message, method, time, 0, entryNameFor(relativePath, entryName), *size, *size);
+}
 
-  const bool whole = *size <= std::min(writer.wholeFileLimit, kWholeFileLimit);
-  const bool written = !whole       ? writeStreamed(writer, message, lfh, source, *size, *lfhOffset, level)
-                       : level == 0 ? writeWholeStored(writer, message, lfh, source, *size)
-                                    : writeWholeDeflated(writer, message, lfh, source, *size, level);
-  if (!written) return false;
+std::size_t wholeEntryBytes(std::uint64_t size, std::uint32_t level, std::size_t nameLength) {
+  const auto n = static_cast<std::size_t>(size);
+  const std::size_t header = kLfhSize + nameLength + kLfhZip64Size;
+  return header + n + 1 + (level == 0 ? 0 : header + deflatedRoom(size));
+}
 
+bool encodeWholeEntry(sOpenedEntry& entry, sEntryScratch& scratch, sEntryBytes& bytes, std::string* message) {
+  if (entry.level == 0) {
+    bytes.data = std::make_unique_for_overwrite<std::uint8_t[]>(wholeEntryBytes(entry.size, 0, entry.lfh.name.size()));
+    return encodeStored(entry, bytes.data.get(), bytes.length, message);
+  }
+  const auto in = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(entry.size) + 1);
+  const std::size_t room = kLfhSize + entry.lfh.name.size() + kLfhZip64Size + deflatedRoom(entry.size);
+  bytes.data = std::make_unique_for_overwrite<std::uint8_t[]>(room);
+  if (!encodeDeflated(entry, *scratch.deflater, in.get(), bytes.data.get(), room, bytes.length, message)) return false;
+  // What waits to be written holds only its own bytes.
+  if (room - bytes.length > kSlackToGiveBack) {
+    auto exact = std::make_unique_for_overwrite<std::uint8_t[]>(bytes.length);
+    std::memcpy(exact.get(), bytes.data.get(), bytes.length);
+    bytes.data = std::move(exact);
+  }
+  return true;
+}
+
+bool writeStreamedEntry(sZipWriter& writer, std::string* message, sOpenedEntry& entry, std::uint64_t lfhOffset) {
+  return writeStreamed(writer, message, entry.lfh, entry.source, entry.size, lfhOffset, entry.level);
+}
+
+void recordEntry(sZipWriter& writer, std::uint64_t lfhOffset, const sOpenedEntry& entry) {
   CdrEx cdr;
-  fillCdr(cdr, *lfhOffset, lfh);
+  fillCdr(cdr, lfhOffset, entry.lfh);
   appendCdr(cdr, writer.centralDirectory);
-  if (level == 0)
-    countStoredEntry(writer.statistics, lfh.effectiveUncompressedSize());
+  if (entry.level == 0)
+    countStoredEntry(writer.statistics, entry.lfh.effectiveUncompressedSize());
   else
-    countDeflatedEntry(writer.statistics, lfh.effectiveUncompressedSize(), lfh.effectiveCompressedSize());
+    countDeflatedEntry(writer.statistics, entry.lfh.effectiveUncompressedSize(), entry.lfh.effectiveCompressedSize());
+}
+
+const char* dataWriteFailure(std::uint32_t level) { return level == 0 ? kStoredWriteFailed : kDeflateFailed; }
+
+bool add_file__def(sZipWriter& writer, std::string* message, const std::string& relativePath,
+                   const platform::FolderItem& findData, const std::string& filesFolder,
+                   std::optional<std::uint32_t> forcedLevel, std::string_view entryName) {
+  sOpenedEntry entry;
+  if (!openEntry(writer, message, relativePath, findData, filesFolder, forcedLevel, entryName, entry)) return false;
+  const std::optional<std::uint64_t> lfhOffset = writer.output.tell();
+  if (!lfhOffset) return failWithDataMessage(message, entry.level);
+  const bool whole = entry.size <= std::min(writer.wholeFileLimit, kWholeFileLimit);
+  const bool written =
+      whole ? writeWhole(writer, message, entry) : writeStreamedEntry(writer, message, entry, *lfhOffset);
+  if (!written) return false;
+  recordEntry(writer, *lfhOffset, entry);
   return true;
 }
 

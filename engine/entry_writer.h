@@ -13,11 +13,13 @@
 // writer gets that reads the file for its CRC first and writes it after.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/platform.h"
+#include "engine/zip_records.h"
 #include "engine/zip_writer.h"
 
 namespace plimsy {
@@ -52,6 +54,56 @@ bool isCompressedFileName(std::string_view path);
 bool add_file__def(sZipWriter& writer, std::string* message, const std::string& relativePath,
                    const platform::FolderItem& findData, const std::string& filesFolder,
                    std::optional<std::uint32_t> forcedLevel = std::nullopt, std::string_view entryName = {});
+
+// ---- The pieces of add_file__def, for writers that split the work ---------
+
+// A source file opened for its entry, with the entry's local header made
+// (CRC and compressed size still to come).
+struct sOpenedEntry {
+  platform::File source;
+  sLfhEx2 lfh;
+  std::uint64_t size = 0;  // the file's length when it was opened
+  std::uint32_t level = 0;
+};
+
+// The level add_file__def uses for the file (see there).
+std::uint32_t entryLevel(const sZipWriter& writer, const std::string& relativePath,
+                         std::optional<std::uint32_t> forcedLevel);
+
+// What add_file__def does before it writes: opens the file and makes its
+// local header. Fails with the first four messages of add_file__def. Reads
+// only the writer's settings.
+bool openEntry(const sZipWriter& writer, std::string* message, const std::string& relativePath,
+               const platform::FolderItem& findData, const std::string& filesFolder,
+               std::optional<std::uint32_t> forcedLevel, std::string_view entryName, sOpenedEntry& entry);
+
+// The most bytes the finished entry of a file of `size` bytes read whole can
+// take, with room for reading it (the file and one byte more, to see whether
+// it has grown), for an entry name of `nameLength` bytes.
+std::size_t wholeEntryBytes(std::uint64_t size, std::uint32_t level, std::size_t nameLength);
+
+// A finished entry in memory: the local header followed by the data.
+struct sEntryBytes {
+  std::unique_ptr<std::uint8_t[]> data;
+  std::size_t length = 0;
+};
+
+// Reads the opened file whole (its size must fit in memory) and makes its
+// finished entry in `bytes`, setting the header's CRC and compressed size:
+// the bytes add_file__def writes for it. Fails with add_file__def's messages
+// for reading, a changed length and deflating; also when jobs are abandoned.
+bool encodeWholeEntry(sOpenedEntry& entry, sEntryScratch& scratch, sEntryBytes& bytes, std::string* message);
+
+// Writes the opened file's entry at the output's current position, which is
+// `lfhOffset`, streaming its data (any size): what add_file__def does for
+// a big file.
+bool writeStreamedEntry(sZipWriter& writer, std::string* message, sOpenedEntry& entry, std::uint64_t lfhOffset);
+
+// Appends the written entry's central directory record and counts it.
+void recordEntry(sZipWriter& writer, std::uint64_t lfhOffset, const sOpenedEntry& entry);
+
+// The message for a failed write of an entry's data at `level`.
+const char* dataWriteFailure(std::uint32_t level);
 
 // What writeEntryData did with the rest of a source file.
 struct sEntryData {

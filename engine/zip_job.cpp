@@ -9,6 +9,7 @@
 #include "core/request_checks.h"
 #include "core/text.h"
 #include "engine/check_paths.h"
+#include "engine/entry_pool.h"
 #include "engine/entry_writer.h"
 #include "engine/zip_records.h"
 
@@ -87,7 +88,7 @@ struct sOwnFiles {
 
 // ---- The entries -----------------------------------------------------------------------
 
-bool addChecked(sZipWriter& writer, std::string* message, const std::string& relativePath,
+bool addChecked(const sZipWriter& writer, std::string* message, const EntrySink& add, const std::string& relativePath,
                 const platform::FolderItem& item, std::optional<std::uint32_t> forcedLevel = std::nullopt,
                 std::string_view entryName = {}) {
   if (jobsAbandoned()) return fail(message, kJobAbandonedMessage);
@@ -98,32 +99,46 @@ bool addChecked(sZipWriter& writer, std::string* message, const std::string& rel
   if constexpr (kBackslashIsSeparator) std::replace(inArchive.begin(), inArchive.end(), '\\', '/');
   if (!isCarriableEntryName(inArchive))
     return fail(message, formatText(kUncarriableNameMessage, displayUtf8(writer.filesFolder + relativePath)));
-  return add_file__def(writer, message, relativePath, item, writer.filesFolder, forcedLevel, entryName);
+  return add(message, relativePath, item, forcedLevel, entryName);
 }
 
 // The top-level file named "mimetype" in any case (the first in listing
 // order), stored, under its lower-case name.
-bool addMimetype(sZipWriter& writer, std::string* message) {
+bool addMimetype(const sZipWriter& writer, std::string* message, const EntrySink& add) {
   std::vector<platform::FolderItem> items;
   if (!platform::listFolder(writer.filesFolder, items))
     return fail(message, formatText("Can't read folder\n%s", writer.filesFolder));
   for (const platform::FolderItem& item : items) {
     if (item.isFolder || !equalsIgnoringAsciiCase(item.name, kMimetype)) continue;
     if (item.isSpecial) return fail(message, formatText(kNotRegularFileMessage, writer.filesFolder + item.name));
-    return addChecked(writer, message, item.name, item, 0, kMimetype);
+    return addChecked(writer, message, add, item.name, item, 0, kMimetype);
   }
   return true;
 }
 
 // Every other file, in the order of the walk: files named "mimetype" at any
 // depth are left out, and so are the epub and the work file themselves.
-bool addOtherFiles(sZipWriter& writer, std::string* message) {
+bool addOtherFiles(const sZipWriter& writer, std::string* message, const EntrySink& add) {
   const sOwnFiles own{identityOf(writer.epubPath), identityOf(writer.workPath)};
   return collectFiles(message, writer.filesFolder,
                       [&](const std::string& relativePath, const platform::FolderItem& item) {
                         if (equalsIgnoringAsciiCase(item.name, kMimetype) || own.contains(item.identity)) return true;
-                        return addChecked(writer, message, relativePath, item);
+                        return addChecked(writer, message, add, relativePath, item);
                       });
+}
+
+// Every file of the book, one after the other or on several threads: the
+// same archive either way.
+bool addAllFiles(sZipWriter& writer, std::string* message) {
+  const EntryWalk walk = [&writer](std::string* walkMessage, const EntrySink& add) {
+    return addMimetype(writer, walkMessage, add) && addOtherFiles(writer, walkMessage, add);
+  };
+  if (writer.threads > 1) return addEntriesOnThreads(writer, message, walk);
+  return walk(
+      message, [&writer](std::string* fileMessage, const std::string& relativePath, const platform::FolderItem& item,
+                         std::optional<std::uint32_t> forcedLevel, std::string_view entryName) {
+        return add_file__def(writer, fileMessage, relativePath, item, writer.filesFolder, forcedLevel, entryName);
+      });
 }
 
 // ---- The end ---------------------------------------------------------------------------
@@ -189,9 +204,7 @@ void removeWorkFile(sZipWriter& writer) {
 
 bool writeArchive(sZipWriter& writer, std::string* message, const EpubWorkOrder& order) {
   if (!openOutput(writer, message, order)) return false;
-  if (pathKind(writer.filesFolder) == PathKind::Folder &&
-      (!addMimetype(writer, message) || !addOtherFiles(writer, message)))
-    return false;
+  if (pathKind(writer.filesFolder) == PathKind::Folder && !addAllFiles(writer, message)) return false;
   return finishArchive(writer, message);
 }
 
@@ -258,6 +271,10 @@ bool finishArchive(sZipWriter& writer, std::string* message) {
 
 bool zipJob(const EpubWorkOrder& order, std::string* message, sStatistics& statistics) {
   sZipWriter writer;
+  return zipJob(order, message, statistics, writer);
+}
+
+bool zipJob(const EpubWorkOrder& order, std::string* message, sStatistics& statistics, sZipWriter& writer) {
   writer.centralDirectory.reserve(kCentralDirectoryReserve);
   EpubWorkOrder checked = order;
   if (!checkJobSource(message, checked) || !checkPaths(checked, message) || !checkBackupOutsideFiles(message, checked))

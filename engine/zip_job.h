@@ -30,6 +30,10 @@ inline constexpr const char* kUncarriableNameMessage =
 // old epub (or the lack of one) is as it was.
 bool zipJob(const EpubWorkOrder& order, std::string* message, sStatistics& statistics);
 
+// The same with a fresh writer of the caller's, whose tuning (threads, queue
+// budget) it keeps; afterwards the caller may read what the writer counted.
+bool zipJob(const EpubWorkOrder& order, std::string* message, sStatistics& statistics, sZipWriter& writer);
+
 // Copies the job's parameters into the writer, makes the epub's folder when
 // missing and claims the work file: the first tempN.zip in the epub's folder
 // that it can create anew (the messages of parentFolder and uniqueFileName).

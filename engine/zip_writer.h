@@ -37,6 +37,20 @@ struct sEntryScratch {
 // and their header is rewritten once their sizes are known.
 inline constexpr std::size_t kWholeFileLimit = std::size_t{1} << 20;
 
+// With several threads, files are read and compressed ahead of the writer
+// until what waits (their input and output buffers) reaches this many bytes;
+// files up to a quarter of it are read whole by the worker threads, bigger
+// ones streamed by the writer.
+inline constexpr std::size_t kQueueBudget = std::size_t{16} << 20;
+
+// The most worker threads a job uses unless told otherwise, and the most the
+// command line lets it use: each thread's allocator keeps some memory of its
+// own, and with more of them a job would pass 64 MiB.
+inline constexpr unsigned kMostDefaultZipThreads = 8;
+
+// The processor's cores, at most kMostDefaultZipThreads; 1 when unknown.
+unsigned defaultZipThreads();
+
 // The zip writer: everything one zip job works on.
 struct sZipWriter {
   sStatistics statistics;
@@ -54,6 +68,11 @@ struct sZipWriter {
 
   // Tuning, and a seam for tests that want the streaming path on small files.
   std::size_t wholeFileLimit = kWholeFileLimit;
+  // Threads reading and compressing files; 1: the job's own thread does all,
+  // one file after the other. Any number gives the same archive.
+  unsigned threads = defaultZipThreads();
+  std::size_t queueBudget = kQueueBudget;
+  std::size_t peakQueuedBytes = 0;  // the most that waited at once (set by the threads, for tests)
   sEntryScratch scratch;
 };
 

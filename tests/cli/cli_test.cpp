@@ -48,7 +48,8 @@ class Cli : public ::testing::Test {
 
 TEST_F(Cli, UsageErrorsExitWithTwoAndVersionWithZero) {
   for (const char* arguments :
-       {"", "zip", "zip book out.epub --level 10", "zip book out.epub --no-backup --backup-dir x", "frobnicate"})
+       {"", "zip", "zip book out.epub --level 10", "zip book out.epub --no-backup --backup-dir x", "frobnicate",
+        "zip book out.epub --threads 0", "zip book out.epub --threads many", "unzip made.epub --threads 2"})
     EXPECT_EQ(cli(dir.path(), arguments).exitCode, 2) << arguments;
   const CliRun version = cli(dir.path(), "--version");
   EXPECT_EQ(version.exitCode, 0);
@@ -113,6 +114,18 @@ TEST_F(Cli, DatetimesAtTheEdgesOfTheDosRangeAreStamped) {
     ASSERT_EQ(run.exitCode, 0) << c.datetime << "\n" << run.output;
     const std::string epub = readFile(dir.path() / "out.epub");
     EXPECT_EQ(epub.substr(10, 4), test::le16(c.dosTime) + test::le16(c.dosDate)) << c.datetime;
+  }
+}
+
+TEST_F(Cli, ThreadsChangeNothingInTheEpub) {
+  std::string first;
+  for (const char* threads : {"1", "2", "7"}) {
+    const CliRun run =
+        cli(dir.path(), std::string("zip book out.epub -q --no-backup --datetime 2024-05-01Z --threads ") + threads);
+    ASSERT_EQ(run.exitCode, 0) << threads << "\n" << run.output;
+    const std::string epub = readFile(dir.path() / "out.epub");
+    if (first.empty()) first = epub;
+    EXPECT_TRUE(epub == first) << threads;
   }
 }
 

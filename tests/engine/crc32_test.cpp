@@ -29,6 +29,23 @@ TEST(Crc32, MatchesZlibOverRandomBuffersLengthsAndSplits) {
   }
 }
 
+// Every length around the folding path's edges (64 bytes, then steps of 16)
+// at every alignment, and a running value handed across them.
+TEST(Crc32, MatchesZlibAtEveryShortLengthAndAlignment) {
+  std::vector<unsigned char> data(400 + 16);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<unsigned char>(i * 167 + 13);
+  for (std::size_t offset = 0; offset < 16; ++offset) {
+    for (std::size_t n = 0; n <= 400; ++n) {
+      const unsigned char* p = data.data() + offset;
+      const auto expected = static_cast<std::uint32_t>(::crc32(0, p, static_cast<uInt>(n)));
+      ASSERT_EQ(crc32Of(p, n), expected) << "offset " << offset << " length " << n;
+      const std::size_t split = n > 70 ? 70 : n / 2;
+      ASSERT_EQ(~updateCrc32(updateCrc32(0xFFFFFFFFu, p, split), p + split, n - split), expected)
+          << "offset " << offset << " length " << n;
+    }
+  }
+}
+
 TEST(Crc32, KnownValues) {
   EXPECT_EQ(crc32Of("", 0), 0u);
   EXPECT_EQ(crc32Of("123456789", 9), 0xCBF43926u);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "core/filetime.h"
+#include "core/message.h"
 #include "core/paths.h"
 #include "core/platform.h"
 #include "core/settings.h"
@@ -17,6 +18,7 @@
 #include "engine/zip_job.h"
 #include "engine/zip_records.h"
 #include "support/file_tree.h"
+#include "support/sample_data.h"
 #include "support/special_files.h"
 #include "support/temp_dir.h"
 #include "support/times.h"
@@ -273,6 +275,126 @@ TEST_F(ZipJob, StatisticsCountEveryEntryByItsMethod) {
   EXPECT_EQ(statistics.zeroLength, 0u);
   const ArchiveView view = epub();  // mimetype, then a.xhtml, cover.jpg, empty.css
   EXPECT_EQ(statistics.deflatedOutputBytes, view.entries[1].compressedSize + view.entries[3].compressedSize);
+}
+
+// ---- On several threads ---------------------------------------------------------------------
+
+// Zips the fixture's book with `threads` workers and `budget` bytes of queue;
+// the archive's bytes, or the job's message when it fails.
+struct sThreadedRun {
+  bool ok = false;
+  std::string bytesOrMessage;
+  std::size_t peak = 0;
+};
+
+sThreadedRun zipWithThreads(const EpubWorkOrder& order, unsigned threads, std::size_t budget = kQueueBudget) {
+  sZipWriter writer;
+  writer.threads = threads;
+  writer.queueBudget = budget;
+  std::string message;
+  sStatistics statistics;
+  sThreadedRun run;
+  run.ok = zipJob(order, &message, statistics, writer);
+  run.bytesOrMessage = run.ok ? test::readFile(order.ZipPath) : message;
+  run.peak = writer.peakQueuedBytes;
+  return run;
+}
+
+TEST_F(ZipJob, AnyNumberOfThreadsWritesTheSameBytes) {
+  const std::size_t mib = std::size_t{1} << 20;
+  put("mimetype", "application/epub+zip");
+  put("OEBPS/empty.css", "");
+  put("OEBPS/Text/ch1.xhtml", test::prose(5'000, 1));
+  put("OEBPS/Text/deep/er/ch2.xhtml", test::prose(100'000, 2));
+  put("OEBPS/Images/cover.jpg", test::noise(2 * mib + 3, 3));  // stored
+  put("OEBPS/fonts/font.bin", test::noise(300'000, 4));        // deflated, grows
+  put("OEBPS/big.xhtml", test::prose(mib + mib / 2, 5));       // read whole by a worker at the default budget
+  put("OEBPS/Text/zz/last.xhtml", test::prose(mib + 5, 6));    // bigger than the small budget
+  for (int i = 0; i < 40; ++i) put("OEBPS/Text/many/p" + std::to_string(i) + ".xhtml", test::prose(900, 10 + i));
+  put("OEBPS/Text/many/empty.xhtml", "");
+  order.tDatetime = test::utc(2024, 5, 1);
+  for (const std::uint32_t level : {9u, 0u}) {
+    order.CompressionLevel = level;
+    const sThreadedRun one = zipWithThreads(order, 1);
+    ASSERT_TRUE(one.ok) << one.bytesOrMessage;
+    EXPECT_EQ(one.peak, 0u);  // no queue
+    for (const unsigned threads : {2u, 8u}) {
+      for (const std::size_t budget : {kQueueBudget, mib}) {
+        SCOPED_TRACE("level " + std::to_string(level) + ", " + std::to_string(threads) + " threads, budget " +
+                     std::to_string(budget));
+        const sThreadedRun many = zipWithThreads(order, threads, budget);
+        ASSERT_TRUE(many.ok) << many.bytesOrMessage;
+        EXPECT_TRUE(many.bytesOrMessage == one.bytesOrMessage);
+        EXPECT_GT(many.peak, 0u);
+        EXPECT_LE(many.peak, budget);
+      }
+    }
+  }
+}
+
+// The walk runs ahead of the writer, and workers read files after the one
+// that fails: still the first failure in the walk's order is reported, and
+// the job leaves no work file.
+TEST_F(ZipJob, TheFirstFailureInWalkOrderWinsWithAnyNumberOfThreads) {
+  for (int i = 0; i < 30; ++i) put("a/" + std::to_string(i) + ".xhtml", test::prose(20'000, i));
+  put("z/after.xhtml", test::prose(20'000, 99));
+  struct Case {
+    const char* label;
+    std::function<bool()> make;  // false: not possible here
+    std::string expected;
+  };
+  const std::string book = dir / "book/";
+  const std::string kLengthMismatch = "Stored length doesn't match input length in add_file__def().";
+  // /proc files say they are empty and are not.
+  const auto changingFile = [&] {
+    return pathKind("/proc/self/status") == PathKind::File &&
+           test::makeLink("/proc/self/status", dir.path() / "book" / "m" / "status.xhtml");
+  };
+  const std::vector<Case> cases = {
+      {"name that cannot be carried",
+       [&] {
+         if (kWindowsNameRules) return false;
+         put("m/a:b.xhtml");
+         return true;
+       },
+       formatText(kUncarriableNameMessage, displayUtf8(book + "m/a:b.xhtml"))},
+      {"dangling link", [&] { return test::makeLink(dir.path() / "gone", dir.path() / "book" / "m" / "gone.xhtml"); },
+       formatText(kNotRegularFileMessage, book + "m/gone.xhtml")},
+      {"file whose length changes while read", changingFile, kLengthMismatch},
+      {"folder loop after a failing file",
+       [&] { return changingFile() && test::makeLink(dir.path() / "book", dir.path() / "book" / "n", true); },
+       kLengthMismatch},
+      {"folder loop", [&] { return test::makeLink(dir.path() / "book", dir.path() / "book" / "n", true); },
+       formatText(kFolderLoopMessage, book + "n")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    fs::remove_all(dir.path() / "book" / "m");
+    fs::remove(dir.path() / "book" / "n");
+    fs::create_directories(dir.path() / "book" / "m");
+    if (!c.make()) continue;
+    for (const unsigned threads : {1u, 8u}) {
+      const sThreadedRun run = zipWithThreads(order, threads, std::size_t{1} << 20);
+      EXPECT_FALSE(run.ok) << threads;
+      EXPECT_EQ(run.bytesOrMessage, c.expected) << threads;
+      EXPECT_TRUE(namesIn(dir.path() / "out").empty()) << threads;
+    }
+  }
+}
+
+// However many files wait, the queue holds at most its budget: files read
+// whole and their entries, and files held open for the writer.
+TEST_F(ZipJob, TheQueueNeverHoldsMoreThanItsBudget) {
+  const std::size_t budget = std::size_t{4} << 20;
+  order.CompressionLevel = 1;
+  for (int i = 0; i < 12; ++i) put("whole/" + std::to_string(i) + ".xhtml", test::prose(700'000 + i, i));
+  for (int i = 0; i < 40; ++i) put("streamed/" + std::to_string(i) + ".xhtml", test::prose(1'100'000, 100 + i));
+  for (int i = 0; i < 400; ++i) put("small/" + std::to_string(i) + ".xhtml", test::prose(3'000, 500 + i));
+  const sThreadedRun run = zipWithThreads(order, 8, budget);
+  ASSERT_TRUE(run.ok) << run.bytesOrMessage;
+  EXPECT_GT(run.peak, budget / 2);  // it did fill up
+  EXPECT_LE(run.peak, budget);
+  EXPECT_EQ(test::namesOf(epub()).size(), 12u + 40u + 400u);
 }
 
 }  // namespace
