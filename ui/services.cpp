@@ -12,7 +12,8 @@ sServices jobServices(cPresenter& presenter, cOpener& opener, std::function<void
   sServices services;
   services.presenter = &presenter;
   services.opener = &opener;
-  services.zip = zipJob;
+  // zipJob has an overload that takes the writer's tuning: name the job's own.
+  services.zip = static_cast<bool (*)(const EpubWorkOrder&, std::string*, sStatistics&)>(zipJob);
   services.unzip = unzipJob;
   services.quit = std::move(quit);
   return services;
