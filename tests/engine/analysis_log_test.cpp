@@ -2,6 +2,7 @@
 
 #include <array>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -168,6 +169,27 @@ TEST_F(AnalysisLogTest, GoldenZip64Epub) { expectGolden("zip64_epub.txt", analyz
 
 TEST_F(AnalysisLogTest, GoldenExtraFieldsAndOddNames) {
   expectGolden("extras_epub.txt", analyze(test::buildArchive(extrasEpub())));
+}
+
+// Read from memory and written into a string, each archive gives its golden
+// log: the heading names no file, which the masked lines hide.
+TEST(AnalysisLogGolden, ArchiveInMemoryGivesTheSameLogInMemory) {
+  const struct {
+    const char* golden;
+    ArchivePlan plan;
+  } cases[] = {{"plain_epub.txt", plainEpub()}, {"zip64_epub.txt", zip64Epub()}, {"extras_epub.txt", extrasEpub()}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.golden);
+    const std::string archive = test::buildArchive(c.plan);
+    cZipReader reader;
+    std::string message;
+    ASSERT_TRUE(reader.open(&message, std::span(reinterpret_cast<const std::uint8_t*>(archive.data()), archive.size())))
+        << message;
+    std::string log = "text from before";
+    ASSERT_TRUE(writeAnalysisText(reader, &message, log)) << message;
+    EXPECT_NE(log.find("\r\nAnalysis of: \r\n"), std::string::npos);
+    expectGolden(c.golden, log);
+  }
 }
 
 TEST_F(AnalysisLogTest, Utf8WithByteOrderMarkAndCrLfLineEnds) {

@@ -348,6 +348,25 @@ TEST_F(ZipReaderTest, ReleaseIsSafeInEveryState) {
   EXPECT_TRUE(reader.archiveUnchanged());
 }
 
+// A stored entry of several release pieces: its CRC is that of its bytes,
+// and its bytes read the same after their pages were given back.
+TEST_F(ZipReaderTest, BigEntryReadPieceByPieceKeepsItsBytes) {
+  std::string content(9 * 1024 * 1024 + 123, '\0');
+  std::uint32_t x = 12345;
+  for (char& c : content) c = static_cast<char>((x = x * 1'103'515'245 + 12'345) >> 24);
+  ArchivePlan plan = test::smallEpubPlan();
+  plan.entries.push_back(test::storedEntry("OEBPS/big.bin", content));
+  ASSERT_TRUE(open(buildArchive(plan))) << message;
+  const sZipEntry& big = reader.entries().back();
+  const std::uint64_t size = big.cdr.effectiveCompressedSize();
+  ASSERT_EQ(size, content.size());
+  EXPECT_EQ(reader.crcOf(big.dataOffset, size), big.cdr.header.crc());
+  EXPECT_EQ(reader.crcOf(big.dataOffset, size), crc32Of(content.data(), content.size()));
+  reader.noteRead(size);  // every page given back
+  EXPECT_EQ(std::string_view(reinterpret_cast<const char*>(reader.viewData() + big.dataOffset), size), content);
+  EXPECT_TRUE(reader.archiveUnchanged());
+}
+
 // ---- Damaged archives: every prefix and every byte ----------------------------------
 
 bool isReaderMessage(const std::string& message) {
@@ -393,6 +412,12 @@ TEST(ExtraField, EmptyFieldSaysNoneAndShortFieldsSayNothing) {
   LfhEx lfh;
   EXPECT_TRUE(parseExtraField(lfh, ""));
   EXPECT_EQ(extraFieldLines(lfh.extraFindings), "\n   none");
+
+  // A ZIP64 record with no value to give (no field holds all ones): none.
+  LfhEx zip64;
+  EXPECT_TRUE(parseExtraField(zip64, test::zip64Extra({1, 2})));
+  EXPECT_TRUE(zip64.hasZip64Extra);
+  EXPECT_EQ(extraFieldLines(zip64.extraFindings), "\n   none");
 
   LfhEx three;
   EXPECT_FALSE(parseExtraField(three, std::string("\x01\x00\x00", 3)));
