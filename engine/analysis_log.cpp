@@ -1,5 +1,6 @@
 #include "engine/analysis_log.h"
 
+#include <system_error>
 
 #include "core/filetime.h"
 #include "core/message.h"
@@ -18,23 +19,42 @@ void putNumber(cLogOutput& log, std::uint64_t value) {
   log.format(FMT_COMPILE(" / 0x{:x}"), value);
 }
 
-// "2022-Mar-04 10:20:30", as formatFileTime writes it.
-void putFileTime(cLogOutput& log, FileTime time) {
+// "2022-Mar-04 10:20:30", as formatFileTime writes it, without allocating.
+struct sTimeText {
+  char chars[40];  // the longest is "(invalid time 0x" with 16 digits and ")"
+  std::size_t size = 0;
+  std::string_view view() const { return {chars, size}; }
+};
+
+sTimeText timeText(FileTime time) {
+  sTimeText text;
   CalendarTime c;
-  if (!fileTimeToCalendar(time, c)) {
-    log.format(FMT_COMPILE("(invalid time 0x{:x})"), time);
-    return;
-  }
-  log.format(FMT_COMPILE("{:4}-{}-{:02} {:02}:{:02}:{:02}"), c.year, monthAbbreviation(c.month), c.day, c.hour,
-             c.minute, c.second);
+  char* end = fileTimeToCalendar(time, c)
+                  ? fmt::format_to(text.chars, FMT_COMPILE("{:4}-{}-{:02} {:02}:{:02}:{:02}"), c.year,
+                                   monthAbbreviation(c.month), c.day, c.hour, c.minute, c.second)
+                  : fmt::format_to(text.chars, FMT_COMPILE("(invalid time 0x{:x})"), time);
+  text.size = static_cast<std::size_t>(end - text.chars);
+  return text;
 }
+
+void putFileTime(cLogOutput& log, FileTime time) { log.put(timeText(time).view()); }
 
 // DOS date and time as stored (no time-zone change); file time 0 when they
 // are not a valid date and time (a file dated before 1980 has date 0).
+// Entries mostly share their times (an entry's two records nearly always do):
+// the text of the last one is kept.
 void putDosDateTime(cLogOutput& log, std::uint16_t date, std::uint16_t time) {
-  FileTime fileTime = 0;
-  if (!dosDateTimeToFileTime(date, time, fileTime)) fileTime = 0;
-  putFileTime(log, fileTime);
+  constexpr std::uint64_t kNone = UINT64_MAX;
+  thread_local std::uint64_t lastKey = kNone;
+  thread_local sTimeText lastText;
+  const std::uint64_t key = std::uint64_t{date} << 16 | time;
+  if (key != lastKey) {
+    FileTime fileTime = 0;
+    if (!dosDateTimeToFileTime(date, time, fileTime)) fileTime = 0;
+    lastText = timeText(fileTime);
+    lastKey = key;
+  }
+  log.put(lastText.view());
 }
 
 void putExtraFieldLines(cLogOutput& log, const sExtraFindings& findings) {
@@ -258,13 +278,24 @@ bool isAsciiWithoutLineFeed(std::string_view bytes) {
 
 }  // namespace
 
+cLogOutput::cLogOutput()
+    : buffer_(std::make_unique<fmt::memory_buffer>()), full_(std::make_unique<fmt::memory_buffer>()) {}
+
+cLogOutput::~cLogOutput() { stopWriter(); }
+
 bool cLogOutput::open(const std::string& path) {
   failed_ = false;
   text_ = nullptr;
-  buffer_.clear();
+  buffer_->clear();
   if (!file_.open(path, platform::File::Mode::WriteTruncate)) return false;
-  buffer_.reserve(kFlushSize + kFlushSize / 4);
+  buffer_->reserve(kFlushSize + kFlushSize / 4);
   put(kUtf8ByteOrderMark);
+  try {
+    stopping_ = fullWaiting_ = false;
+    writer_ = std::thread(&cLogOutput::writeInTurn, this);
+  } catch (const std::system_error&) {
+    // No thread: each buffer is written when it is full.
+  }
   return true;
 }
 
@@ -272,7 +303,7 @@ void cLogOutput::openText(std::string& text) {
   failed_ = false;
   text_ = &text;
   text.clear();
-  buffer_.clear();
+  buffer_->clear();
   put(kUtf8ByteOrderMark);
 }
 
@@ -282,22 +313,60 @@ void cLogOutput::putShown(std::string_view bytes) {
     return;
   }
   for (const char c : displayUtf8(bytes)) {
-    if (c == '\n') buffer_.push_back('\r');
-    buffer_.push_back(c);
+    if (c == '\n') buffer_->push_back('\r');
+    buffer_->push_back(c);
   }
 }
 
+void cLogOutput::write(const fmt::memory_buffer& piece) {
+  if (piece.size() > 0 && !file_.write(piece.data(), piece.size())) failed_ = true;
+}
+
+// Hands the full buffer to the writer, once it has written the one before,
+// and goes on with the emptied one it gave back.
 void cLogOutput::flush() {
   if (text_ != nullptr) {
-    text_->append(buffer_.data(), buffer_.size());
-  } else if (buffer_.size() > 0 && !file_.write(buffer_.data(), buffer_.size())) {
-    failed_ = true;
+    text_->append(buffer_->data(), buffer_->size());
+  } else if (!writer_.joinable()) {
+    write(*buffer_);
+  } else {
+    std::unique_lock<std::mutex> lock(lock_);
+    changed_.wait(lock, [this] { return !fullWaiting_; });
+    std::swap(buffer_, full_);
+    fullWaiting_ = true;
+    changed_.notify_all();
   }
-  buffer_.clear();
+  buffer_->clear();
+}
+
+// The writer thread: writes each full buffer it is given, in turn, until it
+// is told to stop and none is waiting.
+void cLogOutput::writeInTurn() {
+  std::unique_lock<std::mutex> lock(lock_);
+  for (;;) {
+    changed_.wait(lock, [this] { return fullWaiting_ || stopping_; });
+    if (!fullWaiting_) return;
+    lock.unlock();
+    write(*full_);
+    lock.lock();
+    fullWaiting_ = false;
+    changed_.notify_all();
+  }
+}
+
+void cLogOutput::stopWriter() {
+  if (!writer_.joinable()) return;
+  {
+    const std::lock_guard<std::mutex> lock(lock_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  writer_.join();
 }
 
 bool cLogOutput::close() {
   flush();
+  stopWriter();
   if (!file_.close()) failed_ = true;
   return !failed_;
 }

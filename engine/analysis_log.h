@@ -10,9 +10,13 @@
 // archive again) straight into one buffer, with its CR LF line ends, and
 // written out in large pieces.
 
+#include <condition_variable>
 #include <cstddef>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include <fmt/compile.h>
 #include <fmt/format.h>
@@ -23,9 +27,15 @@
 namespace plimsy {
 
 // Where the log goes: a file, or a string in memory. Text is collected in a
-// buffer and written out once it holds kFlushSize bytes, at close().
+// buffer and written out once it holds kFlushSize bytes, and at close(). A
+// file is written by a thread of its own while the next buffer fills.
 class cLogOutput {
  public:
+  cLogOutput();
+  ~cLogOutput();
+  cLogOutput(const cLogOutput&) = delete;
+  cLogOutput& operator=(const cLogOutput&) = delete;
+
   // Creates or empties the file and writes the byte-order mark.
   bool open(const std::string& path);
   // Collects the log in `text` (emptied first, then the byte-order mark),
@@ -36,29 +46,39 @@ class cLogOutput {
   bool close();
 
   // Text of the program's own, written as it is: its line ends are CR LF.
-  void put(std::string_view text) { buffer_.append(text.data(), text.data() + text.size()); }
+  void put(std::string_view text) { buffer_->append(text.data(), text.data() + text.size()); }
   // Bytes from the archive or the file system (names, comments, paths), made
   // valid UTF-8 for display (displayUtf8), every "\n" written as CR LF.
   void putShown(std::string_view bytes);
   // Formats straight into the buffer ({fmt} patterns, CR LF line ends).
   template <typename Pattern, typename... Args>
   void format(const Pattern& pattern, const Args&... args) {
-    fmt::format_to(fmt::appender(buffer_), pattern, args...);
+    fmt::format_to(fmt::appender(*buffer_), pattern, args...);
   }
   // Writes the buffer out once it holds kFlushSize bytes.
   void flushIfFull() {
-    if (buffer_.size() >= kFlushSize) flush();
+    if (buffer_->size() >= kFlushSize) flush();
   }
 
  private:
   void flush();
+  void write(const fmt::memory_buffer& piece);
+  void writeInTurn();
+  void stopWriter();
 
   static constexpr std::size_t kFlushSize = std::size_t{1} << 20;
 
   platform::File file_;
-  std::string* text_ = nullptr;  // the memory target, when there is one
-  fmt::memory_buffer buffer_;    // text not yet written
-  bool failed_ = false;
+  std::string* text_ = nullptr;                 // the memory target, when there is one
+  std::unique_ptr<fmt::memory_buffer> buffer_;  // text being collected
+  bool failed_ = false;                         // a write failed (the writer's, once it has stopped)
+  // The writer thread and the full buffer it is given (when it runs).
+  std::thread writer_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::unique_ptr<fmt::memory_buffer> full_;
+  bool fullWaiting_ = false;
+  bool stopping_ = false;
 };
 
 // Writes the whole log of `reader` (after a successful open; the reader stays
