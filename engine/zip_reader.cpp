@@ -125,15 +125,17 @@ bool parseExtraFieldInto(Record& out, std::string_view extra) {
   return out.extraFindings.complete;
 }
 
-// A record's fixed part, name and extra field, known to lie in `record`; the
-// cursor is left at what follows (a Cdr's comment).
+// A record's fixed part and name, known to lie in `record` with its extra
+// field, which is parsed; the cursor is left at what follows (a Cdr's
+// comment).
 template <typename Record>
-ByteCursor copyRecord(Record& out, ByteCursor record) {
+ByteCursor readRecord(Record& out, ByteCursor record) {
   constexpr std::size_t kFixed = decltype(out.header)::kSize;
   out.header.copyFrom(record.data());
   record.skip(kFixed);
   out.name = take(record, out.header.filenameLength());
-  out.extra = take(record, out.header.extraFieldLength());
+  const ByteCursor extra = record.sub(out.header.extraFieldLength());
+  parseExtraField(out, std::string_view(reinterpret_cast<const char*>(extra.data()), extra.remaining()));
   return record;
 }
 
@@ -302,9 +304,8 @@ bool cZipReader::walkCentralDirectory(std::string* message, std::uint64_t firstC
 bool cZipReader::readEntry(std::string* message, std::uint64_t cdrOffset, std::uint64_t cdrSize) {
   sZipEntry& entry = entries_.emplace_back();
   CdrEx& cdr = entry.cdr;
-  ByteCursor rest = copyRecord(cdr, ByteCursor(bytes_.data() + cdrOffset, static_cast<std::size_t>(cdrSize)));
+  ByteCursor rest = readRecord(cdr, ByteCursor(bytes_.data() + cdrOffset, static_cast<std::size_t>(cdrSize)));
   cdr.comment = take(rest, cdr.header.commentLength());
-  parseExtraField(cdr, cdr.extra);
   if (cdr.header.usesZip64()) statistics_.zip64 = true;
   if (!readLocalHeader(message, entry)) {
     entries_.pop_back();
@@ -333,9 +334,8 @@ bool cZipReader::readLocalHeader(std::string* message, sZipEntry& entry) const {
   lfh.header.copyFrom(base + at);
   const std::uint64_t total = kLfhSize + std::uint64_t{lfh.header.filenameLength()} + lfh.header.extraFieldLength();
   if (!fitsIn(size, at, total)) return fail(message, kInvalidZipFile);
-  copyRecord(lfh, ByteCursor(base + at, static_cast<std::size_t>(total)));
   lfh.hasDataDescriptor = (lfh.header.generalFlags() & 0x0008) != 0;
-  parseExtraField(lfh, lfh.extra);
+  readRecord(lfh, ByteCursor(base + at, static_cast<std::size_t>(total)));
   entry.dataOffset = at + total;
   return true;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 // Local headers and central directory records as the engine handles them in
-// memory (the on-disk image together with its ZIP64 values, name, extra field
-// and what a reader made of them), and the rules by which the zip job builds
+// memory (the on-disk image together with its ZIP64 values, name and what a
+// reader made of its extra field), and the rules by which the zip job builds
 // them, writes them and takes their effective values.
 //
 // Effective values: a 32-bit size or offset field holding 0xFFFFFFFF stands
@@ -83,7 +83,6 @@ struct sLfhEx2 {
   Lfh header = freshLfh();
   LfhZip64 zip64 = freshLfhZip64();  // a slot holding kNoZip64Value holds no value
   std::string name;                  // raw bytes
-  std::string extra;                 // raw extra field (reader)
   FileTime ntfsModified = 0;         // NTFS extra field times (reader)
   FileTime ntfsAccessed = 0;
   FileTime ntfsCreated = 0;
@@ -111,7 +110,6 @@ struct CdrEx {
   Cdr header = freshCdr();
   CdrZip64 zip64;
   std::string name;     // raw bytes
-  std::string extra;    // raw extra field (reader)
   std::string comment;  // raw comment (reader)
   FileTime ntfsModified = 0;
   FileTime ntfsAccessed = 0;
