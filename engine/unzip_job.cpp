@@ -595,6 +595,7 @@ bool checkEntries(std::string* message, const cZipReader& reader, bool* clash) {
 
 bool extractEntry(sUnzipContext& context, std::string* message, const std::string& workFolder, const cZipReader& reader,
                   std::uint64_t index) {
+  if (index >= reader.cdrCount()) return fail(message, kInvalidFileMessage);
   const sZipEntry& entry = reader.entries()[static_cast<std::size_t>(index)];
   const CdrEx& cdr = entry.cdr;
   const LfhEx& lfh = entry.lfh;

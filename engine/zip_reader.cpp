@@ -20,7 +20,7 @@ constexpr std::size_t kExtraHeaderSize = 4;
 // many bytes have been read, so that the reader never holds more than a few
 // MiB of it.
 constexpr std::uint64_t kReleaseAfterBytes = std::uint64_t{4} << 20;
-constexpr std::uint64_t kFaultAround = std::uint64_t{64} << 10;
+constexpr std::uint64_t kFaultAround = std::uint64_t{2} << 20;  // the largest folio commonly mapped by one fault
 // No more entries are made room for at once than this, whatever the end
 // records announce.
 constexpr std::uint64_t kMostEntriesReserved = std::uint64_t{1} << 20;
@@ -340,9 +340,9 @@ bool cZipReader::readLocalHeader(std::string* message, sZipEntry& entry) const {
   return true;
 }
 
-// Reading a local header maps the pages around it (the system maps up to
-// kFaultAround bytes at once): once the pages so mapped may add up to a few
-// MiB, they are given back.
+// Reading a local header maps the pages around it (the system maps up to a
+// whole large folio of the file, kFaultAround bytes, at once): once the pages
+// so mapped may add up to a few MiB, they are given back.
 void cZipReader::noteHeaderRead(std::uint64_t offset) {
   const std::uint64_t distance = offset > lastHeaderRead_ ? offset - lastHeaderRead_ : lastHeaderRead_ - offset;
   lastHeaderRead_ = offset;
