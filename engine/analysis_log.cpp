@@ -284,11 +284,13 @@ cLogOutput::cLogOutput()
 cLogOutput::~cLogOutput() { stopWriter(); }
 
 bool cLogOutput::open(const std::string& path) {
+  stopWriter();
   failed_ = false;
   text_ = nullptr;
   buffer_->clear();
   if (!file_.open(path, platform::File::Mode::WriteTruncate)) return false;
   buffer_->reserve(kFlushSize + kFlushSize / 4);
+  full_->reserve(kFlushSize + kFlushSize / 4);
   put(kUtf8ByteOrderMark);
   try {
     stopping_ = fullWaiting_ = false;
@@ -300,6 +302,7 @@ bool cLogOutput::open(const std::string& path) {
 }
 
 void cLogOutput::openText(std::string& text) {
+  stopWriter();
   failed_ = false;
   text_ = &text;
   text.clear();

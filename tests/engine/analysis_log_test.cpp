@@ -230,6 +230,19 @@ TEST_F(AnalysisLogTest, LongNamesAppearInFull) {
   EXPECT_EQ(log.find("ERROR"), std::string::npos);
 }
 
+// A log of several MiB leaves in several buffers, written by the log's own
+// thread: the file holds them all, in order, as the log made in memory does.
+TEST_F(AnalysisLogTest, LogOfManyBuffersIsWrittenWholeAndInOrder) {
+  ArchivePlan plan;
+  for (int i = 0; i < 6000; ++i) plan.entries.push_back(test::storedEntry("OEBPS/page" + std::to_string(i), "x"));
+  plan.zip64 = true;
+  const std::string file = analyze(test::buildArchive(plan));
+  ASSERT_GT(file.size(), std::size_t{6} << 20);
+  std::string text;
+  ASSERT_TRUE(writeAnalysisText(reader, &message, text)) << message;
+  EXPECT_TRUE(masked(file) == masked(text));
+}
+
 TEST_F(AnalysisLogTest, LogThatCannotBeCreatedIsReported) {
   const std::string archive = test::buildArchive(plainEpub());
   test::writeFile(zipPath(), archive);
