@@ -125,7 +125,7 @@ int runAnalyze(const JobOptions& options) {
 
   const FileTime start = platform::currentFileTime();
   cZipReader reader;
-  const bool ok = reader.openArchive(&message, settings.workOrder) &&
+  const bool ok = reader.open(&message, settings.workOrder.ZipPath) &&
                   writeAnalysisLog(reader, &message, settings.workOrder.AnalyzeZipLogPath);
   const std::uint64_t ms = elapsedMilliseconds(start, platform::currentFileTime());
   const sStatistics statistics = reader.statistics();

@@ -163,6 +163,12 @@ class MappedFile {
   // nothing fails.
   void adviseWholeRead() const;
 
+  // The pages holding `length` bytes from `offset` will not be read again
+  // soon: the memory they take is given back to the system. Their bytes stay
+  // readable; read again, they come from the file anew (a page lost to a
+  // shortened file reads as zeros again). A hint: nothing fails.
+  void release(std::uint64_t offset, std::uint64_t length) const;
+
   // Writes `length` bytes of the file from `offset` to `out` at its current
   // position, copied inside the system where it can be (no trip through the
   // mapping). False when the range is not in the file or a write fails.

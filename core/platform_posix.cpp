@@ -354,6 +354,18 @@ void MappedFile::adviseWholeRead() const {
   if (data_ != nullptr) ::madvise(const_cast<std::uint8_t*>(data_), static_cast<std::size_t>(size_), MADV_WILLNEED);
 }
 
+// The mapping is private and never written: a page dropped from it holds no
+// change of ours and is read from the file again at the next touch.
+void MappedFile::release(std::uint64_t offset, std::uint64_t length) const {
+  if (data_ == nullptr || offset >= size_) return;
+  length = std::min(length, size_ - offset);
+  const auto page = static_cast<std::uint64_t>(pageSize);
+  const std::uint64_t start = offset / page * page;  // the mapping itself starts on a page
+  const std::uint64_t end = std::min(size_, offset + length);
+  if (end > start)
+    ::madvise(const_cast<std::uint8_t*>(data_) + start, static_cast<std::size_t>(end - start), MADV_DONTNEED);
+}
+
 bool MappedFile::copyTo(File& out, std::uint64_t offset, std::uint64_t length) const {
   if (data_ == nullptr || out.handle_ == kNoHandle || offset > size_ || length > size_ - offset) return false;
   // Copying from file to file inside the kernel is several times faster than

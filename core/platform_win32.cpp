@@ -629,6 +629,16 @@ void MappedFile::adviseWholeRead() const {
   prefetch(::GetCurrentProcess(), 1, &range, 0);
 }
 
+// Unlocking pages that are not locked takes them out of the process's working
+// set (VirtualUnlock then reports ERROR_NOT_LOCKED, which is expected); the
+// system keeps them as standby pages of the file and maps them again at the
+// next touch.
+void MappedFile::release(std::uint64_t offset, std::uint64_t length) const {
+  if (data_ == nullptr || offset >= size_) return;
+  length = std::min(length, size_ - offset);
+  ::VirtualUnlock(const_cast<std::uint8_t*>(data_) + offset, static_cast<SIZE_T>(length));
+}
+
 // Written from the view in pieces: one WriteFile of a large view would lock
 // all its pages in memory at once. Counted as one write, like the copy inside
 // the system that POSIX makes.

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <limits>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <system_error>
 #include <thread>
 
@@ -64,6 +66,7 @@ unsigned inflateInput(void* descriptor, z_const unsigned char** buffer) {
   sink.dataNext += n;
   sink.bytesLeft -= n;
   sink.bytesConsumed += n;
+  if (sink.archive != nullptr) sink.archive->noteRead(n);
   return n;
 }
 
@@ -196,7 +199,7 @@ bool writeStored(std::string* message, const std::string& outputPath, const cZip
   if (size != cdr.effectiveUncompressedSize()) return fail(message, kLengthMismatchMessage);
   if (size > std::numeric_limits<std::size_t>::max()) return fail(message, kStoredWriteMessage);
   const auto length = static_cast<std::size_t>(size);
-  if (crc32Of(reader.viewData() + dataOffset, length) != cdr.header.crc()) return fail(message, kCrcMismatchMessage);
+  if (reader.crcOf(dataOffset, length) != cdr.header.crc()) return fail(message, kCrcMismatchMessage);
   platform::File output;
   if (!output.open(outputPath, platform::File::Mode::WriteTruncate)) return fail(message, kNoOutputFileMessage);
   const bool written = reader.copyBytes(output, dataOffset, size);
@@ -206,12 +209,13 @@ bool writeStored(std::string* message, const std::string& outputPath, const cZip
 }
 
 bool writeDeflated(sUnzipContext& context, std::string* message, const std::string& outputPath,
-                   const std::uint8_t* data, const CdrEx& cdr) {
+                   const cZipReader& reader, std::uint64_t dataOffset, const CdrEx& cdr) {
   if (!context.inflater) context.inflater = std::make_unique<cInflater>();
   sInflateSink sink;
   sink.inflater = context.inflater.get();
+  sink.archive = &reader;
   sink.sizeLimit = cdr.effectiveUncompressedSize();
-  if (!inflateEntry(sink, outputPath, data, cdr.effectiveCompressedSize())) {
+  if (!inflateEntry(sink, outputPath, reader.viewData() + dataOffset, cdr.effectiveCompressedSize())) {
     if (sink.overran) return fail(message, kLengthMismatchMessage);
     return fail(message, kDeflatedWriteMessage);
   }
@@ -514,8 +518,13 @@ bool putInPlace(sUnzipContext& context, std::string* message, cWorkClaim& claim)
   return true;
 }
 
-bool extractIntoWorkFolder(sUnzipContext& context, cZipReader& reader, std::string* message) {
-  if (!reader.openArchive(message, context.workOrder)) return false;
+// The file the work order names, or the archive's bytes given in its place.
+using ArchiveBytes = std::optional<std::span<const std::uint8_t>>;
+
+bool extractIntoWorkFolder(sUnzipContext& context, cZipReader& reader, const ArchiveBytes& bytes,
+                           std::string* message) {
+  const bool open = bytes ? reader.open(message, *bytes) : reader.open(message, context.workOrder.ZipPath);
+  if (!open) return false;
   context.statistics.zip64 = reader.statistics().zip64;
   const bool extracted = extractAll(context, message, reader);
   // Whatever went right or wrong, it was read from an archive that changed.
@@ -523,12 +532,23 @@ bool extractIntoWorkFolder(sUnzipContext& context, cZipReader& reader, std::stri
   return extracted;
 }
 
-bool runJob(sUnzipContext& context, cZipReader& reader, std::string* message) {
+bool runJob(sUnzipContext& context, cZipReader& reader, const ArchiveBytes& bytes, std::string* message) {
   if (!claimWorkFolder(context, message)) return false;
   cWorkClaim claim(withoutTrailingSeparators(context.workFolder), cWorkClaim::eKind::Folder);
-  const bool done = extractIntoWorkFolder(context, reader, message) && putInPlace(context, message, claim);
+  const bool done = extractIntoWorkFolder(context, reader, bytes, message) && putInPlace(context, message, claim);
   // A job told to stop (the program is quitting) leaves nothing half done.
   if (!done && jobsAbandoned() && claim.held()) platform::removeTree(withoutTrailingSeparators(context.workFolder));
+  return done;
+}
+
+bool runCheckedJob(const EpubWorkOrder& checked, const ArchiveBytes& bytes, std::string* message,
+                   sStatistics& statistics) {
+  sUnzipContext context;
+  context.workOrder = checked;
+  cZipReader reader;
+  const bool done = runJob(context, reader, bytes, message);
+  reader.releaseArchive();
+  statistics = context.statistics;
   return done;
 }
 
@@ -556,18 +576,16 @@ bool checkEntries(std::string* message, const cZipReader& reader, bool* clash) {
   std::vector<sNameKey> keys;
   ranges.reserve(static_cast<std::size_t>(reader.cdrCount()));
   if (clash) keys.reserve(static_cast<std::size_t>(reader.cdrCount()));
-  for (std::uint64_t i = 0; i < reader.cdrCount(); ++i) {
-    const CdrEx cdr = reader.interpretCdr(reader.cdrItem(i));
-    LfhEx lfh;
-    if (!reader.readLocalHeader(message, cdr, lfh)) return false;
+  for (const sZipEntry& entry : reader.entries()) {
+    const CdrEx& cdr = entry.cdr;
+    const LfhEx& lfh = entry.lfh;
     if (isUnsafeEntryName(lfh.name))
       return fail(message, formatTextUnlimited(kUnsafeNameMessage, displayUtf8(lfh.name)));
     if (clash) keys.push_back(nameKey(lfh.name, isFolderEntry(cdr)));
     // Folders and empty files hold nothing encrypted, and their bytes cannot add up to a bomb.
     if (holdsNoData(cdr)) continue;
     if (isEncrypted(cdr, lfh)) return fail(message, formatTextUnlimited(kEncryptedEntryMessage, displayUtf8(lfh.name)));
-    ranges.push_back(
-        {cdr.effectiveOffsetLfh(), saturatingAdd(entryDataOffset(cdr, lfh), cdr.effectiveCompressedSize())});
+    ranges.push_back({cdr.effectiveOffsetLfh(), saturatingAdd(entry.dataOffset, cdr.effectiveCompressedSize())});
   }
   // Entries sharing bytes are how a small archive unpacks to terabytes.
   if (anyOverlap(ranges)) return fail(message, kOverlappingEntriesMessage);
@@ -577,11 +595,12 @@ bool checkEntries(std::string* message, const cZipReader& reader, bool* clash) {
 
 bool extractEntry(sUnzipContext& context, std::string* message, const std::string& workFolder, const cZipReader& reader,
                   std::uint64_t index) {
-  const CdrEx cdr = reader.interpretCdr(reader.cdrItem(index));
-  LfhEx lfh;
-  if (!reader.readLocalHeader(message, cdr, lfh)) return false;
+  if (index >= reader.cdrCount()) return fail(message, kInvalidFileMessage);
+  const sZipEntry& entry = reader.entries()[static_cast<std::size_t>(index)];
+  const CdrEx& cdr = entry.cdr;
+  const LfhEx& lfh = entry.lfh;
   if (cdr.header.usesZip64() || lfh.header.usesZip64()) context.statistics.zip64 = true;
-  // A name that the checks did not see (an archive changed since) is refused here too.
+  // Unpacked without the checks (a caller of its own), an unsafe name is refused here too.
   if (isUnsafeEntryName(lfh.name)) return fail(message, formatTextUnlimited(kUnsafeNameMessage, displayUtf8(lfh.name)));
   if (holdsNoData(cdr)) {
     if (!lfh.name.empty()) {
@@ -595,7 +614,7 @@ bool extractEntry(sUnzipContext& context, std::string* message, const std::strin
   }
   // The data read is the central directory's compressed size: streaming
   // writers leave the local header's sizes 0.
-  const std::uint64_t dataOffset = entryDataOffset(cdr, lfh);
+  const std::uint64_t dataOffset = entry.dataOffset;
   if (!fitsIn(reader.viewSize(), dataOffset, cdr.effectiveCompressedSize())) return fail(message, kInvalidFileMessage);
   const std::uint16_t method = lfh.header.compressionMethod();
   if (method != kMethodStored && method != kMethodDeflated) return fail(message, kOtherMethodMessage);
@@ -603,9 +622,8 @@ bool extractEntry(sUnzipContext& context, std::string* message, const std::strin
   const std::string& outputPath = buildOutputPath(context, workFolder, lfh.name);
   if (!ensureOutputFolder(context, outputPath)) return fail(message, kNoUnzipFolderMessage);
   noteWrittenFile(context, index, outputPath);
-  const bool written = method == kMethodStored
-                           ? writeStored(message, outputPath, reader, dataOffset, cdr)
-                           : writeDeflated(context, message, outputPath, reader.viewData() + dataOffset, cdr);
+  const bool written = method == kMethodStored ? writeStored(message, outputPath, reader, dataOffset, cdr)
+                                               : writeDeflated(context, message, outputPath, reader, dataOffset, cdr);
   if (!written) return false;
   stampFile(context.workOrder, outputPath, lfh);
   countEntry(context.statistics, cdr, lfh);
@@ -662,17 +680,22 @@ std::vector<std::string> listFolders(const std::string& folder) {
 }
 
 bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& statistics) {
-  sUnzipContext context;
   EpubWorkOrder checked = order;
   checked.DoWhat = kDoWhatUnzip;
   if (!checkJobSource(message, checked) || !checkPaths(checked, message) || !checkBackupOutsideFiles(message, checked))
     return false;
-  context.workOrder = checked;
-  cZipReader reader;
-  const bool done = runJob(context, reader, message);
-  reader.releaseArchive();
-  statistics = context.statistics;
-  return done;
+  return runCheckedJob(checked, std::nullopt, message, statistics);
+}
+
+bool unzipJobFromMemory(const EpubWorkOrder& order, std::span<const std::uint8_t> archive, std::string* message,
+                        sStatistics& statistics) {
+  // The paths checked as for an analysis, which reads no file of its own
+  // kind: no archive file need exist.
+  EpubWorkOrder checked = order;
+  checked.DoWhat = kDoWhatAnalysis;
+  if (!checkPaths(checked, message) || !checkBackupOutsideFiles(message, checked)) return false;
+  checked.DoWhat = kDoWhatUnzip;
+  return runCheckedJob(checked, archive, message, statistics);
 }
 
 }  // namespace plimsy

@@ -25,6 +25,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -115,6 +116,9 @@ struct sInflateSink {
   std::uint64_t sizeLimit = UINT64_MAX;
   // The state to use; nullptr makes one for this entry alone.
   cInflater* inflater = nullptr;
+  // When set, told of every piece of input read (cZipReader::noteRead), so
+  // that the memory of what was read is given back as inflating goes on.
+  const cZipReader* archive = nullptr;
 
   // Why a failed inflateEntry failed.
   bool overran = false;      // the output passed sizeLimit (nothing past it was written)
@@ -143,6 +147,13 @@ struct sInflateSink {
 // (the program is quitting): then its work folder is removed.
 bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& statistics);
 
+// As unzipJob, for an archive held in memory, which is read in place of a
+// file: order.ZipPath only names it (it must be absolute and lie outside the
+// files folder; it need not exist), and the source checks that a file needs
+// are not made.
+bool unzipJobFromMemory(const EpubWorkOrder& order, std::span<const std::uint8_t> archive, std::string* message,
+                        sStatistics& statistics);
+
 // Checks, before anything is written, every entry that extractEntry would
 // write: its local header's name must not be absolute, start with a drive
 // letter, hold a ".." part (with "\\" taken as "/") or a NUL byte, nor, on
@@ -151,7 +162,7 @@ bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& sta
 // encrypted ("Unable to unzip an encrypted file:\n<name>"; folders and
 // entries without data hold nothing encrypted), and the entries' local
 // headers and data must not overlap ("Invalid zip file (overlapping
-// entries)."). readLocalHeader's messages pass through.
+// entries)."). Everything is taken from the reader's entry list.
 //
 // When `clash` is given, it receives whether unpacking the entries on several
 // threads could give another result than unpacking them one by one in order:
@@ -165,13 +176,13 @@ bool checkEntries(std::string* message, const cZipReader& reader, bool* clash = 
 // or cannot be a file name.
 bool isUnsafeEntryName(std::string_view name);
 
-// Unpacks the entry at `index` of the reader's Cdr list into `workFolder`
+// Unpacks the entry at `index` (below cdrCount()) of the reader's entry list into `workFolder`
 // (ending with a separator) and counts it in the context's statistics. An
 // entry whose compressed size is 0 becomes an empty file, or an empty folder
 // when its name ends in "/" or "\\" (so does a folder entry whose
 // uncompressed size is 0, whatever its compressed data); both count as
 // zero-length. An entry with an empty name writes nothing.
-// Failures: readLocalHeader's messages; "Invalid file." (data past the end of
+// Failures: "Invalid file." (data past the end of
 // the archive); "Unable to create directory for unzipped files.";
 // "File compressed with method other than deflate."; "Unable to open output
 // file."; "Unable to write uncompressed file."; "Unable to write compressed

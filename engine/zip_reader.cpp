@@ -1,16 +1,13 @@
 #include "engine/zip_reader.h"
 
 #include <algorithm>
-#include <functional>
 
 #include "core/message.h"
 #include "core/text.h"
+#include "engine/crc32.h"
 
 namespace plimsy {
 namespace {
-
-// The reader keeps room for this many records before the first one is read.
-constexpr std::size_t kInitialCdrListRoom = 50;
 
 // The NTFS record's three times stand at +12, +20 and +28 from its Header
 // ID; the record is only read when those 36 bytes lie in the extra field.
@@ -18,6 +15,15 @@ constexpr std::size_t kNtfsTimesOffset = 12;
 constexpr std::size_t kNtfsRecordMinimum = 36;
 // Header ID and data size in front of every extra-field record.
 constexpr std::size_t kExtraHeaderSize = 4;
+
+// Reading a mapped archive gives back the memory of the pages read once this
+// many bytes have been read, so that the reader never holds more than a few
+// MiB of it.
+constexpr std::uint64_t kReleaseAfterBytes = std::uint64_t{4} << 20;
+constexpr std::uint64_t kFaultAround = std::uint64_t{2} << 20;  // the largest folio commonly mapped by one fault
+// No more entries are made room for at once than this, whatever the end
+// records announce.
+constexpr std::uint64_t kMostEntriesReserved = std::uint64_t{1} << 20;
 
 constexpr const char* kInvalidZipFile = "Invalid zip file.";
 constexpr const char* kWrongLfhOffset =
@@ -29,28 +35,32 @@ bool fitsIn(std::uint64_t size, std::uint64_t offset, std::uint64_t length) {
   return offset <= size && length <= size - offset;
 }
 
-// The next n bytes, or as many as remain.
-std::string takeUpTo(ByteCursor& cursor, std::size_t n) {
-  const ByteCursor part = cursor.sub(std::min(n, cursor.remaining()));
+// The next n bytes (which the caller has checked are there).
+std::string take(ByteCursor& cursor, std::size_t n) {
+  const ByteCursor part = cursor.sub(n);
   return std::string(reinterpret_cast<const char*>(part.data()), part.remaining());
 }
 
-void appendZip64Lines(std::string& text, std::uint64_t uncompressed, std::uint64_t compressed, unsigned found) {
-  if (found & kFoundUncompressedSize) text += formatText("\n   ZIP64 uncompressed size: 0x%llx", uncompressed);
-  if (found & kFoundCompressedSize) text += formatText("\n   ZIP64 compressed size: 0x%llx", compressed);
+void addFinding(sExtraFindings& findings, sExtraFinding::eKind kind, std::uint64_t value) {
+  sExtraFinding& f = findings.items.emplace_back();
+  f.kind = kind;
+  f.value = value;
 }
 
-void announceZip64Values(LfhEx& lfh, unsigned found) {
-  appendZip64Lines(lfh.interpretation, lfh.zip64.uncompressedSize(), lfh.zip64.compressedSize(), found);
+void recordZip64Values(LfhEx& lfh, unsigned found) {
+  using K = sExtraFinding::eKind;
+  if (found & kFoundUncompressedSize)
+    addFinding(lfh.extraFindings, K::Zip64UncompressedSize, lfh.zip64.uncompressedSize());
+  if (found & kFoundCompressedSize) addFinding(lfh.extraFindings, K::Zip64CompressedSize, lfh.zip64.compressedSize());
 }
 
-void announceZip64Values(CdrEx& cdr, unsigned found) {
+void recordZip64Values(CdrEx& cdr, unsigned found) {
+  using K = sExtraFinding::eKind;
   const CdrZip64& z = cdr.zip64;
-  appendZip64Lines(cdr.interpretation, z.uncompressedSize, z.compressedSize, found);
-  if (found & kFoundOffsetLfh) cdr.interpretation += formatText("\n   ZIP64 offset_lfh: 0x%llx", z.offsetLfh);
-  if (found & kFoundDiskStartNumber)
-    cdr.interpretation +=
-        formatText("\n   ZIP64 disk_start_number: 0x%llx", static_cast<std::uint64_t>(z.diskStartNumber));
+  if (found & kFoundUncompressedSize) addFinding(cdr.extraFindings, K::Zip64UncompressedSize, z.uncompressedSize);
+  if (found & kFoundCompressedSize) addFinding(cdr.extraFindings, K::Zip64CompressedSize, z.compressedSize);
+  if (found & kFoundOffsetLfh) addFinding(cdr.extraFindings, K::Zip64OffsetLfh, z.offsetLfh);
+  if (found & kFoundDiskStartNumber) addFinding(cdr.extraFindings, K::Zip64DiskStartNumber, z.diskStartNumber);
 }
 
 // The values follow the record's 4 header bytes and are bounded by the end
@@ -60,7 +70,7 @@ bool readZip64Record(Record& record, ByteCursor values) {
   record.hasZip64Extra = true;
   unsigned found = 0;
   const bool complete = readZip64Values(record, values, found);
-  announceZip64Values(record, found);
+  recordZip64Values(record, found);
   return complete;
 }
 
@@ -74,20 +84,18 @@ bool readNtfsRecord(Record& out, ByteCursor record) {
   out.ntfsModified = record.u64();
   out.ntfsAccessed = record.u64();
   out.ntfsCreated = record.u64();
-  out.interpretation += formatText("\n   NTFS  mod:    %s", formatFileTime(out.ntfsModified));
-  out.interpretation += formatText("\n   NTFS  access: %s", formatFileTime(out.ntfsAccessed));
-  out.interpretation += formatText("\n   NTFS  create: %s", formatFileTime(out.ntfsCreated));
+  sExtraFinding& f = out.extraFindings.items.emplace_back();
+  f.kind = sExtraFinding::eKind::NtfsTimes;
+  f.modified = out.ntfsModified;
+  f.accessed = out.ntfsAccessed;
+  f.created = out.ntfsCreated;
   return true;
 }
 
 template <typename Record>
-bool parseExtraFieldInto(Record& out, std::string_view extra) {
-  ByteCursor rest(extra);
+bool parseRecords(Record& out, ByteCursor rest) {
   for (;;) {
-    if (rest.remaining() == 0) {
-      if (out.interpretation.empty()) out.interpretation = "\n   none";
-      return true;
-    }
+    if (rest.remaining() == 0) return true;
     if (rest.remaining() < kExtraHeaderSize) return false;
     const ByteCursor record = rest;
     const std::uint16_t id = rest.u16();
@@ -101,9 +109,34 @@ bool parseExtraFieldInto(Record& out, std::string_view extra) {
       case kNtfsExtraId:
         if (!readNtfsRecord(out, record)) return false;
         break;
-      default: out.interpretation += formatText("\n   UNHANDLED: ID = %u, length = %u", id, dataSize); break;
+      default: {
+        sExtraFinding& f = out.extraFindings.items.emplace_back();
+        f.headerId = id;
+        f.dataSize = dataSize;
+        break;
+      }
     }
   }
+}
+
+template <typename Record>
+bool parseExtraFieldInto(Record& out, std::string_view extra) {
+  out.extraFindings.complete = parseRecords(out, ByteCursor(extra));
+  return out.extraFindings.complete;
+}
+
+// A record's fixed part and name, known to lie in `record` with its extra
+// field, which is parsed; the cursor is left at what follows (a Cdr's
+// comment).
+template <typename Record>
+ByteCursor readRecord(Record& out, ByteCursor record) {
+  constexpr std::size_t kFixed = decltype(out.header)::kSize;
+  out.header.copyFrom(record.data());
+  record.skip(kFixed);
+  out.name = take(record, out.header.filenameLength());
+  const ByteCursor extra = record.sub(out.header.extraFieldLength());
+  parseExtraField(out, std::string_view(reinterpret_cast<const char*>(extra.data()), extra.remaining()));
+  return record;
 }
 
 }  // namespace
@@ -111,98 +144,92 @@ bool parseExtraFieldInto(Record& out, std::string_view extra) {
 bool parseExtraField(LfhEx& lfh, std::string_view extra) { return parseExtraFieldInto(lfh, extra); }
 bool parseExtraField(CdrEx& cdr, std::string_view extra) { return parseExtraFieldInto(cdr, extra); }
 
-cZipReader::cZipReader() { cdrs_.reserve(kInitialCdrListRoom); }
+cZipReader::cZipReader() = default;
 
 cZipReader::~cZipReader() { releaseArchive(); }
 
-void cZipReader::releaseArchive() {
-  view_.close();
-  cdrs_.clear();
+void cZipReader::forgetArchive() {
+  entries_.clear();
+  entries_.shrink_to_fit();
+  bytes_ = {};
   ecd_.reset();
   ecdl64_.reset();
   ecd64_.reset();
   ecdOffset_ = ecdl64Offset_ = ecd64Offset_ = expectedEntries_ = 0;
+  lastHeaderRead_ = headerPagesRead_ = 0;
+  readSinceRelease_ = 0;
 }
 
-const std::uint8_t* cZipReader::cdrItem(std::uint64_t index) const {
-  return index < cdrs_.size() ? cdrs_[static_cast<std::size_t>(index)] : nullptr;
+void cZipReader::releaseArchive() {
+  forgetArchive();
+  view_.close();
+  path_.clear();
 }
 
-std::uint64_t cZipReader::bytesFrom(const std::uint8_t* pointer) const {
-  const std::uint8_t* base = view_.data();
-  if (base == nullptr || pointer == nullptr) return 0;
-  // Pointers into different objects are ordered through std::less alone.
-  const std::less<const std::uint8_t*> before;
-  if (before(pointer, base) || !before(pointer, base + view_.size())) return 0;
-  return view_.size() - static_cast<std::uint64_t>(pointer - base);
+bool cZipReader::copyBytes(platform::File& out, std::uint64_t offset, std::uint64_t length) const {
+  if (view_.isOpen()) return view_.copyTo(out, offset, length);
+  if (!fitsIn(bytes_.size(), offset, length) || length > SIZE_MAX) return false;
+  return out.write(bytes_.data() + offset, static_cast<std::size_t>(length));
 }
 
-// Copies a record's fixed part (known to lie in the view), then as much of its name and extra field as
-// the file holds; the cursor is left at what follows (a Cdr's comment).
-template <typename Record>
-ByteCursor cZipReader::copyRecord(Record& out, const std::uint8_t* record) const {
-  constexpr std::size_t kFixed = decltype(out.header)::kSize;
-  const std::uint64_t available = bytesFrom(record);
-  out.header.copyFrom(record);  // the callers have checked the fixed part
-  ByteCursor rest(record + kFixed, static_cast<std::size_t>(available - kFixed));
-  out.name = takeUpTo(rest, out.header.filenameLength());
-  out.extra = takeUpTo(rest, out.header.extraFieldLength());
-  return rest;
+std::uint32_t cZipReader::crcOf(std::uint64_t offset, std::uint64_t length) const {
+  std::uint32_t crc = 0;
+  while (length > 0) {
+    const std::uint64_t piece = std::min(length, kReleaseAfterBytes);
+    crc = ~updateCrc32(~crc, bytes_.data() + offset, static_cast<std::size_t>(piece));
+    noteRead(piece);
+    offset += piece;
+    length -= piece;
+  }
+  return crc;
 }
 
-CdrEx cZipReader::interpretCdr(const std::uint8_t* cdr) const {
-  CdrEx out;
-  if (bytesFrom(cdr) < kCdrSize) return out;
-  ByteCursor rest = copyRecord(out, cdr);
-  out.comment = takeUpTo(rest, out.header.commentLength());
-  parseExtraField(out, out.extra);
-  return out;
+void cZipReader::noteRead(std::uint64_t length) const {
+  if (!view_.isOpen()) return;
+  // Every page is given back, not just these: pages of other entries that
+  // other threads are reading are read again from the file, which costs less
+  // than keeping track of them.
+  if (readSinceRelease_.fetch_add(length) + length < kReleaseAfterBytes) return;
+  readSinceRelease_ = 0;
+  releaseMapping();
 }
 
-LfhEx cZipReader::interpretLfh(const std::uint8_t* lfh) const {
-  LfhEx out;
-  if (bytesFrom(lfh) < kLfhSize) return out;
-  copyRecord(out, lfh);
-  out.hasDataDescriptor = (out.header.generalFlags() & 0x0008) != 0;
-  parseExtraField(out, out.extra);
-  return out;
+void cZipReader::releaseMapping() const {
+  if (view_.isOpen()) view_.release(0, view_.size());
 }
 
-bool cZipReader::readLocalHeader(std::string* message, const CdrEx& cdr, LfhEx& lfh) const {
-  const std::uint8_t* base = view_.data();
-  const std::uint64_t size = view_.size();
-  const std::uint64_t at = cdr.effectiveOffsetLfh();
-  if (base == nullptr || !fitsIn(size, at, 4) || loadLe32(base + at) != kLfhSignature)
-    return fail(message, kWrongLfhOffset);
-  if (!fitsIn(size, at, kLfhSize)) return fail(message, kInvalidZipFile);
-  Lfh header;
-  header.copyFrom(base + at);
-  const std::uint64_t total = kLfhSize + std::uint64_t{header.filenameLength()} + header.extraFieldLength();
-  if (!fitsIn(size, at, total)) return fail(message, kInvalidZipFile);
-  lfh = interpretLfh(base + at);
-  return true;
-}
-
-bool cZipReader::openArchive(std::string* message, const EpubWorkOrder& order) {
+bool cZipReader::open(std::string* message, const std::string& path) {
   releaseArchive();
   statistics_ = sStatistics{};
-  workOrder_ = order;
-  if (platform::isSpecialFile(workOrder_.ZipPath))
-    return fail(message, formatText(kNotRegularFileMessage, workOrder_.ZipPath));
-  if (!view_.open(workOrder_.ZipPath)) return fail(message, "Unable to open zip file.");
-  if (view_.size() < kEcdSize) return fail(message, "Not a valid zip file.");
-  std::uint64_t firstCdr = 0;
-  const bool open =
-      findEcd(message) && findCentralDirectory(message, firstCdr) && walkCentralDirectory(message, firstCdr);
+  path_ = path;
+  if (platform::isSpecialFile(path)) return fail(message, formatText(kNotRegularFileMessage, path));
+  if (!view_.open(path)) return fail(message, "Unable to open zip file.");
+  bytes_ = std::span<const std::uint8_t>(view_.data(), static_cast<std::size_t>(view_.size()));
+  const bool open = parse(message);
+  // What the walk read is in the entries now.
+  releaseMapping();
   if (!view_.unchanged()) return fail(message, kArchiveChangedMessage);
   return open;
+}
+
+bool cZipReader::open(std::string* message, std::span<const std::uint8_t> bytes) {
+  releaseArchive();
+  statistics_ = sStatistics{};
+  bytes_ = bytes;
+  return parse(message);
+}
+
+bool cZipReader::parse(std::string* message) {
+  if (bytes_.size() < kEcdSize) return fail(message, "Not a valid zip file.");
+  std::uint64_t firstCdr = 0;
+  return findEcd(message) && findCentralDirectory(message, firstCdr) && walkCentralDirectory(message, firstCdr);
 }
 
 // The Ecd is the signature nearest the end of the file. The whole file is
 // searched: an archive comment (or anything appended) may be of any length.
 bool cZipReader::findEcd(std::string* message) {
-  const std::uint8_t* base = view_.data();
-  for (std::uint64_t at = view_.size() - kEcdSize;; --at) {
+  const std::uint8_t* base = bytes_.data();
+  for (std::uint64_t at = bytes_.size() - kEcdSize;; --at) {
     if (base[at] == 0x50 && loadLe32(base + at) == kEcdSignature) {
       ecdOffset_ = at;
       ecd_.emplace().copyFrom(base + at);
@@ -217,8 +244,8 @@ bool cZipReader::findEcd(std::string* message) {
 // the Ecd, replaced by the Ecd64's values when a locator stands exactly 20
 // bytes before the Ecd (no other place is searched).
 bool cZipReader::findCentralDirectory(std::string* message, std::uint64_t& firstCdr) {
-  const std::uint8_t* base = view_.data();
-  const std::uint64_t size = view_.size();
+  const std::uint8_t* base = bytes_.data();
+  const std::uint64_t size = bytes_.size();
   bool startKnown = false;
   if (ecd_->cdOffset() != kAllOnes32) {
     if (!fitsIn(size, ecd_->cdOffset(), kCdrSize)) return fail(message, kInvalidZipFile);
@@ -250,39 +277,79 @@ bool cZipReader::findCentralDirectory(std::string* message, std::uint64_t& first
 // Record after record while Cdr signatures follow; the Ecd's CD size is not
 // used.
 bool cZipReader::walkCentralDirectory(std::string* message, std::uint64_t firstCdr) {
-  const std::uint8_t* base = view_.data();
-  const std::uint64_t size = view_.size();
+  const std::uint8_t* base = bytes_.data();
+  const std::uint64_t size = bytes_.size();
+  // Every record takes 46 bytes at least: no hostile count makes room for more.
+  entries_.reserve(
+      static_cast<std::size_t>(std::min({expectedEntries_, (size - firstCdr) / kCdrSize, kMostEntriesReserved})));
   std::uint64_t at = firstCdr;
   while (fitsIn(size, at, 4) && loadLe32(base + at) == kCdrSignature) {
     if (!fitsIn(size, at, kCdrSize)) return fail(message, kInvalidZipFile);
     Cdr header;
     header.copyFrom(base + at);
     if (!fitsIn(size, at, header.totalSize())) return fail(message, kInvalidZipFile);
-    if (!readEntry(message, at)) return false;
+    if (!readEntry(message, at, header.totalSize())) return false;
     at += header.totalSize();
     if (!fitsIn(size, at, kCdrSize)) break;
   }
-  if (cdrs_.size() != expectedEntries_)
+  if (entries_.size() != expectedEntries_)
     return fail(message,
                 "Invalid zip file.  (Number of central directory entries doesn't match number in end of central "
                 "directory record.");
   return true;
 }
 
-// One Cdr that lies wholly in the file: its local header must be sound, and
-// the entry is counted from that header.
-bool cZipReader::readEntry(std::string* message, std::uint64_t cdrOffset) {
-  const std::uint8_t* record = view_.data() + cdrOffset;
-  const CdrEx cdr = interpretCdr(record);
+// One Cdr of `cdrSize` bytes that lies wholly in the file: its local header
+// must be sound, and the entry is counted from that header.
+bool cZipReader::readEntry(std::string* message, std::uint64_t cdrOffset, std::uint64_t cdrSize) {
+  sZipEntry& entry = entries_.emplace_back();
+  CdrEx& cdr = entry.cdr;
+  ByteCursor rest = readRecord(cdr, ByteCursor(bytes_.data() + cdrOffset, static_cast<std::size_t>(cdrSize)));
+  cdr.comment = take(rest, cdr.header.commentLength());
   if (cdr.header.usesZip64()) statistics_.zip64 = true;
-  LfhEx lfh;
-  if (!readLocalHeader(message, cdr, lfh)) return false;
+  if (!readLocalHeader(message, entry)) {
+    entries_.pop_back();
+    return false;
+  }
+  const LfhEx& lfh = entry.lfh;
   if (lfh.header.usesZip64()) statistics_.zip64 = true;
   if (!countReadEntry(statistics_, lfh.header.compressionMethod(), lfh.effectiveUncompressedSize(),
-                      lfh.effectiveCompressedSize()))
+                      lfh.effectiveCompressedSize())) {
+    entries_.pop_back();
     return fail(message, "File compressed with method other than deflate.");
-  cdrs_.push_back(record);
+  }
+  noteHeaderRead(cdr.effectiveOffsetLfh());
   return true;
+}
+
+// The local header at the Cdr's effective offset: its signature, then its
+// fixed part, name and extra field must lie in the file.
+bool cZipReader::readLocalHeader(std::string* message, sZipEntry& entry) const {
+  const std::uint8_t* base = bytes_.data();
+  const std::uint64_t size = bytes_.size();
+  const std::uint64_t at = entry.cdr.effectiveOffsetLfh();
+  if (!fitsIn(size, at, 4) || loadLe32(base + at) != kLfhSignature) return fail(message, kWrongLfhOffset);
+  if (!fitsIn(size, at, kLfhSize)) return fail(message, kInvalidZipFile);
+  LfhEx& lfh = entry.lfh;
+  lfh.header.copyFrom(base + at);
+  const std::uint64_t total = kLfhSize + std::uint64_t{lfh.header.filenameLength()} + lfh.header.extraFieldLength();
+  if (!fitsIn(size, at, total)) return fail(message, kInvalidZipFile);
+  lfh.hasDataDescriptor = (lfh.header.generalFlags() & 0x0008) != 0;
+  readRecord(lfh, ByteCursor(base + at, static_cast<std::size_t>(total)));
+  entry.dataOffset = at + total;
+  return true;
+}
+
+// Reading a local header maps the pages around it (the system maps up to a
+// whole large folio of the file, kFaultAround bytes, at once): once the pages
+// so mapped may add up to a few MiB, they are given back.
+void cZipReader::noteHeaderRead(std::uint64_t offset) {
+  const std::uint64_t distance = offset > lastHeaderRead_ ? offset - lastHeaderRead_ : lastHeaderRead_ - offset;
+  lastHeaderRead_ = offset;
+  headerPagesRead_ += std::min(distance, kFaultAround);
+  if (headerPagesRead_ < kReleaseAfterBytes) return;
+  headerPagesRead_ = 0;
+  releaseMapping();
 }
 
 }  // namespace plimsy

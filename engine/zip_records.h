@@ -1,8 +1,8 @@
 #pragma once
 
 // Local headers and central directory records as the engine handles them in
-// memory (the on-disk image together with its ZIP64 values, name, extra field
-// and what a reader made of them), and the rules by which the zip job builds
+// memory (the on-disk image together with its ZIP64 values, name and what a
+// reader made of its extra field), and the rules by which the zip job builds
 // them, writes them and takes their effective values.
 //
 // Effective values: a 32-bit size or offset field holding 0xFFFFFFFF stands
@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/filetime.h"
 #include "core/platform.h"
@@ -40,6 +41,35 @@ struct CdrZip64 {
   std::uint32_t diskStartNumber = kAllOnes32;
 };
 
+// One thing the reader found in an extra field: a ZIP64 value it took, the
+// three times of an NTFS record, or a record of a kind it does not handle.
+struct sExtraFinding {
+  enum class eKind : std::uint8_t {
+    Zip64UncompressedSize,
+    Zip64CompressedSize,
+    Zip64OffsetLfh,
+    Zip64DiskStartNumber,
+    NtfsTimes,
+    Unhandled,
+  };
+  eKind kind = eKind::Unhandled;
+  std::uint16_t headerId = 0;  // Unhandled: the record's Header ID and data size
+  std::uint16_t dataSize = 0;
+  std::uint64_t value = 0;  // a ZIP64 value
+  FileTime modified = 0;    // NtfsTimes
+  FileTime accessed = 0;
+  FileTime created = 0;
+
+  bool operator==(const sExtraFinding&) const = default;
+};
+
+// What the reader found in an extra field, in the order it stands there, and
+// whether parsing reached the end of the field (a damaged record stops it).
+struct sExtraFindings {
+  std::vector<sExtraFinding> items;
+  bool complete = false;
+};
+
 // The fresh images: signature, version to extract 20 (Lfh) or version made
 // by 45 (Cdr), every other field 0; the ZIP64 image with header ID 1, data
 // size 16 and both slots empty.
@@ -53,14 +83,13 @@ struct sLfhEx2 {
   Lfh header = freshLfh();
   LfhZip64 zip64 = freshLfhZip64();  // a slot holding kNoZip64Value holds no value
   std::string name;                  // raw bytes
-  std::string extra;                 // raw extra field (reader)
   FileTime ntfsModified = 0;         // NTFS extra field times (reader)
   FileTime ntfsAccessed = 0;
   FileTime ntfsCreated = 0;
   bool hasDataDescriptor = false;  // (reader)
   bool hasZip64Extra = false;      // (reader)
   bool hasNtfsExtra = false;       // (reader)
-  std::string interpretation;      // the reader's lines about the extra field, for the analysis log
+  sExtraFindings extraFindings;    // (reader) for the analysis log
 
   std::uint64_t effectiveUncompressedSize() const;
   std::uint64_t effectiveCompressedSize() const;
@@ -81,14 +110,13 @@ struct CdrEx {
   Cdr header = freshCdr();
   CdrZip64 zip64;
   std::string name;     // raw bytes
-  std::string extra;    // raw extra field (reader)
   std::string comment;  // raw comment (reader)
   FileTime ntfsModified = 0;
   FileTime ntfsAccessed = 0;
   FileTime ntfsCreated = 0;
   bool hasZip64Extra = false;
   bool hasNtfsExtra = false;
-  std::string interpretation;
+  sExtraFindings extraFindings;
 
   std::uint64_t effectiveUncompressedSize() const;
   std::uint64_t effectiveCompressedSize() const;

@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <span>
 #include <string>
 
 #include "core/paths.h"
-#include "core/platform.h"
 #include "core/settings.h"
 #include "engine/analysis_log.h"
 #include "engine/unzip_job.h"
@@ -36,7 +36,6 @@ class cScratch {
     fs::remove_all(root_, ignored);
   }
 
-  std::string path(const char* name) const { return (root_ / name).string(); }
   const fs::path& root() const { return root_; }
 
  private:
@@ -48,16 +47,10 @@ const cScratch& scratch() {
   return instance;
 }
 
-bool writeBytes(const std::string& path, const std::uint8_t* data, std::size_t size) {
-  platform::File file;
-  return file.open(path, platform::File::Mode::WriteTruncate) && file.write(data, size) && file.close();
-}
-
-// Whether the folder holds nothing but the archive and the unpacked files.
-bool onlyArchiveAndFiles(const fs::path& folder) {
+// Whether the folder holds nothing but the unpacked files.
+bool onlyFiles(const fs::path& folder) {
   for (const fs::directory_entry& item : fs::directory_iterator(folder)) {
-    const std::string name = item.path().filename().string();
-    if (name != "input.zip" && name != "files") return false;
+    if (item.path().filename() != "files") return false;
   }
   return true;
 }
@@ -65,16 +58,13 @@ bool onlyArchiveAndFiles(const fs::path& folder) {
 }  // namespace
 
 sReaderOutcome zipReaderOutcome(const std::uint8_t* data, std::size_t size) {
-  const std::string archive = scratch().path("input.zip");
-  if (!writeBytes(archive, data, size)) std::abort();
-  EpubWorkOrder order;
-  order.ZipPath = archive;
   cZipReader reader;
   sReaderOutcome outcome;
-  outcome.opened = reader.openArchive(&outcome.message, order);
+  outcome.opened = reader.open(&outcome.message, std::span<const std::uint8_t>(data, size));
   if (outcome.opened) {
     outcome.entries = reader.cdrCount();
-    writeAnalysisLog(reader, &outcome.message, scratch().path("analysis.txt"));
+    std::string log;
+    writeAnalysisText(reader, &outcome.message, log);
   } else if (outcome.message.empty()) {
     std::abort();  // a refusal must say why
   }
@@ -90,23 +80,22 @@ std::string settingsReaderOutcome(const std::uint8_t* data, std::size_t size) {
 }
 
 sUnzipOutcome unzipJobOutcome(const std::uint8_t* data, std::size_t size) {
-  // A folder of its own, which must hold nothing else afterwards.
+  // A folder of its own, which must hold nothing else afterwards. The archive
+  // is read from memory; its path names a file that is never made.
   const fs::path folder = scratch().root() / "unzip";
-  const std::string archive = (folder / "input.zip").string();
   const std::string files = (folder / "files").string();
   std::error_code ignored;
   fs::remove_all(files, ignored);
   fs::create_directory(folder, ignored);
-  if (!writeBytes(archive, data, size)) std::abort();
   EpubWorkOrder order;
-  order.ZipPath = archive;
+  order.ZipPath = (folder / "input.zip").string();
   order.FilesDir = files;
   order.RealFileCreationTimes = false;
   sUnzipOutcome outcome;
   sStatistics statistics;
-  outcome.unzipped = unzipJob(order, &outcome.message, statistics);
+  outcome.unzipped = unzipJobFromMemory(order, std::span<const std::uint8_t>(data, size), &outcome.message, statistics);
   if (!outcome.unzipped && outcome.message.empty()) std::abort();
-  if (!onlyArchiveAndFiles(folder)) std::abort();
+  if (!onlyFiles(folder)) std::abort();
   if (outcome.unzipped) outcome.files = statistics.files;
   return outcome;
 }

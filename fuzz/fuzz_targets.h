@@ -11,18 +11,18 @@
 
 namespace plimsy::fuzz {
 
-// The bytes, written to a scratch file, opened as an archive; when it opens,
-// its analysis log is written to a scratch file. Stops the process when the
-// open fails without a message.
+// The bytes opened as an archive in memory; when it opens, its analysis log
+// is written into memory. Stops the process when the open fails without a
+// message.
 int zipReaderOneInput(const std::uint8_t* data, std::size_t size);
 
 // The bytes, as the text of a settings file, read into a settings object,
 // which is then written out again.
 int settingsReaderOneInput(const std::uint8_t* data, std::size_t size);
 
-// The bytes, written to a scratch file, unpacked by the unzip job into a
-// scratch folder. Stops the process (a crash, for the fuzzer) when anything
-// is written outside that folder, or when the job fails without a message.
+// The bytes, read from memory, unpacked by the unzip job into a scratch
+// folder. Stops the process (a crash, for the fuzzer) when anything is
+// written outside that folder, or when the job fails without a message.
 int unzipJobOneInput(const std::uint8_t* data, std::size_t size);
 
 // What each of them came to, for the seed corpora's expected outcomes.

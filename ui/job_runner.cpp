@@ -163,8 +163,7 @@ void runAnalysis(cJobOwner& owner) {
   const EpubWorkOrder order = settingsSnapshot().workOrder;
   cZipReader reader;
   std::string message;
-  const bool ok =
-      reader.openArchive(&message, order) && writeAnalysisLog(reader, &message, reader.workOrder().AnalyzeZipLogPath);
+  const bool ok = reader.open(&message, order.ZipPath) && writeAnalysisLog(reader, &message, order.AnalyzeZipLogPath);
   const std::uint64_t milliseconds = elapsedMilliseconds(start, platform::currentFileTime());
   if (!jobsAbandoned()) reportAnalysis(owner, ok, reader.statistics(), message, milliseconds);
   reader.releaseArchive();

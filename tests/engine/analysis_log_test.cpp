@@ -2,6 +2,7 @@
 
 #include <array>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -170,6 +171,27 @@ TEST_F(AnalysisLogTest, GoldenExtraFieldsAndOddNames) {
   expectGolden("extras_epub.txt", analyze(test::buildArchive(extrasEpub())));
 }
 
+// Read from memory and written into a string, each archive gives its golden
+// log: the heading names no file, which the masked lines hide.
+TEST(AnalysisLogGolden, ArchiveInMemoryGivesTheSameLogInMemory) {
+  const struct {
+    const char* golden;
+    ArchivePlan plan;
+  } cases[] = {{"plain_epub.txt", plainEpub()}, {"zip64_epub.txt", zip64Epub()}, {"extras_epub.txt", extrasEpub()}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.golden);
+    const std::string archive = test::buildArchive(c.plan);
+    cZipReader reader;
+    std::string message;
+    ASSERT_TRUE(reader.open(&message, std::span(reinterpret_cast<const std::uint8_t*>(archive.data()), archive.size())))
+        << message;
+    std::string log = "text from before";
+    ASSERT_TRUE(writeAnalysisText(reader, &message, log)) << message;
+    EXPECT_NE(log.find("\r\nAnalysis of: \r\n"), std::string::npos);
+    expectGolden(c.golden, log);
+  }
+}
+
 TEST_F(AnalysisLogTest, Utf8WithByteOrderMarkAndCrLfLineEnds) {
   const std::string log = analyze(test::buildArchive(extrasEpub()));
   ASSERT_EQ(log.substr(0, 3), "\xEF\xBB\xBF");
@@ -206,6 +228,19 @@ TEST_F(AnalysisLogTest, LongNamesAppearInFull) {
   for (std::size_t at = log.find(name); at != std::string::npos; at = log.find(name, at + 1)) ++count;
   EXPECT_EQ(count, 3u);  // the heading, the CdrEx and the LfhEx
   EXPECT_EQ(log.find("ERROR"), std::string::npos);
+}
+
+// A log of several MiB leaves in several buffers, written by the log's own
+// thread: the file holds them all, in order, as the log made in memory does.
+TEST_F(AnalysisLogTest, LogOfManyBuffersIsWrittenWholeAndInOrder) {
+  ArchivePlan plan;
+  for (int i = 0; i < 6000; ++i) plan.entries.push_back(test::storedEntry("OEBPS/page" + std::to_string(i), "x"));
+  plan.zip64 = true;
+  const std::string file = analyze(test::buildArchive(plan));
+  ASSERT_GT(file.size(), std::size_t{6} << 20);
+  std::string text;
+  ASSERT_TRUE(writeAnalysisText(reader, &message, text)) << message;
+  EXPECT_TRUE(masked(file) == masked(text));
 }
 
 TEST_F(AnalysisLogTest, LogThatCannotBeCreatedIsReported) {

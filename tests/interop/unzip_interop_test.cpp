@@ -179,10 +179,8 @@ std::uint64_t dataOffsetOf(const std::string& zip, const std::string& name) {
   cZipReader reader;
   std::string message;
   EXPECT_TRUE(reader.openArchive(&message, order)) << message;
-  for (std::uint64_t i = 0; i < reader.cdrCount(); ++i) {
-    const CdrEx cdr = reader.interpretCdr(reader.cdrItem(i));
-    LfhEx lfh;
-    if (cdr.name == name && reader.readLocalHeader(&message, cdr, lfh)) return entryDataOffset(cdr, lfh);
+  for (const sZipEntry& entry : reader.entries()) {
+    if (entry.cdr.name == name) return entry.dataOffset;
   }
   ADD_FAILURE() << "no entry " << name;
   return 0;
