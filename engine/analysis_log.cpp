@@ -1,6 +1,14 @@
 #include "engine/analysis_log.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <system_error>
+#include <thread>
+#include <vector>
+
+#include <fmt/compile.h>
+#include <fmt/format.h>
 
 #include "core/filetime.h"
 #include "core/message.h"
@@ -11,10 +19,73 @@ namespace {
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
+// Text of the log being built: the program's own text is put as it is (its
+// line ends are CR LF); bytes from the archive or the file system (names,
+// comments, paths) are made valid UTF-8 for display, every "\n" as CR LF.
+class cLogText {
+ public:
+  void put(std::string_view text) { buffer_.append(text.data(), text.data() + text.size()); }
+  void putShown(std::string_view bytes);
+  // Formats straight into the buffer ({fmt} patterns, CR LF line ends).
+  template <typename Pattern, typename... Args>
+  void format(const Pattern& pattern, const Args&... args) {
+    fmt::format_to(fmt::appender(buffer_), pattern, args...);
+  }
+  void clear() { buffer_.clear(); }
+  const fmt::memory_buffer& buffer() const { return buffer_; }
+
+ private:
+  fmt::memory_buffer buffer_;
+};
+
+bool isAsciiWithoutLineFeed(std::string_view bytes) {
+  for (const char c : bytes) {
+    if ((static_cast<unsigned char>(c) & 0x80) != 0 || c == '\n') return false;
+  }
+  return true;
+}
+
+void cLogText::putShown(std::string_view bytes) {
+  if (isAsciiWithoutLineFeed(bytes)) {
+    put(bytes);
+    return;
+  }
+  for (const char c : displayUtf8(bytes)) {
+    if (c == '\n') buffer_.push_back('\r');
+    buffer_.push_back(c);
+  }
+}
+
+// Where the finished text goes: a file, or a string in memory.
+class cLogSink {
+ public:
+  // Creates or empties the file.
+  bool open(const std::string& path) { return file_.open(path, platform::File::Mode::WriteTruncate); }
+  // Collects the log in `text` (emptied first), which must outlive the sink.
+  void openText(std::string& text) {
+    text_ = &text;
+    text.clear();
+  }
+  void write(const fmt::memory_buffer& piece) {
+    if (text_ != nullptr)
+      text_->append(piece.data(), piece.size());
+    else if (piece.size() > 0 && !file_.write(piece.data(), piece.size()))
+      failed_ = true;
+  }
+  // Closes the file; false when any write or the close failed (a full disk),
+  // so that a cut log is never taken for a whole one.
+  bool close() { return text_ != nullptr || (file_.close() && !failed_); }
+
+ private:
+  platform::File file_;
+  std::string* text_ = nullptr;
+  bool failed_ = false;
+};
+
 std::string_view yesNo(bool value) { return value ? "yes" : "no"; }
 
 // "1,234 / 0x4d2"
-void putNumber(cLogOutput& log, std::uint64_t value) {
+void putNumber(cLogText& log, std::uint64_t value) {
   log.put(groupThousands(value));
   log.format(FMT_COMPILE(" / 0x{:x}"), value);
 }
@@ -37,13 +108,13 @@ sTimeText timeText(FileTime time) {
   return text;
 }
 
-void putFileTime(cLogOutput& log, FileTime time) { log.put(timeText(time).view()); }
+void putFileTime(cLogText& log, FileTime time) { log.put(timeText(time).view()); }
 
 // DOS date and time as stored (no time-zone change); file time 0 when they
 // are not a valid date and time (a file dated before 1980 has date 0).
 // Entries mostly share their times (an entry's two records nearly always do):
 // the text of the last one is kept.
-void putDosDateTime(cLogOutput& log, std::uint16_t date, std::uint16_t time) {
+void putDosDateTime(cLogText& log, std::uint16_t date, std::uint16_t time) {
   constexpr std::uint64_t kNone = UINT64_MAX;
   thread_local std::uint64_t lastKey = kNone;
   thread_local sTimeText lastText;
@@ -57,7 +128,7 @@ void putDosDateTime(cLogOutput& log, std::uint16_t date, std::uint16_t time) {
   log.put(lastText.view());
 }
 
-void putExtraFieldLines(cLogOutput& log, const sExtraFindings& findings) {
+void putExtraFieldLines(cLogText& log, const sExtraFindings& findings) {
   using K = sExtraFinding::eKind;
   if (findings.complete && findings.items.empty()) log.put("\r\n   none");
   for (const sExtraFinding& f : findings.items) {
@@ -83,7 +154,7 @@ void putExtraFieldLines(cLogOutput& log, const sExtraFindings& findings) {
 
 // ---- Blocks: one record each, raw fields exactly as stored ----------------------
 
-void putEcd(cLogOutput& log, const Ecd& e) {
+void putEcd(cLogText& log, const Ecd& e) {
   log.format(FMT_COMPILE("Signature: 0x{:x}\r\nDisk number: {}\r\nDisk CD start: {}\r\nQty CD entries this disk: 0x{:x}"
                          "\r\nTotal qty CD entries: 0x{:x}\r\nCD size: 0x{:x}\r\nCD offset: 0x{:x}\r\n"
                          "Comment length: {}"),
@@ -91,13 +162,13 @@ void putEcd(cLogOutput& log, const Ecd& e) {
              e.cdSize(), e.cdOffset(), e.commentLength());
 }
 
-void putEcdl64(cLogOutput& log, const Ecdl64& e) {
+void putEcdl64(cLogText& log, const Ecdl64& e) {
   log.format(FMT_COMPILE("Signature: 0x{:x}\r\nDisk number: {}\r\nOffset of Ecd64: 0x{:x}\r\nNumber of disks: {}"),
              e.signature(), e.diskNumber(), e.offsetOfEcd64(), e.numberOfDisks());
 }
 
 // The extensible data that may follow the 56 bytes is not shown.
-void putEcd64(cLogOutput& log, const Ecd64& e) {
+void putEcd64(cLogText& log, const Ecd64& e) {
   log.format(FMT_COMPILE("Signature: 0x{:x}\r\nSize: 0x{:x}\r\nVersion made by: {}\r\nVersion to extract: {}\r\n"
                          "Disk number: {}\r\nDisk CD start: {}\r\nQty CD entries this disk: 0x{:x}\r\n"
                          "Total qty CD entries: 0x{:x}\r\nCD size: 0x{:x}\r\nCD offset: 0x{:x}"),
@@ -105,7 +176,7 @@ void putEcd64(cLogOutput& log, const Ecd64& e) {
              e.qtyCdEntriesThisDisk(), e.totalQtyCdEntries(), e.cdSize(), e.cdOffset());
 }
 
-void putCdr(cLogOutput& log, const Cdr& c) {
+void putCdr(cLogText& log, const Cdr& c) {
   log.format(FMT_COMPILE("Signature: 0x{:x}\r\nVersion made by: {}\r\nVersion to extract: {}\r\nGeneral flags: 0x{:x}"
                          "\r\nCompression method: {}\r\nTime: {}\r\nDate: {}\r\n  [Date/Time = "),
              c.signature(), c.versionMadeBy(), c.versionToExtract(), c.generalFlags(), c.compressionMethod(), c.time(),
@@ -118,7 +189,7 @@ void putCdr(cLogOutput& log, const Cdr& c) {
              c.commentLength(), c.diskNumber(), c.internalAttr(), c.externalAttr(), c.offsetLfh());
 }
 
-void putCdrEx(cLogOutput& log, const CdrEx& c) {
+void putCdrEx(cLogText& log, const CdrEx& c) {
   log.format(FMT_COMPILE("Uncompressed size: 0x{:x}\r\nCompressed size: 0x{:x}\r\nOffset lfh: 0x{:x}\r\nFilename: "),
              c.effectiveUncompressedSize(), c.effectiveCompressedSize(), c.effectiveOffsetLfh());
   log.putShown(c.name);
@@ -129,7 +200,7 @@ void putCdrEx(cLogOutput& log, const CdrEx& c) {
   putExtraFieldLines(log, c.extraFindings);
 }
 
-void putLfh(cLogOutput& log, const Lfh& l) {
+void putLfh(cLogText& log, const Lfh& l) {
   log.format(FMT_COMPILE("Signature: 0x{:x}\r\nVersion to extract: {}\r\nGeneral flags: 0x{:x}\r\n"
                          "Compression method: {}\r\nTime: {}\r\nDate: {}\r\n  [Date/Time = "),
              l.signature(), l.versionToExtract(), l.generalFlags(), l.compressionMethod(), l.time(), l.date());
@@ -139,7 +210,7 @@ void putLfh(cLogOutput& log, const Lfh& l) {
              l.crc(), l.compressedSize(), l.uncompressedSize(), l.filenameLength(), l.extraFieldLength());
 }
 
-void putLfhEx(cLogOutput& log, const LfhEx& l) {
+void putLfhEx(cLogText& log, const LfhEx& l) {
   log.format(FMT_COMPILE("Uncompressed size: 0x{:x}\r\nCompressed size: 0x{:x}\r\nFilename: "),
              l.effectiveUncompressedSize(), l.effectiveCompressedSize());
   log.putShown(l.name);
@@ -181,7 +252,7 @@ constexpr std::string_view kAbbreviations =
     "LfhEx  = Plimsy's data structure for accessing\r\n"
     "         Lfh and associated ZIP64 data.\r\n\r\n";
 
-void writeHeading(cLogOutput& log, const cZipReader& reader, std::string_view logPath, FileTime now,
+void writeHeading(cLogText& log, const cZipReader& reader, std::string_view logPath, FileTime now,
                   const TimeTexts& times) {
   log.put(
       "=========================================\r\nZIP FILE ANALYSIS\r\n"
@@ -200,11 +271,11 @@ void writeHeading(cLogOutput& log, const cZipReader& reader, std::string_view lo
   log.format(FMT_COMPILE("Uses ZIP64: {}\r\n\r\n"), yesNo(reader.statistics().zip64));
 }
 
-void writeNotFound(cLogOutput& log) {
+void writeNotFound(cLogText& log) {
   log.put("Not found (this is not unusual; it's found\r\nonly in certain ZIP64 files).\r\n\r\n");
 }
 
-void writeEndRecords(cLogOutput& log, const cZipReader& reader) {
+void writeEndRecords(cLogText& log, const cZipReader& reader) {
   log.put("-------------------------------------------------\r\nECD -- END OF CENTRAL DIRECTORY\r\nOffset: ");
   putNumber(log, reader.ecdOffset());
   log.put("\r\n\r\n");
@@ -235,7 +306,7 @@ void writeEndRecords(cLogOutput& log, const cZipReader& reader) {
   }
 }
 
-void writeEntry(cLogOutput& log, std::uint32_t number, const sZipEntry& entry) {
+void writeEntry(cLogText& log, std::uint32_t number, const sZipEntry& entry) {
   log.format(FMT_COMPILE("----------------------------------------------------\r\n"
                          "CDR NUMBER {} -- CENTRAL DIRECTORY RECORD NUMBER {}\r\n"),
              number, number);
@@ -251,14 +322,107 @@ void writeEntry(cLogOutput& log, std::uint32_t number, const sZipEntry& entry) {
   log.put("\r\n\r\n");
 }
 
-void writeLog(cLogOutput& log, const cZipReader& reader, std::string_view logPath) {
+// ---- Entries on several threads --------------------------------------------------
+
+// A piece of the log: the blocks of this many entries (about 650 KiB of text).
+constexpr std::size_t kEntriesPerPiece = 512;
+constexpr unsigned kMostFormatThreads = 4;
+
+void formatPiece(cLogText& log, const std::vector<sZipEntry>& entries, std::size_t piece) {
+  const std::size_t first = piece * kEntriesPerPiece;
+  const std::size_t end = std::min(entries.size(), first + kEntriesPerPiece);
+  for (std::size_t index = first; index < end; ++index)
+    writeEntry(log, static_cast<std::uint32_t>(index + 1), entries[index]);
+}
+
+// The pieces are formatted by worker threads, each into a slot of a ring,
+// and written in their order by the calling thread; a worker waits while the
+// ring is full. The log is the one a single thread writes.
+class cPieceRing {
+ public:
+  cPieceRing(const std::vector<sZipEntry>& entries, std::size_t pieces, std::size_t slots)
+      : entries_(entries), pieces_(pieces), slots_(slots) {}
+
+  void formatInTurn() {
+    std::unique_lock<std::mutex> lock(lock_);
+    for (;;) {
+      changed_.wait(lock, [this] { return next_ >= pieces_ || next_ < written_ + slots_.size(); });
+      if (next_ >= pieces_) return;
+      const std::size_t piece = next_++;
+      sSlot& slot = slots_[piece % slots_.size()];
+      lock.unlock();
+      slot.text.clear();
+      formatPiece(slot.text, entries_, piece);
+      lock.lock();
+      slot.piece = piece;
+      changed_.notify_all();
+    }
+  }
+
+  void writeInOrder(cLogSink& sink) {
+    for (std::size_t piece = 0; piece < pieces_; ++piece) {
+      sSlot& slot = slots_[piece % slots_.size()];
+      {
+        std::unique_lock<std::mutex> lock(lock_);
+        changed_.wait(lock, [&] { return slot.piece == piece; });
+      }
+      sink.write(slot.text.buffer());
+      {
+        const std::lock_guard<std::mutex> lock(lock_);
+        ++written_;
+      }
+      changed_.notify_all();
+    }
+  }
+
+ private:
+  struct sSlot {
+    cLogText text;
+    std::size_t piece = SIZE_MAX;  // the piece the text holds, once it is whole
+  };
+
+  const std::vector<sZipEntry>& entries_;
+  const std::size_t pieces_;
+  std::vector<sSlot> slots_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::size_t next_ = 0;     // the next piece to format
+  std::size_t written_ = 0;  // the pieces written so far
+};
+
+void writeEntries(cLogSink& sink, const std::vector<sZipEntry>& entries) {
+  const std::size_t pieces = (entries.size() + kEntriesPerPiece - 1) / kEntriesPerPiece;
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const auto threads = static_cast<unsigned>(std::min<std::size_t>({cores, kMostFormatThreads, pieces}));
+  cPieceRing ring(entries, pieces, std::size_t{2} * std::max(1u, threads));
+  std::vector<std::thread> workers;
+  for (unsigned t = 0; threads > 1 && t < threads; ++t) {
+    try {
+      workers.emplace_back(&cPieceRing::formatInTurn, &ring);
+    } catch (const std::system_error&) {
+      break;  // fewer threads, same log
+    }
+  }
+  if (workers.empty()) {
+    cLogText text;
+    for (std::size_t piece = 0; piece < pieces; ++piece) {
+      text.clear();
+      formatPiece(text, entries, piece);
+      sink.write(text.buffer());
+    }
+    return;
+  }
+  ring.writeInOrder(sink);
+  for (std::thread& worker : workers) worker.join();
+}
+
+void writeLog(cLogSink& sink, const cZipReader& reader, std::string_view logPath) {
+  cLogText log;
+  log.put(kUtf8ByteOrderMark);
   writeHeading(log, reader, logPath, platform::currentFileTime(), archiveTimeTexts(reader.path()));
   if (reader.ecd() != nullptr) writeEndRecords(log, reader);
-  std::uint64_t index = 0;
-  for (const sZipEntry& entry : reader.entries()) {
-    writeEntry(log, static_cast<std::uint32_t>(++index), entry);
-    log.flushIfFull();
-  }
+  sink.write(log.buffer());
+  writeEntries(sink, reader.entries());
 }
 
 // Creating the log over the archive would empty the file that is being read.
@@ -269,113 +433,10 @@ bool isTheArchive(const cZipReader& reader, const std::string& logPath) {
          platform::fileIdentity(reader.path(), archive) && log == archive;
 }
 
-bool isAsciiWithoutLineFeed(std::string_view bytes) {
-  for (const char c : bytes) {
-    if ((static_cast<unsigned char>(c) & 0x80) != 0 || c == '\n') return false;
-  }
-  return true;
-}
-
 }  // namespace
 
-cLogOutput::cLogOutput()
-    : buffer_(std::make_unique<fmt::memory_buffer>()), full_(std::make_unique<fmt::memory_buffer>()) {}
-
-cLogOutput::~cLogOutput() { stopWriter(); }
-
-bool cLogOutput::open(const std::string& path) {
-  stopWriter();
-  failed_ = false;
-  text_ = nullptr;
-  buffer_->clear();
-  if (!file_.open(path, platform::File::Mode::WriteTruncate)) return false;
-  buffer_->reserve(kFlushSize + kFlushSize / 4);
-  full_->reserve(kFlushSize + kFlushSize / 4);
-  put(kUtf8ByteOrderMark);
-  try {
-    stopping_ = fullWaiting_ = false;
-    writer_ = std::thread(&cLogOutput::writeInTurn, this);
-  } catch (const std::system_error&) {
-    // No thread: each buffer is written when it is full.
-  }
-  return true;
-}
-
-void cLogOutput::openText(std::string& text) {
-  stopWriter();
-  failed_ = false;
-  text_ = &text;
-  text.clear();
-  buffer_->clear();
-  put(kUtf8ByteOrderMark);
-}
-
-void cLogOutput::putShown(std::string_view bytes) {
-  if (isAsciiWithoutLineFeed(bytes)) {
-    put(bytes);
-    return;
-  }
-  for (const char c : displayUtf8(bytes)) {
-    if (c == '\n') buffer_->push_back('\r');
-    buffer_->push_back(c);
-  }
-}
-
-void cLogOutput::write(const fmt::memory_buffer& piece) {
-  if (piece.size() > 0 && !file_.write(piece.data(), piece.size())) failed_ = true;
-}
-
-// Hands the full buffer to the writer, once it has written the one before,
-// and goes on with the emptied one it gave back.
-void cLogOutput::flush() {
-  if (text_ != nullptr) {
-    text_->append(buffer_->data(), buffer_->size());
-  } else if (!writer_.joinable()) {
-    write(*buffer_);
-  } else {
-    std::unique_lock<std::mutex> lock(lock_);
-    changed_.wait(lock, [this] { return !fullWaiting_; });
-    std::swap(buffer_, full_);
-    fullWaiting_ = true;
-    changed_.notify_all();
-  }
-  buffer_->clear();
-}
-
-// The writer thread: writes each full buffer it is given, in turn, until it
-// is told to stop and none is waiting.
-void cLogOutput::writeInTurn() {
-  std::unique_lock<std::mutex> lock(lock_);
-  for (;;) {
-    changed_.wait(lock, [this] { return fullWaiting_ || stopping_; });
-    if (!fullWaiting_) return;
-    lock.unlock();
-    write(*full_);
-    lock.lock();
-    fullWaiting_ = false;
-    changed_.notify_all();
-  }
-}
-
-void cLogOutput::stopWriter() {
-  if (!writer_.joinable()) return;
-  {
-    const std::lock_guard<std::mutex> lock(lock_);
-    stopping_ = true;
-  }
-  changed_.notify_all();
-  writer_.join();
-}
-
-bool cLogOutput::close() {
-  flush();
-  stopWriter();
-  if (!file_.close()) failed_ = true;
-  return !failed_;
-}
-
 bool writeAnalysisLog(const cZipReader& reader, std::string* message, const std::string& logPath) {
-  cLogOutput log;
+  cLogSink log;
   if (platform::isSpecialFile(logPath)) return fail(message, formatText(kNotRegularFileMessage, logPath));
   if (isTheArchive(reader, logPath) || !log.open(logPath)) return fail(message, "Unable to open log file.");
   writeLog(log, reader, logPath);
@@ -389,7 +450,7 @@ bool writeAnalysisLog(const cZipReader& reader, std::string* message, const std:
 }
 
 bool writeAnalysisText(const cZipReader& reader, std::string* message, std::string& text) {
-  cLogOutput log;
+  cLogSink log;
   log.openText(text);
   writeLog(log, reader, "");
   log.close();
@@ -398,14 +459,11 @@ bool writeAnalysisText(const cZipReader& reader, std::string* message, std::stri
 }
 
 std::string extraFieldLines(const sExtraFindings& findings) {
-  std::string text;
-  cLogOutput log;
-  log.openText(text);
+  cLogText log;
   putExtraFieldLines(log, findings);
-  log.close();
   std::string lines;
-  for (std::size_t i = kUtf8ByteOrderMark.size(); i < text.size(); ++i) {
-    if (text[i] != '\r') lines += text[i];
+  for (const char c : log.buffer()) {
+    if (c != '\r') lines += c;
   }
   return lines;
 }

@@ -7,79 +7,15 @@
 // ending in CR LF on every platform.
 //
 // The text is built from the reader's entry list (nothing is read from the
-// archive again) straight into one buffer, with its CR LF line ends, and
-// written out in large pieces.
+// archive again) with its CR LF line ends, in pieces of many entries that
+// several threads format at once and that are written out in their order: the
+// log is the same whatever the number of threads.
 
-#include <condition_variable>
-#include <cstddef>
-#include <memory>
-#include <mutex>
 #include <string>
-#include <string_view>
-#include <thread>
 
-#include <fmt/compile.h>
-#include <fmt/format.h>
-
-#include "core/platform.h"
 #include "engine/zip_reader.h"
 
 namespace plimsy {
-
-// Where the log goes: a file, or a string in memory. Text is collected in a
-// buffer and written out once it holds kFlushSize bytes, and at close(). A
-// file is written by a thread of its own while the next buffer fills.
-class cLogOutput {
- public:
-  cLogOutput();
-  ~cLogOutput();
-  cLogOutput(const cLogOutput&) = delete;
-  cLogOutput& operator=(const cLogOutput&) = delete;
-
-  // Creates or empties the file and writes the byte-order mark.
-  bool open(const std::string& path);
-  // Collects the log in `text` (emptied first, then the byte-order mark),
-  // which must outlive the output.
-  void openText(std::string& text);
-  // Writes what is buffered and closes the file; false when any write or the
-  // close failed (a full disk), so that a cut log is never taken for a whole one.
-  bool close();
-
-  // Text of the program's own, written as it is: its line ends are CR LF.
-  void put(std::string_view text) { buffer_->append(text.data(), text.data() + text.size()); }
-  // Bytes from the archive or the file system (names, comments, paths), made
-  // valid UTF-8 for display (displayUtf8), every "\n" written as CR LF.
-  void putShown(std::string_view bytes);
-  // Formats straight into the buffer ({fmt} patterns, CR LF line ends).
-  template <typename Pattern, typename... Args>
-  void format(const Pattern& pattern, const Args&... args) {
-    fmt::format_to(fmt::appender(*buffer_), pattern, args...);
-  }
-  // Writes the buffer out once it holds kFlushSize bytes.
-  void flushIfFull() {
-    if (buffer_->size() >= kFlushSize) flush();
-  }
-
- private:
-  void flush();
-  void write(const fmt::memory_buffer& piece);
-  void writeInTurn();
-  void stopWriter();
-
-  static constexpr std::size_t kFlushSize = std::size_t{1} << 20;
-
-  platform::File file_;
-  std::string* text_ = nullptr;                 // the memory target, when there is one
-  std::unique_ptr<fmt::memory_buffer> buffer_;  // text being collected
-  bool failed_ = false;                         // a write failed (the writer's, once it has stopped)
-  // The writer thread and the full buffer it is given (when it runs).
-  std::thread writer_;
-  std::mutex lock_;
-  std::condition_variable changed_;
-  std::unique_ptr<fmt::memory_buffer> full_;
-  bool fullWaiting_ = false;
-  bool stopping_ = false;
-};
 
 // Writes the whole log of `reader` (after a successful open; the reader stays
 // open) to `logPath`. Fails with "Unable to open log file." when the log

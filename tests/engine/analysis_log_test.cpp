@@ -230,8 +230,8 @@ TEST_F(AnalysisLogTest, LongNamesAppearInFull) {
   EXPECT_EQ(log.find("ERROR"), std::string::npos);
 }
 
-// A log of several MiB leaves in several buffers, written by the log's own
-// thread: the file holds them all, in order, as the log made in memory does.
+// A log of several MiB is formatted in pieces on several threads: the file
+// holds every entry once, in order, as the log made in memory does.
 TEST_F(AnalysisLogTest, LogOfManyBuffersIsWrittenWholeAndInOrder) {
   ArchivePlan plan;
   for (int i = 0; i < 6000; ++i) plan.entries.push_back(test::storedEntry("OEBPS/page" + std::to_string(i), "x"));
@@ -241,6 +241,11 @@ TEST_F(AnalysisLogTest, LogOfManyBuffersIsWrittenWholeAndInOrder) {
   std::string text;
   ASSERT_TRUE(writeAnalysisText(reader, &message, text)) << message;
   EXPECT_TRUE(masked(file) == masked(text));
+  std::uint32_t expected = 1;
+  const std::string_view kNumber = "CDR NUMBER ";
+  for (std::size_t at = file.find(kNumber); at != std::string::npos; at = file.find(kNumber, at + 1), ++expected)
+    ASSERT_EQ(std::stoul(file.substr(at + kNumber.size(), 8)), expected);
+  EXPECT_EQ(expected, 6001u);
 }
 
 TEST_F(AnalysisLogTest, LogThatCannotBeCreatedIsReported) {
