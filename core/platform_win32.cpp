@@ -500,8 +500,12 @@ namespace {
 HANDLE openFresh(const std::string& path, File::OpenFailure& failure) {
   const HANDLE handle = openRegular(path, GENERIC_WRITE, 0, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT, failure);
   if (handle != INVALID_HANDLE_VALUE || failure != File::OpenFailure::Exists) return handle;
-  const DWORD attributes = ::GetFileAttributesW(systemPath(path).c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+  // Something that cannot be examined (a dangling link, to Wine) is taken for a link too.
+  const std::wstring name = systemPath(path);
+  const DWORD attributes = ::GetFileAttributesW(name.c_str());
+  const bool reparse = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  const DWORD tag = reparse ? reparseTagOf(name) : 0;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (reparse && (isLinkTag(tag) || tag == 0))) {
     failure = File::OpenFailure::Other;
     ::SetLastError(ERROR_CANT_ACCESS_FILE);
     return INVALID_HANDLE_VALUE;
