@@ -71,6 +71,12 @@ struct FolderItem {
 // given).
 bool listFolder(const std::string& folder, std::vector<FolderItem>& items);
 
+// The names of the folders in a folder (links to folders are not folders
+// here), in listFolder's order. Cheaper than listFolder where the system
+// tells an item's kind with its name. False when the folder cannot be read
+// (no partial list is given).
+bool listSubfolders(const std::string& folder, std::vector<std::string>& names);
+
 // ---- Files -------------------------------------------------------------------
 
 // An open regular file; unbuffered. Closed by the destructor on every path.
@@ -82,6 +88,8 @@ class File {
     Read,           // an existing file
     WriteTruncate,  // created or emptied
     CreateNew,      // created; fails (Exists) when the name is taken, even by a dangling link
+    WriteFresh,     // created or emptied, for filling a new folder: a name not yet taken is
+                    // created with one call; a link at the name is never followed (Other)
   };
   enum class OpenFailure {
     None,
@@ -115,6 +123,12 @@ class File {
   std::optional<std::uint64_t> tell() const;
   // The file's length, or nullopt when it cannot be read.
   std::optional<std::uint64_t> size() const;
+  // Sets the open file's times through its handle, with no second look-up of
+  // its path (the creation time on Windows; Linux cannot set it and ignores
+  // it). A later write changes the write time again: call it after the last
+  // one. False when the file is not open for writing or the times cannot be
+  // set.
+  bool setTimes(FileTime creation, FileTime access, FileTime write);
   // True after a read error.
   bool failed() const { return failed_; }
   // Closes the file; false when closing reported an error (data may be lost).

@@ -76,6 +76,12 @@ bool listFolder(const std::string& folder, std::vector<FolderItem>& items) {
   return true;
 }
 
+bool listSubfolders(const std::string& folder, std::vector<std::string>& names) {
+  if (!detail::listSubfolderNames(folder, names)) return false;
+  std::sort(names.begin(), names.end(), nameLess);
+  return true;
+}
+
 namespace detail {
 
 InjectedFault injectedFault(FaultOperation operation) {

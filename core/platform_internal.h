@@ -14,6 +14,11 @@ namespace plimsy::platform::detail {
 // them (listFolder sorts them). Same failures as listFolder.
 bool listFolderItems(const std::string& folder, std::vector<FolderItem>& items);
 
+// The names of the folders in a folder (not links to folders), in the order
+// the system gives them (listSubfolders sorts them). Same failures as
+// listFolder.
+bool listSubfolderNames(const std::string& folder, std::vector<std::string>& names);
+
 enum class InjectedFault {
   None,      // go on
   Failure,   // fail as an input/output error would

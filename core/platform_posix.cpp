@@ -17,6 +17,7 @@
 #include <ctime>
 #include <filesystem>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 
 #include "core/platform.h"
@@ -165,6 +166,19 @@ int openRegular(const std::string& path, int flags, File::OpenFailure& failure) 
   return fd;
 }
 
+// A new regular file made by this call: nothing else can be behind the
+// descriptor, so it needs no fstat. Exists when the name is taken (by
+// anything, a link included: O_EXCL never follows one).
+int createFresh(const std::string& path, File::OpenFailure& failure) {
+  failure = File::OpenFailure::None;
+  int fd = -1;
+  do {
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) failure = errno == EEXIST ? File::OpenFailure::Exists : File::OpenFailure::Other;
+  return fd;
+}
+
 std::string systemText(int error) { return std::error_code(error, std::generic_category()).message(); }
 
 }  // namespace
@@ -231,16 +245,53 @@ bool detail::listFolderItems(const std::string& folder, std::vector<FolderItem>&
   return complete;
 }
 
+// The kind comes with the name on most file systems; the others say
+// DT_UNKNOWN and are asked.
+bool detail::listSubfolderNames(const std::string& folder, std::vector<std::string>& names) {
+  names.clear();
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return false;
+  bool complete = true;
+  for (;;) {
+    errno = 0;  // readdir reports the end and an error both as nullptr
+    const struct dirent* entry = ::readdir(dir);
+    if (entry == nullptr) {
+      complete = errno == 0;
+      break;
+    }
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == ".." || (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN)) continue;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat st {};
+      if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) continue;  // removed since it was listed
+        complete = false;
+        break;
+      }
+      if (!S_ISDIR(st.st_mode)) continue;
+    }
+    names.emplace_back(name);
+  }
+  ::closedir(dir);
+  if (!complete) names.clear();
+  return complete;
+}
+
 // ---- File ----------------------------------------------------------------------
 
 bool File::open(const std::string& path, Mode mode) {
   close();
   failed_ = false;
+  writable_ = mode != Mode::Read;
+  if (mode == Mode::WriteFresh) {
+    handle_ = createFresh(path, openFailure_);
+    if (handle_ != kNoHandle || openFailure_ != OpenFailure::Exists) return handle_ != kNoHandle;
+  }
   int flags = O_RDONLY;
   if (mode == Mode::WriteTruncate) flags = O_WRONLY | O_CREAT | O_TRUNC;
+  if (mode == Mode::WriteFresh) flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW;
   if (mode == Mode::CreateNew) flags = O_WRONLY | O_CREAT | O_EXCL;
   handle_ = openRegular(path, flags, openFailure_);
-  writable_ = mode != Mode::Read;
   return handle_ != kNoHandle;
 }
 
@@ -296,6 +347,12 @@ std::optional<std::uint64_t> File::size() const {
   struct stat st {};
   if (handle_ == kNoHandle || ::fstat(fdOf(handle_), &st) != 0) return std::nullopt;
   return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool File::setTimes(FileTime /*creation*/, FileTime access, FileTime write) {
+  if (handle_ == kNoHandle || !writable_) return false;
+  const struct timespec times[2] = {toTimespec(access), toTimespec(write)};
+  return ::futimens(fdOf(handle_), times) == 0;
 }
 
 bool File::close() {

@@ -479,7 +479,41 @@ bool detail::listFolderItems(const std::string& folder, std::vector<FolderItem>&
   }
 }
 
+// The listing already tells folders from files without a call per item.
+bool detail::listSubfolderNames(const std::string& folder, std::vector<std::string>& names) {
+  names.clear();
+  std::vector<FolderItem> items;
+  if (!listFolderItems(folder, items)) return false;
+  for (FolderItem& item : items) {
+    if (item.isFolder && !item.isSymlink) names.push_back(std::move(item.name));
+  }
+  return true;
+}
+
 // ---- File ------------------------------------------------------------------------------
+
+namespace {
+
+// A name not yet taken is created with one call (a dangling link takes its
+// name too); a taken one is emptied, unless it is a link, which is never
+// followed.
+HANDLE openFresh(const std::string& path, File::OpenFailure& failure) {
+  const HANDLE handle = openRegular(path, GENERIC_WRITE, 0, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT, failure);
+  if (handle != INVALID_HANDLE_VALUE || failure != File::OpenFailure::Exists) return handle;
+  // Something that cannot be examined (a dangling link, to Wine) is taken for a link too.
+  const std::wstring name = systemPath(path);
+  const DWORD attributes = ::GetFileAttributesW(name.c_str());
+  const bool reparse = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  const DWORD tag = reparse ? reparseTagOf(name) : 0;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (reparse && (isLinkTag(tag) || tag == 0))) {
+    failure = File::OpenFailure::Other;
+    ::SetLastError(ERROR_CANT_ACCESS_FILE);
+    return INVALID_HANDLE_VALUE;
+  }
+  return openRegular(path, GENERIC_WRITE, 0, CREATE_ALWAYS, 0, failure);
+}
+
+}  // namespace
 
 // A file being read may be read by others too; one being written is written
 // by this handle alone.
@@ -492,6 +526,7 @@ bool File::open(const std::string& path, Mode mode) {
       handle = openRegular(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, openFailure_);
       break;
     case Mode::WriteTruncate: handle = openRegular(path, GENERIC_WRITE, 0, CREATE_ALWAYS, 0, openFailure_); break;
+    case Mode::WriteFresh: handle = openFresh(path, openFailure_); break;
     case Mode::CreateNew:
       // Not through a link: a dangling one takes its name like anything else.
       handle = openRegular(path, GENERIC_WRITE, 0, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT, openFailure_);
@@ -552,6 +587,16 @@ std::optional<std::uint64_t> File::size() const {
   LARGE_INTEGER size;
   if (handle_ == kNoHandle || !::GetFileSizeEx(asHandle(handle_), &size)) return std::nullopt;
   return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+// Times set through a handle stay: the system does not change them again
+// when the handle is closed.
+bool File::setTimes(FileTime creation, FileTime access, FileTime write) {
+  if (handle_ == kNoHandle || !writable_) return false;
+  const FILETIME c = toFiletime(creation);
+  const FILETIME a = toFiletime(access);
+  const FILETIME w = toFiletime(write);
+  return ::SetFileTime(asHandle(handle_), &c, &a, &w) != 0;
 }
 
 // No FlushFileBuffers: a closed file is as safe as the system's cache, as on

@@ -70,6 +70,17 @@ unsigned inflateInput(void* descriptor, z_const unsigned char** buffer) {
   return n;
 }
 
+// Sets the sink up for a new stream.
+void startSink(sInflateSink& sink, std::string_view outputPath, const std::uint8_t* data,
+               std::uint64_t compressedSize) {
+  sink.compressedSize = sink.bytesLeft = compressedSize;
+  sink.dataStart = sink.dataNext = data;
+  sink.bytesConsumed = sink.bytesWritten = 0;
+  sink.crc = static_cast<std::uint32_t>(crc32(0, Z_NULL, 0));
+  sink.outputPath = outputPath;
+  sink.overran = sink.writeFailed = false;
+}
+
 // Takes one chunk of output: refuses it when it would pass the size limit
 // (a stream may inflate to far more than it declares), else checks and
 // writes it. Non-zero stops zlib.
@@ -193,29 +204,57 @@ void noteWrittenFile(sUnzipContext& context, std::uint64_t index, const std::str
   if (context.keepWrittenFiles) context.writtenFiles.emplace_back(index, outputPath);
 }
 
+// The time a written file is given: the fixed datetime, else the local
+// header's DOS date and time (which hold UTC); 0 when they form no valid
+// time: the file keeps the time of its writing.
+FileTime fileTimeOf(const EpubWorkOrder& order, const LfhEx& lfh) {
+  FileTime time = order.tDatetime;
+  if (time == 0 && !dosDateTimeToFileTime(lfh.header.date(), lfh.header.time(), time)) return 0;
+  return time;
+}
+
+// Gives a completely written file its time through the open handle, after
+// its last write: one call instead of a second look-up of its path. A file
+// whose time cannot be set keeps the time of its writing.
+void stampFile(platform::File& output, FileTime time) {
+  if (time != 0) output.setTimes(time, time, time);
+}
+
+// Every file is made fresh in the work folder (or emptied, when an earlier
+// entry of the same name made it), as a regular file.
+bool openOutput(platform::File& output, const std::string& outputPath) {
+  return output.open(outputPath, platform::File::Mode::WriteFresh);
+}
+
 bool writeStored(std::string* message, const std::string& outputPath, const cZipReader& reader,
-                 std::uint64_t dataOffset, const CdrEx& cdr) {
+                 std::uint64_t dataOffset, const CdrEx& cdr, FileTime time) {
   const std::uint64_t size = cdr.effectiveCompressedSize();
   if (size != cdr.effectiveUncompressedSize()) return fail(message, kLengthMismatchMessage);
   if (size > std::numeric_limits<std::size_t>::max()) return fail(message, kStoredWriteMessage);
   const auto length = static_cast<std::size_t>(size);
   if (reader.crcOf(dataOffset, length) != cdr.header.crc()) return fail(message, kCrcMismatchMessage);
   platform::File output;
-  if (!output.open(outputPath, platform::File::Mode::WriteTruncate)) return fail(message, kNoOutputFileMessage);
+  if (!openOutput(output, outputPath)) return fail(message, kNoOutputFileMessage);
   const bool written = reader.copyBytes(output, dataOffset, size);
+  if (written) stampFile(output, time);
   const bool closed = output.close();
   if (!written || !closed) return fail(message, kStoredWriteMessage);
   return true;
 }
 
 bool writeDeflated(sUnzipContext& context, std::string* message, const std::string& outputPath,
-                   const cZipReader& reader, std::uint64_t dataOffset, const CdrEx& cdr) {
+                   const cZipReader& reader, std::uint64_t dataOffset, const CdrEx& cdr, FileTime time) {
   if (!context.inflater) context.inflater = std::make_unique<cInflater>();
   sInflateSink sink;
   sink.inflater = context.inflater.get();
   sink.archive = &reader;
   sink.sizeLimit = cdr.effectiveUncompressedSize();
-  if (!inflateEntry(sink, outputPath, reader.viewData() + dataOffset, cdr.effectiveCompressedSize())) {
+  if (!openOutput(sink.output, outputPath)) return fail(message, kDeflatedWriteMessage);
+  const bool inflated = inflateInto(sink, outputPath, reader.viewData() + dataOffset, cdr.effectiveCompressedSize());
+  const bool sound = inflated && sink.bytesWritten == sink.sizeLimit && sink.crc == cdr.header.crc();
+  if (sound) stampFile(sink.output, time);
+  const bool closed = sink.output.close();
+  if (!inflated || !closed) {
     if (sink.overran) return fail(message, kLengthMismatchMessage);
     return fail(message, kDeflatedWriteMessage);
   }
@@ -226,23 +265,16 @@ bool writeDeflated(sUnzipContext& context, std::string* message, const std::stri
 
 // An entry without data: an empty folder, or an empty file (which must not
 // announce data it does not have: its sizes and CRC are those of nothing).
-bool writeEmpty(sUnzipContext& context, std::string* message, const std::string& outputPath, const CdrEx& cdr) {
+bool writeEmpty(sUnzipContext& context, std::string* message, const std::string& outputPath, const CdrEx& cdr,
+                FileTime time) {
   if (isFolderEntry(cdr)) return platform::makeFolders(outputPath) ? true : fail(message, kNoUnzipFolderMessage);
   if (cdr.effectiveUncompressedSize() != 0) return fail(message, kLengthMismatchMessage);
   if (cdr.header.crc() != 0) return fail(message, kCrcMismatchMessage);
   if (!ensureOutputFolder(context, outputPath)) return fail(message, kNoUnzipFolderMessage);
   platform::File output;
-  if (!output.open(outputPath, platform::File::Mode::WriteTruncate)) return fail(message, kNoOutputFileMessage);
+  if (!openOutput(output, outputPath)) return fail(message, kNoOutputFileMessage);
+  stampFile(output, time);
   return output.close() ? true : fail(message, kStoredWriteMessage);
-}
-
-// The fixed datetime, else the local header's DOS date and time (which hold
-// UTC); 0 when they form no valid time: the file keeps the time of its
-// writing.
-void stampFile(const EpubWorkOrder& order, const std::string& outputPath, const LfhEx& lfh) {
-  FileTime time = order.tDatetime;
-  if (time == 0 && !dosDateTimeToFileTime(lfh.header.date(), lfh.header.time(), time)) return;
-  if (time != 0) setTimes(time, time, time, outputPath);
 }
 
 // ---- Names that clash ----------------------------------------------------------------------
@@ -606,8 +638,7 @@ bool extractEntry(sUnzipContext& context, std::string* message, const std::strin
     if (!lfh.name.empty()) {
       const std::string& outputPath = buildOutputPath(context, workFolder, lfh.name);
       if (!isFolderEntry(cdr)) noteWrittenFile(context, index, outputPath);
-      if (!writeEmpty(context, message, outputPath, cdr)) return false;
-      if (!isFolderEntry(cdr)) stampFile(context.workOrder, outputPath, lfh);
+      if (!writeEmpty(context, message, outputPath, cdr, fileTimeOf(context.workOrder, lfh))) return false;
     }
     countZeroLengthEntry(context.statistics);
     return true;
@@ -622,26 +653,33 @@ bool extractEntry(sUnzipContext& context, std::string* message, const std::strin
   const std::string& outputPath = buildOutputPath(context, workFolder, lfh.name);
   if (!ensureOutputFolder(context, outputPath)) return fail(message, kNoUnzipFolderMessage);
   noteWrittenFile(context, index, outputPath);
-  const bool written = method == kMethodStored ? writeStored(message, outputPath, reader, dataOffset, cdr)
-                                               : writeDeflated(context, message, outputPath, reader, dataOffset, cdr);
+  const FileTime time = fileTimeOf(context.workOrder, lfh);
+  const bool written = method == kMethodStored
+                           ? writeStored(message, outputPath, reader, dataOffset, cdr, time)
+                           : writeDeflated(context, message, outputPath, reader, dataOffset, cdr, time);
   if (!written) return false;
-  stampFile(context.workOrder, outputPath, lfh);
   countEntry(context.statistics, cdr, lfh);
   return true;
 }
 
 bool inflateEntry(sInflateSink& sink, std::string_view outputPath, const std::uint8_t* data,
                   std::uint64_t compressedSize) {
-  sink.compressedSize = sink.bytesLeft = compressedSize;
-  sink.dataStart = sink.dataNext = data;
-  sink.bytesConsumed = sink.bytesWritten = 0;
-  sink.crc = static_cast<std::uint32_t>(crc32(0, Z_NULL, 0));
-  sink.outputPath = outputPath;
-  sink.overran = sink.writeFailed = false;
   if (!sink.output.open(std::string(outputPath), platform::File::Mode::WriteTruncate)) {
+    startSink(sink, outputPath, data, compressedSize);
     sink.writeFailed = true;
     return false;
   }
+  bool ended = inflateInto(sink, outputPath, data, compressedSize);
+  if (!sink.output.close()) {
+    sink.writeFailed = true;
+    ended = false;
+  }
+  return ended;
+}
+
+bool inflateInto(sInflateSink& sink, std::string_view outputPath, const std::uint8_t* data,
+                 std::uint64_t compressedSize) {
+  startSink(sink, outputPath, data, compressedSize);
   std::unique_ptr<cInflater> own;
   cInflater* inflater = sink.inflater;
   if (inflater == nullptr) {
@@ -655,25 +693,21 @@ bool inflateEntry(sInflateSink& sink, std::string_view outputPath, const std::ui
     stream.avail_in = 0;
     ended = inflateBack(&stream, inflateInput, &sink, inflateOutput, &sink) == Z_STREAM_END;
   }
-  if (!sink.output.close()) {
-    sink.writeFailed = true;
-    ended = false;
-  }
   return ended;
 }
 
 std::vector<std::string> listFolders(const std::string& folder) {
   std::vector<std::string> folders;
   std::vector<std::string> pending{withTrailingSeparator(folder)};
-  std::vector<platform::FolderItem> items;
+  std::vector<std::string> names;
   while (!pending.empty()) {
     std::string current = std::move(pending.back());
     pending.pop_back();
-    platform::listFolder(current, items);
+    // The folders alone: a book of many files is not examined file by file.
+    platform::listSubfolders(current, names);
     // Pushed in reverse so that the folders come out in listing order, depth first.
-    for (auto item = items.rbegin(); item != items.rend(); ++item) {
-      if (item->isFolder && !item->isSymlink) pending.push_back(current + item->name + kPreferredSeparator);
-    }
+    for (auto name = names.rbegin(); name != names.rend(); ++name)
+      pending.push_back(current + *name + kPreferredSeparator);
     folders.push_back(std::move(current));
   }
   return folders;

@@ -200,6 +200,11 @@ bool extractEntry(sUnzipContext& context, std::string* message, const std::strin
 bool inflateEntry(sInflateSink& sink, std::string_view outputPath, const std::uint8_t* data,
                   std::uint64_t compressedSize);
 
+// As inflateEntry, into the file already open in sink.output, which stays
+// open: the caller can give it its times before closing it.
+bool inflateInto(sInflateSink& sink, std::string_view outputPath, const std::uint8_t* data,
+                 std::uint64_t compressedSize);
+
 // The folder (with a trailing separator) and every folder below it, depth
 // first, each with a trailing separator. Symbolic links are not followed.
 std::vector<std::string> listFolders(const std::string& folder);

@@ -269,6 +269,67 @@ TEST(FileSystemChanges, OnlyRegularFilesAreOpenedAndNamesAreClaimedOnce) {
   EXPECT_TRUE(makeFolders(dir / "missing/deep/er"));
 }
 
+TEST(FileSystemChanges, FreshWritesMakeRegularFilesAndNeverFollowALink) {
+  TempDir dir;
+  writeFile(dir.path() / "taken.txt", "old and longer");
+  writeFile(dir.path() / "outside.txt", "keep");
+  fs::create_directory(dir.path() / "folder");
+  if (!test::makeLink(dir.path() / "outside.txt", dir.path() / "link")) GTEST_SKIP() << test::kNoLinks;
+  if (!test::makeLink(dir.path() / "gone", dir.path() / "dangling")) GTEST_SKIP() << test::kNoLinks;
+  const bool pipes = test::makePipe(dir.path() / "pipe");
+  const struct {
+    const char* name;
+    File::OpenFailure expected;
+  } opens[] = {
+      {"new.txt", File::OpenFailure::None}, {"taken.txt", File::OpenFailure::None},  // emptied
+      {"link", File::OpenFailure::Other},   {"dangling", File::OpenFailure::Other},  // would make "gone"
+      {"folder", File::OpenFailure::Other}, {"pipe", pipes ? File::OpenFailure::NotRegular : File::OpenFailure::None},
+  };
+  for (const auto& [name, expected] : opens) {
+    SCOPED_TRACE(name);
+    File file;
+    EXPECT_EQ(file.open(dir / name, File::Mode::WriteFresh), expected == File::OpenFailure::None);
+    EXPECT_EQ(file.openFailure(), expected);
+    if (file.isOpen()) {
+      EXPECT_TRUE(file.write("new", 3) && file.close());
+    }
+  }
+  EXPECT_EQ(readFile(dir.path() / "new.txt"), "new");
+  EXPECT_EQ(readFile(dir.path() / "taken.txt"), "new");
+  EXPECT_EQ(readFile(dir.path() / "outside.txt"), "keep");
+  EXPECT_FALSE(fs::exists(dir.path() / "gone"));
+}
+
+TEST(FileSystemChanges, TimesSetThroughAHandleEqualThoseSetByPath) {
+  TempDir dir;
+  FileTime dos = 0;
+  ASSERT_TRUE(dosDateTimeToFileTime(0x5821, 0x5000, dos));  // 2024-01-01 10:00:00
+  const FileTime times[] = {dos, fileTimeFromUnix(1'650'000'000, 500'000'000), fileTimeFromUnix(315'532'800, 0),
+                            fileTimeFromUnix(4'354'819'198, 0), 132'000'000'000'000'001};
+  for (const FileTime time : times) {
+    SCOPED_TRACE(time);
+    File file;
+    ASSERT_TRUE(file.open(dir / "handle.txt", File::Mode::WriteFresh));
+    ASSERT_TRUE(file.write("data", 4));
+    EXPECT_TRUE(file.setTimes(time, time, time));
+    ASSERT_TRUE(file.close());  // closing does not change them
+    writeFile(dir.path() / "path.txt", "data");
+    ASSERT_TRUE(setFileTimes(dir / "path.txt", time, time, time));
+    FileTimes byHandle;
+    FileTimes byPath;
+    ASSERT_TRUE(readFileTimes(dir / "handle.txt", byHandle));
+    ASSERT_TRUE(readFileTimes(dir / "path.txt", byPath));
+    EXPECT_EQ(byHandle.write, byPath.write);
+    EXPECT_EQ(byHandle.access, byPath.access);
+    EXPECT_EQ(byHandle.write, time);  // odd 100-ns ticks too: nothing is rounded on the way
+  }
+  File reader;
+  ASSERT_TRUE(reader.open(dir / "path.txt", File::Mode::Read));
+  EXPECT_FALSE(reader.setTimes(dos, dos, dos));
+  reader.close();
+  EXPECT_FALSE(reader.setTimes(dos, dos, dos));
+}
+
 TEST(FileSystemChanges, TreesAreCopiedAndRemovedWithoutFollowingLinks) {
   TempDir dir;
   writeFile(dir.path() / "outside/keep.txt", "keep");

@@ -381,6 +381,34 @@ TEST_F(UnzipJob, AFileInTheWayOfAFolderFailsCleanly) {
   EXPECT_EQ(failure(), kNoOutputFileMessage);
 }
 
+TEST_F(UnzipJob, ALinkPlantedInTheWorkFolderIsNeverWrittenThrough) {
+  writeFile(dir.path() / "outside.txt", "keep");
+  const struct {
+    test::EntryPlan entry;
+    const char* expected;
+  } plants[] = {
+      {storedEntry("b.txt", "stored"), kNoOutputFileMessage},
+      {deflatedEntry("b.txt", kChapter), kDeflatedWriteMessage},
+      {storedEntry("b.txt", ""), kNoOutputFileMessage},
+  };
+  for (const auto& [entry, expected] : plants) {
+    SCOPED_TRACE(entry.name);
+    fs::remove_all(dir.path() / "files");
+    putArchive(planOf({storedEntry("mimetype", kMimetype), entry}));
+    bool planted = false;
+    // Another program puts a link where the next entry goes while the first is written.
+    platform::observeOperations([&](platform::FaultOperation operation) {
+      if (operation == platform::FaultOperation::Write && !planted)
+        planted = test::makeLink(dir.path() / "outside.txt", dir.path() / "files" / "b.txt");
+    });
+    const std::string outcome = failure();
+    platform::observeOperations(nullptr);
+    if (!planted) GTEST_SKIP() << test::kNoLinks;
+    EXPECT_EQ(outcome, expected);
+    EXPECT_EQ(test::readFile(dir / "outside.txt"), "keep");
+  }
+}
+
 // ---- Times -----------------------------------------------------------------------------
 
 TEST_F(UnzipJob, FixedDatetimeStampsEveryFileAndFolder) {
