@@ -69,14 +69,18 @@ timed_run() {  # times-file command...
 }
 
 # Runs `run_tool TOOL ROUND` (defined by the script) for `rounds` rounds of
-# every tool named. Each round starts with the next tool, so that with a
-# number of rounds that is a multiple of the number of tools every tool takes
-# every place in the order equally often (the file system's state after a
-# run is felt by the next). One untimed round (ROUND 0) comes first and fills
-# the page cache. The times go to $WORK/TOOL.times.
-run_rounds() {  # rounds tool...
-  local rounds=$1 i k tool
-  shift
+# every tool named; each run writes a fresh TOOL-ROUND (or TOOL-ROUND.EXT)
+# in `folder`. Each round starts with the next tool, so that with a number of
+# rounds that is a multiple of the number of tools every tool takes every
+# place in the order equally often (the file system's state after a run is
+# felt by the next). One untimed round (ROUND 0) comes first and fills the
+# page cache. What rounds after the first wrote is deleted at the end of
+# their round, so that the outputs of a big book never fill the memory with
+# page cache (the first two rounds' stay for the scripts to look at). The
+# times go to $WORK/TOOL.times.
+run_rounds() {  # folder rounds tool...
+  local folder=$1 rounds=$2 i k tool
+  shift 2
   local tools=("$@")
   for tool in "${tools[@]}"; do run_tool "$tool" 0; done
   for tool in "${tools[@]}"; do rm -f "$WORK/$tool.times"; done
@@ -85,6 +89,7 @@ run_rounds() {  # rounds tool...
       tool=${tools[(i + k) % ${#tools[@]}]}
       run_tool "$tool" "$i"
     done
+    if ((i > 1)); then rm -rf "${folder:?}"/*-"$i" "${folder:?}"/*-"$i".*; fi
   done
 }
 

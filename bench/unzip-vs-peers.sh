@@ -18,9 +18,9 @@
 #   bsdtar        bsdtar -xf
 #   cp            limit: `cp -r` of the unpacked folder
 #
-# Every run unpacks into a fresh folder; the folders are deleted only after
-# all runs of a corpus (creating many files right after deleting many is slow
-# on some file systems, and would be charged to whoever runs next).
+# Every run unpacks into a fresh folder; a round's folders are deleted at the
+# end of the round (creating many files right after deleting many is slow on
+# some file systems: the rotating order charges it to every tool alike).
 #
 # CORPUS names are those of the corpus generator (MAKE_CORPUS in
 # bench/lib.sh); the default is "novel illustrated manyfiles".
@@ -66,11 +66,11 @@ for name in "${CORPORA[@]}"; do
   rm -rf "$UNPACKED"
   mkdir -p "$UNPACKED"
   runs=$(runs_for "$name" illustrated manyfiles)
-  run_rounds "$(whole_rounds "$runs" ${#UNZIP_TOOLS[@]})" "${UNZIP_TOOLS[@]}"
+  run_rounds "$UNPACKED" "$(whole_rounds "$runs" ${#UNZIP_TOOLS[@]})" "${UNZIP_TOOLS[@]}"
   report_rows "$name" infozip plimsy:unzip plimsy-1core:"unzip on 1 core" infozip:unzip 7zip:unzip bsdtar:unzip \
     cp:"limit: cp -r"
   rm -rf "$UNPACKED"
-  run_rounds "$(whole_rounds $((runs < 5 ? 5 : runs)) ${#ANALYZE_TOOLS[@]})" "${ANALYZE_TOOLS[@]}"
+  run_rounds "$UNPACKED" "$(whole_rounds $((runs < 5 ? 5 : runs)) ${#ANALYZE_TOOLS[@]})" "${ANALYZE_TOOLS[@]}"
   report_rows "$name" zipinfo analyze:"log of every record" zipinfo:"zipinfo -v"
 done
 rm -f "$WORK"/*.times "$WORK/memory.txt" "$WORK/analysis.txt"

@@ -64,7 +64,7 @@ for name in "${CORPORA[@]}"; do
   FOLDER=$CORPUS_DIR/$name
   rm -rf "$PACKED"
   mkdir -p "$PACKED"
-  run_rounds "$(whole_rounds "$(runs_for "$name" illustrated manyfiles)" ${#TOOLS[@]})" "${TOOLS[@]}"
+  run_rounds "$PACKED" "$(whole_rounds "$(runs_for "$name" illustrated manyfiles)" ${#TOOLS[@]})" "${TOOLS[@]}"
   report_rows "$name" infozip plimsy:"$(stat -c %s "$PACKED/plimsy-1.epub") bytes" plimsy-t1:"--threads 1" \
     infozip:"$(stat -c %s "$PACKED/infozip-1.zip") bytes" bsdtar:"images deflated" 7zip:"images deflated" \
     infozip-L0:"limit: all stored" cp:"limit: cp -r"
