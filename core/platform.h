@@ -90,6 +90,9 @@ class File {
     CreateNew,      // created; fails (Exists) when the name is taken, even by a dangling link
     WriteFresh,     // created or emptied, for filling a new folder: a name not yet taken is
                     // created with one call; a link at the name is never followed (Other)
+    WriteOver,      // created, or written over from its start without being emptied first (its
+                    // space is reused, which costs less than freeing and taking it again):
+                    // endHere() cuts off what is left of the old content
   };
   enum class OpenFailure {
     None,
@@ -119,6 +122,9 @@ class File {
   bool write(const void* data, std::size_t count);
   // Moves to an absolute position.
   bool seek(std::uint64_t position);
+  // Makes the current position the file's end (a file opened WriteOver
+  // loses what is left of its old content). False when it cannot.
+  bool endHere();
   // The current position, or nullopt when it cannot be read.
   std::optional<std::uint64_t> tell() const;
   // The file's length, or nullopt when it cannot be read.

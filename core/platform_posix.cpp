@@ -289,6 +289,7 @@ bool File::open(const std::string& path, Mode mode) {
   }
   int flags = O_RDONLY;
   if (mode == Mode::WriteTruncate) flags = O_WRONLY | O_CREAT | O_TRUNC;
+  if (mode == Mode::WriteOver) flags = O_WRONLY | O_CREAT;
   if (mode == Mode::WriteFresh) flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW;
   if (mode == Mode::CreateNew) flags = O_WRONLY | O_CREAT | O_EXCL;
   handle_ = openRegular(path, flags, openFailure_);
@@ -334,6 +335,12 @@ bool File::write(const void* data, std::size_t count) {
 bool File::seek(std::uint64_t position) {
   if (handle_ == kNoHandle || position > static_cast<std::uint64_t>(INT64_MAX)) return false;
   return ::lseek(fdOf(handle_), static_cast<off_t>(position), SEEK_SET) >= 0;
+}
+
+bool File::endHere() {
+  if (handle_ == kNoHandle) return false;
+  const off_t position = ::lseek(fdOf(handle_), 0, SEEK_CUR);
+  return position >= 0 && ::ftruncate(fdOf(handle_), position) == 0;
 }
 
 std::optional<std::uint64_t> File::tell() const {

@@ -526,6 +526,7 @@ bool File::open(const std::string& path, Mode mode) {
       handle = openRegular(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, openFailure_);
       break;
     case Mode::WriteTruncate: handle = openRegular(path, GENERIC_WRITE, 0, CREATE_ALWAYS, 0, openFailure_); break;
+    case Mode::WriteOver: handle = openRegular(path, GENERIC_WRITE, 0, OPEN_ALWAYS, 0, openFailure_); break;
     case Mode::WriteFresh: handle = openFresh(path, openFailure_); break;
     case Mode::CreateNew:
       // Not through a link: a dangling one takes its name like anything else.
@@ -573,6 +574,8 @@ bool File::seek(std::uint64_t position) {
   to.QuadPart = static_cast<LONGLONG>(position);
   return ::SetFilePointerEx(asHandle(handle_), to, nullptr, FILE_BEGIN) != 0;
 }
+
+bool File::endHere() { return handle_ != kNoHandle && ::SetEndOfFile(asHandle(handle_)) != 0; }
 
 std::optional<std::uint64_t> File::tell() const {
   if (handle_ == kNoHandle) return std::nullopt;

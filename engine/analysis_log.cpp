@@ -59,8 +59,9 @@ void cLogText::putShown(std::string_view bytes) {
 // Where the finished text goes: a file, or a string in memory.
 class cLogSink {
  public:
-  // Creates or empties the file.
-  bool open(const std::string& path) { return file_.open(path, platform::File::Mode::WriteTruncate); }
+  // Creates the file, or writes over an old one (an old log of the same
+  // book is mostly as long: its space is reused); close() cuts off the rest.
+  bool open(const std::string& path) { return file_.open(path, platform::File::Mode::WriteOver); }
   // Collects the log in `text` (emptied first), which must outlive the sink.
   void openText(std::string& text) {
     text_ = &text;
@@ -74,7 +75,11 @@ class cLogSink {
   }
   // Closes the file; false when any write or the close failed (a full disk),
   // so that a cut log is never taken for a whole one.
-  bool close() { return text_ != nullptr || (file_.close() && !failed_); }
+  bool close() {
+    if (text_ != nullptr) return true;
+    const bool ended = file_.endHere();
+    return file_.close() && ended && !failed_;
+  }
 
  private:
   platform::File file_;

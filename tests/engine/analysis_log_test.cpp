@@ -248,6 +248,18 @@ TEST_F(AnalysisLogTest, LogOfManyBuffersIsWrittenWholeAndInOrder) {
   EXPECT_EQ(expected, 6001u);
 }
 
+// A log is written over the old one at its path: whatever the old one's
+// length, what is left is the new log alone.
+TEST_F(AnalysisLogTest, AnOldLogIsWrittenOverAndCutToTheNewLength) {
+  const std::string archive = test::buildArchive(plainEpub());
+  const std::string fresh = analyze(archive);
+  for (const std::size_t oldLength : {std::size_t{0}, fresh.size() / 2, fresh.size() * 3}) {
+    SCOPED_TRACE(oldLength);
+    test::writeFile(logPath(), std::string(oldLength, 'x'));
+    EXPECT_EQ(masked(analyze(archive)), masked(fresh));
+  }
+}
+
 TEST_F(AnalysisLogTest, LogThatCannotBeCreatedIsReported) {
   const std::string archive = test::buildArchive(plainEpub());
   test::writeFile(zipPath(), archive);
