@@ -232,6 +232,7 @@ bool detail::listFolderItems(const std::string& folder, std::vector<FolderItem>&
       if (::fstatat(dirFd, entry->d_name, &target, 0) != 0) {
         FolderItem broken = itemFromStat(name, st, true);
         broken.size = 0;
+        broken.isSpecial = false;  // a file of nothing, not a device: opening it finds nothing
         items.push_back(std::move(broken));
         continue;
       }
