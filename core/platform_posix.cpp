@@ -206,50 +206,13 @@ bool fileIdentity(const std::string& path, FileIdentity& identity) {
   return true;
 }
 
-bool detail::listFolderItems(const std::string& folder, std::vector<FolderItem>& items) {
-  items.clear();
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return false;
-  const int dirFd = ::dirfd(dir);
-  bool complete = true;
-  for (;;) {
-    errno = 0;  // readdir reports the end and an error both as nullptr
-    const struct dirent* entry = ::readdir(dir);
-    if (entry == nullptr) {
-      complete = errno == 0;
-      break;
-    }
-    const std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    struct stat st {};
-    if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno == ENOENT) continue;  // removed since it was listed
-      complete = false;               // e.g. a folder that can be read but not searched
-      break;
-    }
-    if (S_ISLNK(st.st_mode)) {
-      struct stat target {};
-      if (::fstatat(dirFd, entry->d_name, &target, 0) != 0) {
-        FolderItem broken = itemFromStat(name, st, true);
-        broken.size = 0;
-        broken.isSpecial = false;  // a file of nothing, not a device: opening it finds nothing
-        items.push_back(std::move(broken));
-        continue;
-      }
-      items.push_back(itemFromStat(name, target, true));
-    } else {
-      items.push_back(itemFromStat(name, st, false));
-    }
-  }
-  ::closedir(dir);
-  if (!complete) items.clear();
-  return complete;
-}
+namespace {
 
-// The kind comes with the name on most file systems; the others say
-// DT_UNKNOWN and are asked.
-bool detail::listSubfolderNames(const std::string& folder, std::vector<std::string>& names) {
-  names.clear();
+// Hands `take` every item of a folder but "." and ".." (the folder's
+// descriptor and its entry); `take` returns false when the item cannot be
+// examined. False when the folder cannot be read whole.
+template <typename Take>
+bool readFolder(const std::string& folder, Take take) {
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return false;
   bool complete = true;
@@ -261,19 +224,68 @@ bool detail::listSubfolderNames(const std::string& folder, std::vector<std::stri
       break;
     }
     const std::string_view name = entry->d_name;
-    if (name == "." || name == ".." || (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN)) continue;
-    if (entry->d_type == DT_UNKNOWN) {
-      struct stat st {};
-      if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT) continue;  // removed since it was listed
-        complete = false;
-        break;
-      }
-      if (!S_ISDIR(st.st_mode)) continue;
+    if (name == "." || name == "..") continue;
+    if (!take(::dirfd(dir), *entry)) {
+      complete = false;
+      break;
     }
-    names.emplace_back(name);
   }
   ::closedir(dir);
+  return complete;
+}
+
+// An item's own kind (links not followed); false when it cannot be read,
+// with `gone` set when it was removed since it was listed.
+bool statItem(int dirFd, const char* name, struct stat& st, bool& gone) {
+  gone = false;
+  if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) return true;
+  gone = errno == ENOENT;
+  return false;
+}
+
+}  // namespace
+
+bool detail::listFolderItems(const std::string& folder, std::vector<FolderItem>& items) {
+  items.clear();
+  const bool complete = readFolder(folder, [&](int dirFd, const struct dirent& entry) {
+    struct stat st {};
+    bool gone = false;
+    // A folder that can be read but not searched cannot be examined.
+    if (!statItem(dirFd, entry.d_name, st, gone)) return gone;
+    if (!S_ISLNK(st.st_mode)) {
+      items.push_back(itemFromStat(entry.d_name, st, false));
+      return true;
+    }
+    struct stat target {};
+    if (::fstatat(dirFd, entry.d_name, &target, 0) == 0) {
+      items.push_back(itemFromStat(entry.d_name, target, true));
+      return true;
+    }
+    FolderItem broken = itemFromStat(entry.d_name, st, true);
+    broken.size = 0;
+    broken.isSpecial = false;  // a file of nothing, not a device: opening it finds nothing
+    items.push_back(std::move(broken));
+    return true;
+  });
+  if (!complete) items.clear();
+  return complete;
+}
+
+// The kind comes with the name on most file systems; the others say
+// DT_UNKNOWN and are asked.
+bool detail::listSubfolderNames(const std::string& folder, std::vector<std::string>& names) {
+  names.clear();
+  const bool complete = readFolder(folder, [&](int dirFd, const struct dirent& entry) {
+    if (entry.d_type != DT_DIR && entry.d_type != DT_UNKNOWN) return true;
+    if (entry.d_type == DT_UNKNOWN) {
+      struct stat st {};
+      bool gone = false;
+      if (!statItem(dirFd, entry.d_name, st, gone)) return gone;
+      if (!S_ISDIR(st.st_mode)) return true;
+    }
+    names.emplace_back(entry.d_name);
+    return true;
+  });
   if (!complete) names.clear();
   return complete;
 }
