@@ -256,6 +256,7 @@ TEST_F(AnalysisLogTest, AnOldLogIsWrittenOverAndCutToTheNewLength) {
   for (const std::size_t oldLength : {std::size_t{0}, fresh.size() / 2, fresh.size() * 3}) {
     SCOPED_TRACE(oldLength);
     test::writeFile(logPath(), std::string(oldLength, 'x'));
+    reader.releaseArchive();  // Windows refuses to write a file that is mapped
     EXPECT_EQ(masked(analyze(archive)), masked(fresh));
   }
 }
