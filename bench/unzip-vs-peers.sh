@@ -5,7 +5,8 @@
 # Times `plimsy-cli unzip EPUB OUTDIR --no-backup --quiet` against other tools
 # unpacking the same archive (each corpus folder packed once by Info-ZIP at
 # level 9), then `plimsy-cli analyze ARCHIVE --log FILE` against `zipinfo -v
-# ARCHIVE > /dev/null`, run after run in a rotating order (every tool in every
+# ARCHIVE > /dev/null` (and, for reference, `zipinfo -v` writing its listing
+# to a file, as analyze writes its log), run after run in a rotating order (every tool in every
 # place equally often). Prints one row per corpus and tool: median wall time,
 # its ratio to the baseline's median (Info-ZIP unzip; zipinfo -v) with the
 # range of the runs, and peak memory (largest resident set).
@@ -25,7 +26,8 @@
 # CORPUS names are those of the corpus generator (MAKE_CORPUS in
 # bench/lib.sh); the default is "novel illustrated manyfiles".
 #
-# Environment: as in bench/lib.sh; RUNS (default 3 for the big corpora, 5 for
+# Environment: as in bench/lib.sh; JOBS (default "unzip analyze") names the
+# comparisons to run; RUNS (default 3 for the big corpora, 5 for
 # the others) is rounded up to a multiple of the number of tools.
 # A corpus and its archive are made once and kept; delete them to remake them.
 set -euo pipefail
@@ -35,8 +37,9 @@ source "$(dirname "$0")/lib.sh"
 CORPORA=("$@")
 [ ${#CORPORA[@]} -gt 0 ] || CORPORA=(novel illustrated manyfiles)
 UNZIP_TOOLS=(plimsy plimsy-1core infozip 7zip bsdtar cp)
-ANALYZE_TOOLS=(analyze zipinfo)
+ANALYZE_TOOLS=(analyze zipinfo zipinfo-file)
 UNPACKED=$WORK/unpacked
+JOBS=${JOBS:-unzip analyze}
 
 require_tools "$CLI" zip unzip zipinfo 7zz bsdtar taskset cp /usr/bin/time awk
 
@@ -51,6 +54,7 @@ run_tool() {  # tool round
     cp) timed_run "$times" cp -r "$UNPACKED/infozip-0" "$out" ;;
     analyze) timed_run "$times" "$CLI" analyze "$ARCHIVE" --log "$WORK/analysis.txt" --quiet ;;
     zipinfo) timed_run "$times" bash -c 'zipinfo -v "$1" >/dev/null' _ "$ARCHIVE" ;;
+    zipinfo-file) timed_run "$times" bash -c 'zipinfo -v "$1" >"$2"' _ "$ARCHIVE" "$WORK/zipinfo.txt" ;;
   esac
 }
 
@@ -66,11 +70,15 @@ for name in "${CORPORA[@]}"; do
   rm -rf "$UNPACKED"
   mkdir -p "$UNPACKED"
   runs=$(runs_for "$name" illustrated manyfiles)
-  run_rounds "$UNPACKED" "$(whole_rounds "$runs" ${#UNZIP_TOOLS[@]})" "${UNZIP_TOOLS[@]}"
-  report_rows "$name" infozip plimsy:unzip plimsy-1core:"unzip on 1 core" infozip:unzip 7zip:unzip bsdtar:unzip \
-    cp:"limit: cp -r"
-  rm -rf "$UNPACKED"
+  if [[ " $JOBS " == *" unzip "* ]]; then
+    run_rounds "$UNPACKED" "$(whole_rounds "$runs" ${#UNZIP_TOOLS[@]})" "${UNZIP_TOOLS[@]}"
+    report_rows "$name" infozip plimsy:unzip plimsy-1core:"unzip on 1 core" infozip:unzip 7zip:unzip bsdtar:unzip \
+      cp:"limit: cp -r"
+    rm -rf "$UNPACKED"
+  fi
+  [[ " $JOBS " == *" analyze "* ]] || continue
   run_rounds "$UNPACKED" "$(whole_rounds $((runs < 5 ? 5 : runs)) ${#ANALYZE_TOOLS[@]})" "${ANALYZE_TOOLS[@]}"
-  report_rows "$name" zipinfo analyze:"log of every record" zipinfo:"zipinfo -v"
+  report_rows "$name" zipinfo analyze:"log of every record" zipinfo:"zipinfo -v" \
+    zipinfo-file:"zipinfo -v > file"
 done
-rm -f "$WORK"/*.times "$WORK/memory.txt" "$WORK/analysis.txt"
+rm -f "$WORK"/*.times "$WORK/memory.txt" "$WORK/analysis.txt" "$WORK/zipinfo.txt"
