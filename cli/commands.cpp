@@ -12,8 +12,10 @@
 #include "core/platform.h"
 #include "core/request_checks.h"
 #include "core/settings.h"
+#include "core/text.h"
 #include "engine/analysis_log.h"
 #include "engine/job_report.h"
+#include "engine/repack_job.h"
 #include "engine/unzip_job.h"
 #include "engine/zip_job.h"
 #include "engine/zip_reader.h"
@@ -133,6 +135,31 @@ int runAnalyze(const JobOptions& options) {
   if (!ok) return failWith(message);
   return report(options.quiet, analysisSuccessMessage("", statistics, ms) +
                                    "\n\nAnalysis log: " + settings.workOrder.AnalyzeZipLogPath);
+}
+
+int runRepack(const JobOptions& options) {
+  sRepackOrder order;
+  order.archivePath = absoluteFromCommandLine(options.source);
+  order.outputPath = options.target.empty() ? order.archivePath : absoluteFromCommandLine(options.target);
+  if (options.level) order.level = *options.level;
+  std::string message;
+  EpubWorkOrder source;
+  source.DoWhat = kDoWhatUnzip;
+  source.ZipPath = order.archivePath;
+  if (!checkJobSource(&message, source)) return failWith(message);
+  if (pathKind(order.outputPath) == PathKind::Folder)
+    return failWith(formatText("The epub to write is a folder:\n%s", order.outputPath));
+  if (!options.noBackup) {
+    if (!options.backupDir.empty())
+      order.backupDir = absoluteFromCommandLine(options.backupDir);
+    else if (!parentFolder(&message, order.outputPath, order.backupDir))
+      return failWith(message);
+  }
+  sStatistics statistics;
+  const FileTime start = platform::currentFileTime();
+  if (!repackJob(order, &message, statistics)) return failWith(message);
+  const std::uint64_t ms = elapsedMilliseconds(start, platform::currentFileTime());
+  return report(options.quiet, jobSuccessMessage(kRepackSuccessText, statistics, ms));
 }
 
 }  // namespace plimsy::cli

@@ -28,6 +28,10 @@ struct JobOptions {
 int runZip(const JobOptions& options);
 int runUnzip(const JobOptions& options);
 int runAnalyze(const JobOptions& options);
+// Rewrites options.source into a sound epub container at options.target
+// (default: in its place), keeping a backup of the file it replaces unless
+// told not to.
+int runRepack(const JobOptions& options);
 
 // A command-line path made absolute against the current folder (a trailing
 // separator is kept); empty stays empty.

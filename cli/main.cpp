@@ -84,6 +84,24 @@ int main(int argc, char** argv) {
                              "The log to write (default: analysis.txt in the temporary-files folder)");
   analyzeCommand->add_flag("-q,--quiet", analyze.quiet, "Print nothing on success");
 
+  JobOptions repack;
+  CLI::App* repackCommand = app.add_subcommand(
+      "repack",
+      "Rewrite an epub into a sound container: mimetype first, stored and exact; the other entries' data "
+      "copied as it is");
+  repackCommand->add_option("EPUB", repack.source, "The epub (or ZIP archive) to repack")->required();
+  repackCommand->add_option("OUT", repack.target, "The epub to write (default: the epub itself)");
+  repackCommand
+      ->add_option("--level", repack.level,
+                   "Compress every entry again at this level, as zip does (0 stores everything, 9 compresses most); "
+                   "by default the compressed data is copied as it is")
+      ->check(CLI::Range(0u, 9u));
+  auto* repackBackupDir = repackCommand->add_option(
+      "--backup-dir", repack.backupDir, "Put the backup of the replaced epub in this folder (default: beside it)");
+  repackCommand->add_flag("--no-backup", repack.noBackup, "Do not keep a backup of the replaced epub")
+      ->excludes(repackBackupDir);
+  repackCommand->add_flag("-q,--quiet", repack.quiet, "Print nothing on success");
+
   // The arguments as UTF-8 on every system, in an argv of our own for the parser.
   plimsy::platform::useUtf8StandardStreams();
   std::vector<std::string> arguments = plimsy::platform::commandLineArguments(argc, argv);
@@ -97,5 +115,6 @@ int main(int argc, char** argv) {
   }
   if (zipCommand->parsed()) return plimsy::cli::runZip(zip);
   if (unzipCommand->parsed()) return plimsy::cli::runUnzip(unzip);
+  if (repackCommand->parsed()) return plimsy::cli::runRepack(repack);
   return plimsy::cli::runAnalyze(analyze);
 }

@@ -92,7 +92,7 @@ int inflateOutput(void* descriptor, unsigned char* chunk, unsigned length) {
   }
   sink.bytesWritten += length;
   sink.crc = ~updateCrc32(~sink.crc, chunk, length);
-  if (!sink.output.write(chunk, length)) {
+  if (!sink.checkOnly && !sink.output.write(chunk, length)) {
     sink.writeFailed = true;
     return 1;
   }
@@ -226,15 +226,17 @@ bool openOutput(platform::File& output, const std::string& outputPath) {
   return output.open(outputPath, platform::File::Mode::WriteFresh);
 }
 
-bool writeStored(std::string* message, const std::string& outputPath, const cZipReader& reader,
+// With no output path, the data is only checked.
+bool writeStored(std::string* message, const std::string* outputPath, const cZipReader& reader,
                  std::uint64_t dataOffset, const CdrEx& cdr, FileTime time) {
   const std::uint64_t size = cdr.effectiveCompressedSize();
   if (size != cdr.effectiveUncompressedSize()) return fail(message, kLengthMismatchMessage);
   if (size > std::numeric_limits<std::size_t>::max()) return fail(message, kStoredWriteMessage);
   const auto length = static_cast<std::size_t>(size);
   if (reader.crcOf(dataOffset, length) != cdr.header.crc()) return fail(message, kCrcMismatchMessage);
+  if (outputPath == nullptr) return true;
   platform::File output;
-  if (!openOutput(output, outputPath)) return fail(message, kNoOutputFileMessage);
+  if (!openOutput(output, *outputPath)) return fail(message, kNoOutputFileMessage);
   const bool written = reader.copyBytes(output, dataOffset, size);
   if (written) stampFile(output, time);
   const bool closed = output.close();
@@ -242,18 +244,21 @@ bool writeStored(std::string* message, const std::string& outputPath, const cZip
   return true;
 }
 
-bool writeDeflated(sUnzipContext& context, std::string* message, const std::string& outputPath,
+// With no output path, the data is only checked.
+bool writeDeflated(sUnzipContext& context, std::string* message, const std::string* outputPath,
                    const cZipReader& reader, std::uint64_t dataOffset, const CdrEx& cdr, FileTime time) {
   if (!context.inflater) context.inflater = std::make_unique<cInflater>();
   sInflateSink sink;
   sink.inflater = context.inflater.get();
   sink.archive = &reader;
   sink.sizeLimit = cdr.effectiveUncompressedSize();
-  if (!openOutput(sink.output, outputPath)) return fail(message, kDeflatedWriteMessage);
-  const bool inflated = inflateInto(sink, outputPath, reader.viewData() + dataOffset, cdr.effectiveCompressedSize());
+  sink.checkOnly = outputPath == nullptr;
+  if (!sink.checkOnly && !openOutput(sink.output, *outputPath)) return fail(message, kDeflatedWriteMessage);
+  const bool inflated = inflateInto(sink, outputPath ? std::string_view(*outputPath) : std::string_view(),
+                                    reader.viewData() + dataOffset, cdr.effectiveCompressedSize());
   const bool sound = inflated && sink.bytesWritten == sink.sizeLimit && sink.crc == cdr.header.crc();
-  if (sound) stampFile(sink.output, time);
-  const bool closed = sink.output.close();
+  if (sound && !sink.checkOnly) stampFile(sink.output, time);
+  const bool closed = sink.checkOnly || sink.output.close();
   if (!inflated || !closed) {
     if (sink.overran) return fail(message, kLengthMismatchMessage);
     return fail(message, kDeflatedWriteMessage);
@@ -263,13 +268,19 @@ bool writeDeflated(sUnzipContext& context, std::string* message, const std::stri
   return true;
 }
 
+// An entry without data that is no folder must announce no data.
+bool isEmptyFile(std::string* message, const CdrEx& cdr) {
+  if (cdr.effectiveUncompressedSize() != 0) return fail(message, kLengthMismatchMessage);
+  if (cdr.header.crc() != 0) return fail(message, kCrcMismatchMessage);
+  return true;
+}
+
 // An entry without data: an empty folder, or an empty file (which must not
 // announce data it does not have: its sizes and CRC are those of nothing).
 bool writeEmpty(sUnzipContext& context, std::string* message, const std::string& outputPath, const CdrEx& cdr,
                 FileTime time) {
   if (isFolderEntry(cdr)) return platform::makeFolders(outputPath) ? true : fail(message, kNoUnzipFolderMessage);
-  if (cdr.effectiveUncompressedSize() != 0) return fail(message, kLengthMismatchMessage);
-  if (cdr.header.crc() != 0) return fail(message, kCrcMismatchMessage);
+  if (!isEmptyFile(message, cdr)) return false;
   if (!ensureOutputFolder(context, outputPath)) return fail(message, kNoUnzipFolderMessage);
   platform::File output;
   if (!openOutput(output, outputPath)) return fail(message, kNoOutputFileMessage);
@@ -625,8 +636,11 @@ bool checkEntries(std::string* message, const cZipReader& reader, bool* clash) {
   return true;
 }
 
-bool extractEntry(sUnzipContext& context, std::string* message, const std::string& workFolder, const cZipReader& reader,
-                  std::uint64_t index) {
+namespace {
+
+// Unpacks the entry into the work folder, or with none only checks it.
+bool unpackEntry(sUnzipContext& context, std::string* message, const std::string* workFolder, const cZipReader& reader,
+                 std::uint64_t index) {
   if (index >= reader.cdrCount()) return fail(message, kInvalidFileMessage);
   const sZipEntry& entry = reader.entries()[static_cast<std::size_t>(index)];
   const CdrEx& cdr = entry.cdr;
@@ -635,8 +649,10 @@ bool extractEntry(sUnzipContext& context, std::string* message, const std::strin
   // Unpacked without the checks (a caller of its own), an unsafe name is refused here too.
   if (isUnsafeEntryName(lfh.name)) return fail(message, formatTextUnlimited(kUnsafeNameMessage, displayUtf8(lfh.name)));
   if (holdsNoData(cdr)) {
-    if (!lfh.name.empty()) {
-      const std::string& outputPath = buildOutputPath(context, workFolder, lfh.name);
+    if (workFolder == nullptr) {
+      if (!isFolderEntry(cdr) && !isEmptyFile(message, cdr)) return false;
+    } else if (!lfh.name.empty()) {
+      const std::string& outputPath = buildOutputPath(context, *workFolder, lfh.name);
       if (!isFolderEntry(cdr)) noteWrittenFile(context, index, outputPath);
       if (!writeEmpty(context, message, outputPath, cdr, fileTimeOf(context.workOrder, lfh))) return false;
     }
@@ -650,9 +666,12 @@ bool extractEntry(sUnzipContext& context, std::string* message, const std::strin
   const std::uint16_t method = lfh.header.compressionMethod();
   if (method != kMethodStored && method != kMethodDeflated) return fail(message, kOtherMethodMessage);
   if (isEncrypted(cdr, lfh)) return fail(message, formatTextUnlimited(kEncryptedEntryMessage, displayUtf8(lfh.name)));
-  const std::string& outputPath = buildOutputPath(context, workFolder, lfh.name);
-  if (!ensureOutputFolder(context, outputPath)) return fail(message, kNoUnzipFolderMessage);
-  noteWrittenFile(context, index, outputPath);
+  const std::string* outputPath = nullptr;
+  if (workFolder != nullptr) {
+    outputPath = &buildOutputPath(context, *workFolder, lfh.name);
+    if (!ensureOutputFolder(context, *outputPath)) return fail(message, kNoUnzipFolderMessage);
+    noteWrittenFile(context, index, *outputPath);
+  }
   const FileTime time = fileTimeOf(context.workOrder, lfh);
   const bool written = method == kMethodStored
                            ? writeStored(message, outputPath, reader, dataOffset, cdr, time)
@@ -660,6 +679,17 @@ bool extractEntry(sUnzipContext& context, std::string* message, const std::strin
   if (!written) return false;
   countEntry(context.statistics, cdr, lfh);
   return true;
+}
+
+}  // namespace
+
+bool extractEntry(sUnzipContext& context, std::string* message, const std::string& workFolder, const cZipReader& reader,
+                  std::uint64_t index) {
+  return unpackEntry(context, message, &workFolder, reader, index);
+}
+
+bool checkEntryData(sUnzipContext& context, std::string* message, const cZipReader& reader, std::uint64_t index) {
+  return unpackEntry(context, message, nullptr, reader, index);
 }
 
 bool inflateEntry(sInflateSink& sink, std::string_view outputPath, const std::uint8_t* data,

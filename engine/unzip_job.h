@@ -120,6 +120,8 @@ struct sInflateSink {
   // that the memory of what was read is given back as inflating goes on.
   const cZipReader* archive = nullptr;
 
+  // When set, the output is measured and its CRC taken, but not written.
+  bool checkOnly = false;
   // Why a failed inflateEntry failed.
   bool overran = false;      // the output passed sizeLimit (nothing past it was written)
   bool writeFailed = false;  // the output file could not be opened or written
@@ -192,6 +194,11 @@ bool isUnsafeEntryName(std::string_view name);
 // mismatch).". A failed entry leaves what it wrote.
 bool extractEntry(sUnzipContext& context, std::string* message, const std::string& workFolder, const cZipReader& reader,
                   std::uint64_t index);
+
+// Checks the entry at `index` as extractEntry does, without writing
+// anything: its name, and its data (in the archive, its method, its length
+// and CRC-32, inflated as far as needed), with extractEntry's messages.
+bool checkEntryData(sUnzipContext& context, std::string* message, const cZipReader& reader, std::uint64_t index);
 
 // Inflates a raw deflate stream of `compressedSize` bytes at `data` into a new
 // file at `outputPath`, folding every output chunk into the sink's CRC.

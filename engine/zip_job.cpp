@@ -194,14 +194,6 @@ bool setEpubTimes(const sZipWriter& writer, std::string* message) {
   return true;
 }
 
-// A failed job leaves no work file: the epub path and its folder are as they
-// were (a full disk is not kept full by a half archive).
-void removeWorkFile(sZipWriter& writer) {
-  writer.output.close();
-  if (writer.workClaim) platform::removeFile(writer.workPath);
-  writer.workClaim.reset();
-}
-
 bool writeArchive(sZipWriter& writer, std::string* message, const EpubWorkOrder& order) {
   if (!openOutput(writer, message, order)) return false;
   if (pathKind(writer.filesFolder) == PathKind::Folder && !addAllFiles(writer, message)) return false;
@@ -267,6 +259,13 @@ bool finishArchive(sZipWriter& writer, std::string* message) {
     return fail(message, jobsAbandoned() ? kJobAbandonedMessage : "Unable to rename work copy of zip file.");
   writer.workClaim.reset();
   return setEpubTimes(writer, message);
+}
+
+// A failed job leaves no work file (a full disk is not kept full by a half archive).
+void removeWorkFile(sZipWriter& writer) {
+  writer.output.close();
+  if (writer.workClaim) platform::removeFile(writer.workPath);
+  writer.workClaim.reset();
 }
 
 bool zipJob(const EpubWorkOrder& order, std::string* message, sStatistics& statistics) {

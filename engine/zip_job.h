@@ -76,4 +76,8 @@ bool isCarriableEntryName(std::string_view relativePath);
 //   "Unable to set time on zip file."  "Unable to set time on epub file."
 bool finishArchive(sZipWriter& writer, std::string* message);
 
+// Closes and removes the writer's work file, if it still has one: after a
+// failure the epub path and its folder are as they were.
+void removeWorkFile(sZipWriter& writer);
+
 }  // namespace plimsy

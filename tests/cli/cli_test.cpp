@@ -49,7 +49,8 @@ class Cli : public ::testing::Test {
 TEST_F(Cli, UsageErrorsExitWithTwoAndVersionWithZero) {
   for (const char* arguments :
        {"", "zip", "zip book out.epub --level 10", "zip book out.epub --no-backup --backup-dir x", "frobnicate",
-        "zip book out.epub --threads 0", "zip book out.epub --threads many", "unzip made.epub --threads 2"})
+        "zip book out.epub --threads 0", "zip book out.epub --threads many", "unzip made.epub --threads 2", "repack",
+        "repack made.epub --level 10", "repack made.epub --no-backup --backup-dir x"})
     EXPECT_EQ(cli(dir.path(), arguments).exitCode, 2) << arguments;
   const CliRun version = cli(dir.path(), "--version");
   EXPECT_EQ(version.exitCode, 0);
@@ -208,6 +209,8 @@ TEST_F(Cli, FailuresGoToStandardErrorWithExitCodeOne) {
       {"zip book book/inside.epub", "Epub file is in files directory tree.\n"},
       {"analyze junk.epub --log log.txt", "Unable to find end of central directory.\n"},
       {"unzip nothing.epub somewhere", "You specified an epub file that doesn't exist.\n"},
+      {"repack nothing.epub", "You specified an epub file that doesn't exist.\n"},
+      {"repack junk.epub", "Unable to find end of central directory.\n"},
   };
   for (const auto& [arguments, expected] : cases) {
     const CliRun run = cli(dir.path(), arguments);
@@ -227,6 +230,22 @@ TEST_F(Cli, QuietPrintsNothingAndBackupsFollowTheOptions) {
   ASSERT_EQ(cli(dir.path(), "zip book out.epub -q --no-backup").exitCode, 0);
   EXPECT_FALSE(fs::exists(dir.path() / "back2.zip"));
   EXPECT_FALSE(fs::exists(dir.path() / "temp1.zip"));
+}
+
+// Repack writes elsewhere, or in place keeping the old epub beside it; the
+// book is the same either way.
+TEST_F(Cli, RepackKeepsTheBookAndTheOldEpub) {
+  ASSERT_EQ(cli(dir.path(), "zip book out.epub -q").exitCode, 0);
+  const CliRun copy = cli(dir.path(), "repack out.epub stored.epub --level 0");
+  ASSERT_EQ(copy.exitCode, 0) << copy.output;
+  EXPECT_EQ(copy.output.substr(0, 46), "Success! You successfully repacked your epub.\n");
+  const std::string before = readFile(dir.path() / "out.epub");
+  ASSERT_EQ(cli(dir.path(), "repack out.epub -q").exitCode, 0);
+  EXPECT_EQ(readFile(dir.path() / "back1.zip"), before);
+  for (const char* epub : {"out.epub", "stored.epub"}) {
+    ASSERT_EQ(cliWords(dir.path(), {"unzip", epub, std::string("from-") + epub, "-q"}).exitCode, 0);
+    EXPECT_EQ(test::readTree(dir.path() / (std::string("from-") + epub)), test::readTree(dir.path() / "book"));
+  }
 }
 
 TEST_F(Cli, AnalyzeWritesTheLogAndNamesIt) {
