@@ -16,6 +16,8 @@ linux_packages=(
   libgtest-dev libgmock-dev clang libclang-rt-14-dev
   # other people's tools that the interop tests and benchmarks run
   zip unzip 7zip libarchive-tools python3 epubcheck pandoc time
+  # a real epub with a broken container, for the repack test
+  developers-reference
 )
 
 windows_packages=(

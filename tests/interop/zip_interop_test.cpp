@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/repack_job.h"
 #include "interop/external_tools.h"
 #include "support/sample_data.h"
 #include "support/temp_dir.h"
@@ -118,6 +119,37 @@ TEST(ZipInteropEpub, EpubcheckAcceptsAPandocBookUnpackedAndPackedAgain) {
   std::string message;
   ASSERT_TRUE(zipFolder(dir.path() / "unpacked", repacked, 9, message)) << message;
   expectTool(std::string("java -jar ") + kEpubcheck + " " + shellQuote(repacked.string()));
+}
+
+// Epubs whose container is broken, as epubcheck finds them: one a Debian
+// package ships (its mimetype is not the first entry), and a pandoc book
+// packed again by Info-ZIP with mimetype last, deflated, ending in a newline.
+// After repack epubcheck finds nothing wrong with either.
+TEST(ZipInteropEpub, EpubcheckAcceptsBrokenEpubsOnceRepacked) {
+  const char* const kDebianEpub = "/usr/share/developers-reference/developers-reference.epub";
+  for (const char* tool : {"pandoc", "unzip", "zip", "java", kEpubcheck, kDebianEpub}) PLIMSY_REQUIRE_TOOL(tool);
+  TempDir dir;
+  test::writeFile(dir.path() / "book.md", "---\ntitle: The Keeper\nlang: en\n---\n\n# One\n\nThe lamp was lit.\n");
+  const std::string book = shellQuote((dir.path() / "book.epub").string());
+  const std::string folder = shellQuote((dir.path() / "unpacked").string());
+  expectTool("pandoc -o " + book + " " + shellQuote((dir.path() / "book.md").string()));
+  expectTool("unzip -q " + book + " -d " + folder + " && cd " + folder +
+             " && printf 'application/epub+zip\\n' > mimetype" +
+             " && zip -q -r -9 ../broken.epub . -x mimetype && zip -q -9 ../broken.epub mimetype");
+  fs::copy_file(kDebianEpub, dir.path() / "debian.epub");
+  for (const char* name : {"broken.epub", "debian.epub"}) {
+    SCOPED_TRACE(name);
+    const std::string epub = shellQuote((dir.path() / name).string());
+    std::string output;
+    EXPECT_NE(runCommand(std::string("java -jar ") + kEpubcheck + " " + epub, output), 0);
+    EXPECT_NE(output.find("PKG-006"), std::string::npos) << output;
+    sStatistics statistics;
+    std::string message;
+    ASSERT_TRUE(
+        repackJob({(dir.path() / name).string(), (dir.path() / name).string(), "", std::nullopt}, &message, statistics))
+        << message;
+    expectTool(std::string("java -jar ") + kEpubcheck + " " + epub);
+  }
 }
 
 }  // namespace
