@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <system_error>
 
 #include <fmt/format.h>
 
+#include "cli/progress_line.h"
 #include "cli/terminal_text.h"
 #include "core/paths.h"
 #include "core/platform.h"
@@ -75,10 +77,19 @@ std::string absoluteFromCommandLine(const std::string& path) {
 
 namespace {
 
-// A zip or unzip request: its check, its job and its success text.
+// A line on standard error showing how far the job has come, unless quiet or
+// not watched.
+std::unique_ptr<cProgressLine> progressLine(bool quiet, const sJobProgress& progress, std::string doing) {
+  if (quiet || !platform::standardErrorIsTerminal()) return nullptr;
+  return std::make_unique<cProgressLine>(progress, std::move(doing), stderr);
+}
+
+// A zip or unzip request: its check, its job, what the progress line says it
+// does, and its success text.
 struct sJobKind {
   bool (*check)(cRequestUi&, std::string*, cSettings&);
-  std::function<bool(const EpubWorkOrder&, std::string*, sStatistics&)> job;
+  std::function<bool(const EpubWorkOrder&, std::string*, sStatistics&, sJobProgress*)> job;
+  std::string_view doing;
   std::string_view successText;
 };
 
@@ -90,8 +101,14 @@ int runJobCommand(const JobOptions& options, cSettings& job, const sJobKind& kin
   if (!kind.check(ui, &message, job) || !checkJobSource(&message, job.workOrder)) return failWith(message);
 
   sStatistics statistics;
+  sJobProgress progress;
   const FileTime start = platform::currentFileTime();
-  if (!kind.job(job.workOrder, &message, statistics)) return failWith(message);
+  bool done = false;
+  {
+    const std::unique_ptr<cProgressLine> line = progressLine(options.quiet, progress, std::string(kind.doing));
+    done = kind.job(job.workOrder, &message, statistics, &progress);
+  }
+  if (!done) return failWith(message);
   const std::uint64_t ms = elapsedMilliseconds(start, platform::currentFileTime());
   return report(options.quiet, jobSuccessMessage(kind.successText, statistics, ms));
 }
@@ -102,19 +119,23 @@ int runZip(const JobOptions& options) {
   cSettings job = jobSettings(options);
   job.workOrder.FilesDir = absoluteFromCommandLine(options.source);
   job.workOrder.ZipPath = absoluteFromCommandLine(options.target);
-  const auto zip = [&options](const EpubWorkOrder& order, std::string* message, sStatistics& statistics) {
+  const auto zip = [&options](const EpubWorkOrder& order, std::string* message, sStatistics& statistics,
+                              sJobProgress* progress) {
     sZipWriter writer;
     if (options.threads) writer.threads = *options.threads;
+    writer.progress = progress;
     return zipJob(order, message, statistics, writer);
   };
-  return runJobCommand(options, job, {checkZipRequest, zip, kZipSuccessText});
+  return runJobCommand(options, job, {checkZipRequest, zip, "Zipping", kZipSuccessText});
 }
 
 int runUnzip(const JobOptions& options) {
   cSettings job = jobSettings(options);
   job.workOrder.ZipPath = absoluteFromCommandLine(options.source);
   job.workOrder.FilesDir = absoluteFromCommandLine(options.target);
-  return runJobCommand(options, job, {checkUnzipRequest, unzipJob, kUnzipSuccessText});
+  const auto unzip = [](const EpubWorkOrder& order, std::string* message, sStatistics& statistics,
+                        sJobProgress* progress) { return unzipJob(order, message, statistics, progress); };
+  return runJobCommand(options, job, {checkUnzipRequest, unzip, "Unzipping", kUnzipSuccessText});
 }
 
 int runAnalyze(const JobOptions& options) {
@@ -156,8 +177,15 @@ int runRepack(const JobOptions& options) {
       return failWith(message);
   }
   sStatistics statistics;
+  sJobProgress progress;
+  order.progress = &progress;
   const FileTime start = platform::currentFileTime();
-  if (!repackJob(order, &message, statistics)) return failWith(message);
+  bool done = false;
+  {
+    const std::unique_ptr<cProgressLine> line = progressLine(options.quiet, progress, "Repacking");
+    done = repackJob(order, &message, statistics);
+  }
+  if (!done) return failWith(message);
   const std::uint64_t ms = elapsedMilliseconds(start, platform::currentFileTime());
   return report(options.quiet, jobSuccessMessage(kRepackSuccessText, statistics, ms));
 }

@@ -289,6 +289,10 @@ std::vector<std::string> commandLineArguments(int argc, char** argv);
 // "\r\n".
 void useUtf8StandardStreams();
 
+// Whether standard error is a terminal (a console window on Windows) rather
+// than a file or a pipe: a line redrawn in place is for a person to watch.
+bool standardErrorIsTerminal();
+
 // ---- Places ------------------------------------------------------------------------
 
 // The value of an environment variable, or nullopt when it is not set.

@@ -649,6 +649,8 @@ std::vector<std::string> commandLineArguments(int argc, char** argv) { return {a
 
 void useUtf8StandardStreams() {}
 
+bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
 // ---- Places -------------------------------------------------------------------------
 
 std::optional<std::string> environmentVariable(const char* name) {

@@ -1014,6 +1014,11 @@ void useUtf8StandardStreams() {
   _setmode(_fileno(stderr), _O_BINARY);
 }
 
+bool standardErrorIsTerminal() {
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 // ---- Places -----------------------------------------------------------------------------
 
 std::optional<std::string> environmentVariable(const char* name) {

@@ -255,12 +255,12 @@ bool writeFile(sZipWriter& writer, std::string* message, sEntryFile& file, cOutp
   if (!file.message.empty()) return fail(message, file.message);
   if (file.whole) {
     if (!batch.add(message, file.bytes, level)) return false;
-    recordEntry(writer, *offset, file.entry);
+    recordEntry(writer, *offset, file.entry.lfh);
     *offset += file.bytes.length;
     return true;
   }
   if (!batch.flush(message) || !writeStreamedEntry(writer, message, file.entry, *offset)) return false;
-  recordEntry(writer, *offset, file.entry);
+  recordEntry(writer, *offset, file.entry.lfh);
   offset = writer.output.tell();
   return true;
 }

@@ -366,14 +366,15 @@ bool writeStreamedEntry(sZipWriter& writer, std::string* message, sOpenedEntry& 
   return writeStreamed(writer, message, entry.lfh, entry.source, entry.size, lfhOffset, entry.level);
 }
 
-void recordEntry(sZipWriter& writer, std::uint64_t lfhOffset, const sOpenedEntry& entry) {
+void recordEntry(sZipWriter& writer, std::uint64_t lfhOffset, const sLfhEx2& lfh) {
   CdrEx cdr;
-  fillCdr(cdr, lfhOffset, entry.lfh);
+  fillCdr(cdr, lfhOffset, lfh);
   appendCdr(cdr, writer.centralDirectory);
-  if (entry.level == 0)
-    countStoredEntry(writer.statistics, entry.lfh.effectiveUncompressedSize());
+  if (lfh.header.compressionMethod() == kMethodStored)
+    countStoredEntry(writer.statistics, lfh.effectiveUncompressedSize());
   else
-    countDeflatedEntry(writer.statistics, entry.lfh.effectiveUncompressedSize(), entry.lfh.effectiveCompressedSize());
+    countDeflatedEntry(writer.statistics, lfh.effectiveUncompressedSize(), lfh.effectiveCompressedSize());
+  noteEntryDone(writer.progress, lfh.effectiveUncompressedSize());
 }
 
 const char* dataWriteFailure(std::uint32_t level) { return level == 0 ? kStoredWriteFailed : kDeflateFailed; }
@@ -389,7 +390,7 @@ bool add_file__def(sZipWriter& writer, std::string* message, const std::string& 
   const bool written =
       whole ? writeWhole(writer, message, entry) : writeStreamedEntry(writer, message, entry, *lfhOffset);
   if (!written) return false;
-  recordEntry(writer, *lfhOffset, entry);
+  recordEntry(writer, *lfhOffset, entry.lfh);
   return true;
 }
 

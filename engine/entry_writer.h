@@ -99,8 +99,10 @@ bool encodeWholeEntry(sOpenedEntry& entry, sEntryScratch& scratch, sEntryBytes& 
 // a big file.
 bool writeStreamedEntry(sZipWriter& writer, std::string* message, sOpenedEntry& entry, std::uint64_t lfhOffset);
 
-// Appends the written entry's central directory record and counts it.
-void recordEntry(sZipWriter& writer, std::uint64_t lfhOffset, const sOpenedEntry& entry);
+// Appends the central directory record of the entry written with this local
+// header at `lfhOffset`, and counts it (stored or deflated by its method) in
+// the statistics and the progress.
+void recordEntry(sZipWriter& writer, std::uint64_t lfhOffset, const sLfhEx2& lfh);
 
 // The message for a failed write of an entry's data at `level`.
 const char* dataWriteFailure(std::uint32_t level);

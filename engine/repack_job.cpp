@@ -45,17 +45,6 @@ const sZipEntry* findMimetype(const cZipReader& reader) {
   return nullptr;
 }
 
-// Appends the central directory record of the entry just written and counts it.
-void recordWritten(sZipWriter& writer, std::uint64_t lfhOffset, const sLfhEx2& lfh) {
-  CdrEx cdr;
-  fillCdr(cdr, lfhOffset, lfh);
-  appendCdr(cdr, writer.centralDirectory);
-  if (lfh.header.compressionMethod() == kMethodStored)
-    countStoredEntry(writer.statistics, lfh.effectiveUncompressedSize());
-  else
-    countDeflatedEntry(writer.statistics, lfh.effectiveUncompressedSize(), lfh.effectiveCompressedSize());
-}
-
 // A header for `name` with the given DOS date and time as they are (no time
 // zone, no 1980 floor: what the old archive said stays).
 bool makeHeader(sLfhEx2& lfh, std::string* message, std::uint16_t method, std::uint16_t date, std::uint16_t time,
@@ -75,7 +64,7 @@ bool writeMimetype(sZipWriter& writer, std::string* message, std::uint16_t date,
   const std::optional<std::uint64_t> offset = writer.output.tell();
   if (!offset || !lfh.write(message, writer.output)) return fail(message, kCopyFailedMessage);
   if (!writer.output.write(kEpubMimetype.data(), kEpubMimetype.size())) return fail(message, kCopyFailedMessage);
-  recordWritten(writer, *offset, lfh);
+  recordEntry(writer, *offset, lfh);
   return true;
 }
 
@@ -100,7 +89,7 @@ bool copyEntry(sZipWriter& writer, std::string* message, const cZipReader& reade
   if (!offset || !lfh.write(message, writer.output)) return fail(message, kCopyFailedMessage);
   if (!empty && !reader.copyBytes(writer.output, entry.dataOffset, compressed))
     return fail(message, kCopyFailedMessage);
-  recordWritten(writer, *offset, lfh);
+  recordEntry(writer, *offset, lfh);
   return true;
 }
 
@@ -189,6 +178,20 @@ bool writeEntries(sZipWriter& writer, std::string* message, const cZipReader& re
   return true;
 }
 
+// What the new archive will hold: the mimetype entry and every other entry.
+void announceTotals(sJobProgress* progress, const cZipReader& reader) {
+  if (progress == nullptr) return;
+  std::uint64_t files = 1;
+  std::uint64_t bytes = kEpubMimetype.size();
+  for (const sZipEntry& entry : reader.entries()) {
+    if (entry.lfh.name == kMimetypeName) continue;
+    ++files;
+    bytes += entry.cdr.effectiveUncompressedSize();
+  }
+  progress->totalFiles = files;
+  progress->totalBytes = bytes;
+}
+
 bool writeArchive(sZipWriter& writer, std::string* message, cZipReader& reader, const sRepackOrder& order) {
   EpubWorkOrder output;
   output.ZipPath = order.outputPath;
@@ -196,6 +199,8 @@ bool writeArchive(sZipWriter& writer, std::string* message, cZipReader& reader, 
   output.CompressionLevel = order.level.value_or(9);
   output.RealFileCreationTimes = true;
   if (!openOutput(writer, message, output)) return false;
+  writer.progress = order.progress;
+  announceTotals(order.progress, reader);
   if (!writeEntries(writer, message, reader, order)) return false;
   if (!reader.archiveUnchanged()) return fail(message, kArchiveChangedMessage);
   // Let go of the old archive before it may be replaced (Windows keeps a

@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/job_progress.h"
 #include "engine/statistics.h"
 
 namespace plimsy {
@@ -33,6 +34,7 @@ struct sRepackOrder {
   std::string outputPath;              // the archive written; may be archivePath
   std::string backupDir;               // where the replaced file's backup goes; empty: no backup
   std::optional<std::uint32_t> level;  // pack every entry again at this level (0 stores)
+  sJobProgress* progress = nullptr;    // told of the entries' count and size, then of every entry written
 };
 
 // Runs the job. On success `statistics` counts the entries written (the

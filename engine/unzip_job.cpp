@@ -491,6 +491,8 @@ void extractEntries(sExtraction& shared, sUnzipContext& worker) {
       shared.recordFailure(index, std::move(message));
       return;
     }
+    noteEntryDone(worker.progress,
+                  shared.reader.entries()[static_cast<std::size_t>(index)].cdr.effectiveUncompressedSize());
   }
 }
 
@@ -513,6 +515,12 @@ bool extractAll(sUnzipContext& context, std::string* message, const cZipReader& 
   bool clash = false;
   if (!checkEntries(message, reader, &clash)) return false;
   reader.adviseWholeRead();
+  if (context.progress != nullptr) {
+    std::uint64_t bytes = 0;
+    for (const sZipEntry& entry : reader.entries()) bytes += entry.cdr.effectiveUncompressedSize();
+    context.progress->totalBytes = bytes;
+    context.progress->totalFiles = reader.cdrCount();
+  }
   sExtraction shared(reader);
   const unsigned threads = clash ? 1 : extractionThreads(reader.cdrCount());
   context.keepWrittenFiles = threads > 1;
@@ -523,6 +531,7 @@ bool extractAll(sUnzipContext& context, std::string* message, const cZipReader& 
     worker->workOrder = context.workOrder;
     worker->workFolder = context.workFolder;
     worker->keepWrittenFiles = true;
+    worker->progress = context.progress;
     try {
       pool.emplace_back(extractEntries, std::ref(shared), std::ref(*worker));
     } catch (const std::system_error&) {
@@ -585,9 +594,10 @@ bool runJob(sUnzipContext& context, cZipReader& reader, const ArchiveBytes& byte
 }
 
 bool runCheckedJob(const EpubWorkOrder& checked, const ArchiveBytes& bytes, std::string* message,
-                   sStatistics& statistics) {
+                   sStatistics& statistics, sJobProgress* progress = nullptr) {
   sUnzipContext context;
   context.workOrder = checked;
+  context.progress = progress;
   cZipReader reader;
   const bool done = runJob(context, reader, bytes, message);
   reader.releaseArchive();
@@ -744,11 +754,15 @@ std::vector<std::string> listFolders(const std::string& folder) {
 }
 
 bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& statistics) {
+  return unzipJob(order, message, statistics, nullptr);
+}
+
+bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& statistics, sJobProgress* progress) {
   EpubWorkOrder checked = order;
   checked.DoWhat = kDoWhatUnzip;
   if (!checkJobSource(message, checked) || !checkPaths(checked, message) || !checkBackupOutsideFiles(message, checked))
     return false;
-  return runCheckedJob(checked, std::nullopt, message, statistics);
+  return runCheckedJob(checked, std::nullopt, message, statistics, progress);
 }
 
 bool unzipJobFromMemory(const EpubWorkOrder& order, std::span<const std::uint8_t> archive, std::string* message,

@@ -33,6 +33,7 @@
 
 #include "core/platform.h"
 #include "core/settings.h"
+#include "engine/job_progress.h"
 #include "engine/statistics.h"
 #include "engine/zip_reader.h"
 
@@ -96,6 +97,8 @@ struct sUnzipContext {
   // failed one wrote is taken away again).
   bool keepWrittenFiles = false;
   std::vector<std::pair<std::uint64_t, std::string>> writtenFiles;
+  // Told of the entries' count and size, then of every entry unpacked, when given.
+  sJobProgress* progress = nullptr;
 };
 
 // What inflateEntry works with: the compressed bytes it hands to zlib
@@ -148,6 +151,8 @@ struct sInflateSink {
 // could be read out of a damaged book), unless the job was told to stop
 // (the program is quitting): then its work folder is removed.
 bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& statistics);
+// The same, telling `progress` how far it has come.
+bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& statistics, sJobProgress* progress);
 
 // As unzipJob, for an archive held in memory, which is read in place of a
 // file: order.ZipPath only names it (it must be absolute and lie outside the

@@ -13,6 +13,7 @@
 #include "core/filetime.h"
 #include "core/platform.h"
 #include "engine/job_control.h"
+#include "engine/job_progress.h"
 #include "engine/statistics.h"
 
 namespace plimsy {
@@ -65,6 +66,7 @@ struct sZipWriter {
   std::string centralDirectory;  // every Cdr so far, in entry order
   platform::File output;
   std::unique_ptr<cWorkClaim> workClaim;  // while the work file is the job's alone
+  sJobProgress* progress = nullptr;       // told of every entry written, when given
 
   // Tuning, and a seam for tests that want the streaming path on small files.
   std::size_t wholeFileLimit = kWholeFileLimit;

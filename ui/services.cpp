@@ -12,9 +12,10 @@ sServices jobServices(cPresenter& presenter, cOpener& opener, std::function<void
   sServices services;
   services.presenter = &presenter;
   services.opener = &opener;
-  // zipJob has an overload that takes the writer's tuning: name the job's own.
-  services.zip = static_cast<bool (*)(const EpubWorkOrder&, std::string*, sStatistics&)>(zipJob);
-  services.unzip = unzipJob;
+  // Both jobs have overloads for the command line (tuning, progress): name the plain ones.
+  using Job = bool (*)(const EpubWorkOrder&, std::string*, sStatistics&);
+  services.zip = static_cast<Job>(zipJob);
+  services.unzip = static_cast<Job>(unzipJob);
   services.quit = std::move(quit);
   return services;
 }
