@@ -102,6 +102,15 @@ void cDlgMain::initialise() {
   filesLine_.attach(control(kFilesLine));
   epubLine_.attach(control(kEpubLine));
 
+  // What the short buttons do, said in words.
+  const std::pair<int, const char*> hints[] = {{kBrowseFiles, "Choose the files folder"},
+                                               {kExploreFiles, "Open the files folder"},
+                                               {kBrowseEpub, "Choose the epub"},
+                                               {kOpenEpub, "Open the epub in its program"},
+                                               {kAnalyze, "Analyze the epub and write a log"},
+                                               {kExploreEpub, "Open the folder that holds the epub"}};
+  for (const auto& [id, hint] : hints) cWin(control(id)).setToolTip(hint);
+
   const cSettings settings = settingsSnapshot();
   filesLine_.setText(settings.workOrder.FilesDir);
   epubLine_.setText(settings.workOrder.ZipPath);
@@ -166,12 +175,13 @@ void cDlgMain::fillLine(cWin& line, const std::string& text) {
 
 void cDlgMain::browseFilesFolder() {
   std::string folder;
-  if (services_.presenter->pickFolder(dialogWindow(), folder)) fillLine(filesLine_, withTrailingSeparator(folder));
+  if (services_.presenter->pickFolder(dialogWindow(), filesFolderPick(filesLine_.text()), folder))
+    fillLine(filesLine_, withTrailingSeparator(folder));
 }
 
 void cDlgMain::browseEpub() {
   std::string file;
-  if (services_.presenter->pickFile(dialogWindow(), file)) fillLine(epubLine_, file);
+  if (services_.presenter->pickFile(dialogWindow(), epubPick(epubLine_.text()), file)) fillLine(epubLine_, file);
 }
 
 // ---- Drag and drop ---------------------------------------------------------------

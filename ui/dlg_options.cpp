@@ -65,6 +65,8 @@ void cDlgOptions::initialise() {
                                             {&analysisLog_, kAnalysisLog},
                                             {&browseAnalysisLog_, kBrowseAnalysisLog}};
   for (const auto& [wrapper, id] : wrappers) wrapper->attach(control(id));
+  browseBackupFolder_.setToolTip("Choose the backup folder");
+  browseAnalysisLog_.setToolTip("Choose the analysis log");
 
   std::vector<std::string> items(std::begin(kCompressionLevelItems), std::end(kCompressionLevelItems));
   if (dialogTemplate().control(kCompressionLevel)->has("CBS_SORT")) std::sort(items.begin(), items.end());
@@ -152,7 +154,7 @@ void cDlgOptions::openHelp() {
 
 void cDlgOptions::browseBackupFolder() {
   std::string folder;
-  if (!services_.presenter->pickFolder(dialogWindow(), folder)) return;
+  if (!services_.presenter->pickFolder(dialogWindow(), backupFolderPick(backupFolder_.text()), folder)) return;
   backupFolder_.setText(withTrailingSeparator(folder));
   controlsIntoSettings();
   saveSettings();
@@ -160,7 +162,7 @@ void cDlgOptions::browseBackupFolder() {
 
 void cDlgOptions::browseAnalysisLog() {
   std::string file;
-  if (!services_.presenter->pickFile(dialogWindow(), file)) return;
+  if (!services_.presenter->pickFile(dialogWindow(), analysisLogPick(analysisLog_.text()), file)) return;
   analysisLog_.setText(file);
   controlsIntoSettings();
   saveSettings();

@@ -20,6 +20,22 @@ sServices jobServices(cPresenter& presenter, cOpener& opener, std::function<void
   return services;
 }
 
+namespace {
+const char* const kAllFiles = "All files (*)";
+}  // namespace
+
+sPathPick epubPick(const std::string& startPath) {
+  return {"Choose the epub", {"EPUB (*.epub)", kAllFiles}, "epub", startPath};
+}
+
+sPathPick filesFolderPick(const std::string& startPath) { return {"Choose the files folder", {}, "", startPath}; }
+
+sPathPick backupFolderPick(const std::string& startPath) { return {"Choose the backup folder", {}, "", startPath}; }
+
+sPathPick analysisLogPick(const std::string& startPath) {
+  return {"Choose the analysis log", {"Text files (*.txt)", kAllFiles}, "txt", startPath};
+}
+
 std::intptr_t openHelpPage(cOpener& opener) { return opener.open(helpPagePath()); }
 
 }  // namespace plimsy::ui

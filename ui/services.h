@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/settings.h"
 #include "engine/statistics.h"
@@ -31,6 +32,23 @@ struct sTaskDialog {
   eCommonButton commonButton = eCommonButton::Ok;
 };
 
+// What a picker is for: its title, the kinds of file it offers ("EPUB
+// (*.epub)"; the first is chosen at first, the last is "All files (*)"), the
+// extension a typed name without one gets, and the path it starts from (a
+// path line's text; it may name something that does not exist yet).
+struct sPathPick {
+  std::string title;
+  std::vector<std::string> filters;
+  std::string defaultSuffix;
+  std::string startPath;
+};
+
+// The pickers of the dialogs' browse buttons.
+sPathPick epubPick(const std::string& startPath);
+sPathPick filesFolderPick(const std::string& startPath);
+sPathPick backupFolderPick(const std::string& startPath);
+sPathPick analysisLogPick(const std::string& startPath);
+
 class cPresenter {
  public:
   virtual ~cPresenter() = default;
@@ -44,9 +62,10 @@ class cPresenter {
   // (closing the box counts as the common button).
   virtual int showTaskDialog(WindowRef owner, const sTaskDialog& task) = 0;
   // Pickers: true when a non-empty path was chosen; on cancel false and an
-  // empty path. The file picker accepts a name that does not exist yet.
-  virtual bool pickFile(WindowRef owner, std::string& path) = 0;
-  virtual bool pickFolder(WindowRef owner, std::string& path) = 0;
+  // empty path. The file picker accepts a name that does not exist yet. The
+  // Windows window shows its plain pickers and leaves `pick` aside.
+  virtual bool pickFile(WindowRef owner, const sPathPick& pick, std::string& path) = 0;
+  virtual bool pickFolder(WindowRef owner, const sPathPick& pick, std::string& path) = 0;
 };
 
 class cOpener {

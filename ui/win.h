@@ -41,6 +41,9 @@ class cWin {
   // cleared, and the dialog gets the command).
   void click() const;
   void setFocus() const;
+  // The hint shown while the pointer rests on the control (the Windows
+  // window, like the dialogs it follows, shows none).
+  void setToolTip(const std::string& text) const;
   // The control's rectangle in its dialog's client area.
   sPixelRect rectInDialog() const;
 

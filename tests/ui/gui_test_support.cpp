@@ -49,8 +49,12 @@ bool pickFrom(std::deque<std::string>& script, std::string& path) {
 }
 }  // namespace
 
-bool cFakePresenter::pickFile(ui::WindowRef, std::string& path) { return pickFrom(pickedFiles, path); }
-bool cFakePresenter::pickFolder(ui::WindowRef, std::string& path) { return pickFrom(pickedFolders, path); }
+bool cFakePresenter::pickFile(ui::WindowRef, const ui::sPathPick&, std::string& path) {
+  return pickFrom(pickedFiles, path);
+}
+bool cFakePresenter::pickFolder(ui::WindowRef, const ui::sPathPick&, std::string& path) {
+  return pickFrom(pickedFolders, path);
+}
 
 std::intptr_t cFakeOpener::open(const std::string& path) {
   opened.push_back(path);

@@ -33,8 +33,8 @@ class cFakePresenter : public ui::cPresenter {
   ui::eAnswer ask(ui::WindowRef owner, const std::string& question) override;
   bool confirm(ui::WindowRef owner, const std::string& question) override;
   int showTaskDialog(ui::WindowRef owner, const ui::sTaskDialog& task) override;
-  bool pickFile(ui::WindowRef owner, std::string& path) override;
-  bool pickFolder(ui::WindowRef owner, std::string& path) override;
+  bool pickFile(ui::WindowRef owner, const ui::sPathPick& pick, std::string& path) override;
+  bool pickFolder(ui::WindowRef owner, const ui::sPathPick& pick, std::string& path) override;
 
   // Answers, used in order; when a script runs out: Yes, Cancel, no pick.
   // Questions (ask) and confirmations (confirm) share `answers` and

@@ -91,6 +91,9 @@ void cDialogBridge::dropEvent(QDropEvent* event) {
 
 void cDialogBridge::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  // The control a dialog opens with shows its focus, as after a Tab (Qt
+  // draws the focus only once the keyboard has moved it).
+  setAttribute(Qt::WA_KeyboardFocusChange);
   if (screenWatched_ || !windowHandle()) return;
   screenWatched_ = true;
   connect(windowHandle(), &QWindow::screenChanged, this, [this] { post(kMsgDisplayChange); });

@@ -16,8 +16,8 @@ class cQtPresenter : public cPresenter {
   eAnswer ask(WindowRef owner, const std::string& question) override;
   bool confirm(WindowRef owner, const std::string& question) override;
   int showTaskDialog(WindowRef owner, const sTaskDialog& task) override;
-  bool pickFile(WindowRef owner, std::string& path) override;
-  bool pickFolder(WindowRef owner, std::string& path) override;
+  bool pickFile(WindowRef owner, const sPathPick& pick, std::string& path) override;
+  bool pickFolder(WindowRef owner, const sPathPick& pick, std::string& path) override;
 };
 
 // Fails with 2 for a path that does not exist and with 31 when the desktop

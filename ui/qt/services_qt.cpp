@@ -1,9 +1,15 @@
+#include <algorithm>
+
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTreeView>
 
 #include "core/paths.h"
 #include "ui/clipboard.h"
@@ -28,12 +34,42 @@ QMessageBox::Icon qtIcon(eIcon icon) {
   return QMessageBox::NoIcon;
 }
 
-bool pickWith(WindowRef owner, QFileDialog::FileMode mode, std::string& path) {
+// A file picker is a save-style dialog: the name may be new, and an existing
+// file is not the picker's to warn about (the job keeps a backup). The
+// desktop's own dialog is used where the platform theme has one; Qt's own is
+// made wide enough for its name, size, type and date columns.
+bool pickWith(WindowRef owner, QFileDialog::FileMode mode, const sPathPick& pick, std::string& path) {
   path.clear();
-  QFileDialog dialog(qtWidget(owner));
+  QFileDialog dialog(qtWidget(owner), toQString(pick.title));
   dialog.setFileMode(mode);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  if (mode == QFileDialog::Directory) dialog.setOption(QFileDialog::ShowDirsOnly);
+  if (mode == QFileDialog::Directory) {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+  } else {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    QStringList filters;
+    for (const std::string& filter : pick.filters) filters << toQString(filter);
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(toQString(pick.defaultSuffix));
+  }
+  if (!pick.startPath.empty()) {
+    const QString start = toQString(pick.startPath);
+    if (mode == QFileDialog::Directory || QFileInfo(start).isDir())
+      dialog.setDirectory(start);
+    else
+      dialog.selectFile(start);
+  }
+  const QFontMetrics metrics(dialog.font());
+  dialog.resize(std::max(dialog.width(), metrics.averageCharWidth() * 110),
+                std::max(dialog.height(), metrics.lineSpacing() * 28));
+  // Qt's own dialog: the name takes the room the size, type and date leave.
+  if (auto* details = dialog.findChild<QTreeView*>()) {
+    QHeaderView* header = details->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+  }
   if (dialog.exec() != QDialog::Accepted) return false;
   const QStringList chosen = dialog.selectedFiles();
   if (!chosen.isEmpty()) path = fromQString(chosen.first());
@@ -87,10 +123,12 @@ int cQtPresenter::showTaskDialog(WindowRef owner, const sTaskDialog& task) {
   return ok ? kIdOk : kIdCancel;
 }
 
-bool cQtPresenter::pickFile(WindowRef owner, std::string& path) { return pickWith(owner, QFileDialog::AnyFile, path); }
+bool cQtPresenter::pickFile(WindowRef owner, const sPathPick& pick, std::string& path) {
+  return pickWith(owner, QFileDialog::AnyFile, pick, path);
+}
 
-bool cQtPresenter::pickFolder(WindowRef owner, std::string& path) {
-  return pickWith(owner, QFileDialog::Directory, path);
+bool cQtPresenter::pickFolder(WindowRef owner, const sPathPick& pick, std::string& path) {
+  return pickWith(owner, QFileDialog::Directory, pick, path);
 }
 
 std::intptr_t cDesktopOpener::open(const std::string& path) {

@@ -93,6 +93,10 @@ void cWin::setFocus() const {
   if (window_) qtWidget(window_)->setFocus(Qt::TabFocusReason);
 }
 
+void cWin::setToolTip(const std::string& text) const {
+  if (window_) qtWidget(window_)->setToolTip(toQString(text));
+}
+
 sPixelRect cWin::rectInDialog() const {
   if (!window_) return {};
   const QRect rect = qtWidget(window_)->geometry();

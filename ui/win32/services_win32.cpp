@@ -149,8 +149,9 @@ class cWin32Presenter : public cPresenter {
     return pressed == kTaskButtonId ? kTaskButtonId : common;
   }
 
-  bool pickFile(WindowRef owner, std::string& path) override { return pickPath(owner, false, path); }
-  bool pickFolder(WindowRef owner, std::string& path) override { return pickPath(owner, true, path); }
+  // The plain pickers: no title, file types or start folder.
+  bool pickFile(WindowRef owner, const sPathPick&, std::string& path) override { return pickPath(owner, false, path); }
+  bool pickFolder(WindowRef owner, const sPathPick&, std::string& path) override { return pickPath(owner, true, path); }
 };
 
 class cShellOpener : public cOpener {

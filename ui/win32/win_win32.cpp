@@ -55,6 +55,8 @@ void cWin::click() const {
   if (HWND window = controlOf(window_)) SendMessageW(window, BM_CLICK, 0, 0);
 }
 
+void cWin::setToolTip(const std::string&) const {}
+
 void cWin::setFocus() const {
   HWND window = controlOf(window_);
   if (!window) return;

@@ -188,27 +188,66 @@ TEST(DesktopOpener, LearnsFromTheOpenerWhetherTheDesktopHasAProgram) {
   EXPECT_EQ(cDesktopOpener().open(folder / "missing.epub"), kShellFileNotFound);
 }
 
-TEST(Pickers, FilePickerTakesANameThatDoesNotExistYetAndCancelGivesNothing) {
+// The epub picker is a save-style dialog that starts at the line's epub,
+// offers epubs first, adds the extension to a bare name and does not warn
+// about an existing file; cancel gives nothing.
+TEST(Pickers, TheEpubPickerTakesANewNameWithItsExtensionAndCancelGivesNothing) {
   test::TempDir folder;
-  const std::string wanted = folder / "new-log.txt";
+  test::writeFile(folder / "old.epub", "x");
   cQtPresenter presenter;
+  QString title;
+  QStringList filters;
+  QString startedAt;
+  bool saveStyle = false;
+  bool warnsOnOverwrite = true;
   answerFileDialog([&](QFileDialog& dialog) {
+    title = dialog.windowTitle();
+    filters = dialog.nameFilters();
+    startedAt = dialog.directory().absolutePath();
+    saveStyle = dialog.acceptMode() == QFileDialog::AcceptSave;
+    warnsOnOverwrite = !dialog.testOption(QFileDialog::DontConfirmOverwrite);
     // selectFile leaves the name line alone while it has the focus.
     if (QWidget* focus = dialog.focusWidget()) focus->clearFocus();
-    dialog.selectFile(QString::fromStdString(wanted));
+    dialog.selectFile(QString::fromStdString(folder / "new-book"));
     static_cast<QDialog&>(dialog).accept();
   });
   std::string path = "old";
-  EXPECT_TRUE(presenter.pickFile(nullptr, path));
-  EXPECT_EQ(path, wanted);
+  EXPECT_TRUE(presenter.pickFile(nullptr, epubPick(folder / "old.epub"), path));
+  EXPECT_EQ(path, folder / "new-book.epub");
+  EXPECT_EQ(title, "Choose the epub");
+  EXPECT_EQ(filters, QStringList({"EPUB (*.epub)", "All files (*)"}));
+  EXPECT_EQ(startedAt.toStdString(), folder.path().string());
+  EXPECT_TRUE(saveStyle);
+  EXPECT_FALSE(warnsOnOverwrite);
 
   answerFileDialog([](QFileDialog& dialog) { dialog.reject(); });
-  EXPECT_FALSE(presenter.pickFile(nullptr, path));
+  EXPECT_FALSE(presenter.pickFile(nullptr, epubPick(""), path));
   EXPECT_EQ(path, "");
   answerFileDialog([](QFileDialog& dialog) { dialog.reject(); });
   path = "old";
-  EXPECT_FALSE(presenter.pickFolder(nullptr, path));
+  EXPECT_FALSE(presenter.pickFolder(nullptr, filesFolderPick(""), path));
   EXPECT_EQ(path, "");
+}
+
+// The short buttons say in words what they do, and a dialog shows where its
+// focus is from the moment it opens, as after a Tab.
+TEST(QtBackend, ShortButtonsHaveHintsAndTheFirstFocusIsDrawn) {
+  test::sFakeDesktop desktop;
+  cDlgMain main(desktop.services());
+  ASSERT_TRUE(main.create(nullptr));
+  const std::pair<int, const char*> hints[] = {{main_ids::kAnalyze, "Analyze the epub and write a log"},
+                                               {main_ids::kExploreFiles, "Open the files folder"},
+                                               {main_ids::kBrowseEpub, "Choose the epub"}};
+  for (const auto& [id, hint] : hints) EXPECT_EQ(qtWidget(main.control(id))->toolTip(), hint);
+
+  cDlgOptions options(desktop.services());
+  ASSERT_TRUE(options.createModal(main.dialogWindow()));
+  EXPECT_EQ(qtWidget(options.control(options_ids::kBrowseAnalysisLog))->toolTip(), "Choose the analysis log");
+  QWidget* window = qtWidget(options.dialogWindow());
+  window->show();
+  EXPECT_TRUE(window->testAttribute(Qt::WA_KeyboardFocusChange));
+  EXPECT_EQ(window->focusWidget(), qtWidget(options.control(options_ids::kDeflateCompressedFiles)));
+  window->hide();
 }
 
 TEST(QtBackend, TheOptionsHeadingIsBlueInTheHeadingFontAfterADisplayChangeToo) {
