@@ -267,5 +267,53 @@ TEST_F(Cli, UnzipChoosesFiles1BesideTheEpubAndRestoresTheBook) {
   EXPECT_EQ(test::readTree(dir.path() / "files1"), test::readTree(dir.path() / "book"));
 }
 
+// check: exit 0 without errors (warnings allowed), 1 with one, 2 for usage
+// errors; the JSON holds every finding with its name escaped.
+TEST_F(Cli, CheckExitsByTheWorstFindingAndWritesJson) {
+  ASSERT_EQ(cli(dir.path(), "zip book made.epub -q").exitCode, 0);
+  test::ArchivePlan warned = test::smallEpubPlan();
+  warned.entries.push_back(test::storedEntry("OEBPS/content.opf", "<package/>"));
+  warned.entries.push_back(test::storedEntry("OEBPS/a b.txt", "x"));
+  writeFile(dir.path() / "warned.epub", test::buildArchive(warned));
+  writeFile(dir.path() / "broken.epub",
+            test::buildArchive(test::planOf({test::storedEntry("mimetype", "application/epub+zip\n"),
+                                             test::storedEntry("a\"b\x01\xFF.txt", "x")})));
+  const struct {
+    const char* arguments;
+    int exitCode;
+    std::string output;
+  } cases[] = {
+      {"check made.epub", 0, "0 errors, 0 warnings\n"},
+      {"check made.epub --deep -q", 0, ""},
+      {"check warned.epub", 0,
+       "PKG-010 warning OEBPS/a b.txt: The name holds spaces: every reference to it needs them escaped.\n"
+       "0 errors, 1 warning\n"},
+      {"check missing.epub --format json", 1,
+       "{\"file\": \"missing.epub\", \"findings\": [\n"
+       "  {\"code\": \"PKG-018\", \"severity\": \"error\", \"entry\": \"\", \"message\": \"The file could not be "
+       "found.\"}\n], \"summary\": {\"errors\": 1, \"warnings\": 0}}\n"},
+      {"check broken.epub --format json", 1,
+       "{\"file\": \"broken.epub\", \"findings\": [\n"
+       "  {\"code\": \"PKG-007\", \"severity\": \"error\", \"entry\": \"mimetype\", \"message\": \"mimetype holds "
+       "application/epub+zip followed by white space or a line end.\"},\n"
+       "  {\"code\": \"PKG-008\", \"severity\": \"error\", \"entry\": \"a\\\"b\\u0001\\\\xFF.txt\", \"message\": "
+       "\"The entry's name is not valid UTF-8: a\\\"b\\u0001\\\\xFF.txt.\"},\n"
+       "  {\"code\": \"RSC-002\", \"severity\": \"error\", \"entry\": \"META-INF/container.xml\", \"message\": "
+       "\"META-INF/container.xml is missing.\"}\n"
+       "], \"summary\": {\"errors\": 3, \"warnings\": 0}}\n"},
+      {"check made.epub --format json", 0,
+       "{\"file\": \"made.epub\", \"findings\": [], \"summary\": {\"errors\": 0, \"warnings\": 0}}\n"},
+      {"check", 2, ""},
+      {"check made.epub --format xml", 2, ""},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = cli(dir.path(), c.arguments);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.output;
+    if (c.exitCode != 2) {
+      EXPECT_EQ(run.output, c.output) << c.arguments;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace plimsy
