@@ -70,6 +70,11 @@ std::string findingsSummary(const std::vector<sFinding>& findings) {
          counted(countFindings(findings, eSeverity::Warning), "warning", "warnings");
 }
 
+void printBookFolderWarnings(const std::string& folder) {
+  const std::vector<sFinding> findings = checkBookFolder(absoluteFromCommandLine(folder));
+  if (!findings.empty()) printEscaped(stderr, findingsAsText(findings));
+}
+
 int runCheck(const CheckOptions& options) {
   sContainerCheckOptions check;
   check.deep = options.deep;

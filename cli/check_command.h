@@ -21,6 +21,11 @@ struct CheckOptions {
 
 int runCheck(const CheckOptions& options);
 
+// Before a zip: prints, on standard error, one line per fault of the book
+// folder that the check of its epub would report (checkBookFolder), as
+// findingsAsText does. The zip goes ahead.
+void printBookFolderWarnings(const std::string& folder);
+
 // `text` as a JSON string, quotes included: ", \ and control characters
 // escaped; bytes that are not UTF-8 as in visibleName.
 std::string jsonString(std::string_view text);

@@ -107,7 +107,10 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     return printParseError(app, e);
   }
-  if (zipCommand->parsed()) return plimsy::cli::runZip(zip);
+  if (zipCommand->parsed()) {
+    if (!zip.quiet) plimsy::cli::printBookFolderWarnings(zip.source);
+    return plimsy::cli::runZip(zip);
+  }
   if (unzipCommand->parsed()) return plimsy::cli::runUnzip(unzip);
   if (checkCommand->parsed()) return plimsy::cli::runCheck(check);
   return plimsy::cli::runAnalyze(analyze);

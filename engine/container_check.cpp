@@ -11,6 +11,7 @@
 #include <zlib.h>
 
 #include "core/paths.h"
+#include "core/platform.h"
 #include "core/text.h"
 #include "engine/byte_order.h"
 #include "engine/container_xml.h"
@@ -501,6 +502,36 @@ std::vector<sFinding> checkContainer(const std::string& path, const sContainerCh
   std::string message;
   const bool opened = reader.open(&message, path);
   return checkWithReader(reader, opened, message, options);
+}
+
+std::vector<sFinding> checkBookFolder(const std::string& folder) {
+  if (pathKind(folder) != PathKind::Folder) return {};
+  std::vector<sFinding> out;
+  const std::string mimetypePath = joinPath(folder, kMimetypeName);
+  if (pathKind(mimetypePath) != PathKind::File) {
+    out.push_back({"PKG-006", eSeverity::Warning, std::string(kMimetypeName),
+                   "The folder has no mimetype file: the epub will not begin with one."});
+  } else {
+    // One byte more than a sound mimetype holds is enough to tell.
+    char content[kMimetypeContent.size() + 1];
+    std::size_t length = 0;
+    platform::File file;
+    if (file.open(mimetypePath, platform::File::Mode::Read)) {
+      while (length < sizeof content) {
+        const std::size_t n = file.read(content + length, sizeof content - length);
+        if (n == 0) break;
+        length += n;
+      }
+    }
+    if (std::string_view(content, length) != kMimetypeContent)
+      out.push_back({"PKG-007", eSeverity::Warning, std::string(kMimetypeName),
+                     "The folder's mimetype file does not hold exactly application/epub+zip."});
+  }
+  const std::string containerPath = joinPath(joinPath(folder, "META-INF"), "container.xml");
+  if (pathKind(containerPath) != PathKind::File)
+    out.push_back(
+        {"RSC-002", eSeverity::Warning, std::string(kContainerPath), "The folder has no META-INF/container.xml."});
+  return out;
 }
 
 std::vector<sFinding> checkContainer(std::span<const std::uint8_t> archive, const sContainerCheckOptions& options) {

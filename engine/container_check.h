@@ -55,6 +55,12 @@ std::vector<sFinding> checkContainer(const std::string& path, const sContainerCh
 // Checks an archive held in memory.
 std::vector<sFinding> checkContainer(std::span<const std::uint8_t> archive, const sContainerCheckOptions& options = {});
 
+// The faults of a book folder that would make the epub packed from it fail
+// the container check, all warnings: no `mimetype` file (PKG-006), a
+// `mimetype` that holds anything but "application/epub+zip" (PKG-007), no
+// META-INF/container.xml (RSC-002). Nothing for a path that is no folder.
+std::vector<sFinding> checkBookFolder(const std::string& folder);
+
 inline std::size_t countFindings(const std::vector<sFinding>& findings, eSeverity severity) {
   std::size_t n = 0;
   for (const sFinding& f : findings) n += f.severity == severity ? 1 : 0;

@@ -315,5 +315,22 @@ TEST_F(Cli, CheckExitsByTheWorstFindingAndWritesJson) {
   }
 }
 
+// zip warns of what check would find in the epub, and zips all the same.
+TEST_F(Cli, ZipWarnsOfAFolderWithoutMimetypeOrContainer) {
+  fs::remove(dir.path() / "book" / "mimetype");
+  fs::remove(dir.path() / "book" / "META-INF" / "container.xml");
+  const CliRun run = cli(dir.path(), "zip book out.epub --no-backup");
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(run.output.find("PKG-006 warning mimetype: "), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("RSC-002 warning META-INF/container.xml: "), std::string::npos) << run.output;
+  writeFile(dir.path() / "book" / "mimetype", "application/epub+zip\r\n");
+  const CliRun quiet = cli(dir.path(), "zip book out.epub --no-backup --quiet");
+  EXPECT_EQ(quiet.exitCode, 0);
+  EXPECT_EQ(quiet.output, "");
+  EXPECT_EQ(cli(dir.path(), "check out.epub -q").output,
+            "PKG-007 error mimetype: mimetype holds application/epub+zip followed by white space or a line end.\n"
+            "RSC-002 error META-INF/container.xml: META-INF/container.xml is missing.\n");
+}
+
 }  // namespace
 }  // namespace plimsy
