@@ -53,13 +53,21 @@ std::string findingsAsJson(std::string_view file, const std::vector<sFinding>& f
 std::string findingsAsText(const std::vector<sFinding>& findings) {
   std::string out;
   for (const sFinding& f : findings) {
-    out += fmt::format("{} {}", f.code, severityName(f.severity));
+    std::string line = fmt::format("{} {}", f.code, severityName(f.severity));
     if (!f.entry.empty()) {
-      out += ' ';
-      out += visibleName(f.entry);
+      line += ' ';
+      line += visibleName(f.entry);
     }
-    out += ": ";
-    out += f.message;
+    line += ": ";
+    line += f.message;
+    // One line per finding, whatever a name holds (the other controls are
+    // escaped when printed).
+    for (const char c : line) {
+      if (c == '\n' || c == '\t')
+        out += fmt::format("\\x{:02X}", static_cast<unsigned>(c));
+      else
+        out += c;
+    }
     out += '\n';
   }
   return out;

@@ -420,7 +420,10 @@ void checkData(const cZipReader& reader, const std::vector<sEntryFacts>& facts, 
   const std::vector<sZipEntry>& entries = reader.entries();
   std::vector<std::size_t> work;
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    const std::uint16_t method = entries[i].cdr.header.compressionMethod();
+    const CdrEx& cdr = entries[i].cdr;
+    const std::uint16_t method = cdr.header.compressionMethod();
+    // An entry of no bytes, stored or not, has nothing to inflate.
+    if (cdr.effectiveCompressedSize() == 0 && cdr.effectiveUncompressedSize() == 0 && cdr.header.crc() == 0) continue;
     if (facts[i].dataInArchive && !facts[i].encrypted && (method == kMethodStored || method == kMethodDeflated))
       work.push_back(i);
   }

@@ -277,7 +277,7 @@ TEST_F(Cli, CheckExitsByTheWorstFindingAndWritesJson) {
   writeFile(dir.path() / "warned.epub", test::buildArchive(warned));
   writeFile(dir.path() / "broken.epub",
             test::buildArchive(test::planOf({test::storedEntry("mimetype", "application/epub+zip\n"),
-                                             test::storedEntry("a\"b\x01\xFF.txt", "x")})));
+                                             test::storedEntry("a\"b\x01\n\xFF.txt", "x")})));
   const struct {
     const char* arguments;
     int exitCode;
@@ -296,13 +296,17 @@ TEST_F(Cli, CheckExitsByTheWorstFindingAndWritesJson) {
        "{\"file\": \"broken.epub\", \"findings\": [\n"
        "  {\"code\": \"PKG-007\", \"severity\": \"error\", \"entry\": \"mimetype\", \"message\": \"mimetype holds "
        "application/epub+zip followed by white space or a line end.\"},\n"
-       "  {\"code\": \"PKG-008\", \"severity\": \"error\", \"entry\": \"a\\\"b\\u0001\\\\xFF.txt\", \"message\": "
-       "\"The entry's name is not valid UTF-8: a\\\"b\\u0001\\\\xFF.txt.\"},\n"
+       "  {\"code\": \"PKG-008\", \"severity\": \"error\", \"entry\": \"a\\\"b\\u0001\\n\\\\xFF.txt\", \"message\": "
+       "\"The entry's name is not valid UTF-8: a\\\"b\\u0001\\n\\\\xFF.txt.\"},\n"
        "  {\"code\": \"RSC-002\", \"severity\": \"error\", \"entry\": \"META-INF/container.xml\", \"message\": "
        "\"META-INF/container.xml is missing.\"}\n"
        "], \"summary\": {\"errors\": 3, \"warnings\": 0}}\n"},
       {"check made.epub --format json", 0,
        "{\"file\": \"made.epub\", \"findings\": [], \"summary\": {\"errors\": 0, \"warnings\": 0}}\n"},
+      {"check broken.epub -q", 1,
+       "PKG-007 error mimetype: mimetype holds application/epub+zip followed by white space or a line end.\n"
+       "PKG-008 error a\"b\\x01\\x0A\\xFF.txt: The entry's name is not valid UTF-8: a\"b\\x01\\x0A\\xFF.txt.\n"
+       "RSC-002 error META-INF/container.xml: META-INF/container.xml is missing.\n"},
       {"check", 2, ""},
       {"check made.epub --format xml", 2, ""},
   };
