@@ -171,7 +171,13 @@ TEST(ContainerCheck, EachDamageGivesItsFindingsAndNoOthers) {
        [](ArchivePlan& p) { addFile(p, "OEBPS/\xFF\xFE.txt"); },
        nullptr,
        {"PKG-008 error OEBPS/\\xFF\\xFE.txt"}},
-      {"unsafe name", [](ArchivePlan& p) { addFile(p, "../evil.txt"); }, nullptr, {"PLM-002 error ../evil.txt"}},
+      {"unsafe names",
+       [](ArchivePlan& p) {
+         for (const char* name : {"../evil.txt", "/abs.txt", "OEBPS/..\\x.txt", "OEBPS/x..y/z.txt"}) addFile(p, name);
+       },
+       nullptr,
+       {"PKG-009 error OEBPS/..\\x.txt", "PLM-002 error ../evil.txt", "PLM-002 error /abs.txt",
+        "PLM-002 error OEBPS/..\\x.txt"}},
       {"duplicate",
        [](ArchivePlan& p) { addFile(p, "OEBPS/chapter1.xhtml"); },
        nullptr,
