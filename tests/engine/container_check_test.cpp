@@ -95,14 +95,6 @@ TEST(ContainerCheck, EachDamageGivesItsFindingsAndNoOthers) {
        [](ArchivePlan& p) { p.entries[kMimetype] = storedEntry("mimetype", "application/epub+zip\n"); },
        nullptr,
        {"PKG-007 error mimetype"}},
-      {"mimetype byte-order mark",
-       [](ArchivePlan& p) {
-         p.entries[kMimetype] = storedEntry("mimetype",
-                                            "\xEF\xBB\xBF"
-                                            "application/epub+zip");
-       },
-       nullptr,
-       {"PKG-007 error mimetype"}},
       {"mimetype with a data descriptor",
        [](ArchivePlan& p) { setFlags(p.entries[kMimetype], 0x0008); },
        nullptr,
@@ -115,19 +107,8 @@ TEST(ContainerCheck, EachDamageGivesItsFindingsAndNoOthers) {
        [](ArchivePlan& p) { withContainer(p, "<container><rootfiles>"); },
        nullptr,
        {"RSC-003 error META-INF/container.xml", "RSC-016 error META-INF/container.xml"}},
-      {"container.xml with a bad reference",
-       [](ArchivePlan& p) {
-         withContainer(p, rootfileXml("full-path=\"OEBPS/content.opf\" media-type=\"application/oebps-package+xml\" "
-                                      "x=\"&nbsp;\""));
-       },
-       nullptr,
-       {"RSC-003 error META-INF/container.xml", "RSC-016 error META-INF/container.xml"}},
       {"no rootfile",
        [](ArchivePlan& p) { withContainer(p, "<container><rootfiles/></container>"); },
-       nullptr,
-       {"RSC-003 error META-INF/container.xml"}},
-      {"rootfile of another media type",
-       [](ArchivePlan& p) { withContainer(p, rootfileXml("full-path=\"OEBPS/content.opf\" media-type=\"text/xml\"")); },
        nullptr,
        {"RSC-003 error META-INF/container.xml"}},
       {"rootfile without full-path",
@@ -242,7 +223,6 @@ TEST(ContainerCheck, EachDamageGivesItsFindingsAndNoOthers) {
          test::patchLe32(bytes, at.cdrOffsets[kPackage] + 42, static_cast<std::uint32_t>(at.lfhOffsets[kChapter]));
        },
        {"PLM-003 error OEBPS/content.opf", "PLM-005 error OEBPS/content.opf"}},
-      {"CRC-32 wrong in both headers, quick", [](ArchivePlan& p) { p.entries[kChapter].crc ^= 1; }, nullptr, {}},
       {"CRC-32 wrong in both headers, deep",
        [](ArchivePlan& p) { p.entries[kChapter].crc ^= 1; },
        nullptr,
