@@ -7,6 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/check_command.h"
 #include "cli/commands.h"
 #include "cli/datetime_option.h"
 #include "cli/terminal_text.h"
@@ -102,6 +103,17 @@ int main(int argc, char** argv) {
       ->excludes(repackBackupDir);
   repackCommand->add_flag("-q,--quiet", repack.quiet, "Print nothing on success");
 
+  plimsy::cli::CheckOptions check;
+  CLI::App* checkCommand = app.add_subcommand(
+      "check",
+      "Report every fault of an epub's container (mimetype, container.xml, entry names, duplicates, encryption, "
+      "damaged records) without unpacking it; exits with 1 when a fault is an error");
+  checkCommand->add_option("EPUB", check.epub, "The epub to check")->required();
+  checkCommand->add_option("--format", check.format, "text (one finding per line) or json (default text)")
+      ->check(CLI::IsMember({"text", "json"}));
+  checkCommand->add_flag("--deep", check.deep, "Also inflate every entry and check its length and CRC-32");
+  checkCommand->add_flag("-q,--quiet", check.quiet, "Print only the findings, without the count at the end");
+
   // The arguments as UTF-8 on every system, in an argv of our own for the parser.
   plimsy::platform::useUtf8StandardStreams();
   std::vector<std::string> arguments = plimsy::platform::commandLineArguments(argc, argv);
@@ -113,8 +125,13 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     return printParseError(app, e);
   }
-  if (zipCommand->parsed()) return plimsy::cli::runZip(zip);
+  if (zipCommand->parsed()) {
+    if (!zip.quiet) plimsy::cli::printBookFolderWarnings(zip.source);
+    return plimsy::cli::runZip(zip);
+  }
   if (unzipCommand->parsed()) return plimsy::cli::runUnzip(unzip);
   if (repackCommand->parsed()) return plimsy::cli::runRepack(repack);
+
+  if (checkCommand->parsed()) return plimsy::cli::runCheck(check);
   return plimsy::cli::runAnalyze(analyze);
 }

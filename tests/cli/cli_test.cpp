@@ -286,5 +286,74 @@ TEST_F(Cli, UnzipChoosesFiles1BesideTheEpubAndRestoresTheBook) {
   EXPECT_EQ(test::readTree(dir.path() / "files1"), test::readTree(dir.path() / "book"));
 }
 
+// check: exit 0 without errors (warnings allowed), 1 with one, 2 for usage
+// errors; the JSON holds every finding with its name escaped.
+TEST_F(Cli, CheckExitsByTheWorstFindingAndWritesJson) {
+  ASSERT_EQ(cli(dir.path(), "zip book made.epub -q").exitCode, 0);
+  test::ArchivePlan warned = test::smallEpubPlan();
+  warned.entries.push_back(test::storedEntry("OEBPS/content.opf", "<package/>"));
+  warned.entries.push_back(test::storedEntry("OEBPS/a b.txt", "x"));
+  writeFile(dir.path() / "warned.epub", test::buildArchive(warned));
+  writeFile(dir.path() / "broken.epub",
+            test::buildArchive(test::planOf({test::storedEntry("mimetype", "application/epub+zip\n"),
+                                             test::storedEntry("a\"b\x01\n\xFF.txt", "x")})));
+  const struct {
+    const char* arguments;
+    int exitCode;
+    std::string output;
+  } cases[] = {
+      {"check made.epub", 0, "0 errors, 0 warnings\n"},
+      {"check made.epub --deep -q", 0, ""},
+      {"check warned.epub", 0,
+       "PKG-010 warning OEBPS/a b.txt: The name holds spaces: every reference to it needs them escaped.\n"
+       "0 errors, 1 warning\n"},
+      {"check missing.epub --format json", 1,
+       "{\"file\": \"missing.epub\", \"findings\": [\n"
+       "  {\"code\": \"PKG-018\", \"severity\": \"error\", \"entry\": \"\", \"message\": \"The file could not be "
+       "found.\"}\n], \"summary\": {\"errors\": 1, \"warnings\": 0}}\n"},
+      {"check broken.epub --format json", 1,
+       "{\"file\": \"broken.epub\", \"findings\": [\n"
+       "  {\"code\": \"PKG-007\", \"severity\": \"error\", \"entry\": \"mimetype\", \"message\": \"mimetype holds "
+       "application/epub+zip followed by white space or a line end.\"},\n"
+       "  {\"code\": \"PKG-008\", \"severity\": \"error\", \"entry\": \"a\\\"b\\u0001\\n\\\\xFF.txt\", \"message\": "
+       "\"The entry's name is not valid UTF-8: a\\\"b\\u0001\\n\\\\xFF.txt.\"},\n"
+       "  {\"code\": \"RSC-002\", \"severity\": \"error\", \"entry\": \"META-INF/container.xml\", \"message\": "
+       "\"META-INF/container.xml is missing.\"}\n"
+       "], \"summary\": {\"errors\": 3, \"warnings\": 0}}\n"},
+      {"check made.epub --format json", 0,
+       "{\"file\": \"made.epub\", \"findings\": [], \"summary\": {\"errors\": 0, \"warnings\": 0}}\n"},
+      {"check broken.epub -q", 1,
+       "PKG-007 error mimetype: mimetype holds application/epub+zip followed by white space or a line end.\n"
+       "PKG-008 error a\"b\\x01\\x0A\\xFF.txt: The entry's name is not valid UTF-8: a\"b\\x01\\x0A\\xFF.txt.\n"
+       "RSC-002 error META-INF/container.xml: META-INF/container.xml is missing.\n"},
+      {"check", 2, ""},
+      {"check made.epub --format xml", 2, ""},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = cli(dir.path(), c.arguments);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.output;
+    if (c.exitCode != 2) {
+      EXPECT_EQ(run.output, c.output) << c.arguments;
+    }
+  }
+}
+
+// zip warns of what check would find in the epub, and zips all the same.
+TEST_F(Cli, ZipWarnsOfAFolderWithoutMimetypeOrContainer) {
+  fs::remove(dir.path() / "book" / "mimetype");
+  fs::remove(dir.path() / "book" / "META-INF" / "container.xml");
+  const CliRun run = cli(dir.path(), "zip book out.epub --no-backup");
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(run.output.find("PKG-006 warning mimetype: "), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("RSC-002 warning META-INF/container.xml: "), std::string::npos) << run.output;
+  writeFile(dir.path() / "book" / "mimetype", "application/epub+zip\r\n");
+  const CliRun quiet = cli(dir.path(), "zip book out.epub --no-backup --quiet");
+  EXPECT_EQ(quiet.exitCode, 0);
+  EXPECT_EQ(quiet.output, "");
+  EXPECT_EQ(cli(dir.path(), "check out.epub -q").output,
+            "PKG-007 error mimetype: mimetype holds application/epub+zip followed by white space or a line end.\n"
+            "RSC-002 error META-INF/container.xml: META-INF/container.xml is missing.\n");
+}
+
 }  // namespace
 }  // namespace plimsy

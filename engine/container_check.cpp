@@ -1,0 +1,566 @@
+#include "engine/container_check.h"
+
+#include <algorithm>
+#include <atomic>
+#include <optional>
+#include <thread>
+#include <unordered_map>
+
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+#include <zlib.h>
+
+#include "core/paths.h"
+#include "core/platform.h"
+#include "core/text.h"
+#include "engine/byte_order.h"
+#include "engine/container_xml.h"
+#include "engine/crc32.h"
+#include "engine/entry_name_rules.h"
+#include "engine/zip_reader.h"
+
+namespace plimsy {
+namespace {
+
+constexpr std::string_view kMimetypeName = "mimetype";
+constexpr std::string_view kMimetypeContent = "application/epub+zip";
+constexpr std::string_view kContainerPath = "META-INF/container.xml";
+constexpr std::string_view kEncryptionPath = "META-INF/encryption.xml";
+constexpr std::string_view kPackageMediaType = "application/oebps-package+xml";
+constexpr std::uint16_t kEncryptedFlag = 0x0001;
+constexpr std::uint16_t kDataDescriptorFlag = 0x0008;
+// container.xml is read whole; no sound one comes near this.
+constexpr std::uint64_t kMostContainerXml = std::uint64_t{16} << 20;
+constexpr std::uint64_t kReadPiece = std::uint64_t{1} << 20;
+constexpr unsigned kMostDeepThreads = 4;
+
+bool fitsIn(std::uint64_t size, std::uint64_t offset, std::uint64_t length) {
+  return offset <= size && length <= size - offset;
+}
+
+std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) { return b > UINT64_MAX - a ? UINT64_MAX : a + b; }
+
+std::string visible(std::string_view bytes) { return visibleName(bytes); }
+
+}  // namespace
+
+std::string visibleName(std::string_view bytes) {
+  if (isValidUtf8(bytes)) return std::string(bytes);
+  std::string out;
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x80)
+      out += c;
+    else
+      out += fmt::format("\\x{:02X}", b);
+  }
+  return out;
+}
+
+namespace {
+
+class cFindings {
+ public:
+  explicit cFindings(std::vector<sFinding>& out) : out_(out) {}
+  void error(const char* code, std::string_view entry, std::string message) {
+    out_.push_back({code, eSeverity::Error, std::string(entry), std::move(message)});
+  }
+  void warning(const char* code, std::string_view entry, std::string message) {
+    out_.push_back({code, eSeverity::Warning, std::string(entry), std::move(message)});
+  }
+  void add(sFinding finding) { out_.push_back(std::move(finding)); }
+
+ private:
+  std::vector<sFinding>& out_;
+};
+
+// ---- The first local header, read from the raw bytes ----------------------------------
+
+std::string describeMimetypeContent(std::string_view content) {
+  if (content.substr(0, 3) == "\xEF\xBB\xBF") return "mimetype starts with a byte-order mark";
+  if (content.size() > kMimetypeContent.size() && content.substr(0, kMimetypeContent.size()) == kMimetypeContent &&
+      trimWhiteSpace(content.substr(kMimetypeContent.size())).empty())
+    return "mimetype holds application/epub+zip followed by white space or a line end";
+  constexpr std::size_t kShown = 64;
+  return fmt::format("mimetype holds \"{}\"{}, not application/epub+zip", visible(content.substr(0, kShown)),
+                     content.size() > kShown ? "..." : "");
+}
+
+// `cdMimetype`: the central directory's entry for the header at offset 0,
+// when the reader opened the archive (its sizes stand in for a local header
+// that left them to a data descriptor).
+void checkFirstHeader(std::span<const std::uint8_t> bytes, const sZipEntry* cdMimetype, bool noMimetype,
+                      cFindings& findings) {
+  if (bytes.size() < kLfhSize) {
+    findings.error("PKG-003", "",
+                   fmt::format("The file is too short ({} bytes) to begin with a ZIP local header.", bytes.size()));
+    return;
+  }
+  if (loadLe32(bytes.data()) != kLfhSignature) {
+    findings.error("PKG-004", "", "The file does not begin with a ZIP local header.");
+    return;
+  }
+  Lfh header;
+  header.copyFrom(bytes.data());
+  const auto name = std::string_view(reinterpret_cast<const char*>(bytes.data()) + kLfhSize,
+                                     std::min<std::size_t>(header.filenameLength(), bytes.size() - kLfhSize));
+  if (name != kMimetypeName) {
+    findings.error("PKG-006", kMimetypeName,
+                   noMimetype ? std::string("There is no mimetype entry.")
+                              : fmt::format("mimetype is not the first entry (the first is \"{}\").", visible(name)));
+    return;
+  }
+  if (header.compressionMethod() != kMethodStored)
+    findings.error("PKG-007", kMimetypeName,
+                   fmt::format("mimetype is compressed (method {}); it must be stored.", header.compressionMethod()));
+  if (header.extraFieldLength() != 0)
+    findings.error("PKG-005", kMimetypeName,
+                   fmt::format("mimetype's local header has an extra field of {} bytes; it must have none.",
+                               header.extraFieldLength()));
+  if (header.compressionMethod() != kMethodStored) return;
+  std::uint64_t length = header.compressedSize();
+  if (cdMimetype && (length == kAllOnes32 || (header.generalFlags() & kDataDescriptorFlag) != 0))
+    length = cdMimetype->cdr.effectiveCompressedSize();
+  const std::uint64_t start = kLfhSize + std::uint64_t{header.filenameLength()} + header.extraFieldLength();
+  if (!fitsIn(bytes.size(), start, length)) {
+    findings.error("PKG-007", kMimetypeName, "mimetype's data runs past the end of the file.");
+    return;
+  }
+  const auto content = std::string_view(reinterpret_cast<const char*>(bytes.data() + start), length);
+  if (content != kMimetypeContent) findings.error("PKG-007", kMimetypeName, describeMimetypeContent(content) + ".");
+}
+
+// ---- Reading an entry's data ------------------------------------------------------------
+
+enum class eRead : std::uint8_t { Ok, Damaged, TooLong };
+
+bool isEncrypted(const sZipEntry& e) {
+  return ((e.cdr.header.generalFlags() | e.lfh.header.generalFlags()) & kEncryptedFlag) != 0;
+}
+
+// Hands the entry's uncompressed data to `take` piece by piece, stopping with
+// TooLong once more than `limit` bytes came out. The data must lie in the
+// archive.
+template <typename Take>
+eRead readEntryData(const cZipReader& reader, const sZipEntry& entry, std::uint64_t limit, Take&& take) {
+  const std::uint8_t* data = reader.viewData() + entry.dataOffset;
+  std::uint64_t left = entry.cdr.effectiveCompressedSize();
+  if (entry.cdr.header.compressionMethod() == kMethodStored) {
+    if (left > limit) return eRead::TooLong;
+    while (left > 0) {
+      const std::uint64_t piece = std::min(left, kReadPiece);
+      take(data, static_cast<std::size_t>(piece));
+      reader.noteRead(piece);
+      data += piece;
+      left -= piece;
+    }
+    return eRead::Ok;
+  }
+  z_stream stream{};
+  if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return eRead::Damaged;
+  std::uint8_t out[64 * 1024];
+  std::uint64_t total = 0;
+  eRead result = eRead::Damaged;
+  for (;;) {
+    if (stream.avail_in == 0 && left > 0) {
+      const std::uint64_t piece = std::min(left, kReadPiece);
+      stream.next_in = const_cast<Bytef*>(data);
+      stream.avail_in = static_cast<uInt>(piece);
+      reader.noteRead(piece);
+      data += piece;
+      left -= piece;
+    }
+    stream.next_out = out;
+    stream.avail_out = sizeof out;
+    const int status = inflate(&stream, Z_NO_FLUSH);
+    const std::size_t produced = sizeof out - stream.avail_out;
+    total += produced;
+    if (total > limit) {
+      result = eRead::TooLong;
+      break;
+    }
+    if (produced > 0) take(out, produced);
+    if (status == Z_STREAM_END) {
+      result = eRead::Ok;
+      break;
+    }
+    // Out of input before the stream's end, or a damaged stream.
+    if (status != Z_OK && !(status == Z_BUF_ERROR && left > 0)) break;
+    if (status == Z_OK && produced == 0 && stream.avail_in == 0 && left == 0) break;
+  }
+  inflateEnd(&stream);
+  return result;
+}
+
+// The deep check of one entry: its data inflates to the central directory's
+// length and CRC-32.
+std::optional<sFinding> verifyData(const cZipReader& reader, const sZipEntry& entry) {
+  const CdrEx& cdr = entry.cdr;
+  const std::uint64_t expected = cdr.effectiveUncompressedSize();
+  std::uint32_t crc = 0xFFFFFFFFu;
+  std::uint64_t length = 0;
+  const eRead read = readEntryData(reader, entry, expected, [&](const std::uint8_t* p, std::size_t n) {
+    crc = updateCrc32(crc, p, n);
+    length += n;
+  });
+  crc = ~crc;
+  std::string message;
+  if (read == eRead::Damaged)
+    message = "The entry's deflated data is damaged.";
+  else if (read == eRead::TooLong)
+    message = fmt::format("The entry's data is longer than the {} bytes the central directory gives.", expected);
+  else if (length != expected)
+    message =
+        fmt::format("The entry's data is {} bytes long, not {} as the central directory gives.", length, expected);
+  else if (crc != cdr.header.crc())
+    message = fmt::format("The entry's data fails its CRC-32 check (it is {:08X}, the central directory gives {:08X}).",
+                          crc, cdr.header.crc());
+  if (message.empty()) return std::nullopt;
+  return sFinding{kCodeDamagedData, eSeverity::Error, cdr.name, std::move(message)};
+}
+
+// ---- The entries ----------------------------------------------------------------------
+
+struct sEntryFacts {
+  bool dataInArchive = false;  // the data lies before the central directory and inside the file
+  bool encrypted = false;
+};
+
+std::string forbiddenList(const std::vector<char32_t>& characters) {
+  std::string list;
+  for (const char32_t c : characters) {
+    if (!list.empty()) list += ", ";
+    list += codePointLabel(c);
+    if (c > 0x20 && c < 0x7F) list += fmt::format(" ({})", static_cast<char>(c));
+  }
+  return list;
+}
+
+// A name that leads outside the folder it is unpacked into, on any system:
+// absolute, with a drive letter, a ".." part ("/" and "\\" both separate) or
+// a NUL byte. (What Windows alone cannot hold is left to PKG-009, so that a
+// book gives the same findings everywhere.)
+bool isUnsafeName(std::string_view name) {
+  const auto separator = [](char c) { return c == '/' || c == '\\'; };
+  if (name.find('\0') != std::string_view::npos) return true;
+  if (!name.empty() && separator(name.front())) return true;
+  if (name.size() >= 2 && name[1] == ':' && ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')))
+    return true;
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = start;
+    while (end < name.size() && !separator(name[end])) ++end;
+    if (name.substr(start, end - start) == "..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+void checkName(const sZipEntry& entry, cFindings& findings) {
+  const std::string& name = entry.cdr.name;
+  if (!isValidUtf8(name)) {
+    findings.error("PKG-008", name, fmt::format("The entry's name is not valid UTF-8: {}.", visible(name)));
+  } else {
+    const std::vector<char32_t> forbidden = forbiddenNameCharacters(name);
+    if (!forbidden.empty())
+      findings.error(
+          "PKG-009", name,
+          fmt::format("The name holds characters that OCF forbids in file names: {}.", forbiddenList(forbidden)));
+    if (name.find(' ') != std::string::npos)
+      findings.warning("PKG-010", name, "The name holds spaces: every reference to it needs them escaped.");
+    if (!name.empty() && name.back() == '.') findings.error("PKG-011", name, "The name ends in \".\".");
+  }
+  if (isUnsafeName(name) || isUnsafeName(entry.lfh.name))
+    findings.error(kCodeUnsafeName, name,
+                   "Unsafe name: absolute, with a drive letter, a \"..\" part or a NUL byte, it could lead outside the "
+                   "folder it is unpacked into.");
+}
+
+void checkHeaders(const sZipEntry& entry, bool haveEncryptionXml, cFindings& findings) {
+  const CdrEx& cdr = entry.cdr;
+  const LfhEx& lfh = entry.lfh;
+  if (isEncrypted(entry))
+    findings.error("PKG-008", cdr.name,
+                   haveEncryptionXml
+                       ? "The entry is encrypted with ZIP's own encryption, which no EPUB reading system reads "
+                         "(META-INF/encryption.xml describes resources whose ZIP entries are not encrypted)."
+                       : "The entry is encrypted, and there is no META-INF/encryption.xml.");
+  const bool descriptor = ((cdr.header.generalFlags() | lfh.header.generalFlags()) & kDataDescriptorFlag) != 0;
+  if (descriptor)
+    findings.warning(kCodeDataDescriptor, cdr.name,
+                     "The entry's sizes and CRC-32 follow its data in a data descriptor, not in its local header.");
+  std::vector<std::string_view> differ;
+  if (lfh.name != cdr.name) differ.push_back("name");
+  if (lfh.header.compressionMethod() != cdr.header.compressionMethod()) differ.push_back("method");
+  if (!descriptor) {
+    if (lfh.header.crc() != cdr.header.crc()) differ.push_back("CRC-32");
+    if (lfh.effectiveCompressedSize() != cdr.effectiveCompressedSize() ||
+        lfh.effectiveUncompressedSize() != cdr.effectiveUncompressedSize())
+      differ.push_back("sizes");
+  }
+  if (!differ.empty())
+    findings.error(
+        kCodeHeadersDisagree, cdr.name,
+        fmt::format("The local header and the central directory disagree on the {}.", fmt::join(differ, ", ")));
+  else if (cdr.header.compressionMethod() == kMethodStored &&
+           cdr.effectiveCompressedSize() != cdr.effectiveUncompressedSize())
+    findings.error(kCodeHeadersDisagree, cdr.name,
+                   fmt::format("The entry is stored, yet its sizes differ ({} bytes stored, {} bytes long).",
+                               cdr.effectiveCompressedSize(), cdr.effectiveUncompressedSize()));
+}
+
+// Entries whose headers or data share bytes of the archive.
+void checkOverlaps(const std::vector<sZipEntry>& entries, cFindings& findings) {
+  struct sRange {
+    std::uint64_t start, end;
+    std::size_t index;
+  };
+  std::vector<sRange> ranges;
+  ranges.reserve(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const sZipEntry& e = entries[i];
+    ranges.push_back({e.cdr.effectiveOffsetLfh(), saturatingAdd(e.dataOffset, e.cdr.effectiveCompressedSize()), i});
+  }
+  std::sort(ranges.begin(), ranges.end(), [](const sRange& a, const sRange& b) {
+    return a.start != b.start ? a.start < b.start : a.index < b.index;
+  });
+  std::vector<std::pair<std::size_t, std::size_t>> pairs;  // an entry, and one it overlaps
+  std::size_t reach = 0;                                   // the range that reaches furthest so far
+  for (std::size_t k = 1; k < ranges.size(); ++k) {
+    if (ranges[k].start < ranges[reach].end) pairs.emplace_back(ranges[k].index, ranges[reach].index);
+    if (ranges[k].end > ranges[reach].end) reach = k;
+  }
+  std::sort(pairs.begin(), pairs.end());
+  for (const auto& [index, other] : pairs)
+    findings.error(kCodeOverlap, entries[index].cdr.name,
+                   fmt::format("The entry shares bytes of the archive with \"{}\".", visible(entries[other].cdr.name)));
+}
+
+// Directory entries with nothing in them.
+void checkEmptyFolders(const std::vector<sZipEntry>& entries, cFindings& findings) {
+  std::vector<std::string_view> names;
+  names.reserve(entries.size());
+  for (const sZipEntry& e : entries) names.push_back(e.cdr.name);
+  std::sort(names.begin(), names.end());
+  for (const sZipEntry& e : entries) {
+    const std::string_view folder = e.cdr.name;
+    if (folder.empty() || folder.back() != '/') continue;
+    const auto after = std::upper_bound(names.begin(), names.end(), folder);
+    if (after == names.end() || after->substr(0, folder.size()) != folder)
+      findings.warning("PKG-014", folder, "The folder is empty.");
+  }
+}
+
+// Names that a reading system could take for the same file.
+void checkDuplicates(const std::vector<sZipEntry>& entries, cFindings& findings) {
+  std::unordered_map<std::string_view, std::size_t> exact;
+  std::unordered_map<std::string, std::size_t> folded, decomposed, both;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string& name = entries[i].cdr.name;
+    const auto [first, fresh] = exact.emplace(name, i);
+    if (!fresh) {
+      findings.error("OPF-060", name, "Duplicate entry: the archive holds this name twice.");
+      continue;
+    }
+    if (!isValidUtf8(name)) continue;
+    const std::string foldedName = caseFoldedName(name);
+    const std::string decomposedForm = decomposedName(name);
+    const auto f = folded.emplace(foldedName, i);
+    const auto d = decomposed.emplace(decomposedForm, i);
+    const auto b = both.emplace(caseFoldedName(decomposedForm), i);
+    const auto other = [&entries](std::size_t j) { return visible(entries[j].cdr.name); };
+    if (!f.second)
+      findings.error("OPF-060", name,
+                     fmt::format("Duplicate entry: \"{}\" has the same name when letter case is ignored.",
+                                 other(f.first->second)));
+    else if (!d.second)
+      findings.warning("OPF-061", name,
+                       fmt::format("Duplicate entry: \"{}\" has the same name after Unicode NFC normalization.",
+                                   other(d.first->second)));
+    else if (!b.second)
+      findings.warning("OPF-061", name,
+                       fmt::format("Duplicate entry: \"{}\" has the same name after Unicode NFC normalization when "
+                                   "letter case is ignored.",
+                                   other(b.first->second)));
+  }
+}
+
+const sZipEntry* findEntry(const std::vector<sZipEntry>& entries, std::string_view name) {
+  for (const sZipEntry& e : entries)
+    if (e.cdr.name == name) return &e;
+  return nullptr;
+}
+
+void checkContainerXml(const cZipReader& reader, const std::vector<sEntryFacts>& facts, cFindings& findings) {
+  const std::vector<sZipEntry>& entries = reader.entries();
+  const sZipEntry* container = findEntry(entries, kContainerPath);
+  if (!container) {
+    findings.error("RSC-002", kContainerPath, "META-INF/container.xml is missing.");
+    return;
+  }
+  const sEntryFacts& fact = facts[static_cast<std::size_t>(container - entries.data())];
+  if (!fact.dataInArchive || fact.encrypted) return;  // reported with the entry
+  std::string text;
+  const eRead read = readEntryData(reader, *container, kMostContainerXml,
+                                   [&text](const std::uint8_t* p, std::size_t n) { text.append(p, p + n); });
+  if (read != eRead::Ok) {
+    findings.error("PKG-008", kContainerPath,
+                   read == eRead::TooLong ? "META-INF/container.xml is too large to be read (16 MiB or more)."
+                                          : "META-INF/container.xml cannot be read: its deflated data is damaged.");
+    return;
+  }
+  const sContainerXml xml = readContainerXml(text);
+  if (!xml.wellFormed)
+    findings.error("RSC-016", kContainerPath,
+                   fmt::format("META-INF/container.xml is not well-formed XML: {} (line {}).", xml.problem, xml.line));
+  bool packageFound = false;
+  for (const sRootfile& rootfile : xml.rootfiles) {
+    if (rootfile.mediaType != kPackageMediaType || !xml.wellFormed) continue;
+    packageFound = true;
+    if (!rootfile.hasFullPath || rootfile.fullPath.empty())
+      findings.error(kCodeRootfileWithoutPath, kContainerPath, "A rootfile of container.xml has no full-path.");
+    else if (!findEntry(entries, rootfile.fullPath))
+      findings.error("OPF-002", kContainerPath,
+                     fmt::format("The package document \"{}\" that container.xml names is not in the archive.",
+                                 visible(rootfile.fullPath)));
+  }
+  if (!packageFound)
+    findings.error("RSC-003", kContainerPath,
+                   "container.xml names no rootfile of media type application/oebps-package+xml.");
+}
+
+unsigned deepThreads(const sContainerCheckOptions& options) {
+  if (options.threads != 0) return options.threads;
+  return std::clamp(std::thread::hardware_concurrency(), 1u, kMostDeepThreads);
+}
+
+void checkData(const cZipReader& reader, const std::vector<sEntryFacts>& facts, const sContainerCheckOptions& options,
+               cFindings& findings) {
+  const std::vector<sZipEntry>& entries = reader.entries();
+  std::vector<std::size_t> work;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const CdrEx& cdr = entries[i].cdr;
+    const std::uint16_t method = cdr.header.compressionMethod();
+    // An entry of no bytes, stored or not, has nothing to inflate.
+    if (cdr.effectiveCompressedSize() == 0 && cdr.effectiveUncompressedSize() == 0 && cdr.header.crc() == 0) continue;
+    if (facts[i].dataInArchive && !facts[i].encrypted && (method == kMethodStored || method == kMethodDeflated))
+      work.push_back(i);
+  }
+  std::vector<std::optional<sFinding>> results(work.size());
+  std::atomic<std::size_t> next{0};
+  const auto verify = [&] {
+    for (std::size_t k = next++; k < work.size(); k = next++) results[k] = verifyData(reader, entries[work[k]]);
+  };
+  const unsigned threads = std::min<std::size_t>(deepThreads(options), std::max<std::size_t>(work.size(), 1));
+  std::vector<std::thread> helpers;
+  for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(verify);
+  verify();
+  for (std::thread& helper : helpers) helper.join();
+  for (std::optional<sFinding>& result : results)
+    if (result) findings.add(std::move(*result));
+}
+
+void checkOpenArchive(const cZipReader& reader, const sContainerCheckOptions& options, cFindings& findings) {
+  const std::vector<sZipEntry>& entries = reader.entries();
+  const std::uint64_t size = reader.viewSize();
+  // Entries' data ends where the central directory starts.
+  const std::uint64_t cdStart = std::min(size, effectiveCdOffset(*reader.ecd(), reader.ecd64()));
+  const bool haveEncryptionXml = findEntry(entries, kEncryptionPath) != nullptr;
+  std::vector<sEntryFacts> facts(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const sZipEntry& e = entries[i];
+    checkName(e, findings);
+    checkHeaders(e, haveEncryptionXml, findings);
+    facts[i].encrypted = isEncrypted(e);
+    const std::uint64_t limit = e.cdr.effectiveOffsetLfh() < cdStart ? cdStart : size;
+    facts[i].dataInArchive = fitsIn(limit, e.dataOffset, e.cdr.effectiveCompressedSize());
+    if (!facts[i].dataInArchive)
+      findings.error(kCodeDataPastEnd, e.cdr.name,
+                     fmt::format("The entry's data ({} bytes from offset {}) runs past the end of the entries.",
+                                 e.cdr.effectiveCompressedSize(), e.dataOffset));
+  }
+  checkOverlaps(entries, findings);
+  checkDuplicates(entries, findings);
+  checkEmptyFolders(entries, findings);
+  checkContainerXml(reader, facts, findings);
+  if (options.deep) checkData(reader, facts, options, findings);
+}
+
+std::vector<sFinding> checkWithReader(cZipReader& reader, bool opened, const std::string& message,
+                                      const sContainerCheckOptions& options) {
+  std::vector<sFinding> out;
+  cFindings findings(out);
+  const std::span<const std::uint8_t> bytes(reader.viewData(), static_cast<std::size_t>(reader.viewSize()));
+  if (!bytes.empty() || opened) {
+    const sZipEntry* cdMimetype = nullptr;
+    bool mimetypeElsewhere = !opened;  // not known
+    if (opened)
+      for (const sZipEntry& e : reader.entries()) {
+        if (e.cdr.effectiveOffsetLfh() == 0) cdMimetype = &e;
+        if (e.cdr.name == kMimetypeName) mimetypeElsewhere = true;
+      }
+    checkFirstHeader(bytes, cdMimetype, !mimetypeElsewhere, findings);
+  }
+  if (!opened) {
+    findings.error("PKG-008", "", message);
+    return out;
+  }
+  checkOpenArchive(reader, options, findings);
+  if (!reader.archiveUnchanged()) findings.error("PKG-008", "", kArchiveChangedMessage);
+  return out;
+}
+
+}  // namespace
+
+std::string_view severityName(eSeverity severity) { return severity == eSeverity::Error ? "error" : "warning"; }
+
+std::vector<sFinding> checkContainer(const std::string& path, const sContainerCheckOptions& options) {
+  switch (pathKind(path)) {
+    case PathKind::Missing: return {{"PKG-018", eSeverity::Error, "", "The file could not be found."}};
+    case PathKind::Folder: return {{"PKG-008", eSeverity::Error, "", "The path names a folder, not a file."}};
+    case PathKind::File: break;
+  }
+  cZipReader reader;
+  std::string message;
+  const bool opened = reader.open(&message, path);
+  return checkWithReader(reader, opened, message, options);
+}
+
+std::vector<sFinding> checkBookFolder(const std::string& folder) {
+  if (pathKind(folder) != PathKind::Folder) return {};
+  std::vector<sFinding> out;
+  const std::string mimetypePath = joinPath(folder, kMimetypeName);
+  if (pathKind(mimetypePath) != PathKind::File) {
+    out.push_back({"PKG-006", eSeverity::Warning, std::string(kMimetypeName),
+                   "The folder has no mimetype file: the epub will not begin with one."});
+  } else {
+    // One byte more than a sound mimetype holds is enough to tell.
+    char content[kMimetypeContent.size() + 1];
+    std::size_t length = 0;
+    platform::File file;
+    if (file.open(mimetypePath, platform::File::Mode::Read)) {
+      while (length < sizeof content) {
+        const std::size_t n = file.read(content + length, sizeof content - length);
+        if (n == 0) break;
+        length += n;
+      }
+    }
+    if (std::string_view(content, length) != kMimetypeContent)
+      out.push_back({"PKG-007", eSeverity::Warning, std::string(kMimetypeName),
+                     "The folder's mimetype file does not hold exactly application/epub+zip."});
+  }
+  const std::string containerPath = joinPath(joinPath(folder, "META-INF"), "container.xml");
+  if (pathKind(containerPath) != PathKind::File)
+    out.push_back(
+        {"RSC-002", eSeverity::Warning, std::string(kContainerPath), "The folder has no META-INF/container.xml."});
+  return out;
+}
+
+std::vector<sFinding> checkContainer(std::span<const std::uint8_t> archive, const sContainerCheckOptions& options) {
+  cZipReader reader;
+  std::string message;
+  const bool opened = reader.open(&message, archive);
+  return checkWithReader(reader, opened, message, options);
+}
+
+}  // namespace plimsy

@@ -1,0 +1,326 @@
+// The container check: a sound small book, damaged one way at a time, must
+// give exactly the findings that damage calls for and nothing else.
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/container_check.h"
+#include "engine/container_xml.h"
+#include "support/zip_builder.h"
+
+namespace plimsy {
+namespace {
+
+using test::ArchiveLayout;
+using test::ArchivePlan;
+using test::deflatedEntry;
+using test::storedEntry;
+
+constexpr std::size_t kMimetype = 0;
+constexpr std::size_t kContainer = 1;
+constexpr std::size_t kChapter = 2;
+constexpr std::size_t kPackage = 3;
+
+ArchivePlan soundBook() {
+  ArchivePlan plan = test::smallEpubPlan();
+  plan.entries.push_back(deflatedEntry("OEBPS/content.opf", "<package/>\n"));
+  return plan;
+}
+
+void withContainer(ArchivePlan& plan, std::string_view xml) {
+  plan.entries[kContainer] = deflatedEntry("META-INF/container.xml", xml);
+}
+
+std::string rootfileXml(std::string_view attributes) {
+  return "<container xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles><rootfile " +
+         std::string(attributes) + "/></rootfiles></container>";
+}
+
+void addFile(ArchivePlan& plan, std::string name) { plan.entries.push_back(storedEntry(std::move(name), "x")); }
+
+void setFlags(test::EntryPlan& entry, std::uint16_t flags) {
+  entry.editLfh = [flags](Lfh& h) { h.setGeneralFlags(flags); };
+  entry.editCdr = [flags](Cdr& c) { c.setGeneralFlags(flags); };
+}
+
+// "CODE severity entry", sorted: what a finding must be, without its wording.
+std::vector<std::string> summarize(const std::vector<sFinding>& findings) {
+  std::vector<std::string> lines;
+  for (const sFinding& f : findings)
+    lines.push_back(f.code + " " + std::string(severityName(f.severity)) + " " + visibleName(f.entry));
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+std::vector<sFinding> check(const std::string& archive, bool deep) {
+  sContainerCheckOptions options;
+  options.deep = deep;
+  options.threads = 2;
+  return checkContainer(std::span(reinterpret_cast<const std::uint8_t*>(archive.data()), archive.size()), options);
+}
+
+TEST(ContainerCheck, EachDamageGivesItsFindingsAndNoOthers) {
+  using PlanEdit = std::function<void(ArchivePlan&)>;
+  using ByteEdit = std::function<void(std::string&, const ArchiveLayout&)>;
+  const struct {
+    const char* damage;
+    PlanEdit plan;
+    ByteEdit bytes;
+    std::vector<std::string> expected;  // sorted
+    bool deep = false;
+  } cases[] = {
+      {"none", nullptr, nullptr, {}},
+      {"none, deep", nullptr, nullptr, {}, true},
+      {"mimetype second",
+       [](ArchivePlan& p) { std::swap(p.entries[kMimetype], p.entries[kContainer]); },
+       nullptr,
+       {"PKG-006 error mimetype"}},
+      {"mimetype missing",
+       [](ArchivePlan& p) { p.entries.erase(p.entries.begin()); },
+       nullptr,
+       {"PKG-006 error mimetype"}},
+      {"mimetype deflated",
+       [](ArchivePlan& p) { p.entries[kMimetype] = deflatedEntry("mimetype", "application/epub+zip"); },
+       nullptr,
+       {"PKG-007 error mimetype"}},
+      {"mimetype extra field",
+       [](ArchivePlan& p) { p.entries[kMimetype].lfhExtra = test::extraRecord(0xCAFE, "ab"); },
+       nullptr,
+       {"PKG-005 error mimetype"}},
+      {"mimetype line feed",
+       [](ArchivePlan& p) { p.entries[kMimetype] = storedEntry("mimetype", "application/epub+zip\n"); },
+       nullptr,
+       {"PKG-007 error mimetype"}},
+      {"mimetype with a data descriptor",
+       [](ArchivePlan& p) { setFlags(p.entries[kMimetype], 0x0008); },
+       nullptr,
+       {"PLM-001 warning mimetype"}},
+      {"no container.xml",
+       [](ArchivePlan& p) { p.entries.erase(p.entries.begin() + kContainer); },
+       nullptr,
+       {"RSC-002 error META-INF/container.xml"}},
+      {"container.xml not closed",
+       [](ArchivePlan& p) { withContainer(p, "<container><rootfiles>"); },
+       nullptr,
+       {"RSC-003 error META-INF/container.xml", "RSC-016 error META-INF/container.xml"}},
+      {"no rootfile",
+       [](ArchivePlan& p) { withContainer(p, "<container><rootfiles/></container>"); },
+       nullptr,
+       {"RSC-003 error META-INF/container.xml"}},
+      {"rootfile without full-path",
+       [](ArchivePlan& p) { withContainer(p, rootfileXml("media-type=\"application/oebps-package+xml\"")); },
+       nullptr,
+       {"PLM-007 error META-INF/container.xml"}},
+      {"rootfile not in the archive",
+       [](ArchivePlan& p) { p.entries.pop_back(); },
+       nullptr,
+       {"OPF-002 error META-INF/container.xml"}},
+      {"rootfile path with a reference",
+       [](ArchivePlan& p) {
+         withContainer(p, rootfileXml("full-path='OEBPS/content&#46;opf' media-type='application/oebps-package+xml'"));
+       },
+       nullptr,
+       {}},
+      {"forbidden characters",
+       [](ArchivePlan& p) {
+         for (const char* name : {"OEBPS/a:b.txt", "OEBPS/a*b.txt", "OEBPS/c1\xC2\x85.txt", "OEBPS/tag\xF3\xA0\x80\x81",
+                                  "OEBPS/pua\xEE\x80\x80.txt"})
+           addFile(p, name);
+       },
+       nullptr,
+       {"PKG-009 error OEBPS/a*b.txt", "PKG-009 error OEBPS/a:b.txt", "PKG-009 error OEBPS/c1\xC2\x85.txt",
+        "PKG-009 error OEBPS/pua\xEE\x80\x80.txt", "PKG-009 error OEBPS/tag\xF3\xA0\x80\x81"}},
+      {"names allowed outside ASCII",
+       [](ArchivePlan& p) {
+         for (const char* name : {"OEBPS/caf\xC3\xA9.txt", "OEBPS/\xCE\xBA\xCE\xB5\xCF\x86.txt", "OEBPS/#1%20[a].txt"})
+           addFile(p, name);
+       },
+       nullptr,
+       {}},
+      {"name ending in a full stop, name with a space",
+       [](ArchivePlan& p) {
+         addFile(p, "OEBPS/end.");
+         addFile(p, "OEBPS/a b.txt");
+       },
+       nullptr,
+       {"PKG-010 warning OEBPS/a b.txt", "PKG-011 error OEBPS/end."}},
+      {"name not UTF-8",
+       [](ArchivePlan& p) { addFile(p, "OEBPS/\xFF\xFE.txt"); },
+       nullptr,
+       {"PKG-008 error OEBPS/\\xFF\\xFE.txt"}},
+      {"unsafe names",
+       [](ArchivePlan& p) {
+         for (const char* name : {"../evil.txt", "/abs.txt", "OEBPS/..\\x.txt", "OEBPS/x..y/z.txt"}) addFile(p, name);
+       },
+       nullptr,
+       {"PKG-009 error OEBPS/..\\x.txt", "PLM-002 error ../evil.txt", "PLM-002 error /abs.txt",
+        "PLM-002 error OEBPS/..\\x.txt"}},
+      {"duplicate",
+       [](ArchivePlan& p) { addFile(p, "OEBPS/chapter1.xhtml"); },
+       nullptr,
+       {"OPF-060 error OEBPS/chapter1.xhtml"}},
+      {"names equal but for case",
+       [](ArchivePlan& p) {
+         addFile(p, "OEBPS/CHAPTER1.xhtml");
+         addFile(p, "OEBPS/\xC3\x89t\xC3\xA9.txt");  // Été
+         addFile(p, "OEBPS/\xC3\xA9t\xC3\xA9.txt");  // été
+       },
+       nullptr,
+       {"OPF-060 error OEBPS/CHAPTER1.xhtml", "OPF-060 error OEBPS/\xC3\xA9t\xC3\xA9.txt"}},
+      {"names equal after normalization",
+       [](ArchivePlan& p) {
+         addFile(p, "OEBPS/caf\xC3\xA9.txt");       // é precomposed
+         addFile(p, "OEBPS/cafe\xCC\x81.txt");      // e and a combining acute
+         addFile(p, "OEBPS/\xCE\xB1\xCC\x81.txt");  // Greek small alpha and a combining acute
+         addFile(p, "OEBPS/\xCE\x86.txt");          // Greek capital alpha with tonos
+       },
+       nullptr,
+       {"OPF-061 warning OEBPS/cafe\xCC\x81.txt", "OPF-061 warning OEBPS/\xCE\x86.txt"}},
+      {"empty folder",
+       [](ArchivePlan& p) { p.entries.push_back(storedEntry("OEBPS/empty/", "")); },
+       nullptr,
+       {"PKG-014 warning OEBPS/empty/"}},
+      {"encrypted without encryption.xml",
+       [](ArchivePlan& p) { setFlags(p.entries[kChapter], 0x0001); },
+       nullptr,
+       {"PKG-008 error OEBPS/chapter1.xhtml"}},
+      {"encrypted beside encryption.xml",
+       [](ArchivePlan& p) {
+         setFlags(p.entries[kChapter], 0x0001);
+         addFile(p, "META-INF/encryption.xml");
+       },
+       nullptr,
+       {"PKG-008 error OEBPS/chapter1.xhtml"}},
+      {"headers disagree on the CRC-32",
+       [](ArchivePlan& p) { p.entries[kChapter].editLfh = [](Lfh& h) { h.setCrc(h.crc() ^ 1); }; },
+       nullptr,
+       {"PLM-005 error OEBPS/chapter1.xhtml"}},
+      {"stored entry whose sizes differ",
+       [](ArchivePlan& p) {
+         p.entries[kPackage] = storedEntry("OEBPS/content.opf", "<package/>\n");
+         p.entries[kPackage].uncompressedSize = 3;
+       },
+       nullptr,
+       {"PLM-005 error OEBPS/content.opf"}},
+      {"sizes past the end of the entries",
+       [](ArchivePlan& p) {
+         p.entries[kPackage].editLfh = [](Lfh& h) { h.setCompressedSize(1 << 20); };
+         p.entries[kPackage].editCdr = [](Cdr& c) { c.setCompressedSize(1 << 20); };
+       },
+       nullptr,
+       {"PLM-004 error OEBPS/content.opf"}},
+      {"two records of one local header",
+       [](ArchivePlan& p) { p.entries[kPackage].lfhName = "OEBPS/chapter1.xhtml"; },
+       nullptr,
+       {"PLM-005 error OEBPS/content.opf"}},
+      {"entries that overlap",
+       nullptr,
+       [](std::string& bytes, const ArchiveLayout& at) {
+         test::patchLe32(bytes, at.cdrOffsets[kPackage] + 42, static_cast<std::uint32_t>(at.lfhOffsets[kChapter]));
+       },
+       {"PLM-003 error OEBPS/content.opf", "PLM-005 error OEBPS/content.opf"}},
+      {"CRC-32 wrong in both headers, deep",
+       [](ArchivePlan& p) { p.entries[kChapter].crc ^= 1; },
+       nullptr,
+       {"PLM-006 error OEBPS/chapter1.xhtml"},
+       true},
+      {"deflated data damaged, deep",
+       nullptr,
+       [](std::string& bytes, const ArchiveLayout& at) {
+         test::patchLe32(bytes, at.dataOffsets[kChapter], 0xFFFFFFFF);
+       },
+       {"PLM-006 error OEBPS/chapter1.xhtml"},
+       true},
+      {"length wrong in both headers, deep",
+       [](ArchivePlan& p) { p.entries[kChapter].uncompressedSize += 1; },
+       nullptr,
+       {"PLM-006 error OEBPS/chapter1.xhtml"},
+       true},
+      {"container.xml's data damaged",
+       nullptr,
+       [](std::string& bytes, const ArchiveLayout& at) {
+         test::patchLe32(bytes, at.dataOffsets[kContainer], 0xFFFFFFFF);
+       },
+       {"PKG-008 error META-INF/container.xml"}},
+      {"central directory cut off",
+       nullptr,
+       [](std::string& bytes, const ArchiveLayout& at) { bytes.resize(at.cdOffset + 10); },
+       {"PKG-008 error "}},
+      {"central directory cut off, mimetype wrong",
+       [](ArchivePlan& p) { p.entries[kMimetype] = storedEntry("mimetype", "application/zip"); },
+       [](std::string& bytes, const ArchiveLayout& at) { bytes.resize(at.cdOffset + 10); },
+       {"PKG-007 error mimetype", "PKG-008 error "}},
+      {"not a ZIP archive",
+       nullptr,
+       [](std::string& bytes, const ArchiveLayout&) {
+         bytes = "This is a letter, not a book; it holds no ZIP at all.";
+       },
+       {"PKG-004 error ", "PKG-008 error "}},
+      {"shorter than a local header",
+       nullptr,
+       [](std::string& bytes, const ArchiveLayout&) { bytes.resize(12); },
+       {"PKG-003 error ", "PKG-008 error "}},
+  };
+  for (const auto& c : cases) {
+    ArchivePlan plan = soundBook();
+    if (c.plan) c.plan(plan);
+    ArchiveLayout layout;
+    std::string archive = test::buildArchive(plan, &layout);
+    if (c.bytes) c.bytes(archive, layout);
+    const std::vector<sFinding> findings = check(archive, c.deep);
+    EXPECT_EQ(summarize(findings), c.expected) << c.damage;
+    for (const sFinding& f : findings) EXPECT_FALSE(f.message.empty()) << c.damage << ": " << f.code;
+  }
+}
+
+// The deep check on several threads finds every damaged entry once, in
+// central directory order.
+TEST(ContainerCheck, DeepCheckReportsEveryDamagedEntryInOrder) {
+  ArchivePlan plan = soundBook();
+  for (int i = 0; i < 40; ++i) plan.entries.push_back(deflatedEntry("OEBPS/f" + std::to_string(i) + ".txt", "text"));
+  for (std::size_t i = 4; i < plan.entries.size(); i += 3) plan.entries[i].crc ^= 1;
+  const std::vector<sFinding> findings = check(test::buildArchive(plan), true);
+  std::vector<std::string> expected;
+  for (std::size_t i = 4; i < plan.entries.size(); i += 3) expected.push_back(plan.entries[i].name);
+  std::vector<std::string> found;
+  for (const sFinding& f : findings) found.push_back(f.code + " " + f.entry);
+  for (std::string& name : expected) name = "PLM-006 " + name;
+  EXPECT_EQ(found, expected);
+}
+
+TEST(ContainerXml, WellFormednessAndRootfiles) {
+  const struct {
+    const char* text;
+    bool wellFormed;
+    std::size_t rootfiles;
+  } cases[] = {
+      {"\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- c --><a><b:rootfile full-path=\"x\"/></a>\n", true, 1},
+      {"<!DOCTYPE a [<!ELEMENT a ANY>]><a><![CDATA[<&>]]>&lt;&#x41;&#65;</a>", true, 0},
+      {"<a/><b/>", false, 0},
+      {"<a></b>", false, 0},
+      {"<a x='1' x='2'/>", false, 0},
+      {"<a x=1/>", false, 0},
+      {"<a x='<'/>", false, 0},
+      {"<a>&unknown;</a>", false, 0},
+      {"<a>&#0;</a>", false, 0},
+      {"<a>\x01</a>", false, 0},
+      {"text<a/>", false, 0},
+      {"<a><!-- -- --></a>", false, 0},
+      {"<a>\xFF</a>", false, 0},
+      {"", false, 0},
+      {"<a><rootfile full-path='p'/><rootfile media-type='m'>", false, 2},
+  };
+  for (const auto& c : cases) {
+    const sContainerXml xml = readContainerXml(c.text);
+    EXPECT_EQ(xml.wellFormed, c.wellFormed) << c.text << ": " << xml.problem;
+    EXPECT_EQ(xml.wellFormed, xml.problem.empty()) << c.text;
+    EXPECT_EQ(xml.rootfiles.size(), c.rootfiles) << c.text;
+  }
+}
+
+}  // namespace
+}  // namespace plimsy
