@@ -2,10 +2,12 @@
 // bsdtar, Python's zipfile and epubcheck.
 
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "engine/container_check.h"
 #include "engine/repack_job.h"
 #include "interop/external_tools.h"
 #include "support/sample_data.h"
@@ -124,7 +126,8 @@ TEST(ZipInteropEpub, EpubcheckAcceptsAPandocBookUnpackedAndPackedAgain) {
 // Epubs whose container is broken, as epubcheck finds them: one a Debian
 // package ships (its mimetype is not the first entry), and a pandoc book
 // packed again by Info-ZIP with mimetype last, deflated, ending in a newline.
-// After repack epubcheck finds nothing wrong with either.
+// Our check finds the fault too; after repack neither it nor epubcheck finds
+// anything wrong with either.
 TEST(ZipInteropEpub, EpubcheckAcceptsBrokenEpubsOnceRepacked) {
   const char* const kDebianEpub = "/usr/share/developers-reference/developers-reference.epub";
   for (const char* tool : {"pandoc", "unzip", "zip", "java", kEpubcheck, kDebianEpub}) PLIMSY_REQUIRE_TOOL(tool);
@@ -143,12 +146,20 @@ TEST(ZipInteropEpub, EpubcheckAcceptsBrokenEpubsOnceRepacked) {
     std::string output;
     EXPECT_NE(runCommand(std::string("java -jar ") + kEpubcheck + " " + epub, output), 0);
     EXPECT_NE(output.find("PKG-006"), std::string::npos) << output;
+    const auto codes = [&] {
+      std::set<std::string> found;
+      for (const sFinding& f : checkContainer((dir.path() / name).string()))
+        if (f.severity == eSeverity::Error) found.insert(f.code);
+      return found;
+    };
+    EXPECT_TRUE(codes().contains("PKG-006"));
     sStatistics statistics;
     std::string message;
     ASSERT_TRUE(
         repackJob({(dir.path() / name).string(), (dir.path() / name).string(), "", std::nullopt}, &message, statistics))
         << message;
     expectTool(std::string("java -jar ") + kEpubcheck + " " + epub);
+    EXPECT_EQ(codes(), std::set<std::string>{});
   }
 }
 
