@@ -87,7 +87,7 @@ if ! diff -u "$scratch/expected.txt" "$scratch/packaged.txt" >"$scratch/files.di
   tail -n +3 "$scratch/files.diff"
 fi
 for link in usr/share/doc/plimsy/help.html usr/share/doc/plimsy/screenshots; do
-  [ -L "$root/$link" ] && [ -e "$root/$link" ] || fail "$link is not a link to a file of the package"
+  if [ ! -L "$root/$link" ] || [ ! -e "$root/$link" ]; then fail "$link is not a link to a file of the package"; fi
 done
 for size in 16 48 256; do
   identified=$(file -b "$root/usr/share/icons/hicolor/${size}x${size}/apps/plimsy.png")
