@@ -53,9 +53,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', the project's is $version"
 [ "$(basename "$deb")" = "plimsy_${version}_amd64.deb" ] || fail "the package is named $(basename "$deb")"
 depends=$(field Depends)
-for library in libc6 zlib1g libfmt9 libqt6widgets6 libstdc++6; do
-  [[ $depends == *"$library "* || $depends == *"$library," || $depends == *"$library" ]] ||
-    fail "Depends lacks $library (dpkg-shlibdeps): $depends"
+for library in 'libc6' 'zlib1g' 'libfmt[0-9]+' 'libqt6widgets6' 'libstdc\+\+6'; do
+  grep -Eq "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends lacks $library (dpkg-shlibdeps): $depends"
 done
 
 # The files, and the links' targets inside the package.
