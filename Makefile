@@ -5,7 +5,7 @@ CMAKE_FLAGS ?=
 CTEST_FLAGS ?=
 WIN_BUILD_DIR ?= build-win
 
-.PHONY: all deps configure build run demo screenshots test bench format clean \
+.PHONY: all deps configure build run demo screenshots test package bench format clean \
         windows-deps windows-configure windows test-windows screenshots-windows
 
 all: build
@@ -44,6 +44,12 @@ screenshots: build
 
 test: build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j2 $(CTEST_FLAGS)
+
+# The Debian package dist/plimsy_<version>_amd64.deb: both programs, their
+# manual pages, the desktop entry, icons, AppStream metadata, bash completion
+# and the user guide (cmake/linux-package.cmake).
+package: build
+	@cd $(BUILD_DIR) && cpack -G DEB -D CPACK_OUTPUT_FILE_PREFIX="$(CURDIR)/dist"
 
 # Windows x64, cross-built with MinGW-w64 into $(WIN_BUILD_DIR): `make windows`
 # makes the portable zip dist/plimsy-<version>-win64.zip and the installer

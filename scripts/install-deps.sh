@@ -18,6 +18,10 @@ linux_packages=(
   zip unzip 7zip libarchive-tools python3 epubcheck pandoc time
   # a real epub with a broken container, for the repack test
   developers-reference
+  # the Debian package (make package): CPack's dependencies from dpkg-shlibdeps,
+  # and its checks: lintian, the validators of the desktop entry and the
+  # AppStream metadata, xdg-mime, manual pages, bash completion
+  dpkg-dev file lintian appstream desktop-file-utils xdg-utils man-db bash-completion
 )
 
 windows_packages=(
