@@ -135,7 +135,7 @@ TEST_F(RepackJob, MendsTheContainerAndCopiesEveryOtherEntryAsItIs) {
     }
     EXPECT_EQ(statistics.files, result.size());
     // A sound container is repacked into the same bytes.
-    fs::copy_file(output, input, fs::copy_options::overwrite_existing);
+    writeFile(input, readFile(output));
     ASSERT_TRUE(repack(dir.path() / "again.epub")) << message;
     EXPECT_EQ(readFile(dir.path() / "again.epub"), readFile(output));
   }
