@@ -99,6 +99,9 @@ bool isValidUtf8(std::string_view bytes);
 
 // The number of characters (code points) in UTF-8 text; each invalid byte
 // counts as one character.
+// Appends the UTF-8 bytes of a code point (below 0x110000).
+void appendUtf8(std::string& out, char32_t codePoint);
+
 std::size_t utf8Length(std::string_view text);
 
 // The explanation of a failed shell open, by the classic result codes (a
