@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 
@@ -453,7 +454,13 @@ void checkData(const cZipReader& reader, const std::vector<sEntryFacts>& facts, 
   };
   const unsigned threads = std::min<std::size_t>(deepThreads(options), std::max<std::size_t>(work.size(), 1));
   std::vector<std::thread> helpers;
-  for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(verify);
+  for (unsigned t = 1; t < threads; ++t) {
+    try {
+      helpers.emplace_back(verify);
+    } catch (const std::system_error&) {
+      break;  // fewer threads, the same findings
+    }
+  }
   verify();
   for (std::thread& helper : helpers) helper.join();
   for (std::optional<sFinding>& result : results)
