@@ -1,7 +1,13 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
 
+#include "core/paths.h"
+#include "core/platform.h"
 #include "core/settings_file.h"
 #include "ui/dlg_main.h"
 #include "ui/job_runner.h"
@@ -39,6 +45,13 @@ int runPlimsy(int argc, char** argv) {
   if (!dialog.create(nullptr, &message)) {
     QMessageBox::warning(nullptr, QString::fromUtf8(kApplicationName), toQString(message));
     return 1;
+  }
+  // "Open with Plimsy" names the book (Qt has taken its own options out).
+  const std::vector<std::string> arguments = platform::commandLineArguments(argc, argv);
+  if (arguments.size() > 1) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(pathFromUtf8(arguments[1]), error);
+    dialog.takeStartPath(error ? arguments[1] : utf8FromPath(absolute.lexically_normal()));
   }
   const int exitCode = QApplication::exec();
   // The window closes during a job only once the user has agreed to stop it,
