@@ -12,8 +12,9 @@
 namespace plimsy::fuzz {
 
 // The bytes opened as an archive in memory; when it opens, its analysis log
-// is written into memory. Stops the process when the open fails without a
-// message.
+// is written into memory. Then the container check, deep, reads them too.
+// Stops the process when the open fails without a message, or when a
+// finding has no code or a text that is not valid UTF-8.
 int zipReaderOneInput(const std::uint8_t* data, std::size_t size);
 
 // The bytes, as the text of a settings file, read into a settings object,
