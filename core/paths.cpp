@@ -82,6 +82,29 @@ std::string_view extensionPart(std::string_view path) {
   return dot == std::string_view::npos ? std::string_view() : path.substr(dot);
 }
 
+namespace {
+
+// "." and "..", and the names that Windows trims to them (". ", ".. .").
+bool isDotsAndSpaces(std::string_view name) { return name.find_first_not_of(". ") == std::string_view::npos; }
+
+}  // namespace
+
+std::string folderNamedAfterFile(std::string_view file) {
+  const std::string_view name = fileNamePart(file);
+  const std::string_view extension = extensionPart(name);
+  if (extension.empty() || endsWithSeparator(name)) return {};
+  const std::string_view stem = name.substr(0, name.size() - extension.size());
+  if (isDotsAndSpaces(stem)) return {};
+  return std::string(file.substr(0, file.size() - extension.size()));
+}
+
+std::string epubNamedAfterFolder(std::string_view folder) {
+  while (endsWithSeparator(folder)) folder.remove_suffix(1);
+  const std::string_view name = fileNamePart(folder);
+  if (isDotsAndSpaces(name) || (kBackslashIsSeparator && name.back() == ':')) return {};
+  return std::string(folder) + ".epub";
+}
+
 fs::path pathFromUtf8(std::string_view text) {
   if constexpr (kBackslashIsSeparator) {
     // Windows paths are UTF-16: let the library decode the UTF-8.

@@ -55,6 +55,19 @@ std::string_view fileNamePart(std::string_view path);
 // there is no such dot. "ch1.xhtml" gives ".xhtml", "a.b/c" gives "".
 std::string_view extensionPart(std::string_view path);
 
+// The folder an epub unpacks to when nothing else is named: beside it, named
+// after it without its extension, as the desktop's "extract" proposes
+// ("/books/Name.epub" -> "/books/Name"). Empty when that would name no folder
+// of its own: no extension ("/books/Name"), or nothing but dots and spaces
+// before it ("/books/.epub", "/books/..epub": the folder holding the epub).
+std::string folderNamedAfterFile(std::string_view file);
+
+// The epub a folder packs into when nothing else is named: beside it, named
+// after it ("/books/Name" and "/books/Name/" -> "/books/Name.epub"). Empty when
+// the path names no folder of its own: "", a root ("/", "C:\\", "C:"), or a
+// name of nothing but dots and spaces ("/books/..").
+std::string epubNamedAfterFolder(std::string_view folder);
+
 // Conversions between UTF-8 text and std::filesystem::path. On POSIX the bytes
 // are used unchanged, valid UTF-8 or not.
 std::filesystem::path pathFromUtf8(std::string_view text);

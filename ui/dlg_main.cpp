@@ -88,6 +88,10 @@ std::intptr_t cDlgMain::dialogMessage(const sMessage& message) {
       command(message.controlId);
       break;
     case kMsgDropFiles: dropFiles(message); break;
+    case kMsgOpenPath:
+      if (message.paths.size() == 1) takeStartPath(message.paths.front());
+      setMessageResult(1);
+      return 1;
     default: break;
   }
   return defaultHandling(message);
@@ -224,11 +228,22 @@ void cDlgMain::dropFiles(const sMessage& message) {
 
 void cDlgMain::takeStartPath(const std::string& path) {
   const std::string cut = cutToCharacters(path, kLineCharacterLimit);
-  switch (cut.empty() ? PathKind::Missing : pathKind(cut)) {
-    case PathKind::Folder: fillLine(filesLine_, cut); break;
-    case PathKind::File: fillLine(epubLine_, cut); break;
-    case PathKind::Missing: break;
-  }
+  bool absolute = false;
+  // The path is this process's current folder's business only when it is
+  // absolute: a later start makes it so before handing it on.
+  if (cut.empty() || !isAbsolutePath(nullptr, cut, absolute) || !absolute) return;
+  const PathKind kind = pathKind(cut);
+  if (kind == PathKind::Missing) return;
+  const bool folder = kind == PathKind::Folder;
+  std::string other = folder ? epubNamedAfterFolder(cut) : folderNamedAfterFile(cut);
+  if (cutToCharacters(other, kLineCharacterLimit) != other) other.clear();  // a cut name would be another file
+  filesLine_.setText(folder ? cut : other);
+  epubLine_.setText(folder ? other : cut);
+  readLines();
+  saveSettings();
+  // Not while a job runs (its buttons are hidden) or a modal dialog is open.
+  const cWin& button = folder ? zipButton_ : unzipButton_;
+  if (button.isVisible() && cWin(dialogWindow()).isEnabled()) button.setFocus();
 }
 
 // ---- Shell-open buttons -------------------------------------------------------------

@@ -33,9 +33,15 @@ class cDlgMain : public cDlg, public cJobOwner {
   // folder without one (the line itself is not changed). Always true.
   bool readLines(cSettings& settings);
 
-  // A path the program was started with (the desktop's "Open with"): a
-  // folder fills the files line, a file the epub line, as if dropped there
-  // (and is saved); a path that does not exist is ignored.
+  // A path the program was handed (the command line, the desktop's "Open
+  // with", a later start): both lines are filled and saved, so that neither
+  // keeps an earlier, unrelated book. An epub `D/Name.epub` fills the epub
+  // line, and the files line with the folder beside it named after it,
+  // `D/Name`; a folder `D/Name` fills the files line, and the epub line with
+  // `D/Name.epub` (a line left empty when no such name exists: the job then
+  // offers one). The focus goes to Unzip for a file and to Zip for a folder,
+  // so that Enter does what the path asks for. A path that is not absolute
+  // or does not exist is ignored (kMsgOpenPath brings one too).
   void takeStartPath(const std::string& path);
 
   // The shell-open buttons: check the line, then open the epub, the folder

@@ -15,6 +15,11 @@ namespace plimsy::ui {
 
 inline constexpr std::uint32_t kMsgDestroy = 0x0002;
 inline constexpr std::uint32_t kMsgClose = 0x0010;
+// A path that a later start of the program was given, for the running
+// window (on Windows it comes as WM_COPYDATA tagged kOpenPathCopyData, its
+// bytes the path in UTF-8; on Linux over the single-instance socket).
+inline constexpr std::uint32_t kMsgOpenPath = 0x004A;
+inline constexpr std::uintptr_t kOpenPathCopyData = 0x504C4F50;  // "PLOP"
 inline constexpr std::uint32_t kMsgDisplayChange = 0x007E;
 inline constexpr std::uint32_t kMsgNcDestroy = 0x0082;
 inline constexpr std::uint32_t kMsgInitDialog = 0x0110;
@@ -31,7 +36,8 @@ inline constexpr std::uint32_t kMsgGetObject = kMsgUser + 3;
 struct sMessage {
   std::uint32_t id = 0;
   int controlId = 0;               // kMsgCommand: the control that was pressed
-  std::vector<std::string> paths;  // kMsgDropFiles: the dropped items (empty when one is not a local file)
+  std::vector<std::string> paths;  // kMsgDropFiles: the dropped items (empty when one is not a local file);
+                                   // kMsgOpenPath: the path given
   sPoint point;                    // kMsgDropFiles: the drop point in the dialog's client coordinates
 };
 
@@ -39,5 +45,6 @@ inline sMessage commandMessage(int controlId) { return {kMsgCommand, controlId, 
 inline sMessage dropMessage(std::vector<std::string> paths, sPoint point) {
   return {kMsgDropFiles, 0, std::move(paths), point};
 }
+inline sMessage openPathMessage(std::string path) { return {kMsgOpenPath, 0, {std::move(path)}, {}}; }
 
 }  // namespace plimsy::ui

@@ -4,9 +4,12 @@
 # window manager) and in a fresh Wine prefix of its own (removed at the end):
 # the main window comes up; a second start brings the first window back and
 # ends; the options dialog saves an analysis-log path; two typed paths and
-# Enter zip the sample book into a sound epub; the Unzip button unpacks it
-# into the same tree; "A" writes the analysis log; Escape closes the window
-# and the program, which leaves its settings file behind.
+# Enter zip the sample book into a sound epub; a second start given that epub
+# fills both lines of the running window (the epub, and the folder beside it
+# named after it) and puts the focus on Unzip, so that Enter unpacks it there;
+# the Unzip button unpacks it into the same tree; "A" writes the analysis log;
+# Escape closes the window and the program, which leaves its settings file
+# behind.
 #
 #   tests/windows/gui.sh PLIMSY_EXE PREFIX
 #
@@ -187,6 +190,35 @@ else
   fail "there is no epub $epub"
 fi
 no_other_window "the zip"
+
+echo "A second start with the epub (plimsy.exe ...\\sample.epub), then Enter:"
+beside=${epub%.epub}
+second_start=$SECONDS
+status=0
+timeout --kill-after=10 60 "${wine_run[@]}" "$exe" "$(windows_path "$epub")" >"$scratch/second-path.log" 2>&1 ||
+  status=$?
+check "ended with status 0 after $((SECONDS - second_start)) s" \
+  "ended with status $status (124: it was still running after 60 s)" test $status -eq 0
+check "the first program still runs" "the first program ended" first_running
+# The window saves its lines as soon as it takes a path.
+for element in "<ZipPath>$(windows_path "$epub")</ZipPath>" "<FilesDir>$(windows_path "$beside")</FilesDir>"; do
+  check "the window took $element" "the window did not take $element: $(tr -d '\r' <"$settings" 2>/dev/null |
+    grep -E 'ZipPath|FilesDir' | tr '\n' ' ')" within 10 grep -qF -- "$element" "$settings"
+done
+shot second-start-with-epub
+press "$main" Return
+if box=$(wait_for_window '^Plimsy$' 60 "$main"); then
+  shot second-start-unzip-message
+  dismiss "$box" Return "the message box"
+else
+  fail "no message box \"Plimsy\" within 60 s"
+fi
+if diff -r "$book" "$beside" >"$scratch/diff" 2>&1; then
+  pass "Enter unzipped it beside the epub ($(find "$beside" -type f | wc -l) files)"
+else
+  fail "Enter did not unzip the epub into $beside: $(head -c 2000 "$scratch/diff")"
+fi
+no_other_window "the second start with the epub"
 
 echo "Unzip (the Unzip button, into a new folder):"
 unpacked=$scratch/unpacked

@@ -15,6 +15,7 @@ namespace {
 
 const QByteArray kQueryLine = "query\n";
 const QByteArray kRestoreLine = "restore\n";
+const QByteArray kOpenPrefix = "open ";
 
 }  // namespace
 
@@ -46,9 +47,9 @@ cSingleInstance::~cSingleInstance() {
   if (server_) server_->close();
 }
 
-cSingleInstance::eRole cSingleInstance::start() {
+cSingleInstance::eRole cSingleInstance::start(const std::string& path) {
   if (serverPath_.isEmpty()) return eRole::First;
-  if (forwardToRunningInstance()) return eRole::Forwarded;
+  if (forwardToRunningInstance(path)) return eRole::Forwarded;
 
   lock_ = std::make_unique<QLockFile>(lockPath_);
   // Only a lock whose process is gone is stale, however old it is.
@@ -68,7 +69,7 @@ cSingleInstance::eRole cSingleInstance::start() {
   return eRole::First;
 }
 
-bool cSingleInstance::forwardToRunningInstance() {
+bool cSingleInstance::forwardToRunningInstance(const std::string& path) {
   QLocalSocket socket;
   socket.connectToServer(serverPath_);
   if (!socket.waitForConnected(kInstanceQueryTimeoutMs)) return false;
@@ -81,6 +82,8 @@ bool cSingleInstance::forwardToRunningInstance() {
   if (!socket.canReadLine()) return true;
   const QByteArray answer = socket.readLine().trimmed();
   if (answer != QByteArray::number(uiValues().instanceQueryMessage)) return true;
+  if (!path.empty())
+    socket.write(kOpenPrefix + QByteArray(path.data(), static_cast<qsizetype>(path.size())).toPercentEncoding() + '\n');
   socket.write(kRestoreLine);
   socket.waitForBytesWritten(kInstanceQueryTimeoutMs);
   socket.disconnectFromServer();
@@ -98,6 +101,9 @@ void cSingleInstance::serve(QLocalSocket* socket) {
         socket->flush();
       } else if (line == kRestoreLine && handlers_.restore) {
         handlers_.restore();
+      } else if (line.startsWith(kOpenPrefix) && line.endsWith('\n') && handlers_.open) {
+        const QByteArray path = QByteArray::fromPercentEncoding(line.mid(kOpenPrefix.size()).chopped(1));
+        handlers_.open(path.toStdString());
       }
     }
   });

@@ -13,7 +13,9 @@
 //
 // Protocol (one line each): the later start sends "query"; the running
 // instance answers with the message result of its window's instance query
-// in decimal; the later start then sends "restore".
+// in decimal; the later start then sends "open <path>" when it was given a
+// path (absolute, UTF-8, percent-encoded so that any byte fits on the line),
+// and "restore". A running instance ignores lines it does not know.
 
 #include <QLocalServer>
 #include <QLockFile>
@@ -21,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace plimsy::ui {
 
@@ -38,11 +41,13 @@ class cSingleInstance {
  public:
   enum class eRole { First, Forwarded };
 
-  // The instance query and the raise request, answered on the GUI thread:
-  // the query returns the window's message result (0 when there is no window).
+  // The instance query, the raise request and a path handed on, answered on
+  // the GUI thread: the query returns the window's message result (0 when
+  // there is no window).
   struct sHandlers {
     std::function<std::intptr_t()> query;
     std::function<void()> restore;
+    std::function<void(const std::string&)> open;
   };
 
   explicit cSingleInstance(QString folder = instanceFolder());
@@ -50,11 +55,12 @@ class cSingleInstance {
   cSingleInstance(const cSingleInstance&) = delete;
   cSingleInstance& operator=(const cSingleInstance&) = delete;
 
-  // Connects to a running instance (query, restore) and reports Forwarded,
-  // or takes the lock, listens and reports First. When the lock is held by a
-  // live instance that does not answer, the start is Forwarded as well: two
-  // instances never run. Without a folder the start is First.
-  eRole start();
+  // Connects to a running instance (query, then open `path` unless it is
+  // empty, then restore) and reports Forwarded, or takes the lock, listens
+  // and reports First. When the lock is held by a live instance that does not
+  // answer, the start is Forwarded as well: two instances never run. Without
+  // a folder the start is First.
+  eRole start(const std::string& path = {});
 
   // What the first instance answers with (set before the event loop runs).
   void setHandlers(sHandlers handlers) { handlers_ = std::move(handlers); }
@@ -63,7 +69,7 @@ class cSingleInstance {
   QString lockPath() const { return lockPath_; }
 
  private:
-  bool forwardToRunningInstance();
+  bool forwardToRunningInstance(const std::string& path);
   void serve(class QLocalSocket* socket);
 
   QString serverPath_;

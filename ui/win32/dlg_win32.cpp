@@ -195,6 +195,12 @@ INT_PTR CALLBACK dialogProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       forward(*state, dropped);
       return TRUE;
     }
+    case WM_COPYDATA: {
+      // A later start of the program hands on the path it was given.
+      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+      if (!data || data->dwData != kOpenPathCopyData || (data->cbData > 0 && !data->lpData)) return FALSE;
+      return forward(*state, openPathMessage(std::string(static_cast<const char*>(data->lpData), data->cbData)));
+    }
     case WM_DPICHANGED: PostMessageW(window, kMsgRescale, 0, 0); return forward(*state, {kMsgDpiChanged, 0, {}, {}});
     case kMsgRescale:
       placeLogo(*state);

@@ -2,7 +2,8 @@
 // per logon (a named mutex; a second start finds the first one's main dialog
 // by the registered instance query and brings it forward), loads the
 // settings, creates the modeless main dialog and runs the message loop until
-// the dialog is destroyed.
+// the dialog is destroyed. A path on the command line fills the window's
+// lines, the running one's when this start is a later one (WM_COPYDATA).
 
 #include "ui/win32/win32_backend.h"
 // windows.h first.
@@ -51,10 +52,24 @@ BOOL CALLBACK findRunningInstance(HWND window, LPARAM found) {
   return TRUE;
 }
 
-void bringRunningInstanceForward() {
+// How long the running instance may take to fill its lines with a path.
+constexpr UINT kOpenPathTimeout = 5000;  // milliseconds
+
+// `path` (absolute, or empty for none) is handed to the running instance's
+// window, which is then brought forward.
+void bringRunningInstanceForward(const std::string& path) {
   HWND found = nullptr;
   EnumWindows(findRunningInstance, reinterpret_cast<LPARAM>(&found));
   if (!found) return;
+  if (!path.empty()) {
+    COPYDATASTRUCT data{};
+    data.dwData = kOpenPathCopyData;
+    data.cbData = static_cast<DWORD>(path.size());
+    data.lpData = const_cast<char*>(path.data());
+    DWORD_PTR taken = 0;
+    SendMessageTimeoutW(found, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_BLOCK | SMTO_ABORTIFHUNG,
+                        kOpenPathTimeout, &taken);
+  }
   ShowWindow(found, SW_RESTORE);
   ShowWindow(found, SW_SHOWNORMAL);
   // The options dialog, when it is open, is the window to come forward.
@@ -86,11 +101,14 @@ int runPlimsy(int argc, char** argv) {
                 MB_ICONWARNING);
     return 1;
   }
+  // "Open with Plimsy" names the book; a later start hands it to the running
+  // window, whose current folder is not this one's.
+  const std::string path = absoluteStartPath(startRequest(platform::commandLineArguments(argc, argv)).path);
   // Never closed: it marks this logon's running instance until the process ends.
   CreateMutexW(nullptr, FALSE, widen(kInstanceGuid).c_str());
   const DWORD error = GetLastError();
   if (error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED) {
-    bringRunningInstanceForward();
+    bringRunningInstanceForward(path);
     return 0;
   }
 
@@ -110,9 +128,7 @@ int runPlimsy(int argc, char** argv) {
       MessageBoxW(nullptr, widen(message).c_str(), widen(kApplicationName).c_str(), MB_ICONWARNING);
       return 1;
     }
-    // "Open with Plimsy" names the book.
-    const std::vector<std::string> arguments = platform::commandLineArguments(argc, argv);
-    if (arguments.size() > 1) dialog.takeStartPath(arguments[1]);
+    if (!path.empty()) dialog.takeStartPath(path);
 
     exitCode = runMessageLoop();
     // The window closes during a job only once the user has agreed to stop
