@@ -5,6 +5,8 @@
 #   cmake -DEXECUTABLE=... [-DWINDOW_EXECUTABLE=...] -DSOURCE_DIR=... -DSTAGE_DIR=... -DOUTPUT_DIR=...
 #         -DVERSION=... -DOBJDUMP=... -P cmake/make-dist.cmake
 #
+# VERSION is the display version (0.1), which names the zip.
+#
 # EXECUTABLE is plimsy-cli.exe, WINDOW_EXECUTABLE plimsy.exe (the window).
 cmake_minimum_required(VERSION 3.25)
 foreach(variable EXECUTABLE SOURCE_DIR STAGE_DIR OUTPUT_DIR VERSION OBJDUMP)

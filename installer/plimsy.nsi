@@ -94,7 +94,7 @@ Section "Plimsy" SecPlimsy
   !endif
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Plimsy"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${PLIMSY_FILE_VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${PLIMSY_DISPLAY_VERSION}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PLIMSY_ICON_PROGRAM},0"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
