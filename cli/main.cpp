@@ -168,7 +168,8 @@ int main(int argc, char** argv) {
     if (e.get_exit_code() != static_cast<int>(CLI::ExitCodes::Success) && app.get_subcommands().empty()) {
       std::vector<std::string> commands;
       for (const CLI::App* command : app.get_subcommands({})) commands.push_back(command->get_name());
-      const std::vector<std::string> given(arguments.begin() + 1, arguments.end());
+      std::vector<std::string> given;  // without the program's name
+      if (!arguments.empty()) given.assign(arguments.begin() + 1, arguments.end());
       const std::string unknown = plimsy::cli::unknownCommand(given, commands);
       if (!unknown.empty()) return printUsageError("Unknown command: " + unknown);
     }
