@@ -4,8 +4,11 @@ BUILD_TYPE ?= Release
 CMAKE_FLAGS ?=
 CTEST_FLAGS ?=
 WIN_BUILD_DIR ?= build-win
+# The window program that `make run` starts (ui/qt/CMakeLists.txt builds it);
+# the test make_run_target checks that a build makes it here.
+WINDOW_PROGRAM = $(BUILD_DIR)/ui/qt/plimsy
 
-.PHONY: all deps configure build run demo screenshots test package bench format clean \
+.PHONY: all deps configure build run print-window-program demo screenshots test package bench format clean \
         windows-deps windows-configure windows test-windows screenshots-windows
 
 all: build
@@ -24,12 +27,16 @@ run: build
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
 	  echo "No display (DISPLAY and WAYLAND_DISPLAY are not set): running the command-line demo instead."; \
 	  $(MAKE) --no-print-directory demo; \
-	elif [ ! -x $(BUILD_DIR)/ui/plimsy ]; then \
+	elif [ ! -x $(WINDOW_PROGRAM) ]; then \
 	  echo "The window was not built (Qt 6 is missing): running the command-line demo instead."; \
 	  $(MAKE) --no-print-directory demo; \
 	else \
-	  $(BUILD_DIR)/ui/plimsy; \
+	  $(WINDOW_PROGRAM); \
 	fi
+
+# Where `make run` looks for the window program (for the test make_run_target).
+print-window-program:
+	@echo $(WINDOW_PROGRAM)
 
 demo: build
 	@$(BUILD_DIR)/cli/plimsy-cli zip examples/sample-book $(BUILD_DIR)/sample.epub --no-backup

@@ -1,6 +1,7 @@
 // plimsy-cli: Plimsy's jobs from a terminal, for scripts and book pipelines.
 
 #include <cstdio>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "cli/check_command.h"
 #include "cli/commands.h"
 #include "cli/datetime_option.h"
+#include "cli/help_text.h"
 #include "cli/terminal_text.h"
 #include "core/platform.h"
 #include "engine/zip_writer.h"
@@ -34,6 +36,35 @@ void addJobOptions(CLI::App& command, JobOptions& options) {
   command.add_flag("-q,--quiet", options.quiet, "Print nothing on success");
 }
 
+// CLI11's help with its descriptions wrapped, so that no line is longer than
+// an 80-column console.
+class HelpFormatter : public CLI::Formatter {
+ public:
+  HelpFormatter() { column_width(plimsy::cli::kHelpColumn); }
+
+  std::string make_description(const CLI::App* app) const override {
+    std::string description = CLI::Formatter::make_description(app);
+    if (!description.empty() && description.back() == '\n') description.pop_back();
+    return description.empty() ? description : plimsy::cli::wrapWords(description, plimsy::cli::kHelpWidth) + "\n";
+  }
+
+  std::string make_subcommand(const CLI::App* command) const override {
+    std::ostringstream out;
+    CLI::detail::format_help(out, command->get_display_name(true), wrapped(command->get_description()),
+                             get_column_width());
+    return out.str();
+  }
+
+  std::string make_option_desc(const CLI::Option* option) const override {
+    return wrapped(CLI::Formatter::make_option_desc(option));
+  }
+
+ private:
+  std::string wrapped(const std::string& description) const {
+    return plimsy::cli::wrapWords(description, plimsy::cli::kHelpWidth - get_column_width());
+  }
+};
+
 // Prints the usage error, the help or the version that ended the parse (the
 // arguments it quotes may hold anything); 0 for help and version, 2 otherwise.
 int printParseError(const CLI::App& app, const CLI::ParseError& error) {
@@ -45,11 +76,19 @@ int printParseError(const CLI::App& app, const CLI::ParseError& error) {
   return code == 0 ? 0 : 2;
 }
 
+// A usage error of our own wording, as CLI11 prints its own.
+int printUsageError(const std::string& message) {
+  plimsy::cli::printEscaped(stderr, message + "\nRun with --help for more information.\n");
+  return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"Plimsy: packs a book folder into an epub, unpacks an epub, and analyses any ZIP archive.",
                "plimsy-cli"};
+  // Before the commands are added: each takes its formatter from here.
+  app.formatter(std::make_shared<HelpFormatter>());
   app.set_version_flag("--version", std::string("plimsy-cli ") + plimsy::kDisplayVersion + " (file version " +
                                         plimsy::kFileVersion + ")");
   app.require_subcommand(1);
@@ -122,7 +161,18 @@ int main(int argc, char** argv) {
   words.push_back(nullptr);
   try {
     app.parse(static_cast<int>(arguments.size()), words.data());
+  } catch (const CLI::ExtrasError&) {
+    // CLI11 lists them last first; what was left over is kept in the order given.
+    return printUsageError(plimsy::cli::unexpectedArgumentsText(app.remaining(true)));
   } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() != static_cast<int>(CLI::ExitCodes::Success) && app.get_subcommands().empty()) {
+      std::vector<std::string> commands;
+      for (const CLI::App* command : app.get_subcommands({})) commands.push_back(command->get_name());
+      std::vector<std::string> given;  // without the program's name
+      if (!arguments.empty()) given.assign(arguments.begin() + 1, arguments.end());
+      const std::string unknown = plimsy::cli::unknownCommand(given, commands);
+      if (!unknown.empty()) return printUsageError("Unknown command: " + unknown);
+    }
     return printParseError(app, e);
   }
   if (zipCommand->parsed()) {

@@ -1,5 +1,5 @@
 # The Linux installation beyond the programs, and its Debian package
-# (CPack's DEB generator): manual pages, bash completion, the icon in every
+# (CPack's DEB generator), of the display version: manual pages, bash completion, the icon in every
 # size a desktop asks for, AppStream metadata, the copyright file and the
 # changelog. `make package` writes dist/plimsy_<version>_amd64.deb.
 # Included by the top-level CMakeLists.txt on Linux, after the programs.
@@ -19,9 +19,9 @@ if(NOT _plimsy_heading MATCHES "^plimsy \\(([^)]+)\\)")
   message(FATAL_ERROR "resources/linux/changelog does not begin with an entry \"plimsy (VERSION) ...\"")
 endif()
 set(PLIMSY_RELEASE_VERSION ${CMAKE_MATCH_1})
-if(NOT PLIMSY_RELEASE_VERSION VERSION_EQUAL PROJECT_VERSION)
+if(NOT PLIMSY_RELEASE_VERSION STREQUAL PLIMSY_DISPLAY_VERSION)
   message(WARNING "resources/linux/changelog's latest entry is for ${PLIMSY_RELEASE_VERSION}, but the project is "
-                  "${PROJECT_VERSION}: the package needs an entry for its version")
+                  "${PLIMSY_DISPLAY_VERSION}: the package needs an entry for its version")
 endif()
 foreach(_plimsy_line IN LISTS _plimsy_changelog)
   if(_plimsy_line MATCHES "^ -- .*  [A-Z][a-z][a-z], ([0-9]+) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9]) ")
@@ -108,10 +108,12 @@ endif()
 add_custom_target(linux_install_files ALL DEPENDS ${_plimsy_generated})
 
 # The Debian package. Its dependencies are those of the programs' libraries
-# (dpkg-shlibdeps, from dpkg-dev).
+# (dpkg-shlibdeps, from dpkg-dev), and Qt's platform plugins, which the window
+# loads at run time (the display server's, xcb or wayland): without them, as
+# libqt6gui6 only recommends them, it cannot start.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME plimsy)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VERSION ${PLIMSY_DISPLAY_VERSION})
 set(CPACK_PACKAGE_VENDOR Tarnwick)
 set(CPACK_PACKAGE_CONTACT ${PLIMSY_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -135,6 +137,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
 # The window opens epubs, folders, logs and the guide with xdg-open.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

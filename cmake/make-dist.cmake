@@ -5,6 +5,8 @@
 #   cmake -DEXECUTABLE=... [-DWINDOW_EXECUTABLE=...] -DSOURCE_DIR=... -DSTAGE_DIR=... -DOUTPUT_DIR=...
 #         -DVERSION=... -DOBJDUMP=... -P cmake/make-dist.cmake
 #
+# VERSION is the display version (0.1), which names the zip.
+#
 # EXECUTABLE is plimsy-cli.exe, WINDOW_EXECUTABLE plimsy.exe (the window).
 cmake_minimum_required(VERSION 3.25)
 foreach(variable EXECUTABLE SOURCE_DIR STAGE_DIR OUTPUT_DIR VERSION OBJDUMP)
@@ -32,9 +34,12 @@ file(REMOVE_RECURSE ${root})
 file(MAKE_DIRECTORY ${root}/docs ${root}/licences)
 file(COPY ${executables} DESTINATION ${root})
 
-# The guide and every file it links to (its pictures).
-file(COPY ${SOURCE_DIR}/docs/help.html DESTINATION ${root}/docs)
+# The guide as Windows shows it (its Windows passages, paths and screenshots:
+# cmake/guide-for-windows.cmake), and every file it links to (its pictures).
+include(${CMAKE_CURRENT_LIST_DIR}/guide-for-windows.cmake)
 file(READ ${SOURCE_DIR}/docs/help.html guide)
+plimsy_guide_for_windows("${guide}" guide)
+file(WRITE ${root}/docs/help.html "${guide}")
 string(REGEX MATCHALL "(src|href)=\"[^\"#:]+\"" references "${guide}")
 foreach(reference IN LISTS references)
   string(REGEX REPLACE "^(src|href)=\"([^\"]+)\"$" "\\2" relative "${reference}")

@@ -61,6 +61,14 @@ endforeach()
 string(APPEND install "!macroend\n")
 string(APPEND uninstall "!macroend\n")
 
+# The name of the window's single-instance mutex, which the installer and the
+# uninstaller look for, from the one place it is kept.
+file(STRINGS ${SOURCE_DIR}/ui/ui_values.h instance_line REGEX "kInstanceGuid = \"[^\"]+\"")
+if(NOT instance_line MATCHES "kInstanceGuid = \"([^\"]+)\"")
+  message(FATAL_ERROR "make-installer.cmake: ui/ui_values.h names no kInstanceGuid")
+endif()
+set(INSTANCE_MUTEX ${CMAKE_MATCH_1})
+
 file(MAKE_DIRECTORY ${WORK_DIR})
 set(FILES ${WORK_DIR}/files.nsh)
 file(WRITE ${FILES} "; The staged files, written by cmake/make-installer.cmake.\n${install}${uninstall}")

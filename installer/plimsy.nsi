@@ -10,6 +10,14 @@
 ; Plimsy in "Open with" for .epub files. The uninstaller removes exactly
 ; these: the files by name (never the folder's other contents), the shortcut
 ; and the registry keys. Both run silently with /S.
+;
+; Neither replaces nor removes a running Plimsy: both look for the window's
+; single-instance mutex first and ask for Plimsy to be closed (Retry, Cancel);
+; run silently, they stop with exit code 2 and leave every file as it was.
+; (A silent Uninstall.exe hands its work to a copy of itself and ends with 0
+; at once; Uninstall.exe /S _?=<folder> runs in place and ends with the
+; copy's code.) A file that cannot be written stops the installation too,
+; rather than leaving the old one.
 
 Unicode true
 Target amd64-unicode
@@ -23,6 +31,39 @@ ManifestDPIAware true
 ; PLIMSY_INSTALL_FILES and PLIMSY_UNINSTALL_FILES: the staged files by name.
 !include "${PLIMSY_FILES}"
 !include "MUI2.nsh"
+
+; Cancel, or /S, while Plimsy runs: nothing changes, and the exit code is 2.
+!define EXIT_PLIMSY_RUNNING 2
+; OpenMutexW's SYNCHRONIZE access, and GetLastError's ERROR_ACCESS_DENIED
+; (the mutex exists, but belongs to another user's Plimsy: it runs too).
+!define SYNCHRONIZE 0x00100000
+!define ERROR_ACCESS_DENIED 5
+
+; ${un}closeRunningPlimsy: returns once no Plimsy runs; while one does, asks
+; for it to be closed, and quits when the answer is Cancel (silently: at once).
+!macro PLIMSY_CLOSE_RUNNING un what
+Function ${un}closeRunningPlimsy
+  Push $0
+  Push $1
+  look:
+  System::Call 'kernel32::OpenMutexW(i ${SYNCHRONIZE}, i 0, w "${PLIMSY_INSTANCE_MUTEX}") p.r0 ?e'
+  Pop $1
+  StrCmp $0 0 0 running
+  StrCmp $1 ${ERROR_ACCESS_DENIED} running none
+  running:
+  System::Call 'kernel32::CloseHandle(p r0)'
+  MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+    "Plimsy is running. Close it, then choose Retry to go on with ${what}, or Cancel to stop." \
+    /SD IDCANCEL IDRETRY look
+  SetErrorLevel ${EXIT_PLIMSY_RUNNING}
+  Quit
+  none:
+  Pop $1
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro PLIMSY_CLOSE_RUNNING "" "the installation"
+!insertmacro PLIMSY_CLOSE_RUNNING "un." "the removal"
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Plimsy"
 !define PROGID "Tarnwick.Plimsy.epub"
@@ -45,6 +86,8 @@ InstallDir "$LOCALAPPDATA\Programs\Plimsy"
 ; A new version goes where the last one is.
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 RequestExecutionLevel user
+; A file in use stops the installation (Retry, Cancel) instead of being skipped.
+AllowSkipFiles off
 BrandingText "Plimsy ${PLIMSY_DISPLAY_VERSION}"
 
 !define MUI_ICON "${PLIMSY_ICON}"
@@ -73,8 +116,18 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "Plimsy setup"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${PLIMSY_FILE_VERSION}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${PLIMSY_COPYRIGHT}"
 
+Function .onInit
+  Call closeRunningPlimsy
+FunctionEnd
+
+Function un.onInit
+  Call un.closeRunningPlimsy
+FunctionEnd
+
 Section "Plimsy" SecPlimsy
   SectionIn RO
+  ; Plimsy may have been started since the installer was.
+  Call closeRunningPlimsy
   !insertmacro PLIMSY_INSTALL_FILES
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
@@ -94,7 +147,7 @@ Section "Plimsy" SecPlimsy
   !endif
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Plimsy"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${PLIMSY_FILE_VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${PLIMSY_DISPLAY_VERSION}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PLIMSY_ICON_PROGRAM},0"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
@@ -107,6 +160,7 @@ Section "Plimsy" SecPlimsy
 SectionEnd
 
 Section "Uninstall"
+  Call un.closeRunningPlimsy
   ; Both shortcuts and the file type, whichever this version made: an older
   ; installation may have had the other.
   Delete "${SHORTCUT_WINDOW}"

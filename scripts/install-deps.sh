@@ -59,9 +59,53 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
+# Another package manager at work (an unattended upgrade, a second apt-get)
+# holds dpkg's and apt's lock files: wait for it, saying so once, for at most
+# PLIMSY_APT_LOCK_TIMEOUT seconds (10 minutes). apt-get waits for dpkg's lock
+# itself as well, for whatever time is left, should another one take it
+# between the two.
+lock_files=(/var/lib/dpkg/lock-frontend /var/lib/dpkg/lock /var/lib/apt/lists/lock /var/cache/apt/archives/lock)
+# lock_holder: "NAME, pid PID" of a process that holds one of the lock files
+# (a POSIX lock, as dpkg and apt take them, listed in /proc/locks), and
+# status 0; status 1 when none is held.
+lock_holder() {
+  local file inode pid
+  [ -r /proc/locks ] || return 1
+  for file in "${lock_files[@]}"; do
+    inode=$(stat -c %i "$file" 2>/dev/null) || continue
+    # "1: POSIX  ADVISORY  WRITE 1234 08:01:5678 0 EOF": the pid, then device:inode.
+    pid=$(awk -v inode="$inode" '$2 != "->" && $6 ~ (":" inode "$") { print $5; exit }' /proc/locks)
+    if [ -n "$pid" ] && [ "$pid" != "$$" ] && [ -d "/proc/$pid" ]; then
+      echo "$(cat "/proc/$pid/comm" 2>/dev/null || echo unknown), pid $pid"
+      return 0
+    fi
+  done
+  return 1
+}
+lock_timeout=${PLIMSY_APT_LOCK_TIMEOUT:-600}
+wait_for_package_manager() {
+  local holder said="" start=$SECONDS
+  while holder=$(lock_holder); do
+    if [ $((SECONDS - start)) -ge "$lock_timeout" ]; then
+      echo "install-deps.sh: another package manager ($holder) still holds its lock after ${lock_timeout} s;" \
+        "run this again when it has finished" >&2
+      exit 1
+    fi
+    if [ "$said" != "$holder" ]; then
+      echo "install-deps.sh: waiting for another package manager ($holder) to finish…"
+      said=$holder
+    fi
+    sleep 2
+  done
+  lock_timeout=$((lock_timeout - (SECONDS - start)))
+  [ "$lock_timeout" -gt 0 ] || lock_timeout=1
+}
+
 echo "Installing missing packages: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+wait_for_package_manager
+$sudo apt-get -o DPkg::Lock::Timeout="$lock_timeout" update -qq
+wait_for_package_manager
+$sudo apt-get -o DPkg::Lock::Timeout="$lock_timeout" install -y -qq --no-install-recommends "${missing[@]}"

@@ -58,6 +58,50 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndVersionWithZero) {
   EXPECT_EQ(cli(dir.path(), "zip --help").exitCode, 0);
 }
 
+// Usage errors of our own wording: the command that does not exist is named,
+// and what was left over is listed in the order typed.
+TEST_F(Cli, UsageErrorsNameTheUnknownCommandAndTheExtrasInOrder) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"zap", "Unknown command: zap\n"},
+      {"zap book out.epub", "Unknown command: zap\n"},
+      {"--help-me zip book", "The following argument was not expected: --help-me\n"},
+      {"Zip book out.epub", "Unknown command: Zip\n"},
+      {"zip book out.epub extra", "The following argument was not expected: extra\n"},
+      {"zip book out.epub c d e", "The following arguments were not expected: c d e\n"},
+      {"analyze book.epub second third", "The following arguments were not expected: second third\n"},
+      {"", "A subcommand is required\n"},
+  };
+  for (const auto& [arguments, expected] : cases) {
+    const CliRun run = cli(dir.path(), arguments);
+    EXPECT_EQ(run.exitCode, 2) << arguments;
+    EXPECT_EQ(run.output, std::string(expected) + "Run with --help for more information.\n") << arguments;
+  }
+}
+
+// Every help fits a console 80 columns wide (a line of 80 would leave an
+// empty line after it there), and still names every option.
+TEST_F(Cli, HelpFitsAnEightyColumnConsole) {
+  for (const char* arguments :
+       {"--help", "zip --help", "unzip --help", "analyze --help", "repack --help", "check --help"}) {
+    const CliRun help = cli(dir.path(), arguments);
+    EXPECT_EQ(help.exitCode, 0) << arguments;
+    std::size_t at = 0;
+    while (at < help.output.size()) {
+      const std::size_t end = std::min(help.output.find('\n', at), help.output.size());
+      EXPECT_LE(end - at, 79u) << arguments << ": " << help.output.substr(at, end - at);
+      at = end + 1;
+    }
+  }
+  const CliRun zip = cli(dir.path(), "zip --help");
+  for (const char* option : {"--level", "--threads", "--deflate-compressed", "--datetime", "--backup-dir",
+                             "--no-backup", "--no-real-times", "-q,--quiet"})
+    EXPECT_NE(zip.output.find("\n  " + std::string(option)), std::string::npos) << option;
+  EXPECT_NE(zip.output.find("                              Threads that read and compress files: 1 does one\n"
+                            "                              file after the other"),
+            std::string::npos)
+      << zip.output;
+}
+
 // A --datetime that cannot be read, or that the DOS fields of an entry cannot
 // hold, is found while the command line is read: a usage error, and nothing
 // is created (not even the backup folder, which the request checks make

@@ -47,7 +47,11 @@ root=$scratch/root
 dpkg -x "$deb" "$root"
 
 # Control fields.
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+# The package carries the version people see; the file version appears only
+# in plimsy-cli --version.
+version=$(sed -n 's/^PLIMSY_DISPLAY_VERSION:INTERNAL=//p' "$build/CMakeCache.txt")
+file_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+[ -n "$version" ] || fail "the build's CMakeCache.txt has no PLIMSY_DISPLAY_VERSION"
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = plimsy ] || fail "Package is '$(field Package)'"
 [ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', the project's is $version"
@@ -56,6 +60,9 @@ depends=$(field Depends)
 for library in 'libc6' 'zlib1g' 'libfmt[0-9]+' 'libqt6widgets6' 'libstdc\+\+6'; do
   grep -Eq "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends lacks $library (dpkg-shlibdeps): $depends"
 done
+# The window's platform plugins are loaded, not linked: no library tells
+# dpkg-shlibdeps, and installed without recommends the window cannot start.
+grep -Eq "(^|, )qt6-qpa-plugins( |,|$)" <<<"$depends" || fail "Depends lacks qt6-qpa-plugins: $depends"
 
 # The files, and the links' targets inside the package.
 expected=(
@@ -94,8 +101,8 @@ for size in 16 48 256; do
 done
 
 # Versions: the program's, the changelog's latest entry and the AppStream release.
-"$root/usr/bin/plimsy-cli" --version | grep -qF "(file version $version)" ||
-  fail "plimsy-cli --version does not state $version: $("$root/usr/bin/plimsy-cli" --version)"
+[ "$("$root/usr/bin/plimsy-cli" --version)" = "plimsy-cli $version (file version $file_version)" ] ||
+  fail "plimsy-cli --version does not state $version and $file_version: $("$root/usr/bin/plimsy-cli" --version)"
 changelog_version=$(zcat "$root/usr/share/doc/plimsy/changelog.gz" | sed -n '1s/^plimsy (\([^)]*\)).*/\1/p')
 [ "$changelog_version" = "$version" ] ||
   fail "the changelog's latest entry is for '$changelog_version', not $version (add one to resources/linux/changelog)"

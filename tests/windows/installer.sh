@@ -3,8 +3,11 @@
 # own (removed at the end): a silent install, what it put where (files
 # equal to the portable zip's, the Start-menu shortcut, the uninstall entry,
 # the "Open with" file type when the window is there), the installed
-# plimsy-cli.exe zipping the sample book, and a silent uninstall that leaves
-# nothing behind, and nothing of another program's .epub file type missing.
+# plimsy-cli.exe zipping the sample book; with the installed plimsy.exe
+# running (on a display server of its own), a silent install and a silent
+# uninstall that fail and change nothing, and after it is closed, a silent
+# install again and a silent uninstall that leaves nothing behind, and
+# nothing of another program's .epub file type missing.
 #
 #   tests/windows/installer.sh SETUP.exe PREFIX
 #
@@ -22,6 +25,8 @@ zip=${setup%-setup.exe}-win64.zip
 
 # shellcheck source=wine-test-lib.sh
 source "$source_dir/tests/windows/wine-test-lib.sh"
+# shellcheck source=../../scripts/wine-x11.sh
+source "$source_dir/scripts/wine-x11.sh"
 prefix=$(claim_prefix installer "$prefix")
 wine_run() { timeout --kill-after=10 "${WINE_TIMEOUT:-300}" "$source_dir/scripts/wine-run" --prefix "$prefix" "$@"; }
 # Waits until every program of the prefix has ended (an NSIS uninstaller
@@ -30,6 +35,7 @@ wine_wait() { WINEPREFIX=$prefix timeout --kill-after=10 120 wineserver --wait; 
 scratch=$(mktemp -d)
 cleanup() {
   "$source_dir/scripts/wine-run" --prefix "$prefix" --stop
+  x11_stop
   rm -rf "$prefix" "$prefix.lock" "$scratch"
 }
 trap cleanup EXIT
@@ -103,7 +109,13 @@ expect_value() {
 version=$(basename "$setup" -setup.exe)
 version=${version#plimsy-}
 expect_value "$uninstall_key" DisplayName Plimsy
+# The version people see: the installer's name, the entry, the programs' own.
 expect_value "$uninstall_key" DisplayVersion "$version"
+if [ -n "$location" ] && [ -f "$dir/plimsy-cli.exe" ]; then
+  stated=$(wine_run "$dir/plimsy-cli.exe" --version 2>/dev/null | tr -d '\r')
+  check "plimsy-cli.exe --version: $stated" "plimsy-cli.exe --version says '$stated', not version $version" \
+    grep -q "^plimsy-cli $version (file version [0-9.]*)$" <<<"$stated"
+fi
 expect_value "$uninstall_key" Publisher Tarnwick
 expect_value "$uninstall_key" UninstallString "\"$location\\Uninstall.exe\""
 expect_value "$uninstall_key" QuietUninstallString "\"$location\\Uninstall.exe\" /S"
@@ -129,6 +141,62 @@ if wine_run "$dir/plimsy-cli.exe" zip "$scratch/book" "$scratch/sample.epub" --n
   pass "zipped the sample book into an epub that unzip -t accepts"
 else
   fail "the installed plimsy-cli.exe did not zip the sample book into a sound epub"
+fi
+
+# The installation's files and their contents, to compare before and after.
+installed_state() { (cd "$dir" 2>/dev/null && find . -type f -print0 | sort -z | xargs -0 md5sum); }
+if $window; then
+  echo "With the installed plimsy.exe running:"
+  installed_state >"$scratch/before.txt"
+  x11_start "$scratch" || fail "no display server for plimsy.exe"
+  # Wine's desktop picks its graphics driver when it starts: the programs so
+  # far ran without a display, so theirs must end before the window starts.
+  wine_wait
+  (
+    status=0
+    timeout --kill-after=10 240 "$source_dir/scripts/wine-run" --prefix "$prefix" --display "$dir/plimsy.exe" \
+      >"$scratch/plimsy.log" 2>&1 || status=$?
+    echo "$status" >"$scratch/plimsy.status"
+  ) &
+  running() { [ ! -f "$scratch/plimsy.status" ]; }
+  main=$(wait_for_window '^Plimsy for Epubs version ' 90) || main=""
+  if [ -z "$main" ]; then
+    fail "plimsy.exe showed no window within 90 s: $(cat "$scratch/plimsy.log")"
+  else
+    pass "plimsy.exe runs"
+    status=0
+    wine_run "$setup" /S || status=$?
+    check "setup.exe /S refuses with status $status" "setup.exe /S ended with status $status while Plimsy ran" \
+      test "$status" -eq 2
+    # Run in place (_?=), the uninstaller ends with its own code.
+    status=0
+    wine_run "$dir/Uninstall.exe" /S "_?=$location" || status=$?
+    check "Uninstall.exe /S refuses with status $status" \
+      "Uninstall.exe /S ended with status $status while Plimsy ran" test "$status" -eq 2
+    installed_state >"$scratch/after.txt"
+    check "the installed files are as they were" "the installed files changed: $(diff "$scratch/before.txt" "$scratch/after.txt")" \
+      cmp -s "$scratch/before.txt" "$scratch/after.txt"
+    check "the uninstall entry is still there" "the uninstall entry is gone" reg_key_exists "$uninstall_key"
+    check "the shortcut is still there" "the shortcut $shortcut is gone" test -f "$programs/$shortcut"
+    press "$main" Escape || true
+    for ((i = 0; i < 120; i++)); do
+      running || break
+      sleep 0.25
+    done
+    check "plimsy.exe closed" "plimsy.exe still runs 30 s after Escape" not running
+  fi
+  x11_stop
+  if ! running; then
+    wine_wait
+    echo "After plimsy.exe has closed:"
+    status=0
+    wine_run "$setup" /S || status=$?
+    check "setup.exe /S installs again" "setup.exe /S ended with status $status" test "$status" -eq 0
+    wine_wait
+    installed_state >"$scratch/again.txt"
+    check "the same files" "the installed files differ after installing again" \
+      cmp -s "$scratch/before.txt" "$scratch/again.txt"
+  fi
 fi
 
 echo "The uninstaller (Uninstall.exe /S):"
