@@ -130,10 +130,24 @@ void cDlgMain::command(int controlId) {
     case kOpenEpub: openEpub(); break;
     case kExploreEpub: openEpubFolder(); break;
     case kOptions: showOptions(); break;
+    case kZip:
+    case kUnzip:
+    case kAnalyze: requestJob(controlId); break;
+    default: break;
+  }
+}
+
+void cDlgMain::requestJob(int controlId) {
+  // A click or Enter that arrives once the buttons are disabled or hidden
+  // (the second click of a double-click, a repeated Enter) starts nothing.
+  const cWin button(control(controlId));
+  if (!button.isEnabled() || !button.isVisible()) return;
+  // Disabled before the checks run: they may ask questions and take time.
+  enableJobButtons(false);
+  switch (controlId) {
     case kZip: startJob(*this, kDoWhatZip); break;
     case kUnzip: startJob(*this, kDoWhatUnzip); break;
-    case kAnalyze: startAnalysisRequest(); break;
-    default: break;
+    default: startAnalysisRequest(); break;
   }
 }
 
@@ -313,6 +327,7 @@ void cDlgMain::startAnalysisRequest() {
   cDialogRequestUi requestUi(*this);
   std::string message;
   if (!checkAnalysisRequest(requestUi, &message)) {
+    enableJobButtons(true);
     if (!message.empty()) showMessage(message, eIcon::Warning);
     return;
   }
@@ -333,6 +348,7 @@ bool cDlgMain::mayClose() {
 void cDlgMain::setBusyLook(bool busy) {
   onGuiThread([this, busy] {
     if (busy) parkFocusOfJobButtons();
+    if (!busy) setJobButtonsEnabled(true);
     zipButton_.showWindow(!busy);
     unzipButton_.showWindow(!busy);
     analyzeButton_.showWindow(!busy);
@@ -343,12 +359,26 @@ void cDlgMain::setBusyLook(bool busy) {
   });
 }
 
+void cDlgMain::enableJobButtons(bool enabled) {
+  onGuiThread([this, enabled] {
+    if (!enabled) parkFocusOfJobButtons();
+    setJobButtonsEnabled(enabled);
+    // A refused request: the buttons are back, and so is the focus.
+    if (enabled && zipButton_.isVisible()) returnFocusToJobButton();
+  });
+}
+
+void cDlgMain::setJobButtonsEnabled(bool enabled) {
+  for (const cWin* button : {&zipButton_, &unzipButton_, &analyzeButton_}) button->enable(enabled);
+}
+
 void cDlgMain::parkFocusOfJobButtons() {
   const WindowRef focus = focusedControl();
   if (!focus || (focus != zipButton_.window() && focus != unzipButton_.window() && focus != analyzeButton_.window()))
     return;
-  // Hidden, the button would hand the focus on to the next one in the tab
-  // order (Help), and Enter would press that. The dialog keeps it meanwhile.
+  // Disabled or hidden, the button would hand the focus on to the next one in
+  // the tab order (Help), and Enter would press that. The dialog keeps it
+  // meanwhile.
   jobButton_ = focus;
   focusDialog();
 }
