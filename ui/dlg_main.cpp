@@ -10,6 +10,7 @@
 #include "engine/job_control.h"
 #include "ui/clipboard.h"
 #include "ui/control_ids.h"
+#include "ui/control_words.h"
 #include "ui/dlg_options.h"
 #include "ui/gui_thread.h"
 #include "ui/line_text.h"
@@ -34,6 +35,19 @@ constexpr const char* kCloseDuringJobQuestion =
 constexpr std::chrono::milliseconds kAbandonWait{2000};
 
 bool closesWindow(int controlId) { return controlId == kIdOk || controlId == kIdCancel; }
+
+// The names screen readers say, and the hints of the short buttons.
+constexpr sControlWords kMainControlWords[] = {
+    {kFilesLine, "Files", nullptr},
+    {kBrowseFiles, "Choose the files folder", "Choose the files folder"},
+    {kExploreFiles, "Open the files folder", "Open the files folder"},
+    {kEpubLine, "Epub", nullptr},
+    {kBrowseEpub, "Choose the epub", "Choose the epub"},
+    {kExploreEpub, "Open the folder that holds the epub", "Open the folder that holds the epub"},
+    {kOpenEpub, "Open the epub in its program", "Open the epub in its program"},
+    {kAnalyze, "Analyze", "Analyze the epub and write a log"},
+    {kProgress, "Job running", nullptr},
+};
 
 // The logo's place, in pixels.
 constexpr sPixelRect kLogoRect{20, 15, 105, 35};
@@ -102,14 +116,7 @@ void cDlgMain::initialise() {
   filesLine_.attach(control(kFilesLine));
   epubLine_.attach(control(kEpubLine));
 
-  // What the short buttons do, said in words.
-  const std::pair<int, const char*> hints[] = {{kBrowseFiles, "Choose the files folder"},
-                                               {kExploreFiles, "Open the files folder"},
-                                               {kBrowseEpub, "Choose the epub"},
-                                               {kOpenEpub, "Open the epub in its program"},
-                                               {kAnalyze, "Analyze the epub and write a log"},
-                                               {kExploreEpub, "Open the folder that holds the epub"}};
-  for (const auto& [id, hint] : hints) cWin(control(id)).setToolTip(hint);
+  applyControlWords(*this, kMainControlWords);
 
   const cSettings settings = settingsSnapshot();
   filesLine_.setText(settings.workOrder.FilesDir);

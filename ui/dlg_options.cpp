@@ -7,6 +7,7 @@
 #include "core/settings_file.h"
 #include "core/text.h"
 #include "ui/control_ids.h"
+#include "ui/control_words.h"
 #include "ui/line_text.h"
 #include "ui/open_failures.h"
 #include "ui/ui_values.h"
@@ -19,6 +20,16 @@ using namespace options_ids;
 // What the zip and unzip jobs say when they refuse these options.
 constexpr const char* kBadDatetimeMessage = "Unable to read datetime.";
 constexpr const char* kBadLevelMessage = "Compression level must be between 0 and 9 inclusive.";
+
+// The names screen readers say, and the hints of the "..." buttons.
+constexpr sControlWords kOptionsControlWords[] = {
+    {kBackupFolder, "Backup folder", nullptr},
+    {kBrowseBackupFolder, "Choose the backup folder", "Choose the backup folder"},
+    {kCompressionLevel, "Compression level", nullptr},
+    {kDatetime, "Datetime (optional)", nullptr},
+    {kAnalysisLog, "Analysis log", nullptr},
+    {kBrowseAnalysisLog, "Choose the analysis log", "Choose the analysis log"},
+};
 
 bool datetimeReadable(const std::string& text) {
   FileTime time = 0;
@@ -77,8 +88,7 @@ void cDlgOptions::initialise() {
                                             {&analysisLog_, kAnalysisLog},
                                             {&browseAnalysisLog_, kBrowseAnalysisLog}};
   for (const auto& [wrapper, id] : wrappers) wrapper->attach(control(id));
-  browseBackupFolder_.setToolTip("Choose the backup folder");
-  browseAnalysisLog_.setToolTip("Choose the analysis log");
+  applyControlWords(*this, kOptionsControlWords);
 
   std::vector<std::string> items(std::begin(kCompressionLevelItems), std::end(kCompressionLevelItems));
   if (dialogTemplate().control(kCompressionLevel)->has("CBS_SORT")) std::sort(items.begin(), items.end());

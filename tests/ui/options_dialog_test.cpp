@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/settings_file.h"
@@ -345,6 +347,45 @@ TEST_F(OptionsDialog, EnterOnACheckBoxOrLinePressesCancel) {
     test::pressKey(dialog_->control(id), test::eKey::Return);
     EXPECT_EQ(dialog_->result(), kCancel) << id;
     EXPECT_EQ(settingsSnapshot(), cSettings()) << id;
+  }
+}
+
+// Every control says what it is to a screen reader: a line or box its
+// label's text, a "..." button what it chooses (shown as a hint too).
+TEST_F(OptionsDialog, ControlsHaveAccessibleNamesAndTheBrowseButtonsHints) {
+  struct Case {
+    int id;
+    const char* name;
+    const char* hint;
+  };
+  const Case cases[] = {
+      {kSaveBackups, "Save backups of overwritten files", ""},
+      {kBackupsBesideOriginals, "Put backups in same folders as originals", ""},
+      {kBackupsInFolder, "Put backups in the folder I specify here:", ""},
+      {kBackupFolder, "Backup folder", ""},
+      {kBrowseBackupFolder, "Choose the backup folder", "Choose the backup folder"},
+      {kShowSuccessMessage, "Show success message after job completes", ""},
+      {kOpenFinishedWork, "Open work after job completes", ""},
+      {kRealFileCreationTimes, "Use real file creation times (override tunneling)", ""},
+      {kDeflateCompressedFiles, "Deflate compressed files", ""},
+      {kCompressionLevel, "Compression level", ""},
+      {kDatetime, "Datetime (optional)", ""},
+      {kAnalysisLog, "Analysis log", ""},
+      {kBrowseAnalysisLog, "Choose the analysis log", "Choose the analysis log"},
+      {options_ids::kHelp, "Help", ""},
+      {kRestoreDefaults, "Restore defaults", ""},
+      {kSave, "Save", ""},
+      {kCancel, "Cancel", ""},
+  };
+  open();
+  for (const Case& c : cases) {
+    EXPECT_EQ(test::accessibleName(dialog_->control(c.id)), c.name) << c.id;
+    EXPECT_EQ(test::toolTip(dialog_->control(c.id)), c.hint) << c.id;
+  }
+  for (const sControlTemplate& control : dialog_->dialogTemplate().controls) {
+    if (control.className == "STATIC") continue;
+    EXPECT_TRUE(std::any_of(std::begin(cases), std::end(cases), [&](const Case& c) { return c.id == control.id; }))
+        << control.id;
   }
 }
 

@@ -60,6 +60,14 @@ int scaled(int pixels, UINT dpi);
 bool startGdiplus();
 void stopGdiplus();
 
+// The name a screen reader says for this control (its WM_GETOBJECT object
+// says it; everything else is the system's accessible object).
+void setAccessibleName(HWND control, const std::wstring& name);
+
+// The tooltip control of a dialog (made on first use); nullptr when it
+// cannot be made.
+HWND toolTipOf(HWND dialog, bool make);
+
 // Gives a dialog's label the heading's font and colour (made for the DPI of
 // the dialog's monitor).
 void applyHeadingLook(HWND label);
