@@ -11,7 +11,7 @@ endif()
 # Windows' own DLLs (names compared without regard to case).
 set(system_dlls
   kernel32 user32 gdi32 shell32 ole32 oleaut32 advapi32 comctl32 comdlg32 shlwapi uxtheme
-  msvcrt ucrtbase gdiplus ws2_32 bcrypt ntdll version dwmapi shcore imm32 winmm crypt32 rpcrt4 secur32)
+  msvcrt ucrtbase gdiplus ws2_32 bcrypt ntdll version dwmapi shcore imm32 winmm crypt32 rpcrt4 secur32 oleacc)
 
 # The executables are the arguments after the script's own path.
 set(executables)

@@ -10,6 +10,7 @@
 #include "engine/job_control.h"
 #include "ui/clipboard.h"
 #include "ui/control_ids.h"
+#include "ui/control_words.h"
 #include "ui/dlg_options.h"
 #include "ui/gui_thread.h"
 #include "ui/line_text.h"
@@ -34,6 +35,19 @@ constexpr const char* kCloseDuringJobQuestion =
 constexpr std::chrono::milliseconds kAbandonWait{2000};
 
 bool closesWindow(int controlId) { return controlId == kIdOk || controlId == kIdCancel; }
+
+// The names screen readers say, and the hints of the short buttons.
+constexpr sControlWords kMainControlWords[] = {
+    {kFilesLine, "Files", nullptr},
+    {kBrowseFiles, "Choose the files folder", "Choose the files folder"},
+    {kExploreFiles, "Open the files folder", "Open the files folder"},
+    {kEpubLine, "Epub", nullptr},
+    {kBrowseEpub, "Choose the epub", "Choose the epub"},
+    {kExploreEpub, "Open the folder that holds the epub", "Open the folder that holds the epub"},
+    {kOpenEpub, "Open the epub in its program", "Open the epub in its program"},
+    {kAnalyze, "Analyze", "Analyze the epub and write a log"},
+    {kProgress, "Job running", nullptr},
+};
 
 // The logo's place, in pixels.
 constexpr sPixelRect kLogoRect{20, 15, 105, 35};
@@ -106,14 +120,7 @@ void cDlgMain::initialise() {
   filesLine_.attach(control(kFilesLine));
   epubLine_.attach(control(kEpubLine));
 
-  // What the short buttons do, said in words.
-  const std::pair<int, const char*> hints[] = {{kBrowseFiles, "Choose the files folder"},
-                                               {kExploreFiles, "Open the files folder"},
-                                               {kBrowseEpub, "Choose the epub"},
-                                               {kOpenEpub, "Open the epub in its program"},
-                                               {kAnalyze, "Analyze the epub and write a log"},
-                                               {kExploreEpub, "Open the folder that holds the epub"}};
-  for (const auto& [id, hint] : hints) cWin(control(id)).setToolTip(hint);
+  applyControlWords(*this, kMainControlWords);
 
   const cSettings settings = settingsSnapshot();
   filesLine_.setText(settings.workOrder.FilesDir);
@@ -134,10 +141,24 @@ void cDlgMain::command(int controlId) {
     case kOpenEpub: openEpub(); break;
     case kExploreEpub: openEpubFolder(); break;
     case kOptions: showOptions(); break;
+    case kZip:
+    case kUnzip:
+    case kAnalyze: requestJob(controlId); break;
+    default: break;
+  }
+}
+
+void cDlgMain::requestJob(int controlId) {
+  // A click or Enter that arrives once the buttons are disabled or hidden
+  // (the second click of a double-click, a repeated Enter) starts nothing.
+  const cWin button(control(controlId));
+  if (!button.isEnabled() || !button.isVisible()) return;
+  // Disabled before the checks run: they may ask questions and take time.
+  enableJobButtons(false);
+  switch (controlId) {
     case kZip: startJob(*this, kDoWhatZip); break;
     case kUnzip: startJob(*this, kDoWhatUnzip); break;
-    case kAnalyze: startAnalysisRequest(); break;
-    default: break;
+    default: startAnalysisRequest(); break;
   }
 }
 
@@ -328,6 +349,7 @@ void cDlgMain::startAnalysisRequest() {
   cDialogRequestUi requestUi(*this);
   std::string message;
   if (!checkAnalysisRequest(requestUi, &message)) {
+    enableJobButtons(true);
     if (!message.empty()) showMessage(message, eIcon::Warning);
     return;
   }
@@ -348,6 +370,7 @@ bool cDlgMain::mayClose() {
 void cDlgMain::setBusyLook(bool busy) {
   onGuiThread([this, busy] {
     if (busy) parkFocusOfJobButtons();
+    if (!busy) setJobButtonsEnabled(true);
     zipButton_.showWindow(!busy);
     unzipButton_.showWindow(!busy);
     analyzeButton_.showWindow(!busy);
@@ -358,12 +381,26 @@ void cDlgMain::setBusyLook(bool busy) {
   });
 }
 
+void cDlgMain::enableJobButtons(bool enabled) {
+  onGuiThread([this, enabled] {
+    if (!enabled) parkFocusOfJobButtons();
+    setJobButtonsEnabled(enabled);
+    // A refused request: the buttons are back, and so is the focus.
+    if (enabled && zipButton_.isVisible()) returnFocusToJobButton();
+  });
+}
+
+void cDlgMain::setJobButtonsEnabled(bool enabled) {
+  for (const cWin* button : {&zipButton_, &unzipButton_, &analyzeButton_}) button->enable(enabled);
+}
+
 void cDlgMain::parkFocusOfJobButtons() {
   const WindowRef focus = focusedControl();
   if (!focus || (focus != zipButton_.window() && focus != unzipButton_.window() && focus != analyzeButton_.window()))
     return;
-  // Hidden, the button would hand the focus on to the next one in the tab
-  // order (Help), and Enter would press that. The dialog keeps it meanwhile.
+  // Disabled or hidden, the button would hand the focus on to the next one in
+  // the tab order (Help), and Enter would press that. The dialog keeps it
+  // meanwhile.
   jobButton_ = focus;
   focusDialog();
 }

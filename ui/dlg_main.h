@@ -53,6 +53,7 @@ class cDlgMain : public cDlg, public cJobOwner {
   // ---- cJobOwner (callable from worker threads) ----
   void readLines() override;
   void setBusyLook(bool busy) override;
+  void enableJobButtons(bool enabled) override;
   void showMessage(const std::string& text, eIcon icon, bool owned = true) override;
   bool offer(const std::string& question) override;
   void showChosenPath(int controlId, const std::string& path) override;
@@ -69,6 +70,9 @@ class cDlgMain : public cDlg, public cJobOwner {
   void openHelp();
   void reportBug();
   void showOptions();
+  // Zip, Unzip or A clicked: the job buttons are disabled, then the request
+  // goes to the job runner (the analysis' checks run here).
+  void requestJob(int controlId);
   void startAnalysisRequest();
   // The line's text put into the line, then read into the settings and saved.
   void fillLine(cWin& line, const std::string& text);
@@ -85,6 +89,7 @@ class cDlgMain : public cDlg, public cJobOwner {
   // control the window system would move it to while the job buttons are
   // hidden.
   void parkFocusOfJobButtons();
+  void setJobButtonsEnabled(bool enabled);
   void returnFocusToJobButton();
 
   sServices services_;

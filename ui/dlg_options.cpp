@@ -5,7 +5,9 @@
 
 #include "core/paths.h"
 #include "core/settings_file.h"
+#include "core/text.h"
 #include "ui/control_ids.h"
+#include "ui/control_words.h"
 #include "ui/line_text.h"
 #include "ui/open_failures.h"
 #include "ui/ui_values.h"
@@ -14,6 +16,25 @@ namespace plimsy::ui {
 namespace {
 
 using namespace options_ids;
+
+// What the zip and unzip jobs say when they refuse these options.
+constexpr const char* kBadDatetimeMessage = "Unable to read datetime.";
+constexpr const char* kBadLevelMessage = "Compression level must be between 0 and 9 inclusive.";
+
+// The names screen readers say, and the hints of the "..." buttons.
+constexpr sControlWords kOptionsControlWords[] = {
+    {kBackupFolder, "Backup folder", nullptr},
+    {kBrowseBackupFolder, "Choose the backup folder", "Choose the backup folder"},
+    {kCompressionLevel, "Compression level", nullptr},
+    {kDatetime, "Datetime (optional)", nullptr},
+    {kAnalysisLog, "Analysis log", nullptr},
+    {kBrowseAnalysisLog, "Choose the analysis log", "Choose the analysis log"},
+};
+
+bool datetimeReadable(const std::string& text) {
+  FileTime time = 0;
+  return text.empty() || parseDatetime(text, time);
+}
 
 }  // namespace
 
@@ -34,9 +55,11 @@ std::intptr_t cDlgOptions::dialogMessage(const sMessage& message) {
   }
   switch (message.controlId) {
     case kSave:
-      controlsIntoSettings();
-      saveSettings();
-      endDialog(kSave);
+      if (!refuseInvalidControls()) {
+        controlsIntoSettings();
+        saveSettings();
+        endDialog(kSave);
+      }
       return 1;
     case kCancel: endDialog(kCancel); return 1;
     case kRestoreDefaults: settingsIntoControls(cSettings()); return 0;
@@ -65,8 +88,7 @@ void cDlgOptions::initialise() {
                                             {&analysisLog_, kAnalysisLog},
                                             {&browseAnalysisLog_, kBrowseAnalysisLog}};
   for (const auto& [wrapper, id] : wrappers) wrapper->attach(control(id));
-  browseBackupFolder_.setToolTip("Choose the backup folder");
-  browseAnalysisLog_.setToolTip("Choose the analysis log");
+  applyControlWords(*this, kOptionsControlWords);
 
   std::vector<std::string> items(std::begin(kCompressionLevelItems), std::end(kCompressionLevelItems));
   if (dialogTemplate().control(kCompressionLevel)->has("CBS_SORT")) std::sort(items.begin(), items.end());
@@ -95,19 +117,43 @@ void cDlgOptions::settingsIntoControls(const cSettings& settings) {
   const std::uint32_t level = settings.workOrder.CompressionLevel;
   const int count = compressionLevel_.itemCount();
   compressionLevel_.selectItem(level < static_cast<std::uint32_t>(count) ? static_cast<int>(level) : -1);
+  // The backup choices, the folder line and its button follow the check marks
+  // just set.
+  enableBackupControls();
 }
 
 int cDlgOptions::selectedCompressionLevel() const {
-  // Text typed into the box selects nothing unless it is an item's text.
-  const std::string text = compressionLevel_.text();
+  // Text typed into the box selects nothing unless it is an item's text, or
+  // the number that begins one ("9" for "9  Highest").
+  const std::string text = trimmedLineValue(compressionLevel_.text());
   const int selected = compressionLevel_.selectedItem();
   if (selected >= 0 && compressionLevel_.itemText(selected) == text) return selected;
-  for (int i = 0; i < compressionLevel_.itemCount(); ++i)
-    if (compressionLevel_.itemText(i) == text) return i;
+  for (int i = 0; i < compressionLevel_.itemCount(); ++i) {
+    const std::string item = compressionLevel_.itemText(i);
+    if (item == text || (!text.empty() && item.substr(0, item.find(' ')) == text)) return i;
+  }
   return -1;
 }
 
+bool cDlgOptions::refuseInvalidControls() {
+  const cWin* invalid = nullptr;
+  const char* message = nullptr;
+  if (selectedCompressionLevel() < 0) {
+    invalid = &compressionLevel_;
+    message = kBadLevelMessage;
+  } else if (!datetimeReadable(trimmedLineValue(datetime_.text()))) {
+    invalid = &datetime_;
+    message = kBadDatetimeMessage;
+  }
+  if (!invalid) return false;
+  services_.presenter->showMessage(dialogWindow(), message, eIcon::Warning);
+  invalid->setFocus();
+  return true;
+}
+
 void cDlgOptions::controlsIntoSettings() {
+  // A level or datetime that a job would refuse keeps the stored one (Save
+  // refuses it first; a browse button stores the other controls).
   const int level = selectedCompressionLevel();
   const bool saveBackups = saveBackups_.isChecked();
   const bool besideOriginals = backupsBesideOriginals_.isChecked();
@@ -127,10 +173,10 @@ void cDlgOptions::controlsIntoSettings() {
     settings.workOrder.RealFileCreationTimes = realTimes;
     settings.ShowSuccessMessage = showSuccess;
     settings.workOrder.DeflateCompressedFiles = deflate;
-    settings.sDatetime = datetime;
+    if (datetimeReadable(datetime)) settings.sDatetime = datetime;
     settings.workOrder.AnalyzeZipLogPath = analysisLog;
     settings.OpenFinishedWork = openWork;
-    settings.workOrder.CompressionLevel = level < 0 ? kNoCompressionLevel : static_cast<std::uint32_t>(level);
+    if (level >= 0) settings.workOrder.CompressionLevel = static_cast<std::uint32_t>(level);
   });
 }
 

@@ -23,11 +23,17 @@ class cDlgOptions : public cDlgModal {
   int templateId() const override;
   std::intptr_t dialogMessage(const sMessage& message) override;
 
-  // Every control from the settings (check marks, texts, the level's item).
+  // Every control from the settings (check marks, texts, the level's item),
+  // then the backup controls enabled as their check marks say.
   void settingsIntoControls(const cSettings& settings);
-  // Every control into the process-wide settings object. A level box whose
-  // text names no item stores kNoCompressionLevel.
+  // Every control into the process-wide settings object; a level box whose
+  // text names no item, or a datetime that does not parse, leaves the stored
+  // value as it is.
   void controlsIntoSettings();
+  // A level that is none of the ten items, or a datetime that does not parse,
+  // is shown with the message the job would give, and the focus goes to its
+  // control: true then (Save stores nothing).
+  bool refuseInvalidControls();
 
  private:
   void initialise();

@@ -71,16 +71,19 @@ void guarded(cJobOwner& owner, Body body) {
   }
 }
 
+// False when no thread could be started.
 template <typename Body>
-void startWorker(Body body) {
+bool startWorker(Body body) {
   ++workers;
   try {
     std::thread([body = std::move(body)]() mutable {
       body();
       --workers;
     }).detach();
+    return true;
   } catch (...) {
     --workers;
+    return false;
   }
 }
 
@@ -108,11 +111,12 @@ void startJob(cJobOwner& owner, std::int32_t doWhat) {
   auto record = std::make_unique<sJobRecord>();
   record->owner = &owner;
   record->DoWhat = doWhat;
-  startWorker([record = std::move(record)]() mutable {
+  const bool started = startWorker([record = std::move(record)]() mutable {
     sJobRecord local = std::move(*record);
     record.reset();
     guarded(*local.owner, [&local] { runJob(*local.owner, local); });
   });
+  if (!started) owner.enableJobButtons(true);
 }
 
 void runJob(cJobOwner& owner, sJobRecord& record) {
@@ -121,12 +125,15 @@ void runJob(cJobOwner& owner, sJobRecord& record) {
   record.jobCopy.workOrder.DoWhat = record.DoWhat;
   sJobKind kind{};
   if (!jobKind(owner, record, kind)) {
+    owner.enableJobButtons(true);
     owner.showMessage(kUnknownJobMessage, eIcon::Warning);
     return;
   }
   cOwnerRequestUi requestUi(owner);
   if (!kind.check(requestUi, &record.message, record.jobCopy) ||
       !checkJobSource(&record.message, record.jobCopy.workOrder)) {
+    // Refused or declined: no job, the buttons take clicks again.
+    owner.enableJobButtons(true);
     if (!record.message.empty()) owner.showMessage(record.message, eIcon::Warning);
     return;
   }
@@ -154,7 +161,7 @@ void runJob(cJobOwner& owner, sJobRecord& record) {
 
 void startAnalysis(cJobOwner& owner) {
   cJobOwner* cell = &owner;
-  startWorker([cell] { guarded(*cell, [cell] { runAnalysis(*cell); }); });
+  if (!startWorker([cell] { guarded(*cell, [cell] { runAnalysis(*cell); }); })) owner.enableJobButtons(true);
 }
 
 void runAnalysis(cJobOwner& owner) {

@@ -29,8 +29,14 @@ class cJobOwner {
   virtual ~cJobOwner() = default;
   // Copies the two path lines into the process-wide settings object.
   virtual void readLines() = 0;
-  // Busy: job buttons hidden, marquee shown. Idle: the other way round.
+  // Busy: job buttons hidden, marquee shown. Idle: the other way round, and
+  // the job buttons enabled.
   virtual void setBusyLook(bool busy) = 0;
+  // The job buttons are disabled from the click that asks for a job until
+  // its request is refused or declined (enabled here) or the job ends (the
+  // idle look), so that a second click or Enter cannot start a second job on
+  // the same paths meanwhile.
+  virtual void enableJobButtons(bool enabled) = 0;
   // A message box owned by the window (nullptr owner when `owned` is false).
   virtual void showMessage(const std::string& text, eIcon icon, bool owned = true) = 0;
   // A Yes/No/Cancel question; true only for Yes.
@@ -53,13 +59,15 @@ struct sJobRecord {
 };
 
 // Starts runJob for DoWhat 1 (zip) or 2 (unzip) on a new detached thread and
-// returns at once.
+// returns at once. The owner's job buttons are disabled already; they are
+// enabled again when the request does not become a job.
 void startJob(cJobOwner& owner, std::int32_t doWhat);
 
 // The worker's steps for a zip or unzip request (runs on the calling thread).
 void runJob(cJobOwner& owner, sJobRecord& record);
 
-// Starts runAnalysis on a new detached thread (the request checks have run).
+// Starts runAnalysis on a new detached thread (the request checks have run;
+// the job buttons are disabled until the idle look).
 void startAnalysis(cJobOwner& owner);
 
 // The worker's steps for an analysis: busy look, read and log the epub named

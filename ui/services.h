@@ -61,9 +61,11 @@ class cPresenter {
   // Returns kTaskButtonId for the custom button, kIdOk or kIdCancel otherwise
   // (closing the box counts as the common button).
   virtual int showTaskDialog(WindowRef owner, const sTaskDialog& task) = 0;
-  // Pickers: true when a non-empty path was chosen; on cancel false and an
-  // empty path. The file picker accepts a name that does not exist yet. The
-  // Windows window shows its plain pickers and leaves `pick` aside.
+  // Pickers, as `pick` describes them: true when a non-empty path was chosen;
+  // on cancel false and an empty path. The file picker is a save-style
+  // dialog: it accepts a name that does not exist yet, adds the default
+  // extension to a name typed without one, and does not warn about an
+  // existing file.
   virtual bool pickFile(WindowRef owner, const sPathPick& pick, std::string& path) = 0;
   virtual bool pickFolder(WindowRef owner, const sPathPick& pick, std::string& path) = 0;
 };

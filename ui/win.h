@@ -41,9 +41,11 @@ class cWin {
   // cleared, and the dialog gets the command).
   void click() const;
   void setFocus() const;
-  // The hint shown while the pointer rests on the control (the Windows
-  // window, like the dialogs it follows, shows none).
+  // The hint shown while the pointer rests on the control.
   void setToolTip(const std::string& text) const;
+  // The name screen readers give the control (a button whose text is a
+  // symbol, an edit line that its label names).
+  void setAccessibleName(const std::string& name) const;
   // The control's rectangle in its dialog's client area.
   sPixelRect rectInDialog() const;
 

@@ -21,6 +21,7 @@ void cFakePresenter::showMessage(ui::WindowRef owner, const std::string& text, u
 
 ui::eAnswer cFakePresenter::ask(ui::WindowRef, const std::string& question) {
   questions.push_back(question);
+  if (duringQuestion) duringQuestion();
   if (answers.empty()) return ui::eAnswer::Yes;
   const ui::eAnswer answer = answers.front();
   answers.pop_front();

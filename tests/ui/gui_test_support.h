@@ -43,8 +43,10 @@ class cFakePresenter : public ui::cPresenter {
   std::deque<int> taskAnswers;
   std::deque<std::string> pickedFiles;
   std::deque<std::string> pickedFolders;
-  // Runs inside showMessage (on the GUI thread), e.g. to look at the window.
+  // Run inside showMessage and ask (on the GUI thread), e.g. to look at the
+  // window or click it while the box is up.
   std::function<void()> duringMessage;
+  std::function<void()> duringQuestion;
 
   std::vector<sShownMessage> messages;
   std::vector<std::string> questions;

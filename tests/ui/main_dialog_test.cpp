@@ -3,8 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "core/paths.h"
 #include "core/settings.h"
+#include "engine/unzip_job.h"
+#include "engine/zip_job.h"
 #include "gui_test_support.h"
 #include "ui/clipboard.h"
 #include "ui/control_ids.h"
@@ -249,6 +256,178 @@ TEST_F(MainDialog, HelpOptionsAndTheInstanceQuery) {
   test::minimise(dialog_->dialogWindow());
   dialog_->restoreAndRaise();
   EXPECT_FALSE(test::isMinimised(dialog_->dialogWindow()));
+}
+
+// Every control says what it is to a screen reader; the short buttons show a
+// hint under the pointer.
+TEST_F(MainDialog, ControlsHaveAccessibleNamesAndTheShortButtonsHints) {
+  struct Case {
+    int id;
+    const char* name;
+    const char* hint;
+  };
+  const Case cases[] = {
+      {kFilesLine, "Files", ""},
+      {kBrowseFiles, "Choose the files folder", "Choose the files folder"},
+      {kExploreFiles, "Open the files folder", "Open the files folder"},
+      {kEpubLine, "Epub", ""},
+      {kBrowseEpub, "Choose the epub", "Choose the epub"},
+      {kExploreEpub, "Open the folder that holds the epub", "Open the folder that holds the epub"},
+      {kOpenEpub, "Open the epub in its program", "Open the epub in its program"},
+      {kAnalyze, "Analyze", "Analyze the epub and write a log"},
+      {kZip, "Zip", ""},
+      {kUnzip, "Unzip", ""},
+      {kProgress, "Job running", ""},
+      {kHelp, "Help", ""},
+      {kReportBug, "Report bug", ""},
+      {kOptions, "Options", ""},
+      {kClose, "Close", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(test::accessibleName(dialog_->control(c.id)), c.name) << c.id;
+    EXPECT_EQ(test::toolTip(dialog_->control(c.id)), c.hint) << c.id;
+  }
+  // Every control that can take the focus is in the table.
+  for (const sControlTemplate& control : dialog_->dialogTemplate().controls) {
+    if (control.className == "STATIC") continue;
+    EXPECT_TRUE(std::any_of(std::begin(cases), std::end(cases), [&](const Case& c) { return c.id == control.id; }))
+        << control.id;
+  }
+}
+
+// Zip, Unzip and A are disabled from the click until the request is refused
+// or declined, or its job ends: clicks and Enter meanwhile start nothing.
+class JobButtons : public test::cBookGuiTest {
+ protected:
+  void SetUp() override {
+    cBookGuiTest::SetUp();
+    book_ = folder_ / "book/";
+    epub_ = folder_ / "book.epub";
+    EpubWorkOrder order;
+    order.FilesDir = book_;
+    order.ZipPath = epub_;
+    std::string message;
+    sStatistics statistics;
+    ASSERT_TRUE(zipJob(order, &message, statistics)) << message;
+    updateSettings([](cSettings& s) {
+      s.ShowSuccessMessage = false;
+      s.OpenFinishedWork = false;
+    });
+    sServices services = desktop_.services();
+    services.zip = [this](const EpubWorkOrder& o, std::string* m, sStatistics& s) {
+      return held(o, m, s, static_cast<bool (*)(const EpubWorkOrder&, std::string*, sStatistics&)>(zipJob));
+    };
+    services.unzip = [this](const EpubWorkOrder& o, std::string* m, sStatistics& s) {
+      return held(o, m, s, static_cast<bool (*)(const EpubWorkOrder&, std::string*, sStatistics&)>(unzipJob));
+    };
+    dialog_ = std::make_unique<cDlgMain>(services);
+    ASSERT_TRUE(dialog_->create(nullptr));
+  }
+
+  bool held(const EpubWorkOrder& order, std::string* message, sStatistics& statistics,
+            bool (*job)(const EpubWorkOrder&, std::string*, sStatistics&)) {
+    ++jobs_;
+    running_ = true;
+    while (hold_ && !release_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return job(order, message, statistics);
+  }
+
+  bool enabled(int id) const { return cWin(dialog_->control(id)).isEnabled(); }
+  bool allEnabled() const { return enabled(kZip) && enabled(kUnzip) && enabled(kAnalyze); }
+  bool noneEnabled() const { return !enabled(kZip) && !enabled(kUnzip) && !enabled(kAnalyze); }
+  // Jobs started: zip and unzip runs, and analysis summaries.
+  int jobs() const { return jobs_ + static_cast<int>(desktop_.presenter.tasks.size()); }
+
+  // The user again, while the first request is under way: every job button
+  // once more, then Enter on the dialog.
+  void clickAgain() {
+    disabledMeanwhile_ = noneEnabled();
+    for (const int id : {kZip, kUnzip, kAnalyze}) dialog_->sendCommand(id);
+    test::pressKey(dialog_->dialogWindow(), test::eKey::Return);
+  }
+
+  std::string book_;
+  std::string epub_;
+  std::unique_ptr<cDlgMain> dialog_;
+  std::atomic<int> jobs_{0};
+  std::atomic<bool> hold_{false};
+  std::atomic<bool> running_{false};
+  std::atomic<bool> release_{false};
+  bool disabledMeanwhile_ = false;
+};
+
+TEST_F(JobButtons, ASecondClickOrEnterWhileARequestIsUnderWayStartsNothing) {
+  enum class eWhen { Checks, Job };
+  struct Case {
+    const char* name;
+    int button;
+    bool filesLine;  // else empty: the checks offer a files folder
+    bool epubLine;   // else empty: the checks offer an epub
+    bool logPath;    // else empty: the analysis' checks offer a log
+    eWhen when;
+    eAnswer answer;
+    int jobs;
+  };
+  const Case cases[] = {
+      {"Zip, while its checks ask", kZip, true, false, true, eWhen::Checks, eAnswer::Yes, 1},
+      {"Zip, while the job runs", kZip, true, true, true, eWhen::Job, eAnswer::Yes, 1},
+      {"Unzip, while its checks ask", kUnzip, false, true, true, eWhen::Checks, eAnswer::Yes, 1},
+      {"Unzip, while the job runs", kUnzip, true, true, true, eWhen::Job, eAnswer::Yes, 1},
+      {"A, while its checks ask", kAnalyze, true, true, false, eWhen::Checks, eAnswer::Yes, 1},
+      {"Zip, declined", kZip, true, false, true, eWhen::Checks, eAnswer::No, 0},
+      {"A, cancelled", kAnalyze, true, true, false, eWhen::Checks, eAnswer::Cancel, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    jobs_ = 0;
+    running_ = false;
+    release_ = false;
+    hold_ = c.when == eWhen::Job;
+    disabledMeanwhile_ = false;
+    desktop_.presenter.tasks.clear();
+    desktop_.presenter.questions.clear();
+    desktop_.presenter.answers = {c.answer};
+    desktop_.presenter.duringQuestion = [&] {
+      if (c.when == eWhen::Checks) clickAgain();
+    };
+    updateSettings([&](cSettings& s) { s.workOrder.AnalyzeZipLogPath = c.logPath ? folder_ / "log.txt" : ""; });
+    cWin(dialog_->control(kFilesLine)).setText(c.filesLine ? book_ : "");
+    cWin(dialog_->control(kEpubLine)).setText(c.epubLine ? epub_ : "");
+    // For the focus check below (another test's window may be in front).
+    test::activate(dialog_->dialogWindow());
+    test::clickControl(dialog_->control(c.button));
+    if (c.when == eWhen::Job) {
+      ASSERT_TRUE(test::waitUntil([&] { return running_.load(); }));
+      clickAgain();
+      release_ = true;
+    }
+    ASSERT_TRUE(test::waitForJobs());
+    EXPECT_TRUE(disabledMeanwhile_);
+    EXPECT_EQ(desktop_.presenter.questions.size(), c.when == eWhen::Checks ? 1u : 0u);
+    EXPECT_EQ(jobs(), c.jobs);
+    EXPECT_TRUE(messages().empty()) << messages().front().text;
+    EXPECT_TRUE(allEnabled());
+    // Unless another program's window took the focus meanwhile (tests running side by side).
+    if (dialog_->focusedControl()) {
+      EXPECT_EQ(dialog_->focusedControl(), dialog_->control(c.button)) << "the focus is back on the button";
+    }
+  }
+}
+
+TEST_F(JobButtons, ARefusedRequestEnablesTheButtonsBeforeItsMessage) {
+  for (const int button : {kZip, kUnzip, kAnalyze}) {
+    SCOPED_TRACE(button);
+    desktop_.presenter.messages.clear();
+    bool enabledAtMessage = false;
+    desktop_.presenter.duringMessage = [&] { enabledAtMessage = allEnabled(); };
+    cWin(dialog_->control(kFilesLine)).setText("");
+    cWin(dialog_->control(kEpubLine)).setText("");
+    test::clickControl(dialog_->control(button));
+    ASSERT_TRUE(test::waitForJobs());
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_TRUE(enabledAtMessage);
+    EXPECT_EQ(jobs(), 0);
+  }
 }
 
 }  // namespace

@@ -3,12 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/settings_file.h"
 #include "gui_test_support.h"
 #include "ui/control_ids.h"
 #include "ui/dlg_options.h"
+#include "ui/line_text.h"
 #include "ui/ui_values.h"
 #include "ui/win.h"
 #include "window_driver.h"
@@ -27,6 +30,13 @@ class OptionsDialog : public test::cGuiTest {
   cWin wrap(int id) const { return cWin(dialog_->control(id)); }
   cWin levels() const { return cWin(dialog_->control(kCompressionLevel)); }
   bool fileSaved() const { return std::filesystem::exists(test::settingsFile()); }
+  // Enabled: the two backup choices, the folder line, its "..." button.
+  std::vector<bool> backupControlsEnabled() const {
+    std::vector<bool> states;
+    for (const int id : {kBackupsBesideOriginals, kBackupsInFolder, kBackupFolder, kBrowseBackupFolder})
+      states.push_back(wrap(id).isEnabled());
+    return states;
+  }
 
   std::unique_ptr<cDlgOptions> dialog_;
 };
@@ -55,9 +65,6 @@ TEST_F(OptionsDialog, OpensWithTheSettingsTitleHeadingAndLevels) {
   ASSERT_EQ(levels().itemCount(), 10);
   for (int i = 0; i < 10; ++i) EXPECT_EQ(levels().itemText(i), kCompressionLevelItems[i]);
   EXPECT_EQ(levels().text(), "4");
-  // Backups are off, yet every backup control starts enabled.
-  for (const int id : {kBackupsBesideOriginals, kBackupsInFolder, kBackupFolder, kBrowseBackupFolder})
-    EXPECT_TRUE(wrap(id).isEnabled()) << id;
   EXPECT_EQ(dialog_->focusedControl(), dialog_->control(kDeflateCompressedFiles));
 }
 
@@ -126,14 +133,41 @@ TEST_F(OptionsDialog, RestoreDefaultsFillsTheControlsButStoresNothingUntilSave) 
   EXPECT_TRUE(fileSaved());
 }
 
+TEST_F(OptionsDialog, BackupControlsFollowTheCheckMarksAtOpeningAndAfterRestoreDefaults) {
+  struct Case {
+    bool saveBackups;
+    bool besideOriginals;
+    bool inFolder;
+    std::vector<bool> enabled;
+  };
+  const Case cases[] = {
+      {false, true, false, {false, false, false, false}}, {false, false, true, {false, false, false, false}},
+      {true, true, false, {true, true, false, false}},    {true, false, true, {true, true, true, true}},
+      {true, false, false, {true, true, true, true}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.saveBackups << c.besideOriginals << c.inFolder);
+    updateSettings([&c](cSettings& s) {
+      s.SaveBackups = c.saveBackups;
+      s.PutBackupsInOriginalLocation = c.besideOriginals;
+      s.UseSpecifiedBackupFolder = c.inFolder;
+    });
+    open();
+    EXPECT_EQ(backupControlsEnabled(), c.enabled) << "at opening";
+    // The defaults: backups on, beside the originals.
+    dialog_->sendCommand(kRestoreDefaults);
+    EXPECT_EQ(backupControlsEnabled(), (std::vector<bool>{true, true, false, false})) << "after Restore defaults";
+    // Defaults restored over backups switched off by hand.
+    test::clickControl(dialog_->control(kSaveBackups));
+    dialog_->sendCommand(kRestoreDefaults);
+    EXPECT_EQ(backupControlsEnabled(), (std::vector<bool>{true, true, false, false})) << "after Restore defaults";
+    dialog_->sendCommand(kCancel);
+  }
+}
+
 TEST_F(OptionsDialog, BackupControlsFollowTheirCheckMarks) {
   open();
-  const auto enabled = [this] {
-    std::vector<bool> states;
-    for (const int id : {kBackupsBesideOriginals, kBackupsInFolder, kBackupFolder, kBrowseBackupFolder})
-      states.push_back(wrap(id).isEnabled());
-    return states;
-  };
+  const auto enabled = [this] { return backupControlsEnabled(); };
   test::clickControl(dialog_->control(kSaveBackups));  // unchecks
   EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false, false}));
   test::clickControl(dialog_->control(kSaveBackups));  // checks again, beside originals
@@ -213,28 +247,96 @@ TEST_F(OptionsDialog, SaveStoresTrimmedTextsAndATypedFolderAsTyped) {
   EXPECT_NE(test::readFile(test::settingsFile()).find("<CompressionLevel>3</CompressionLevel>"), std::string::npos);
 }
 
-TEST_F(OptionsDialog, NoLevelSelectedIsStoredAsMinusOneAndRejectedByTheNextJob) {
-  open();
-  levels().setText("fast please");
-  dialog_->sendCommand(kSave);
-  EXPECT_EQ(settingsSnapshot().workOrder.CompressionLevel, kNoCompressionLevel);
+TEST_F(OptionsDialog, ALevelOrDatetimeThatAJobWouldRefuseIsRefusedAtSave) {
+  struct Case {
+    const char* level;     // typed into the level box
+    const char* datetime;  // typed into the datetime line
+    const char* message;   // empty: saved
+    int focus;             // the control that then has the focus
+  };
+  const char* badLevel = "Compression level must be between 0 and 9 inclusive.";
+  const char* badDatetime = "Unable to read datetime.";
+  const Case cases[] = {
+      {"42", "", badLevel, kCompressionLevel},
+      {"fast please", "", badLevel, kCompressionLevel},
+      {"", "", badLevel, kCompressionLevel},
+      {"-1", "", badLevel, kCompressionLevel},
+      {"10", "2022-07-01", badLevel, kCompressionLevel},
+      {"3", "yesterday", badDatetime, kDatetime},
+      {"3", "2022-13-01", badDatetime, kDatetime},
+      {"3", "2022-02-30", badDatetime, kDatetime},
+      {"3", "2022-7-1", badDatetime, kDatetime},
+      {"3", "2022-07-01T25:00:00", badDatetime, kDatetime},
+      {"42", "yesterday", badLevel, kCompressionLevel},
+      // Accepted: an item's text, or the number that begins it; the four
+      // datetime forms, or none.
+      {"9  Highest", "", "", 0},
+      {"9", "2022-07-01", "", 0},
+      {" 0 ", "2022-07-01Z", "", 0},
+      {"6  PKZIP default", "2022-07-01T10:20:30", "", 0},
+      {"1", " 2022-07-01T10:20:30Z ", "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << '"' << c.level << "\" / \"" << c.datetime << '"');
+    test::resetSettings();
+    updateSettings([](cSettings& s) { s.workOrder.CompressionLevel = 5; });
+    std::filesystem::remove(test::settingsFile());
+    desktop_.presenter.messages.clear();
+    open();
+    levels().setText(c.level);
+    wrap(kDatetime).setText(c.datetime);
+    dialog_->sendCommand(kSave);
+    if (*c.message) {
+      ASSERT_EQ(messages().size(), 1u);
+      EXPECT_EQ(messages()[0].text, c.message);
+      EXPECT_EQ(messages()[0].icon, eIcon::Warning);
+      EXPECT_EQ(dialog_->result(), std::nullopt) << "the dialog stays open";
+      EXPECT_EQ(dialog_->focusedControl(), dialog_->control(c.focus));
+      EXPECT_FALSE(fileSaved());
+      EXPECT_EQ(settingsSnapshot().workOrder.CompressionLevel, 5u);
+      EXPECT_EQ(settingsSnapshot().sDatetime, "");
+      dialog_->sendCommand(kCancel);
+    } else {
+      EXPECT_TRUE(messages().empty());
+      EXPECT_EQ(dialog_->result(), kSave);
+      EXPECT_TRUE(fileSaved());
+      EXPECT_LE(settingsSnapshot().workOrder.CompressionLevel, 9u);
+      EXPECT_EQ(settingsSnapshot().sDatetime, trimmedLineValue(c.datetime));
+    }
+  }
+}
 
-  // The dialog shows such a level as no selection.
+TEST_F(OptionsDialog, ABrowseButtonKeepsTheStoredLevelAndDatetimeWhenTheTypedOnesAreInvalid) {
+  updateSettings([](cSettings& s) {
+    s.workOrder.CompressionLevel = 4;
+    s.sDatetime = "2022-07-01";
+  });
+  open();
+  levels().setText("42");
+  wrap(kDatetime).setText("yesterday");
+  wrap(kDeflateCompressedFiles).setChecked(true);
+  desktop_.presenter.pickedFiles = {"/logs/new.txt"};
+  dialog_->sendCommand(kBrowseAnalysisLog);
+  const cSettings stored = settingsSnapshot();
+  EXPECT_EQ(stored.workOrder.AnalyzeZipLogPath, "/logs/new.txt");
+  EXPECT_TRUE(stored.workOrder.DeflateCompressedFiles);
+  EXPECT_EQ(stored.workOrder.CompressionLevel, 4u);
+  EXPECT_EQ(stored.sDatetime, "2022-07-01");
+  EXPECT_NE(test::readFile(test::settingsFile()).find("<CompressionLevel>4</CompressionLevel>"), std::string::npos);
+}
+
+TEST_F(OptionsDialog, ALevelStoredAsMinusOneShowsNoSelectionAndIsRefusedAtSave) {
+  updateSettings([](cSettings& s) { s.workOrder.CompressionLevel = kNoCompressionLevel; });
   open();
   EXPECT_EQ(levels().selectedItem(), -1);
   EXPECT_EQ(levels().text(), "");
-  dialog_->sendCommand(kCancel);
-
-  test::TempDir folder;
-  test::writeBook(folder.path() / "book");
-  EpubWorkOrder order = settingsSnapshot().workOrder;
-  order.FilesDir = folder / "book/";
-  order.ZipPath = folder / "book.epub";
-  order.DoWhat = kDoWhatZip;
-  std::string message;
-  sStatistics statistics;
-  EXPECT_FALSE(desktop_.services().zip(order, &message, statistics));
-  EXPECT_EQ(message, "Compression level must be between 0 and 9 inclusive.");
+  dialog_->sendCommand(kSave);
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].text, "Compression level must be between 0 and 9 inclusive.");
+  levels().selectItem(7);
+  dialog_->sendCommand(kSave);
+  EXPECT_EQ(dialog_->result(), kSave);
+  EXPECT_EQ(settingsSnapshot().workOrder.CompressionLevel, 7u);
 }
 
 TEST_F(OptionsDialog, EnterOnACheckBoxOrLinePressesCancel) {
@@ -245,6 +347,45 @@ TEST_F(OptionsDialog, EnterOnACheckBoxOrLinePressesCancel) {
     test::pressKey(dialog_->control(id), test::eKey::Return);
     EXPECT_EQ(dialog_->result(), kCancel) << id;
     EXPECT_EQ(settingsSnapshot(), cSettings()) << id;
+  }
+}
+
+// Every control says what it is to a screen reader: a line or box its
+// label's text, a "..." button what it chooses (shown as a hint too).
+TEST_F(OptionsDialog, ControlsHaveAccessibleNamesAndTheBrowseButtonsHints) {
+  struct Case {
+    int id;
+    const char* name;
+    const char* hint;
+  };
+  const Case cases[] = {
+      {kSaveBackups, "Save backups of overwritten files", ""},
+      {kBackupsBesideOriginals, "Put backups in same folders as originals", ""},
+      {kBackupsInFolder, "Put backups in the folder I specify here:", ""},
+      {kBackupFolder, "Backup folder", ""},
+      {kBrowseBackupFolder, "Choose the backup folder", "Choose the backup folder"},
+      {kShowSuccessMessage, "Show success message after job completes", ""},
+      {kOpenFinishedWork, "Open work after job completes", ""},
+      {kRealFileCreationTimes, "Use real file creation times (override tunneling)", ""},
+      {kDeflateCompressedFiles, "Deflate compressed files", ""},
+      {kCompressionLevel, "Compression level", ""},
+      {kDatetime, "Datetime (optional)", ""},
+      {kAnalysisLog, "Analysis log", ""},
+      {kBrowseAnalysisLog, "Choose the analysis log", "Choose the analysis log"},
+      {options_ids::kHelp, "Help", ""},
+      {kRestoreDefaults, "Restore defaults", ""},
+      {kSave, "Save", ""},
+      {kCancel, "Cancel", ""},
+  };
+  open();
+  for (const Case& c : cases) {
+    EXPECT_EQ(test::accessibleName(dialog_->control(c.id)), c.name) << c.id;
+    EXPECT_EQ(test::toolTip(dialog_->control(c.id)), c.hint) << c.id;
+  }
+  for (const sControlTemplate& control : dialog_->dialogTemplate().controls) {
+    if (control.className == "STATIC") continue;
+    EXPECT_TRUE(std::any_of(std::begin(cases), std::end(cases), [&](const Case& c) { return c.id == control.id; }))
+        << control.id;
   }
 }
 

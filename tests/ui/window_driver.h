@@ -32,6 +32,12 @@ bool isModal(ui::WindowRef dialog);
 // Whether a progress bar runs as a marquee.
 bool isMarquee(ui::WindowRef bar);
 
+// What the window system says about a control to the user: the hint shown
+// while the pointer rests on it (empty when none) and the name a screen
+// reader says (through the system's accessibility interface).
+std::string toolTip(ui::WindowRef control);
+std::string accessibleName(ui::WindowRef control);
+
 void minimise(ui::WindowRef dialog);
 bool isMinimised(ui::WindowRef dialog);
 // Makes the dialog the active window; true once it is.

@@ -3,6 +3,7 @@
 // the desktop's font.
 
 #include <QApplication>
+#include <QLabel>
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
@@ -83,11 +84,15 @@ bool cDlg::buildWindow(WindowRef owner, bool modal, std::string* /*message*/) {
   const sBaseUnits units = baseUnitsOf(bridge->font());
   const QRect size = dialogUnitsToPixels({0, 0, template_.width, template_.height}, units);
   bridge->setFixedSize(size.size());
+  QLabel* label = nullptr;  // the label just made, for the line or box that follows it
   for (const sControlTemplate& control : template_.controls) {
     QWidget* widget = createControl(control, bridge, units);
     registerControl(windowRef(widget), control.id);
     bridge->connectCommand(widget, control.id);
     if (arrowsMoveWithinGroup(control)) bridge->watchArrowKeys(widget);
+    // A label names the edit line or combo box after it, as in a Windows dialog.
+    if (label && (control.className == "EDIT" || control.className == "COMBOBOX")) label->setBuddy(widget);
+    label = qobject_cast<QLabel*>(widget);
   }
   attach(windowRef(bridge));
   send({kMsgInitDialog, 0, {}, {}});

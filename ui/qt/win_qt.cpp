@@ -97,6 +97,10 @@ void cWin::setToolTip(const std::string& text) const {
   if (window_) qtWidget(window_)->setToolTip(toQString(text));
 }
 
+void cWin::setAccessibleName(const std::string& name) const {
+  if (window_) qtWidget(window_)->setAccessibleName(toQString(name));
+}
+
 sPixelRect cWin::rectInDialog() const {
   if (!window_) return {};
   const QRect rect = qtWidget(window_)->geometry();

@@ -8,7 +8,12 @@
 #include <shellapi.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
+#include <vector>
+
+#include "core/paths.h"
 
 #include "core/text.h"
 #include "ui/clipboard.h"
@@ -55,23 +60,92 @@ class cComScope {
   bool started_;
 };
 
-// The common item dialog. Only file-system items can be chosen (a virtual
-// folder such as "This PC" has no path); a file name need not exist yet.
-bool pickPath(WindowRef owner, bool folder, std::string& path) {
+// A path line's text the way the shell reads it: "\\" separators, no
+// separator at the end (a drive's root keeps its own).
+std::string shellPath(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  while (path.size() > 1 && path.back() == '\\' && !(path.size() == 3 && path[1] == ':')) path.pop_back();
+  return path;
+}
+
+IShellItem* shellItem(const std::string& path) {
+  IShellItem* item = nullptr;
+  if (FAILED(
+          SHCreateItemFromParsingName(widen(path).c_str(), nullptr, IID_IShellItem, reinterpret_cast<void**>(&item))))
+    return nullptr;
+  return item;
+}
+
+std::function<HRESULT(IFileDialog&, HWND)>& showHook() {
+  static std::function<HRESULT(IFileDialog&, HWND)> hook;
+  return hook;
+}
+
+// The common item dialog, as the pick describes it: its title, its file
+// types (the first chosen at first; "All files (*)" offers every file), the
+// extension a typed name without one gets, and the folder and name it starts
+// from. A file is picked with the save dialog (the button says Save, a new
+// name is taken, an existing one is not warned about: the job keeps a
+// backup); a folder with the open dialog. Only file-system items can be
+// chosen (a virtual folder such as "This PC" has no path).
+bool pickPath(WindowRef owner, const sPathPick& pick, bool folder, std::string& path) {
   path.clear();
   cComScope com;
-  IFileOpenDialog* dialog = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileOpenDialog,
-                              reinterpret_cast<void**>(&dialog))))
+  IFileDialog* dialog = nullptr;
+  if (FAILED(CoCreateInstance(folder ? CLSID_FileOpenDialog : CLSID_FileSaveDialog, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IFileDialog, reinterpret_cast<void**>(&dialog))))
     return false;
   FILEOPENDIALOGOPTIONS options = 0;
   if (SUCCEEDED(dialog->GetOptions(&options))) {
-    options &= ~static_cast<FILEOPENDIALOGOPTIONS>(FOS_FILEMUSTEXIST);
+    options &= ~static_cast<FILEOPENDIALOGOPTIONS>(FOS_FILEMUSTEXIST | FOS_OVERWRITEPROMPT);
     options |= FOS_FORCEFILESYSTEM;
     if (folder) options |= FOS_PICKFOLDERS;
     dialog->SetOptions(options);
   }
-  if (SUCCEEDED(dialog->Show(hwndOf(owner)))) {
+  if (!pick.title.empty()) dialog->SetTitle(widen(pick.title).c_str());
+  if (!folder && !pick.filters.empty()) {
+    std::vector<std::wstring> names;
+    std::vector<std::wstring> specs;
+    for (const std::string& filter : pick.filters) {
+      // "EPUB (*.epub)": the pattern is in the brackets; Windows writes "every file" as *.*.
+      const std::size_t open = filter.rfind('(');
+      const std::size_t close = filter.rfind(')');
+      std::string spec = open != std::string::npos && close > open ? filter.substr(open + 1, close - open - 1) : "*";
+      std::string name = filter;
+      if (spec == "*") {
+        spec = "*.*";
+        if (open != std::string::npos) name = filter.substr(0, open) + "(*.*)";
+      }
+      names.push_back(widen(name));
+      specs.push_back(widen(spec));
+    }
+    std::vector<COMDLG_FILTERSPEC> types;
+    for (std::size_t i = 0; i < names.size(); ++i) types.push_back({names[i].c_str(), specs[i].c_str()});
+    dialog->SetFileTypes(static_cast<UINT>(types.size()), types.data());
+    dialog->SetFileTypeIndex(1);
+  }
+  if (!folder && !pick.defaultSuffix.empty()) dialog->SetDefaultExtension(widen(pick.defaultSuffix).c_str());
+  // The folder to start in: the line's folder, or the one that holds the line's file.
+  const std::string start = shellPath(pick.startPath);
+  std::string startFolder;
+  std::string startName;
+  if (!start.empty()) {
+    if (pathKind(start) == PathKind::Folder) {
+      startFolder = start;
+    } else if (const std::size_t cut = start.find_last_of('\\'); cut != std::string::npos) {
+      const std::string parent = start.substr(0, cut == 2 && start[1] == ':' ? 3 : cut);
+      if (pathKind(parent) == PathKind::Folder) startFolder = parent;
+      startName = start.substr(cut + 1);
+    }
+  }
+  if (IShellItem* item = startFolder.empty() ? nullptr : shellItem(startFolder)) {
+    dialog->SetFolder(item);
+    item->Release();
+  }
+  if (!folder && !startName.empty()) dialog->SetFileName(widen(startName).c_str());
+  HWND ownerWindow = hwndOf(owner);
+  const HRESULT shown = showHook() ? showHook()(*dialog, ownerWindow) : dialog->Show(ownerWindow);
+  if (SUCCEEDED(shown)) {
     IShellItem* item = nullptr;
     if (SUCCEEDED(dialog->GetResult(&item))) {
       wchar_t* name = nullptr;
@@ -149,9 +223,12 @@ class cWin32Presenter : public cPresenter {
     return pressed == kTaskButtonId ? kTaskButtonId : common;
   }
 
-  // The plain pickers: no title, file types or start folder.
-  bool pickFile(WindowRef owner, const sPathPick&, std::string& path) override { return pickPath(owner, false, path); }
-  bool pickFolder(WindowRef owner, const sPathPick&, std::string& path) override { return pickPath(owner, true, path); }
+  bool pickFile(WindowRef owner, const sPathPick& pick, std::string& path) override {
+    return pickPath(owner, pick, false, path);
+  }
+  bool pickFolder(WindowRef owner, const sPathPick& pick, std::string& path) override {
+    return pickPath(owner, pick, true, path);
+  }
 };
 
 class cShellOpener : public cOpener {
@@ -166,10 +243,20 @@ class cShellOpener : public cOpener {
 
 }  // namespace
 
-sServices desktopServices() {
+namespace win32 {
+
+void setFileDialogShow(std::function<HRESULT(IFileDialog&, HWND)> show) { showHook() = std::move(show); }
+
+cPresenter& desktopPresenter() {
   static cWin32Presenter presenter;
+  return presenter;
+}
+
+}  // namespace win32
+
+sServices desktopServices() {
   static cShellOpener opener;
-  return jobServices(presenter, opener, [] { PostQuitMessage(0); });
+  return jobServices(win32::desktopPresenter(), opener, [] { PostQuitMessage(0); });
 }
 
 void copyToClipboard(const std::string& text) {

@@ -15,11 +15,18 @@
 #include <windows.h>
 // The common controls (progress bars, task dialogs) are part of every dialog here.
 #include <commctrl.h>
+// The common item dialog of the pickers.
+#include <shobjidl.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "ui/native_window.h"
+
+namespace plimsy::ui {
+class cPresenter;
+}
 
 namespace plimsy::ui::win32 {
 
@@ -59,6 +66,20 @@ int scaled(int pixels, UINT dpi);
 // GDI+ for the logo: started on first use, stopped by stopGdiplus.
 bool startGdiplus();
 void stopGdiplus();
+
+// The name a screen reader says for this control (its WM_GETOBJECT object
+// says it; everything else is the system's accessible object).
+void setAccessibleName(HWND control, const std::wstring& name);
+
+// The tooltip control of a dialog (made on first use); nullptr when it
+// cannot be made.
+HWND toolTipOf(HWND dialog, bool make);
+
+// The desktop's presenter (message boxes, task dialogs, the pickers).
+cPresenter& desktopPresenter();
+// For tests: shows the pickers' common item dialog, set up as for the user,
+// in place of its own Show (an empty function restores Show).
+void setFileDialogShow(std::function<HRESULT(IFileDialog&, HWND)> show);
 
 // Gives a dialog's label the heading's font and colour (made for the DPI of
 // the dialog's monitor).

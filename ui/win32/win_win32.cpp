@@ -15,7 +15,26 @@ namespace {
 
 HWND controlOf(WindowRef window) { return hwndOf(window); }
 
+constexpr const wchar_t* kToolTipProperty = L"PlimsyToolTip";
+
 }  // namespace
+
+namespace win32 {
+
+HWND toolTipOf(HWND dialog, bool make) {
+  if (!dialog) return nullptr;
+  if (auto tip = static_cast<HWND>(GetPropW(dialog, kToolTipProperty))) return tip;
+  if (!make) return nullptr;
+  // Owned by the dialog, it goes with it.
+  HWND tip =
+      CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (!tip) return nullptr;
+  SetPropW(dialog, kToolTipProperty, tip);
+  return tip;
+}
+
+}  // namespace win32
 
 void cWin::showWindow(bool visible) const {
   if (HWND window = controlOf(window_)) ShowWindow(window, visible ? SW_SHOWNA : SW_HIDE);
@@ -55,7 +74,25 @@ void cWin::click() const {
   if (HWND window = controlOf(window_)) SendMessageW(window, BM_CLICK, 0, 0);
 }
 
-void cWin::setToolTip(const std::string&) const {}
+void cWin::setToolTip(const std::string& text) const {
+  HWND control = controlOf(window_);
+  HWND tip = control ? toolTipOf(GetAncestor(control, GA_PARENT), true) : nullptr;
+  if (!tip) return;
+  std::wstring wide = widen(text);
+  TTTOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  // The tooltip watches the control's own mouse messages.
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = GetAncestor(control, GA_PARENT);
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  tool.lpszText = wide.data();  // copied by the tooltip
+  SendMessageW(tip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void cWin::setAccessibleName(const std::string& name) const {
+  win32::setAccessibleName(controlOf(window_), widen(name));
+}
 
 void cWin::setFocus() const {
   HWND window = controlOf(window_);

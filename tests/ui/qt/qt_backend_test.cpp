@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -248,6 +251,38 @@ TEST(QtBackend, ShortButtonsHaveHintsAndTheFirstFocusIsDrawn) {
   EXPECT_TRUE(window->testAttribute(Qt::WA_KeyboardFocusChange));
   EXPECT_EQ(window->focusWidget(), qtWidget(options.control(options_ids::kDeflateCompressedFiles)));
   window->hide();
+}
+
+// A label names the line or box after it for the keyboard too (its buddy),
+// as the label before a control does in a Windows dialog.
+TEST(QtBackend, LabelsAreTheBuddiesOfTheLinesAndBoxesTheyName) {
+  test::sFakeDesktop desktop;
+  cDlgMain main(desktop.services());
+  ASSERT_TRUE(main.create(nullptr));
+  cDlgOptions options(desktop.services());
+  ASSERT_TRUE(options.createModal(main.dialogWindow()));
+  std::map<std::string, int> buddies;
+  for (const cDlg* dialog : {static_cast<const cDlg*>(&main), static_cast<const cDlg*>(&options)})
+    for (QLabel* label : qtWidget(dialog->dialogWindow())->findChildren<QLabel*>())
+      if (label->buddy()) buddies[label->text().toStdString()] = controlIdOf(label->buddy());
+  const std::map<std::string, int> expected = {{"Files", main_ids::kFilesLine},
+                                               {"Epub", main_ids::kEpubLine},
+                                               {"Compression level", options_ids::kCompressionLevel},
+                                               {"Datetime (optional)", options_ids::kDatetime},
+                                               {"Analysis log", options_ids::kAnalysisLog}};
+  EXPECT_EQ(buddies, expected);
+  // Screen readers on Linux name a combo box by the label it is labelled by.
+  QAccessibleInterface* level =
+      QAccessible::queryAccessibleInterface(qtWidget(options.control(options_ids::kCompressionLevel)));
+  ASSERT_NE(level, nullptr);
+  const auto labels = level->relations(QAccessible::Label);
+  ASSERT_EQ(labels.size(), 1);
+  EXPECT_EQ(labels.first().first->text(QAccessible::Name), "Compression level");
+  // A line's own name, set from the dialog's table.
+  QAccessibleInterface* datetime =
+      QAccessible::queryAccessibleInterface(qtWidget(options.control(options_ids::kDatetime)));
+  ASSERT_NE(datetime, nullptr);
+  EXPECT_EQ(datetime->text(QAccessible::Name), "Datetime (optional)");
 }
 
 TEST(QtBackend, TheOptionsHeadingIsBlueInTheHeadingFontAfterADisplayChangeToo) {

@@ -1,4 +1,5 @@
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
@@ -47,6 +48,20 @@ bool isModal(ui::WindowRef dialog) { return ui::qtWidget(dialog)->isModal(); }
 bool isMarquee(ui::WindowRef bar) {
   auto* progress = qobject_cast<QProgressBar*>(ui::qtWidget(bar));
   return progress && progress->minimum() == 0 && progress->maximum() == 0;
+}
+
+std::string toolTip(ui::WindowRef control) { return ui::qtWidget(control)->toolTip().toStdString(); }
+
+std::string accessibleName(ui::WindowRef control) {
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(ui::qtWidget(control));
+  if (!accessible) return {};
+  // On Linux a combo box's name is its value; screen readers say the label
+  // it is labelled by (its buddy) first.
+  if (accessible->role() == QAccessible::ComboBox) {
+    const auto labels = accessible->relations(QAccessible::Label);
+    return labels.isEmpty() ? std::string() : labels.first().first->text(QAccessible::Name).toStdString();
+  }
+  return accessible->text(QAccessible::Name).toStdString();
 }
 
 void minimise(ui::WindowRef dialog) { ui::qtWidget(dialog)->showMinimized(); }

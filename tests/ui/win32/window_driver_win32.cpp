@@ -5,6 +5,8 @@
 #include "ui/gui_thread.h"
 #include "ui/win32/win32_backend.h"
 #include "window_driver.h"
+// windows.h first.
+#include <oleacc.h>
 
 namespace plimsy::test {
 namespace {
@@ -90,6 +92,43 @@ bool isModal(ui::WindowRef dialog) {
 }
 
 bool isMarquee(ui::WindowRef bar) { return (styleOf(bar) & PBS_MARQUEE) != 0; }
+
+std::string toolTip(ui::WindowRef control) {
+  const HWND dialog = GetAncestor(hwndOf(control), GA_PARENT);
+  const HWND tip = ui::win32::toolTipOf(dialog, false);
+  if (!tip) return {};
+  wchar_t text[256] = {};
+  TTTOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.hwnd = dialog;
+  tool.uId = reinterpret_cast<UINT_PTR>(hwndOf(control));
+  // The hint shows only where the tooltip watches the control itself.
+  if (!SendMessageW(tip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool))) return {};
+  if ((tool.uFlags & (TTF_IDISHWND | TTF_SUBCLASS)) != (TTF_IDISHWND | TTF_SUBCLASS)) return "(not watched)";
+  tool.lpszText = text;
+  SendMessageW(tip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
+  return ui::win32::narrow(text);
+}
+
+std::string accessibleName(ui::WindowRef control) {
+  IAccessible* accessible = nullptr;
+  if (FAILED(AccessibleObjectFromWindow(hwndOf(control), static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                        reinterpret_cast<void**>(&accessible))) ||
+      !accessible)
+    return "(no accessible object)";
+  VARIANT self;
+  VariantInit(&self);
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  std::string text;
+  if (SUCCEEDED(accessible->get_accName(self, &name)) && name) {
+    text = ui::win32::narrow(std::wstring_view(name, SysStringLen(name)));
+    SysFreeString(name);
+  }
+  accessible->Release();
+  return text;
+}
 
 void minimise(ui::WindowRef dialog) {
   ShowWindow(hwndOf(dialog), SW_MINIMIZE);
