@@ -257,7 +257,7 @@ MakeFolderResult makeFolder(const std::string& path);
 bool makeFolders(const std::string& path);
 // Removes a folder with everything in it (links inside are removed, never
 // followed). True when nothing is left at the path; otherwise false, with the
-// system's explanation in `reason` when given.
+// system's explanation and the path it is about in `reason` when given.
 bool removeTree(const std::string& path, std::string* reason = nullptr);
 
 // ---- Why an operation failed ----------------------------------------------------------

@@ -658,11 +658,9 @@ bool removeFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0 ? true : failedAt(path, errno);
 }
 
+// The reason names the tree: the library does not tell which item in it failed.
 bool removeTree(const std::string& path, std::string* reason) {
-  if (injectedFailure(FaultOperation::Remove)) {
-    if (reason) *reason = systemText(EIO);
-    return false;
-  }
+  if (injectedFailure(FaultOperation::Remove)) return failWithReason(reason, errno, path);
   // Without trailing separators: "link/" would name the folder a link leads to.
   std::string target = path;
   while (target.size() > 1 && target.back() == '/') target.pop_back();
@@ -670,10 +668,10 @@ bool removeTree(const std::string& path, std::string* reason) {
     std::error_code error;
     std::filesystem::remove_all(target, error);
     if (!error) return true;
-    if (reason) *reason = error.message();
+    if (reason) *reason = error.message() + ": " + path;
     return false;
   } catch (const std::exception& error) {
-    if (reason) *reason = error.what();
+    if (reason) *reason = std::string(error.what()) + ": " + path;
     return false;
   }
 }

@@ -236,7 +236,7 @@ bool writeStored(std::string* message, const std::string* outputPath, const cZip
   if (reader.crcOf(dataOffset, length) != cdr.header.crc()) return fail(message, kCrcMismatchMessage);
   if (outputPath == nullptr) return true;
   platform::File output;
-  if (!openOutput(output, *outputPath)) return fail(message, kNoOutputFileMessage);
+  if (!openOutput(output, *outputPath)) return fail(message, withSystemError(kNoOutputFileMessage));
   const bool written = reader.copyBytes(output, dataOffset, size);
   if (written) stampFile(output, time);
   const bool closed = output.close();
@@ -283,7 +283,7 @@ bool writeEmpty(sUnzipContext& context, std::string* message, const std::string&
   if (!isEmptyFile(message, cdr)) return false;
   if (!ensureOutputFolder(context, outputPath)) return fail(message, kNoUnzipFolderMessage);
   platform::File output;
-  if (!openOutput(output, outputPath)) return fail(message, kNoOutputFileMessage);
+  if (!openOutput(output, outputPath)) return fail(message, withSystemError(kNoOutputFileMessage));
   stampFile(output, time);
   return output.close() ? true : fail(message, kStoredWriteMessage);
 }

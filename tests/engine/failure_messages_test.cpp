@@ -51,6 +51,7 @@ using test::writeFile;
 constexpr std::uint32_t kBelowAFile = SYSTEM_CODE(ENOTDIR, ERROR_PATH_NOT_FOUND);
 constexpr std::uint32_t kMissing = SYSTEM_CODE(ENOENT, ERROR_FILE_NOT_FOUND);
 constexpr std::uint32_t kNameTaken = SYSTEM_CODE(EEXIST, ERROR_ALREADY_EXISTS);
+constexpr std::uint32_t kIsAFolder = SYSTEM_CODE(EISDIR, ERROR_ACCESS_DENIED);
 constexpr std::uint32_t kInjected = SYSTEM_CODE(EIO, ERROR_WRITE_FAULT);
 constexpr std::uint32_t kHeld = SYSTEM_CODE(0, ERROR_SHARING_VIOLATION);  // no sharing modes on POSIX
 
@@ -163,6 +164,14 @@ const sRow kRows[] = {
      [](sWorld& w, std::string& message, sExpected& expected) {
        message = unzipMessage(test::unzipOrder(w.epub, w.below("files") + kPreferredSeparator));
        expected = {kNoUnzipFolderMessage, w.below("files"), kBelowAFile};
+       return true;
+     }},
+    {"unzip: an entry's file cannot be made (a folder entry took its name)",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       writeFile(w.dir.path() / "folder-then-file.epub",
+                 test::buildArchive(test::planOf({test::storedEntry("a/", ""), test::storedEntry("a", "text")})));
+       message = unzipMessage(test::unzipOrder(w.dir / "folder-then-file.epub", w.dir / "files"));
+       expected = {kNoOutputFileMessage, w.dir / "files/a", kIsAFolder};
        return true;
      }},
     {"unzip: the epub is held open by another program",
@@ -301,6 +310,21 @@ TEST(FailureMessages, NameThePathAndTheSystemsReasonAfterTheFirstLine) {
 #else
   EXPECT_EQ(ran, static_cast<int>(std::size(kRows)) - 3);  // files held without sharing are Windows' own
 #endif
+}
+
+// A message whose text carries the reason and the path in its sentence keeps
+// its one line: the old folder that could not be deleted is named there.
+TEST(FailureMessages, OldFolderThatCannotBeDeletedIsNamedInItsSentence) {
+  sWorld world;
+  std::string message;
+  {
+    const ScopedFault fault(FaultOperation::Remove, 1);
+    message = unzipMessage(test::unzipOrder(world.epub, world.book));
+  }
+  std::string reason = platform::systemErrorText(kInjected);
+  while (reason.ends_with('.')) reason.pop_back();
+  EXPECT_EQ(message, "Unable to delete old directory tree so it can be replaced by new one; " + reason + ": " +
+                         (world.dir / "old1") + ".");
 }
 
 // The reason is the system's own sentence for the error.
