@@ -52,6 +52,7 @@ constexpr std::uint32_t kBelowAFile = SYSTEM_CODE(ENOTDIR, ERROR_PATH_NOT_FOUND)
 constexpr std::uint32_t kMissing = SYSTEM_CODE(ENOENT, ERROR_FILE_NOT_FOUND);
 constexpr std::uint32_t kNameTaken = SYSTEM_CODE(EEXIST, ERROR_ALREADY_EXISTS);
 constexpr std::uint32_t kIsAFolder = SYSTEM_CODE(EISDIR, ERROR_ACCESS_DENIED);
+constexpr std::uint32_t kAccessDenied = SYSTEM_CODE(EACCES, ERROR_ACCESS_DENIED);
 constexpr std::uint32_t kInjected = SYSTEM_CODE(EIO, ERROR_WRITE_FAULT);
 constexpr std::uint32_t kHeld = SYSTEM_CODE(0, ERROR_SHARING_VIOLATION);  // no sharing modes on POSIX
 
@@ -60,6 +61,7 @@ struct sExpected {
   std::string firstLine;
   std::string path;
   std::uint32_t code;
+  std::uint32_t orCode = 0;  // a second error the system may give instead
 };
 
 struct sWorld {
@@ -151,6 +153,15 @@ const sRow kRows[] = {
        order.BackupDir = w.dir / "backups";
        message = zipMessage(order);
        expected = {"Unable to make backup.", w.epub, kHeld};
+       return true;
+     }},
+    {"zip: the epub is held open by another program when it is replaced",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       const auto held = test::holdWithoutSharing(w.epub);
+       if (!held) return false;
+       message = zipMessage(test::zipOrder(w.book, w.epub));
+       // Windows refuses to replace it as a sharing violation, Wine as a denied access.
+       expected = {"Unable to rename work copy of zip file.", w.epub, kHeld, kAccessDenied};
        return true;
      }},
     {"zip: the work copy cannot be renamed over the epub",
@@ -303,12 +314,15 @@ TEST(FailureMessages, NameThePathAndTheSystemsReasonAfterTheFirstLine) {
     EXPECT_EQ(lines[0], expected.firstLine);
     EXPECT_EQ(lines[1], expected.path);
     EXPECT_FALSE(lines[2].empty());
-    EXPECT_EQ(lines[2], platform::systemErrorText(expected.code));
+    const bool otherError = expected.orCode != 0 && lines[2] == platform::systemErrorText(expected.orCode);
+    if (!otherError) {
+      EXPECT_EQ(lines[2], platform::systemErrorText(expected.code));
+    }
   }
 #ifdef _WIN32
   EXPECT_EQ(ran, static_cast<int>(std::size(kRows)));
 #else
-  EXPECT_EQ(ran, static_cast<int>(std::size(kRows)) - 3);  // files held without sharing are Windows' own
+  EXPECT_EQ(ran, static_cast<int>(std::size(kRows)) - 4);  // files held without sharing are Windows' own
 #endif
 }
 
