@@ -1,7 +1,10 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
+
+#include "core/platform.h"
 
 namespace plimsy {
 
@@ -15,6 +18,26 @@ namespace plimsy {
 inline bool fail(std::string* message, std::string text) {
   if (message) *message = std::move(text);
   return false;
+}
+
+// A message about a file whose text names none: the text stays the first
+// line, the path it concerns and the system's own reason follow on lines of
+// their own (an empty path or reason adds no line).
+inline std::string withPathAndReason(std::string_view text, std::string_view path, std::string_view reason) {
+  std::string message(text);
+  for (const std::string_view line : {path, reason}) {
+    if (line.empty()) continue;
+    message += '\n';
+    message += line;
+  }
+  return message;
+}
+
+// The text, then the path and the reason of the platform operation that has
+// just failed on this thread.
+inline std::string withSystemError(std::string_view text) {
+  const platform::sSystemError error = platform::lastSystemError();
+  return withPathAndReason(text, error.path, error.reason);
 }
 
 // Messages shared by several jobs and checks.

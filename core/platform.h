@@ -167,6 +167,8 @@ class MappedFile {
   MappedFile(const MappedFile&) = delete;
   MappedFile& operator=(const MappedFile&) = delete;
 
+  // False when the file cannot be mapped; lastSystemError() says why, with
+  // no reason for an empty file.
   bool open(const std::string& path);
   void close();
   bool isOpen() const { return data_ != nullptr; }
@@ -255,8 +257,26 @@ MakeFolderResult makeFolder(const std::string& path);
 bool makeFolders(const std::string& path);
 // Removes a folder with everything in it (links inside are removed, never
 // followed). True when nothing is left at the path; otherwise false, with the
-// system's explanation in `reason` when given.
+// system's explanation and the path it is about in `reason` when given.
 bool removeTree(const std::string& path, std::string* reason = nullptr);
+
+// ---- Why an operation failed ----------------------------------------------------------
+
+// What the system said when an operation above last failed on this thread.
+// Operations that open, copy, rename, make or remove something record it
+// whenever they fail (File::open, MappedFile::open, copyFileNoOverwrite,
+// renameNoReplace, renameReplacing, removeFile, makeFolder, makeFolders);
+// queries (pathKind, entryExists, fileIdentity...) leave it alone, so that a
+// look taken after a failure does not hide its reason.
+struct sSystemError {
+  std::string path;    // what the failing call was about: for a rename its target, for a copy the side that failed
+  std::string reason;  // the system's own sentence for the error; empty when it gave none
+};
+sSystemError lastSystemError();
+
+// The system's own sentence for an error code (errno on POSIX, a
+// GetLastError value on Windows), as strerror or FormatMessageW give it.
+std::string systemErrorText(std::uint32_t code);
 
 // ---- Fault injection --------------------------------------------------------------
 

@@ -42,6 +42,10 @@ sFaultPlan& faultPlan() {
   return plan;
 }
 
+// Why the last recorded operation of this thread failed.
+thread_local std::uint32_t failureCode = 0;
+thread_local std::string failurePath;
+
 std::mutex observerLock;
 std::function<void(FaultOperation)> observer;
 std::atomic<bool> observed{false};
@@ -84,6 +88,11 @@ bool listSubfolders(const std::string& folder, std::vector<std::string>& names) 
 
 namespace detail {
 
+void recordFailure(std::uint32_t code, const std::string& path) {
+  failureCode = code;
+  failurePath = path;
+}
+
 InjectedFault injectedFault(FaultOperation operation) {
   if (observed.load(std::memory_order_relaxed)) {
     std::function<void(FaultOperation)> call;
@@ -103,6 +112,10 @@ InjectedFault injectedFault(FaultOperation operation) {
 }
 
 }  // namespace detail
+
+sSystemError lastSystemError() {
+  return {failurePath, failureCode != 0 ? systemErrorText(failureCode) : std::string()};
+}
 
 void disarmFaults() {
   sFaultPlan& plan = faultPlan();

@@ -3,6 +3,7 @@
 // What the platform files share with each other and nobody else uses: each
 // system's own part of a listing, and the fault plan that tests arm.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ bool listFolderItems(const std::string& folder, std::vector<FolderItem>& items);
 // the system gives them (listSubfolders sorts them). Same failures as
 // listFolder.
 bool listSubfolderNames(const std::string& folder, std::vector<std::string>& names);
+
+// Records why an operation failed on this thread (the system's error code
+// and the path it was about), for lastSystemError().
+void recordFailure(std::uint32_t code, const std::string& path);
 
 enum class InjectedFault {
   None,      // go on

@@ -56,6 +56,12 @@ FolderItem itemFromStat(std::string name, const struct stat& st, bool isSymlink)
   return item;
 }
 
+// Records `error` as the reason the operation on `path` failed; false.
+bool failedAt(const std::string& path, int error) {
+  detail::recordFailure(static_cast<std::uint32_t>(error), path);
+  return false;
+}
+
 // Counts one operation; true (with errno set) when it is to fail.
 bool injectedFailure(FaultOperation operation) {
   switch (detail::injectedFault(operation)) {
@@ -155,11 +161,15 @@ int openRegular(const std::string& path, int flags, File::OpenFailure& failure) 
     failure = errno == EEXIST  ? File::OpenFailure::Exists
               : errno == ENXIO ? File::OpenFailure::NotRegular
                                : File::OpenFailure::Other;
+    failedAt(path, errno);
     return -1;
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int error = st.st_mode == 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
     failure = isSpecialMode(st.st_mode) ? File::OpenFailure::NotRegular : File::OpenFailure::Other;
+    // A folder opens for reading: the system would refuse it only when it is read.
+    failedAt(path, error);
     ::close(fd);
     return -1;
   }
@@ -175,13 +185,18 @@ int createFresh(const std::string& path, File::OpenFailure& failure) {
   do {
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) failure = errno == EEXIST ? File::OpenFailure::Exists : File::OpenFailure::Other;
+  if (fd < 0) {
+    failure = errno == EEXIST ? File::OpenFailure::Exists : File::OpenFailure::Other;
+    failedAt(path, errno);
+  }
   return fd;
 }
 
 std::string systemText(int error) { return std::error_code(error, std::generic_category()).message(); }
 
 }  // namespace
+
+std::string systemErrorText(std::uint32_t code) { return systemText(static_cast<int>(code)); }
 
 PathKind pathKind(const std::string& path) {
   struct stat st {};
@@ -392,11 +407,15 @@ bool MappedFile::open(const std::string& path) {
   if (fd < 0) return false;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || st.st_size <= 0) {
+    // An empty file cannot be mapped; the system's reason (a length of 0 is
+    // an invalid argument) would only mislead: none is given.
+    failedAt(path, st.st_size <= 0 ? 0 : errno);
     ::close(fd);
     return false;
   }
   void* view = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
   if (view == MAP_FAILED) {
+    failedAt(path, errno);
     ::close(fd);
     return false;
   }
@@ -516,18 +535,28 @@ bool localFileTimeToUtc(FileTime local, FileTime& utc) {
 bool copyFileNoOverwrite(const std::string& from, const std::string& to) {
   File source;
   File target;
-  if (injectedFailure(FaultOperation::Copy) || !source.open(from, File::Mode::Read)) return false;
+  if (injectedFailure(FaultOperation::Copy)) return failedAt(to, errno);
+  if (!source.open(from, File::Mode::Read)) return false;
   const std::optional<std::uint64_t> size = source.size();
-  if (!size || !target.open(to, File::Mode::CreateNew)) return false;
+  if (!size) return failedAt(from, errno);
+  if (!target.open(to, File::Mode::CreateNew)) return false;
   // The target was made here: a copy that fails half way (a full disk) is
   // taken away again rather than left looking like a backup.
   bool copied = true;
   if (*size > 0) {
     MappedFile view;
-    copied = view.open(from) && view.size() == *size && view.copyTo(target, 0, *size) && view.unchanged();
+    copied = view.open(from);
+    // A source that changes while it is copied would give a backup of neither version.
+    if (copied && view.size() != *size) copied = failedAt(from, EAGAIN);
+    if (copied && !view.copyTo(target, 0, *size)) copied = failedAt(to, errno);
+    if (copied && !view.unchanged()) copied = failedAt(from, EAGAIN);
   }
-  if (!target.close() || !copied) {
+  const bool closed = target.close();
+  if (!closed && copied) failedAt(to, errno);
+  if (!closed || !copied) {
+    const int error = errno;
     ::unlink(to.c_str());
+    errno = error;
     return false;
   }
   return true;
@@ -584,15 +613,21 @@ bool copyTree(const std::string& from, const std::string& to, std::string* reaso
 }
 
 MakeFolderResult makeFolder(const std::string& path) {
-  if (injectedFailure(FaultOperation::MakeFolder)) return MakeFolderResult::Failed;
+  if (injectedFailure(FaultOperation::MakeFolder)) {
+    failedAt(path, errno);
+    return MakeFolderResult::Failed;
+  }
   if (::mkdir(path.c_str(), 0777) == 0) return MakeFolderResult::Made;
-  return errno == EEXIST ? MakeFolderResult::Exists : MakeFolderResult::Failed;
+  const int error = errno;
+  failedAt(path, error);
+  errno = error;
+  return error == EEXIST ? MakeFolderResult::Exists : MakeFolderResult::Failed;
 }
 
 bool makeFolders(const std::string& path) {
   std::string folder = path;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  if (folder.empty()) return false;
+  if (folder.empty()) return failedAt(path, ENOENT);
   if (pathKind(folder) == PathKind::Folder) return true;
   if (makeFolder(folder) == MakeFolderResult::Failed && errno == ENOENT) {
     const std::size_t slash = folder.find_last_of('/');
@@ -604,30 +639,28 @@ bool makeFolders(const std::string& path) {
 }
 
 bool renameNoReplace(const std::string& from, const std::string& to) {
-  if (injectedFailure(FaultOperation::Rename)) return false;
+  if (injectedFailure(FaultOperation::Rename)) return failedAt(to, errno);
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (errno != EINVAL && errno != ENOSYS) return failedAt(to, errno);
   // The file system cannot rename without replacing: check first.
   struct stat st {};
-  if (::lstat(to.c_str(), &st) == 0) return false;
-  return ::rename(from.c_str(), to.c_str()) == 0;
+  if (::lstat(to.c_str(), &st) == 0) return failedAt(to, EEXIST);
+  return ::rename(from.c_str(), to.c_str()) == 0 ? true : failedAt(to, errno);
 }
 
 bool renameReplacing(const std::string& from, const std::string& to) {
-  if (injectedFailure(FaultOperation::Rename)) return false;
-  return ::rename(from.c_str(), to.c_str()) == 0;
+  if (injectedFailure(FaultOperation::Rename)) return failedAt(to, errno);
+  return ::rename(from.c_str(), to.c_str()) == 0 ? true : failedAt(to, errno);
 }
 
 bool removeFile(const std::string& path) {
-  if (injectedFailure(FaultOperation::Remove)) return false;
-  return ::unlink(path.c_str()) == 0;
+  if (injectedFailure(FaultOperation::Remove)) return failedAt(path, errno);
+  return ::unlink(path.c_str()) == 0 ? true : failedAt(path, errno);
 }
 
+// The reason names the tree: the library does not tell which item in it failed.
 bool removeTree(const std::string& path, std::string* reason) {
-  if (injectedFailure(FaultOperation::Remove)) {
-    if (reason) *reason = systemText(EIO);
-    return false;
-  }
+  if (injectedFailure(FaultOperation::Remove)) return failWithReason(reason, errno, path);
   // Without trailing separators: "link/" would name the folder a link leads to.
   std::string target = path;
   while (target.size() > 1 && target.back() == '/') target.pop_back();
@@ -635,10 +668,10 @@ bool removeTree(const std::string& path, std::string* reason) {
     std::error_code error;
     std::filesystem::remove_all(target, error);
     if (!error) return true;
-    if (reason) *reason = error.message();
+    if (reason) *reason = error.message() + ": " + path;
     return false;
   } catch (const std::exception& error) {
-    if (reason) *reason = error.what();
+    if (reason) *reason = std::string(error.what()) + ": " + path;
     return false;
   }
 }

@@ -59,18 +59,25 @@ std::string narrow(std::wstring_view text) {
   return utf8;
 }
 
-// The system's explanation of an error code, without the closing full stop
-// (a path follows it).
-std::string systemText(DWORD error) {
+// The system's sentence for an error code, as FormatMessageW gives it
+// (without the line break it ends with).
+std::string systemSentence(DWORD error) {
   wchar_t* buffer = nullptr;
   const DWORD length =
       ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                        nullptr, error, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
   std::string text = length > 0 ? narrow(std::wstring_view(buffer, length)) : std::string();
   ::LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
-    text.pop_back();
-  return text.empty() ? "Error " + std::to_string(error) : text;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  return text.empty() ? "Error " + std::to_string(error) + "." : text;
+}
+
+// The system's explanation of an error code, without the closing full stop
+// (a path follows it).
+std::string systemText(DWORD error) {
+  std::string text = systemSentence(error);
+  while (!text.empty() && text.back() == '.') text.pop_back();
+  return text;
 }
 
 // ---- Paths --------------------------------------------------------------------------
@@ -253,6 +260,14 @@ bool forEachItem(const std::wstring& folder, Visit&& visit) {
   return complete;
 }
 
+// Records `error` as the reason the operation on `path` failed, and leaves it
+// as the last error; false.
+bool failedAt(const std::string& path, DWORD error) {
+  detail::recordFailure(error, path);
+  ::SetLastError(error);
+  return false;
+}
+
 // Counts one operation; true (with the last error set) when it is to fail.
 bool injectedFailure(FaultOperation operation) {
   switch (detail::injectedFault(operation)) {
@@ -272,12 +287,12 @@ HANDLE openRegular(const std::string& path, DWORD access, DWORD share, DWORD dis
   const std::wstring name = systemPath(path);
   if (name.empty()) {
     failure = File::OpenFailure::Other;
-    ::SetLastError(ERROR_PATH_NOT_FOUND);
+    failedAt(path, ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
   if (isDeviceName(name)) {
     failure = File::OpenFailure::NotRegular;
-    ::SetLastError(ERROR_BAD_FILE_TYPE);
+    failedAt(path, ERROR_BAD_FILE_TYPE);
     return INVALID_HANDLE_VALUE;
   }
   const HANDLE handle =
@@ -290,12 +305,13 @@ HANDLE openRegular(const std::string& path, DWORD access, DWORD share, DWORD dis
       case ERROR_PIPE_BUSY: failure = File::OpenFailure::NotRegular; break;  // a pipe behind a network path
       default: failure = File::OpenFailure::Other; break;
     }
+    failedAt(path, ::GetLastError());
     return INVALID_HANDLE_VALUE;
   }
   if (::GetFileType(handle) != FILE_TYPE_DISK) {
     ::CloseHandle(handle);
     failure = File::OpenFailure::NotRegular;
-    ::SetLastError(ERROR_BAD_FILE_TYPE);
+    failedAt(path, ERROR_BAD_FILE_TYPE);
     return INVALID_HANDLE_VALUE;
   }
   return handle;
@@ -345,6 +361,8 @@ bool deleteFile(const std::wstring& path) {
 }
 
 }  // namespace
+
+std::string systemErrorText(std::uint32_t code) { return systemSentence(code); }
 
 // ---- Path kind ------------------------------------------------------------------------
 
@@ -507,7 +525,7 @@ HANDLE openFresh(const std::string& path, File::OpenFailure& failure) {
   const DWORD tag = reparse ? reparseTagOf(name) : 0;
   if (attributes == INVALID_FILE_ATTRIBUTES || (reparse && (isLinkTag(tag) || tag == 0))) {
     failure = File::OpenFailure::Other;
-    ::SetLastError(ERROR_CANT_ACCESS_FILE);
+    failedAt(path, ERROR_CANT_ACCESS_FILE);
     return INVALID_HANDLE_VALUE;
   }
   return openRegular(path, GENERIC_WRITE, 0, CREATE_ALWAYS, 0, failure);
@@ -534,7 +552,7 @@ bool File::open(const std::string& path, Mode mode) {
       // A folder of that name refuses with "access denied": the name is taken all the same.
       if (openFailure_ == OpenFailure::Other && ::GetLastError() == ERROR_ACCESS_DENIED && entryExists(path)) {
         openFailure_ = OpenFailure::Exists;
-        ::SetLastError(ERROR_FILE_EXISTS);
+        failedAt(path, ERROR_FILE_EXISTS);
       }
       break;
   }
@@ -626,14 +644,17 @@ bool MappedFile::open(const std::string& path) {
   if (!file.valid()) return false;
   LARGE_INTEGER size;
   FILETIME written;
-  if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 ||
-      static_cast<std::uint64_t>(size.QuadPart) > SIZE_MAX || !::GetFileTime(file.get(), nullptr, nullptr, &written))
-    return false;
+  if (!::GetFileSizeEx(file.get(), &size) || !::GetFileTime(file.get(), nullptr, nullptr, &written))
+    return failedAt(path, ::GetLastError());
+  // An empty file cannot be mapped; the system's reason (the file is "no
+  // longer valid") would only mislead: none is given.
+  if (size.QuadPart <= 0) return failedAt(path, ERROR_SUCCESS);
+  if (static_cast<std::uint64_t>(size.QuadPart) > SIZE_MAX) return failedAt(path, ERROR_NOT_ENOUGH_MEMORY);
   // The view keeps the mapping object alive; its handle is not needed.
   const cHandle mapping(::CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-  if (!mapping.valid()) return false;
+  if (!mapping.valid()) return failedAt(path, ::GetLastError());
   const void* view = ::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
-  if (view == nullptr) return false;
+  if (view == nullptr) return failedAt(path, ::GetLastError());
   handle_ = asNative(file.release());
   data_ = static_cast<const std::uint8_t*>(view);
   size_ = static_cast<std::uint64_t>(size.QuadPart);
@@ -766,29 +787,25 @@ bool localFileTimeToUtc(FileTime local, FileTime& utc) {
 bool copyFileNoOverwrite(const std::string& from, const std::string& to) {
   // The source stays open (reading shared) while it is copied: nobody writes it meanwhile.
   File source;
-  if (injectedFailure(FaultOperation::Copy) || !source.open(from, File::Mode::Read)) return false;
+  if (injectedFailure(FaultOperation::Copy)) return failedAt(to, ::GetLastError());
+  if (!source.open(from, File::Mode::Read)) return false;
   const std::optional<std::uint64_t> size = source.size();
-  if (!size) return false;
+  if (!size) return failedAt(from, ::GetLastError());
   // Never through a link of that name, dangling or not.
-  if (entryExists(to)) {
-    ::SetLastError(ERROR_FILE_EXISTS);
-    return false;
-  }
+  if (entryExists(to)) return failedAt(to, ERROR_FILE_EXISTS);
   // The copy inside the system counts as the write and the close POSIX makes.
-  if (*size > 0 && injectedFailure(FaultOperation::Write)) return false;
+  if (*size > 0 && injectedFailure(FaultOperation::Write)) return failedAt(to, ::GetLastError());
   const std::wstring target = systemPath(to);
   if (!::CopyFileW(systemPath(from).c_str(), target.c_str(), TRUE)) {
     // A copy that fails half way (a full disk) is taken away again rather
     // than left looking like a backup; a target that was there stays.
     const DWORD error = ::GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) deleteFile(target);
-    ::SetLastError(error);
-    return false;
+    return failedAt(to, error);
   }
   if (injectedFailure(FaultOperation::Close)) {
     deleteFile(target);
-    ::SetLastError(ERROR_WRITE_FAULT);
-    return false;
+    return failedAt(to, ERROR_WRITE_FAULT);
   }
   return true;
 }
@@ -890,14 +907,18 @@ bool copyTree(const std::string& from, const std::string& to, std::string* reaso
 }
 
 MakeFolderResult makeFolder(const std::string& path) {
-  if (injectedFailure(FaultOperation::MakeFolder)) return MakeFolderResult::Failed;
+  if (injectedFailure(FaultOperation::MakeFolder)) {
+    failedAt(path, ::GetLastError());
+    return MakeFolderResult::Failed;
+  }
   const std::wstring name = systemPath(path);
   if (name.empty()) {
-    ::SetLastError(ERROR_PATH_NOT_FOUND);
+    failedAt(path, ERROR_PATH_NOT_FOUND);
     return MakeFolderResult::Failed;
   }
   if (::CreateDirectoryW(name.c_str(), nullptr)) return MakeFolderResult::Made;
   const DWORD error = ::GetLastError();
+  failedAt(path, error);
   return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? MakeFolderResult::Exists
                                                                      : MakeFolderResult::Failed;
 }
@@ -905,7 +926,7 @@ MakeFolderResult makeFolder(const std::string& path) {
 bool makeFolders(const std::string& path) {
   std::string folder = path;
   while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
-  if (folder.empty()) return false;
+  if (folder.empty()) return failedAt(path, ERROR_PATH_NOT_FOUND);
   if (pathKind(folder) == PathKind::Folder) return true;
   if (makeFolder(folder) == MakeFolderResult::Failed && ::GetLastError() == ERROR_PATH_NOT_FOUND) {
     const std::size_t slash = folder.find_last_of("/\\");
@@ -917,31 +938,29 @@ bool makeFolders(const std::string& path) {
 }
 
 bool renameNoReplace(const std::string& from, const std::string& to) {
-  if (injectedFailure(FaultOperation::Rename)) return false;
-  return ::MoveFileExW(systemPath(from).c_str(), systemPath(to).c_str(), 0) != 0;
+  if (injectedFailure(FaultOperation::Rename)) return failedAt(to, ::GetLastError());
+  return ::MoveFileExW(systemPath(from).c_str(), systemPath(to).c_str(), 0) != 0 ? true
+                                                                                 : failedAt(to, ::GetLastError());
 }
 
 // A read-only target is replaced as on POSIX (where only the folder's
 // permissions count): the job was asked to write that path. When the rename
 // fails the target keeps its attribute.
 bool renameReplacing(const std::string& from, const std::string& to) {
-  if (injectedFailure(FaultOperation::Rename)) return false;
+  if (injectedFailure(FaultOperation::Rename)) return failedAt(to, ::GetLastError());
   const std::wstring target = systemPath(to);
   const DWORD attributes = dropReadOnly(target);
   if (::MoveFileExW(systemPath(from).c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return true;
   restoreAttributes(target, attributes);
-  return false;
+  return failedAt(to, ::GetLastError());
 }
 
 bool removeFile(const std::string& path) {
-  if (injectedFailure(FaultOperation::Remove)) return false;
+  if (injectedFailure(FaultOperation::Remove)) return failedAt(path, ::GetLastError());
   const std::wstring name = systemPath(path);
-  if (name.empty()) {
-    ::SetLastError(ERROR_PATH_NOT_FOUND);
-    return false;
-  }
-  return deleteFile(name);
+  if (name.empty()) return failedAt(path, ERROR_PATH_NOT_FOUND);
+  return deleteFile(name) ? true : failedAt(path, ::GetLastError());
 }
 
 namespace {

@@ -43,7 +43,8 @@ bool resolveBackupFolder(std::string* message, cSettings& job) {
     case PathKind::File: return fail(message, "The backup directory you specified is not a directory.");
     case PathKind::Missing: break;
   }
-  if (!platform::makeFolders(order.BackupDir)) return fail(message, "Unable to create backup directory.");
+  if (!platform::makeFolders(order.BackupDir))
+    return fail(message, withSystemError("Unable to create backup directory."));
   return true;
 }
 

@@ -443,7 +443,11 @@ bool isTheArchive(const cZipReader& reader, const std::string& logPath) {
 bool writeAnalysisLog(const cZipReader& reader, std::string* message, const std::string& logPath) {
   cLogSink log;
   if (platform::isSpecialFile(logPath)) return fail(message, formatText(kNotRegularFileMessage, logPath));
-  if (isTheArchive(reader, logPath) || !log.open(logPath)) return fail(message, "Unable to open log file.");
+  // The path the user chose is named, whatever file was being opened for it.
+  const bool overArchive = isTheArchive(reader, logPath);
+  if (overArchive || !log.open(logPath))
+    return fail(message, withPathAndReason("Unable to open log file.", logPath,
+                                           overArchive ? "" : platform::lastSystemError().reason));
   writeLog(log, reader, logPath);
   const bool written = log.close();
   // A log of an archive that changed while it was read describes neither

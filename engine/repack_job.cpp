@@ -115,7 +115,7 @@ class cScratchFolder {
     switch (claimUniqueName(message, withTrailingSeparator(parent), "temp", "", makeFolder, path_)) {
       case ClaimResult::Claimed: break;
       case ClaimResult::Taken: return false;
-      case ClaimResult::Failed: return fail(message, kNoScratchFolderMessage);
+      case ClaimResult::Failed: return fail(message, withSystemError(kNoScratchFolderMessage));
     }
     claim_ = std::make_unique<cWorkClaim>(path_, cWorkClaim::eKind::Folder);
     path_ = withTrailingSeparator(path_);

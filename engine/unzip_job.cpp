@@ -236,7 +236,7 @@ bool writeStored(std::string* message, const std::string* outputPath, const cZip
   if (reader.crcOf(dataOffset, length) != cdr.header.crc()) return fail(message, kCrcMismatchMessage);
   if (outputPath == nullptr) return true;
   platform::File output;
-  if (!openOutput(output, *outputPath)) return fail(message, kNoOutputFileMessage);
+  if (!openOutput(output, *outputPath)) return fail(message, withSystemError(kNoOutputFileMessage));
   const bool written = reader.copyBytes(output, dataOffset, size);
   if (written) stampFile(output, time);
   const bool closed = output.close();
@@ -283,7 +283,7 @@ bool writeEmpty(sUnzipContext& context, std::string* message, const std::string&
   if (!isEmptyFile(message, cdr)) return false;
   if (!ensureOutputFolder(context, outputPath)) return fail(message, kNoUnzipFolderMessage);
   platform::File output;
-  if (!openOutput(output, outputPath)) return fail(message, kNoOutputFileMessage);
+  if (!openOutput(output, outputPath)) return fail(message, withSystemError(kNoOutputFileMessage));
   stampFile(output, time);
   return output.close() ? true : fail(message, kStoredWriteMessage);
 }
@@ -366,7 +366,7 @@ bool claimWorkFolder(sUnzipContext& context, std::string* message) {
       context.workFolder = withTrailingSeparator(filesDir);
       return true;
     }
-    if (made == ClaimResult::Failed) return fail(message, kNoUnzipFolderMessage);
+    if (made == ClaimResult::Failed) return fail(message, withSystemError(kNoUnzipFolderMessage));
     // Made by someone else meanwhile: it is an existing folder now.
   }
   std::string folder;
@@ -375,7 +375,7 @@ bool claimWorkFolder(sUnzipContext& context, std::string* message) {
     case ClaimResult::Taken: return false;
     case ClaimResult::Failed: break;
   }
-  return fail(message, kNoUnzipFolderMessage);
+  return fail(message, withSystemError(kNoUnzipFolderMessage));
 }
 
 bool unpacksIntoFilesFolder(const sUnzipContext& context) {
@@ -385,13 +385,19 @@ bool unpacksIntoFilesFolder(const sUnzipContext& context) {
 // Copies the old files folder into the first backN that no other job has made.
 bool makeBackup(const sUnzipContext& context, std::string* message) {
   const std::string& backupDir = context.workOrder.BackupDir;
-  if (pathKind(backupDir) == PathKind::Missing) platform::makeFolders(backupDir);
-  if (pathKind(backupDir) != PathKind::Folder) return fail(message, kNoBackupFolderMessage);
+  // A file of that name makes the system refuse the folder, with its reason.
+  if (pathKind(backupDir) != PathKind::Folder && !platform::makeFolders(backupDir))
+    return fail(message, withSystemError(kNoBackupFolderMessage));
   std::string backup;
   switch (claimUniqueName(message, withTrailingSeparator(backupDir), "back", "", claimFolder, backup)) {
     case ClaimResult::Claimed: break;
     case ClaimResult::Taken: return false;
-    case ClaimResult::Failed: return fail(message, formatText(kCopyTreeMessage, std::string("cannot make ") + backup));
+    case ClaimResult::Failed: {
+      // The reason and the path, as copyTree gives them.
+      platform::sSystemError error = platform::lastSystemError();
+      while (error.reason.ends_with('.')) error.reason.pop_back();
+      return fail(message, formatText(kCopyTreeMessage, "cannot make " + error.path + ": " + error.reason));
+    }
   }
   std::string reason;
   if (!platform::copyTree(context.workOrder.FilesDir, backup, &reason))
@@ -416,10 +422,13 @@ bool renameAside(const std::string& from, std::string& aside) {
 bool swapFolders(const sUnzipContext& context, std::string* message, std::string& aside) {
   const std::string filesDir = withoutTrailingSeparators(context.workOrder.FilesDir);
   const std::string workFolder = withoutTrailingSeparators(context.workFolder);
-  if (!renameAside(filesDir, aside)) return fail(message, kRenameWorkFolderMessage);
+  // Either rename fails on the files folder, which is what the user can act on.
+  if (!renameAside(filesDir, aside))
+    return fail(message, withPathAndReason(kRenameWorkFolderMessage, filesDir, platform::lastSystemError().reason));
   if (!platform::renameNoReplace(workFolder, filesDir)) {
+    const std::string reason = platform::lastSystemError().reason;
     platform::renameNoReplace(aside, filesDir);
-    return fail(message, kRenameWorkFolderMessage);
+    return fail(message, withPathAndReason(kRenameWorkFolderMessage, filesDir, reason));
   }
   return true;
 }

@@ -162,13 +162,9 @@ bool writeEndRecords(sZipWriter& writer, std::string* message) {
 // Copies the old epub to the first backN.zip that no other job has taken.
 bool makeBackup(const sZipWriter& writer, std::string* message) {
   const std::string& folder = writer.backupFolder;
-  switch (pathKind(folder)) {
-    case PathKind::File: return fail(message, "Unable to create directory for backup file.");
-    case PathKind::Missing:
-      if (!platform::makeFolders(folder)) return fail(message, "Unable to create directory for backup file.");
-      break;
-    case PathKind::Folder: break;
-  }
+  // A file of that name makes the system refuse the folder, with its reason.
+  if (pathKind(folder) != PathKind::Folder && !platform::makeFolders(folder))
+    return fail(message, withSystemError("Unable to create directory for backup file."));
   std::string backupPath;
   const auto copyTo = [&writer](const std::string& candidate) {
     if (platform::copyFileNoOverwrite(writer.epubPath, candidate)) return ClaimResult::Claimed;
@@ -177,7 +173,7 @@ bool makeBackup(const sZipWriter& writer, std::string* message) {
   switch (claimUniqueName(message, folder, "back", "zip", copyTo, backupPath)) {
     case ClaimResult::Claimed: return true;
     case ClaimResult::Taken: return false;
-    case ClaimResult::Failed: return fail(message, "Unable to make backup.");
+    case ClaimResult::Failed: return fail(message, withSystemError("Unable to make backup."));
   }
   return false;
 }
@@ -232,7 +228,7 @@ bool openOutput(sZipWriter& writer, std::string* message, const EpubWorkOrder& o
   switch (claimUniqueName(message, folder, "temp", "zip", create, writer.workPath)) {
     case ClaimResult::Claimed: break;
     case ClaimResult::Taken: return false;
-    case ClaimResult::Failed: return fail(message, "Unable to open zip file for writing.");
+    case ClaimResult::Failed: return fail(message, withSystemError("Unable to open zip file for writing."));
   }
   writer.workClaim = std::make_unique<cWorkClaim>(writer.workPath, cWorkClaim::eKind::File);
   return true;
@@ -256,7 +252,8 @@ bool finishArchive(sZipWriter& writer, std::string* message) {
     return platform::renameReplacing(writer.workPath, writer.epubPath);
   });
   if (!renamed)
-    return fail(message, jobsAbandoned() ? kJobAbandonedMessage : "Unable to rename work copy of zip file.");
+    return fail(message,
+                jobsAbandoned() ? kJobAbandonedMessage : withSystemError("Unable to rename work copy of zip file."));
   writer.workClaim.reset();
   return setEpubTimes(writer, message);
 }

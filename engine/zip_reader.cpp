@@ -203,7 +203,11 @@ bool cZipReader::open(std::string* message, const std::string& path) {
   statistics_ = sStatistics{};
   path_ = path;
   if (platform::isSpecialFile(path)) return fail(message, formatText(kNotRegularFileMessage, path));
-  if (!view_.open(path)) return fail(message, "Unable to open zip file.");
+  if (!view_.open(path)) {
+    std::string reason = platform::lastSystemError().reason;
+    if (reason.empty()) reason = "The file is empty.";  // the one failure the system gives no reason for
+    return fail(message, withPathAndReason("Unable to open zip file.", path, reason));
+  }
   bytes_ = std::span<const std::uint8_t>(view_.data(), static_cast<std::size_t>(view_.size()));
   const bool open = parse(message);
   // What the walk read is in the entries now.

@@ -326,7 +326,7 @@ void cDlgMain::openFilesFolder() {
 // ---- Other buttons ------------------------------------------------------------------
 
 void cDlgMain::openHelp() {
-  const std::string failure = openFailureMessage(kOpenUserGuideFailure, openHelpPage(*services_.opener));
+  const std::string failure = openHelpPage(*services_.opener);
   if (!failure.empty()) showMessage(failure, eIcon::Information);
 }
 

@@ -194,7 +194,7 @@ void cDlgOptions::enableBackupControls() {
 }
 
 void cDlgOptions::openHelp() {
-  const std::string failure = openFailureMessage(kOpenUserGuideFailure, openHelpPage(*services_.opener));
+  const std::string failure = openHelpPage(*services_.opener);
   if (!failure.empty()) services_.presenter->showMessage(dialogWindow(), failure, eIcon::Information);
 }
 

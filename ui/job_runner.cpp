@@ -56,7 +56,7 @@ bool jobKind(const cJobOwner& owner, sJobRecord& record, sJobKind& kind) {
 
 // Opens the finished work or the log; a failure is explained.
 void openAndReport(cJobOwner& owner, const std::string& path, const char* failureFormat) {
-  const std::string failure = openFailureMessage(failureFormat, owner.openPath(path));
+  const std::string failure = openFailureMessage(failureFormat, owner.openPath(path), path);
   if (!failure.empty()) owner.showMessage(failure, eIcon::Information);
 }
 

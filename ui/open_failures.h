@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/message.h"
 #include "core/text.h"
 
 namespace plimsy::ui {
@@ -28,6 +29,12 @@ inline constexpr const char* kOpenAnalysisLogFailure = "Unable to open the analy
 // for one that succeeded.
 inline std::string openFailureMessage(const char* format, std::intptr_t result) {
   return result > 32 ? std::string() : formatText(format, shellExecuteErrorText(result));
+}
+
+// The same, naming on the line after it the file that was to be opened.
+inline std::string openFailureMessage(const char* format, std::intptr_t result, const std::string& path) {
+  const std::string failure = openFailureMessage(format, result);
+  return failure.empty() ? failure : withPathAndReason(failure, path, "");
 }
 
 }  // namespace plimsy::ui

@@ -2,8 +2,11 @@
 
 #include <utility>
 
+#include "core/paths.h"
+#include "core/platform.h"
 #include "engine/unzip_job.h"
 #include "engine/zip_job.h"
+#include "ui/open_failures.h"
 #include "ui/ui_values.h"
 
 namespace plimsy::ui {
@@ -36,6 +39,13 @@ sPathPick analysisLogPick(const std::string& startPath) {
   return {"Choose the analysis log", {"Text files (*.txt)", kAllFiles}, "txt", startPath};
 }
 
-std::intptr_t openHelpPage(cOpener& opener) { return opener.open(helpPagePath()); }
+std::string openHelpPage(cOpener& opener) {
+  const std::string found = helpPagePath();
+  const std::intptr_t result = opener.open(found);
+  std::string named = found;
+  const std::string program = platform::executablePath();
+  if (named.empty() && !program.empty()) named = utf8FromPath(pathFromUtf8(program).parent_path() / "help.html");
+  return openFailureMessage(kOpenUserGuideFailure, result, named);
+}
 
 }  // namespace plimsy::ui

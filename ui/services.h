@@ -97,7 +97,9 @@ sServices jobServices(cPresenter& presenter, cOpener& opener, std::function<void
 // pickers and file opener), zipJob, unzipJob and the end of the event loop.
 sServices desktopServices();
 
-// Opens the user guide; returns the opener's result.
-std::intptr_t openHelpPage(cOpener& opener);
+// Opens the user guide; returns the message for a failure, which names the
+// page (or, when none was found, the first place it was looked for), or
+// empty on success.
+std::string openHelpPage(cOpener& opener);
 
 }  // namespace plimsy::ui

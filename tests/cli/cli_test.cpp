@@ -5,18 +5,23 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 
 #include <gtest/gtest.h>
 
 #include "core/paths.h"
+#include "engine/unzip_job.h"
+#include "engine/zip_job.h"
+#include "engine/zip_reader.h"
 
 #include "support/file_tree.h"
 #include "support/process.h"
 #include "support/sample_data.h"
 #include "support/temp_dir.h"
 #include "support/times.h"
+#include "support/work_orders.h"
 #include "support/zip_builder.h"
 
 namespace plimsy {
@@ -260,6 +265,45 @@ TEST_F(Cli, FailuresGoToStandardErrorWithExitCodeOne) {
     const CliRun run = cli(dir.path(), arguments);
     EXPECT_EQ(run.exitCode, 1) << arguments;
     EXPECT_EQ(run.output, expected) << arguments;
+  }
+}
+
+// A failure about a file prints the engine's message unchanged, as the
+// window shows it: the first line, the path, the system's reason.
+TEST_F(Cli, FailuresAboutAFileNameItAndTheReasonAsTheWindowDoes) {
+  writeFile(dir.path() / "plainfile", "a file");
+  const std::string book = (dir.path() / "book").string();
+  const std::string epub = (dir.path() / "out.epub").string();
+  const std::string missing = (dir.path() / "missing.epub").string();
+  const std::string belowFile = (dir.path() / "plainfile" / "out.epub").string();
+  const std::string filesBelowFile = (dir.path() / "plainfile" / "files").string();
+  ASSERT_EQ(cliWords(dir.path(), {"zip", book, epub, "-q"}).exitCode, 0);
+  struct sCase {
+    std::vector<std::string> words;
+    std::function<bool(std::string*)> engine;  // the same job in this process
+  };
+  const sCase cases[] = {
+      {{"analyze", missing, "--log", (dir.path() / "log.txt").string()},
+       [&](std::string* message) { return cZipReader().open(message, missing); }},
+      {{"zip", book, belowFile},
+       [&](std::string* message) {
+         sStatistics statistics;
+         return zipJob(test::zipOrder(book, belowFile), message, statistics);
+       }},
+      {{"unzip", epub, filesBelowFile},
+       [&](std::string* message) {
+         sStatistics statistics;
+         return unzipJob(test::unzipOrder(epub, filesBelowFile), message, statistics);
+       }},
+  };
+  for (const sCase& c : cases) {
+    SCOPED_TRACE(c.words.front());
+    std::string expected;
+    ASSERT_FALSE(c.engine(&expected));
+    ASSERT_EQ(std::count(expected.begin(), expected.end(), '\n'), 2) << expected;
+    const CliRun run = cliWords(dir.path(), c.words);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.output, expected + "\n");
   }
 }
 

@@ -45,8 +45,10 @@ const std::string_view kMessagePrefixes[] = {
 }  // namespace
 
 bool isArchiveMessage(const std::string& message) {
+  // A whole message may go on with the path it is about and the system's reason.
+  const std::string_view firstLine = std::string_view(message).substr(0, message.find('\n'));
   for (const char* whole : kWholeMessages) {
-    if (message == whole) return true;
+    if (firstLine == whole) return true;
   }
   for (const std::string_view prefix : kMessagePrefixes) {
     if (std::string_view(message).substr(0, prefix.size()) == prefix) return true;

@@ -14,6 +14,7 @@
 #include "engine/crc32.h"
 #include "engine/zip_job.h"
 #include "support/file_tree.h"
+#include "support/messages.h"
 #include "support/sample_data.h"
 #include "support/special_files.h"
 #include "support/temp_dir.h"
@@ -133,7 +134,7 @@ TEST_F(UnzipJob, BackupFolderThatIsAFileFailsBeforeTheOldFolderIsTouched) {
   putFiles({{"old.txt", "old"}});
   writeFile(dir.path() / "backups", "a file");
   order.BackupDir = dir / "backups";
-  EXPECT_EQ(failure(), "Unable to create directory for backup.");
+  EXPECT_EQ(test::firstLine(failure()), "Unable to create directory for backup.");
   EXPECT_EQ(files(), (Tree{{"old.txt", "old"}}));
   EXPECT_EQ(readTree(dir.path() / "temp1"), kThreeFiles);
   EXPECT_EQ(statistics.files, 3u);  // the counts of a job that got that far
@@ -176,7 +177,7 @@ TEST_F(UnzipJob, AFailedSwapLeavesTheOldFolderInPlaceAndTheNewOneBesideIt) {
   const bool done = unzip();
   setImmutable(filesDir, false);
   EXPECT_FALSE(done);
-  EXPECT_EQ(message, kRenameWorkFolderMessage);
+  EXPECT_EQ(test::firstLine(message), kRenameWorkFolderMessage);
   EXPECT_EQ(files(), (Tree{{"old.txt", "old"}}));
   EXPECT_EQ(readTree(dir.path() / "temp1"), kThreeFiles);
 }
@@ -378,7 +379,7 @@ TEST_F(UnzipJob, AFileInTheWayOfAFolderFailsCleanly) {
 
   putArchive(planOf({storedEntry("a/b", "in a folder"), storedEntry("a", "where the folder is")}));
   fs::remove_all(dir.path() / "files");
-  EXPECT_EQ(failure(), kNoOutputFileMessage);
+  EXPECT_EQ(test::firstLine(failure()), kNoOutputFileMessage);
 }
 
 TEST_F(UnzipJob, ALinkPlantedInTheWorkFolderIsNeverWrittenThrough) {
@@ -404,7 +405,7 @@ TEST_F(UnzipJob, ALinkPlantedInTheWorkFolderIsNeverWrittenThrough) {
     const std::string outcome = failure();
     platform::observeOperations(nullptr);
     if (!planted) GTEST_SKIP() << test::kNoLinks;
-    EXPECT_EQ(outcome, expected);
+    EXPECT_EQ(test::firstLine(outcome), expected);
     EXPECT_EQ(test::readFile(dir / "outside.txt"), "keep");
   }
 }

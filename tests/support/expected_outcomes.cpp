@@ -81,16 +81,26 @@ void compare(const Outcomes& expected, const Outcomes& got, std::vector<std::str
   }
 }
 
+// A message whose first line is a whole sentence carries the path it is
+// about and the system's reason on the lines after it: they name the test's
+// temporary files and the system's own wording, so the outcome is the first
+// line. (A first line ending in ":" introduces the name it is about.)
+std::string outcomeOf(const std::string& message) {
+  const std::size_t end = message.find('\n');
+  if (end == std::string::npos || end == 0 || message[end - 1] != '.') return message;
+  return message.substr(0, end);
+}
+
 }  // namespace
 
 std::string readerOutcome(bool opened, std::uint64_t entries, const std::string& message) {
-  if (!opened) return message;
+  if (!opened) return outcomeOf(message);
   const std::string text = "opened, " + counted(entries, "entry", "entries");
-  return message.empty() ? text : text + "; analysis log: " + message;
+  return message.empty() ? text : text + "; analysis log: " + outcomeOf(message);
 }
 
 std::string unzipOutcome(bool unzipped, std::uint64_t files, const std::string& message) {
-  return unzipped ? "unzipped, " + counted(files, "file", "files") : message;
+  return unzipped ? "unzipped, " + counted(files, "file", "files") : outcomeOf(message);
 }
 
 std::string manifestText(std::string_view text) {

@@ -25,6 +25,8 @@ using Outcomes = std::map<std::string, std::string>;
 // The outcome texts.
 //   reader: "opened, 3 entries", "opened, 3 entries; analysis log: <message>" or the open's message
 //   unzip:  "unzipped, 3 files" or the job's message
+// A message stands by its first line when that is a whole sentence (the
+// path and the system's reason that follow it vary from run to run).
 std::string readerOutcome(bool opened, std::uint64_t entries, const std::string& message);
 std::string unzipOutcome(bool unzipped, std::uint64_t files, const std::string& message);
 

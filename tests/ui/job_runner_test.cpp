@@ -331,9 +331,11 @@ TEST_F(JobRunner, FinishedWorkOrLogThatCannotBeOpenedIsExplained) {
   click(kAnalyze);
   const std::string noProgram = "There is no application associated with the given file name.";
   ASSERT_EQ(messages().size(), 3u);
-  EXPECT_EQ(messages()[0].text, "Unable to open epub. " + noProgram);
-  EXPECT_EQ(messages()[1].text, formatText(kOpenFilesFolderFailure, noProgram));
-  EXPECT_EQ(messages()[2].text, "Unable to open the analysis log. " + noProgram);
+  ASSERT_EQ(desktop_.opener.opened.size(), 3u);
+  // Each names, on the line after, what it tried to open.
+  EXPECT_EQ(messages()[0].text, "Unable to open epub. " + noProgram + "\n" + epub_);
+  EXPECT_EQ(messages()[1].text, formatText(kOpenFilesFolderFailure, noProgram) + "\n" + desktop_.opener.opened[1]);
+  EXPECT_EQ(messages()[2].text, "Unable to open the analysis log. " + noProgram + "\n" + (folder_ / "log.txt"));
   for (const test::sShownMessage& shown : messages()) EXPECT_EQ(shown.icon, eIcon::Information);
 }
 

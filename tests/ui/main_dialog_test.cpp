@@ -199,7 +199,8 @@ TEST_F(MainDialog, ShellOpenButtonsOpenThePathOrExplainTheFailure) {
   EXPECT_EQ(messages()[0].text, "Unable to open epub. " + noProgram);
   EXPECT_EQ(messages()[1].text, formatText(kOpenEpubFolderFailure, noProgram));
   EXPECT_EQ(messages()[2].text, formatText(kOpenFilesFolderFailure, noProgram));
-  EXPECT_EQ(messages()[3].text, "Unable to open the user guide. " + noProgram);
+  // Help names the page it tried to open.
+  EXPECT_EQ(messages()[3].text, "Unable to open the user guide. " + noProgram + "\n" + helpPagePath());
   EXPECT_FALSE(messages()[0].owned);
   for (const test::sShownMessage& shown : messages()) EXPECT_EQ(shown.icon, eIcon::Information);
 }

@@ -222,8 +222,10 @@ TEST_F(OptionsDialog, AUserGuideThatCannotBeOpenedIsExplained) {
   desktop_.opener.result = 31;
   dialog_->sendCommand(options_ids::kHelp);
   ASSERT_EQ(messages().size(), 1u);
-  EXPECT_EQ(messages()[0].text,
-            "Unable to open the user guide. There is no application associated with the given file name.");
+  // The page it tried to open is named on the line after.
+  EXPECT_EQ(
+      messages()[0].text,
+      "Unable to open the user guide. There is no application associated with the given file name.\n" + helpPagePath());
   EXPECT_EQ(messages()[0].icon, eIcon::Information);
   EXPECT_EQ(dialog_->result(), std::nullopt) << "the dialog stays open";
 }
