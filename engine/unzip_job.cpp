@@ -762,6 +762,7 @@ bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& sta
   checked.DoWhat = kDoWhatUnzip;
   if (!checkJobSource(message, checked) || !checkPaths(checked, message) || !checkBackupOutsideFiles(message, checked))
     return false;
+  if (!checkFilesFolderTarget(message, checked)) return false;
   return runCheckedJob(checked, std::nullopt, message, statistics, progress);
 }
 
@@ -773,6 +774,7 @@ bool unzipJobFromMemory(const EpubWorkOrder& order, std::span<const std::uint8_t
   checked.DoWhat = kDoWhatAnalysis;
   if (!checkPaths(checked, message) || !checkBackupOutsideFiles(message, checked)) return false;
   checked.DoWhat = kDoWhatUnzip;
+  if (!checkFilesFolderTarget(message, checked)) return false;
   return runCheckedJob(checked, archive, message, statistics);
 }
 
