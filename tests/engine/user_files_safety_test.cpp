@@ -121,5 +121,108 @@ TEST_F(UserFiles, UnzipOntoADanglingLinkIsRefusedAndOntoALinkedFolderGoesOn) {
   EXPECT_TRUE(checkFilesFolderTarget(&message, test::unzipOrder(path("book.epub"), path("linked"))));
 }
 
+// ---- Permissions ------------------------------------------------------------------------
+
+#ifndef _WIN32
+constexpr bool kPermissionsKept = true;
+#else
+constexpr bool kPermissionsKept = false;  // a new file takes its folder's access rules
+#endif
+
+fs::perms modeOf(const fs::path& path) { return fs::status(path).permissions() & fs::perms::mask; }
+
+// The epub that a zip or a repack replaces keeps its permissions, in the new
+// epub and in its backup.
+TEST_F(UserFiles, ReplacedEpubsAndTheirBackupsKeepTheirMode) {
+  if (!kPermissionsKept) GTEST_SKIP() << "POSIX permission bits";
+  const fs::perms modes[] = {fs::perms(0600), fs::perms(0640), fs::perms(0400)};
+  const std::function<bool(std::string*)> jobs[] = {
+      [this](std::string* message) {
+        EpubWorkOrder order = test::zipOrder(path("book"), path("book.epub"));
+        order.BackupDir = dir.str();
+        sStatistics statistics;
+        return zipJob(order, message, statistics);
+      },
+      [this](std::string* message) {
+        sRepackOrder order;
+        order.archivePath = order.outputPath = path("book.epub");
+        order.backupDir = dir.str();
+        sStatistics statistics;
+        return repackJob(order, message, statistics);
+      },
+  };
+  for (const fs::perms mode : modes) {
+    for (std::size_t job = 0; job < std::size(jobs); ++job) {
+      SCOPED_TRACE(fmt::format("mode {:o}, {}", static_cast<unsigned>(mode), job == 0 ? "zip" : "repack"));
+      fs::remove(dir.path() / "back1.zip");
+      fs::permissions(dir.path() / "book.epub", mode);
+      std::string message;
+      ASSERT_TRUE(jobs[job](&message)) << message;
+      EXPECT_EQ(modeOf(dir.path() / "book.epub"), mode);
+      EXPECT_EQ(modeOf(dir.path() / "back1.zip"), mode);
+    }
+  }
+}
+
+// The backup of an unpacked-over folder keeps the mode of every folder and
+// file in it, the top folder's too.
+TEST_F(UserFiles, FolderBackupsKeepEveryMode) {
+  if (!kPermissionsKept) GTEST_SKIP() << "POSIX permission bits";
+  const struct {
+    const char* item;
+    fs::perms mode;
+  } rows[] = {
+      {"files/private/diary.txt", fs::perms(0600)},
+      {"files/shared.txt", fs::perms(0640)},
+      {"files/private", fs::perms(0700)},
+      {"files/group", fs::perms(0750)},
+      {"files", fs::perms(0700)},
+  };
+  writeFile(dir.path() / "files/private/diary.txt", "dear diary");
+  writeFile(dir.path() / "files/shared.txt", "for the group");
+  fs::create_directories(dir.path() / "files/group");
+  for (const auto& row : rows) fs::permissions(dir.path() / row.item, row.mode);
+  EpubWorkOrder order = test::unzipOrder(path("book.epub"), path("files"));
+  order.BackupDir = path("saved");
+  std::string message;
+  sStatistics statistics;
+  ASSERT_TRUE(unzipJob(order, &message, statistics)) << message;
+  for (const auto& row : rows) {
+    const fs::path backup = dir.path() / "saved/back1" / fs::path(row.item).lexically_relative("files");
+    EXPECT_EQ(modeOf(backup), row.mode) << row.item;
+  }
+}
+
+// ---- The new epub is finished before it is in place --------------------------------------------
+
+// At the moment of the rename the work file already has the epub's times (and
+// the old epub's mode): after it, nothing about the epub at its path changes,
+// so a reader that opened it meanwhile never sees it change.
+TEST_F(UserFiles, TheWorkFileHasTheEpubsTimesAndModeBeforeTheRename) {
+  const FileTime fixed = test::utc(2021, 6, 1, 12, 30);
+  if (kPermissionsKept) fs::permissions(dir.path() / "book.epub", fs::perms(0640));
+  EpubWorkOrder order = test::zipOrder(path("book"), path("book.epub"));
+  order.tDatetime = fixed;
+  std::optional<FileTime> writeTimeAtRename;
+  std::optional<fs::perms> modeAtRename;
+  platform::observeOperations([&](platform::FaultOperation operation) {
+    if (operation != platform::FaultOperation::Rename || writeTimeAtRename) return;
+    platform::FileTimes times;
+    if (platform::readFileTimes(path("temp1.zip"), times)) writeTimeAtRename = times.write;
+    modeAtRename = modeOf(dir.path() / "temp1.zip");
+  });
+  std::string message;
+  sStatistics statistics;
+  ASSERT_TRUE(zipJob(order, &message, statistics)) << message;
+  platform::observeOperations(nullptr);
+  EXPECT_EQ(writeTimeAtRename, fixed);
+  if (kPermissionsKept) {
+    EXPECT_EQ(modeAtRename, fs::perms(0640));
+  }
+  platform::FileTimes times;
+  ASSERT_TRUE(platform::readFileTimes(path("book.epub"), times));
+  EXPECT_EQ(times.write, fixed);
+}
+
 }  // namespace
 }  // namespace plimsy
