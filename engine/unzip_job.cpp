@@ -382,6 +382,23 @@ bool unpacksIntoFilesFolder(const sUnzipContext& context) {
   return withoutTrailingSeparators(context.workFolder) == withoutTrailingSeparators(context.workOrder.FilesDir);
 }
 
+// A backup folder that is removed again unless the copy into it completed:
+// nothing partial may look like a backup.
+class cPartialBackup {
+ public:
+  explicit cPartialBackup(std::string folder) : folder_(std::move(folder)) {}
+  ~cPartialBackup() {
+    if (!kept_) platform::removeTree(folder_);
+  }
+  cPartialBackup(const cPartialBackup&) = delete;
+  cPartialBackup& operator=(const cPartialBackup&) = delete;
+  void keep() { kept_ = true; }
+
+ private:
+  std::string folder_;
+  bool kept_ = false;
+};
+
 // Copies the old files folder into the first backN that no other job has made.
 bool makeBackup(const sUnzipContext& context, std::string* message) {
   const std::string& backupDir = context.workOrder.BackupDir;
@@ -393,9 +410,11 @@ bool makeBackup(const sUnzipContext& context, std::string* message) {
     case ClaimResult::Taken: return false;
     case ClaimResult::Failed: return fail(message, formatText(kCopyTreeMessage, std::string("cannot make ") + backup));
   }
+  cPartialBackup partial(backup);
   std::string reason;
   if (!platform::copyTree(context.workOrder.FilesDir, backup, &reason))
     return fail(message, formatText(kCopyTreeMessage, reason));
+  partial.keep();
   return true;
 }
 

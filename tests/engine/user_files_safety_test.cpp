@@ -193,6 +193,52 @@ TEST_F(UserFiles, FolderBackupsKeepEveryMode) {
   }
 }
 
+// ---- Backups that fail half way -------------------------------------------------------------
+
+// However far the copy of the old folder came, no backN is left that could
+// be taken for a backup; the old folder is as it was.
+TEST_F(UserFiles, AFolderBackupThatFailsHalfWayIsRemoved) {
+  writeFile(dir.path() / "files/a.txt", "first");
+  writeFile(dir.path() / "files/sub/b.txt", "second");
+  writeFile(dir.path() / "files/sub/c.txt", "third");
+  writeFile(dir.path() / "files/z.txt", "last");
+  const auto before = readTree(dir.path() / "files");
+  for (const std::uint64_t failingCopy : {1, 2, 3, 4}) {
+    SCOPED_TRACE(fmt::format("copy {} fails", failingCopy));
+    EpubWorkOrder order = test::unzipOrder(path("book.epub"), path("files"));
+    order.BackupDir = path("saved");
+    std::string message;
+    sStatistics statistics;
+    {
+      const test::ScopedFault fault(platform::FaultOperation::Copy, failingCopy);
+      EXPECT_FALSE(unzipJob(order, &message, statistics));
+    }
+    EXPECT_EQ(namesIn(dir.path() / "saved"), Names{});
+    EXPECT_EQ(readTree(dir.path() / "files"), before);
+    for (const std::string& name : namesIn(dir.path())) {
+      if (name.starts_with("temp")) fs::remove_all(dir.path() / name);  // the work folder is not this test's
+    }
+  }
+}
+
+// The same for the copy of the old epub: its close is the second (the new
+// epub's is the first).
+TEST_F(UserFiles, AnEpubBackupThatFailsHalfWayIsRemoved) {
+  const std::string old = readFile(dir.path() / "book.epub");
+  writeFile(dir.path() / "book/OEBPS/chapter.xhtml", "<html>two</html>");
+  EpubWorkOrder order = test::zipOrder(path("book"), path("book.epub"));
+  order.BackupDir = path("saved");
+  std::string message;
+  sStatistics statistics;
+  {
+    const test::ScopedFault fault(platform::FaultOperation::Close, 2);
+    EXPECT_FALSE(zipJob(order, &message, statistics));
+  }
+  EXPECT_EQ(namesIn(dir.path() / "saved"), Names{});
+  EXPECT_EQ(readFile(dir.path() / "book.epub"), old);
+  EXPECT_EQ(namesIn(dir.path()), (Names{"book", "book.epub", "saved"}));
+}
+
 // ---- The new epub is finished before it is in place --------------------------------------------
 
 // At the moment of the rename the work file already has the epub's times (and
