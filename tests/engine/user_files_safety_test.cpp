@@ -132,7 +132,7 @@ constexpr bool kPermissionsKept = false;  // a new file takes its folder's acces
 fs::perms modeOf(const fs::path& path) { return fs::status(path).permissions() & fs::perms::mask; }
 
 // The epub that a zip or a repack replaces keeps its permissions, in the new
-// epub and in its backup.
+// epub and in its backup; a repack into a new file gives it those of its source.
 TEST_F(UserFiles, ReplacedEpubsAndTheirBackupsKeepTheirMode) {
   if (!kPermissionsKept) GTEST_SKIP() << "POSIX permission bits";
   const fs::perms modes[] = {fs::perms(0600), fs::perms(0640), fs::perms(0400)};
@@ -161,6 +161,15 @@ TEST_F(UserFiles, ReplacedEpubsAndTheirBackupsKeepTheirMode) {
       EXPECT_EQ(modeOf(dir.path() / "book.epub"), mode);
       EXPECT_EQ(modeOf(dir.path() / "back1.zip"), mode);
     }
+    // Repacked into a new file, the epub keeps the mode of the one it came from.
+    fs::remove(dir.path() / "copy.epub");
+    sRepackOrder order;
+    order.archivePath = path("book.epub");
+    order.outputPath = path("copy.epub");
+    std::string message;
+    sStatistics statistics;
+    ASSERT_TRUE(repackJob(order, &message, statistics)) << message;
+    EXPECT_EQ(modeOf(dir.path() / "copy.epub"), mode);
   }
 }
 
