@@ -135,6 +135,13 @@ class File {
   // one. False when the file is not open for writing or the times cannot be
   // set.
   bool setTimes(FileTime creation, FileTime access, FileTime write);
+  // Gives the file the permission bits of the file or folder at `path`
+  // (links followed), so that a copy, or a new file that takes an old one's
+  // place, is no more open to other users than the old one. POSIX only: on
+  // Windows a new file takes its folder's access rules, and nothing is done
+  // (true for an open file). False when the bits cannot be read or set (a file system without
+  // them); nothing else changes.
+  bool copyPermissionsFrom(const std::string& path);
   // True after a read error.
   bool failed() const { return failed_; }
   // Closes the file; false when closing reported an error (data may be lost).
@@ -229,14 +236,17 @@ bool localFileTimeToUtc(FileTime local, FileTime& utc);
 
 // ---- File-system changes ---------------------------------------------------------
 
-// Copies a regular file; fails when the target exists (or the source is not a
-// regular file).
+// Copies a regular file with its permission bits (on Windows, what CopyFileW
+// keeps); fails when the target exists (or the source is not a regular file).
+// A copy that fails half way is removed again.
 bool copyFileNoOverwrite(const std::string& from, const std::string& to);
 // Copies everything in the folder `from` into the folder `to`, which must
 // exist (and is meant to be empty: nothing in it is replaced). Files are
 // copied as files, folders as folders, links as links (a link inside is never
-// followed; `from` itself may be one). False, with the system's explanation
-// in `reason` when given, at the first failure; what was copied stays.
+// followed; `from` itself may be one); files and folders keep their
+// permission bits on POSIX, and `to` is given those of `from`. False, with
+// the system's explanation in `reason` when given, at the first failure; what
+// was copied stays (the caller that made `to` removes it).
 bool copyTree(const std::string& from, const std::string& to, std::string* reason = nullptr);
 // Renames a file or folder; fails when the target exists.
 bool renameNoReplace(const std::string& from, const std::string& to);

@@ -26,6 +26,10 @@
 namespace plimsy::platform {
 namespace {
 
+// What a copy takes over of a file's or folder's mode: read, write and
+// execute for owner, group and others, and the set-id and sticky bits.
+constexpr mode_t kPermissionBits = 07777;
+
 FileTime toFileTime(const struct timespec& ts) {
   return fileTimeFromUnix(static_cast<std::int64_t>(ts.tv_sec), static_cast<std::uint32_t>(ts.tv_nsec));
 }
@@ -390,6 +394,12 @@ bool File::setTimes(FileTime /*creation*/, FileTime access, FileTime write) {
   return ::futimens(fdOf(handle_), times) == 0;
 }
 
+bool File::copyPermissionsFrom(const std::string& path) {
+  struct stat st {};
+  if (handle_ == kNoHandle || ::stat(path.c_str(), &st) != 0) return false;
+  return ::fchmod(fdOf(handle_), st.st_mode & kPermissionBits) == 0;
+}
+
 bool File::close() {
   if (handle_ == kNoHandle) return true;
   const bool injected = writable_ && injectedFailure(FaultOperation::Close);
@@ -540,6 +550,9 @@ bool copyFileNoOverwrite(const std::string& from, const std::string& to) {
   const std::optional<std::uint64_t> size = source.size();
   if (!size) return failedAt(from, errno);
   if (!target.open(to, File::Mode::CreateNew)) return false;
+  // Before the first byte: a private file's copy is never readable by others.
+  // (A file system without permission bits keeps its own.)
+  target.copyPermissionsFrom(from);
   // The target was made here: a copy that fails half way (a full disk) is
   // taken away again rather than left looking like a backup.
   bool copied = true;
@@ -581,6 +594,18 @@ bool copyContents(const std::string& from, const std::string& to, std::string* r
   return true;
 }
 
+// Fills the folder `to` with what `from` (of mode `mode`) holds and gives it
+// `from`'s permission bits: while it is filled it is no more open than those
+// allow, but open to its owner; its own bits come last (a read-only folder
+// could not be filled). A file system without permission bits keeps its own.
+bool copyContentsKeepingMode(const std::string& from, mode_t mode, const std::string& to, std::string* reason) {
+  const mode_t bits = mode & kPermissionBits;
+  ::chmod(to.c_str(), bits | S_IRWXU);
+  if (!copyContents(from, to, reason)) return false;
+  ::chmod(to.c_str(), bits);
+  return true;
+}
+
 // A file as a file, a folder as a folder, a link as a link (never followed).
 bool copyItem(const std::string& from, const std::string& to, std::string* reason) {
   struct stat st {};
@@ -598,7 +623,7 @@ bool copyItem(const std::string& from, const std::string& to, std::string* reaso
     return copyFileNoOverwrite(from, to) ? true : failWithReason(reason, errno ? errno : EIO, to);
   if (!S_ISDIR(st.st_mode)) return failWithReason(reason, ENOTSUP, from);
   if (makeFolder(to) != MakeFolderResult::Made) return failWithReason(reason, errno ? errno : EEXIST, to);
-  return copyContents(from, to, reason);
+  return copyContentsKeepingMode(from, st.st_mode, to, reason);
 }
 
 }  // namespace
@@ -608,8 +633,9 @@ bool copyTree(const std::string& from, const std::string& to, std::string* reaso
   std::string top = from;
   while (top.size() > 1 && top.back() == '/') top.pop_back();
   if (pathKind(to) != PathKind::Folder) return failWithReason(reason, ENOTDIR, to);
-  if (pathKind(top) != PathKind::Folder) return failWithReason(reason, ENOTDIR, from);
-  return copyContents(top, to, reason);
+  struct stat st {};
+  if (::stat(top.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return failWithReason(reason, ENOTDIR, from);
+  return copyContentsKeepingMode(top, st.st_mode, to, reason);
 }
 
 MakeFolderResult makeFolder(const std::string& path) {

@@ -620,6 +620,10 @@ bool File::setTimes(FileTime creation, FileTime access, FileTime write) {
   return ::SetFileTime(asHandle(handle_), &c, &a, &w) != 0;
 }
 
+// A new file takes its folder's access rules, as the file it copies or
+// replaces did; CopyFileW keeps the attributes. Nothing more is copied.
+bool File::copyPermissionsFrom(const std::string& /*path*/) { return handle_ != kNoHandle; }
+
 // No FlushFileBuffers: a closed file is as safe as the system's cache, as on
 // POSIX, and flushing every book file would make jobs several times slower.
 bool File::close() {

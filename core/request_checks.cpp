@@ -111,6 +111,7 @@ bool checkJobOptions(std::string* message, cSettings& job) {
   bool inTree = false;
   if (!isInDirectoryTree(message, order.ZipPath, order.FilesDir, inTree)) return false;
   if (inTree) return fail(message, "Epub file is in files directory tree.");
+  if (!checkFilesFolderTarget(message, order)) return false;
   if (!resolveBackupFolder(message, job)) return false;
   if (job.sDatetime.empty()) return true;
   if (!parseDatetime(toUtf8(job.sDatetime), order.tDatetime)) return fail(message, "Unable to read datetime.");
@@ -136,6 +137,15 @@ bool checkJobSource(std::string* message, const EpubWorkOrder& order) {
     if (platform::isSpecialFile(order.ZipPath)) return fail(message, formatText(kNotRegularFileMessage, order.ZipPath));
   }
   return true;
+}
+
+bool checkFilesFolderTarget(std::string* message, const EpubWorkOrder& order) {
+  if (order.DoWhat != kDoWhatUnzip) return true;
+  // "notes.txt/" is no folder to the system, but the job would take the name without its separator.
+  std::string target = order.FilesDir;
+  while (target.size() > 1 && endsWithSeparator(target) && target[target.size() - 2] != ':') target.pop_back();
+  if (target.empty() || !platform::entryExists(target) || pathKind(target) == PathKind::Folder) return true;
+  return fail(message, formatText(kFilesFolderIsFileMessage, target));
 }
 
 bool checkBackupOutsideFiles(std::string* message, const EpubWorkOrder& order) {

@@ -39,7 +39,8 @@ bool checkZipRequest(cRequestUi& ui, std::string* message, cSettings& jobCopy);
 bool checkUnzipRequest(cRequestUi& ui, std::string* message, cSettings& jobCopy);
 
 // The last step of both: an epub path that names a pipe, socket or device is
-// refused; the epub must not lie in the files folder's tree;
+// refused; the epub must not lie in the files folder's tree; an unzip's files
+// folder must not be a file (checkFilesFolderTarget);
 // BackupDir becomes empty (no backups), the epub's folder, or the user's
 // folder (made when missing); a datetime text is parsed into tDatetime.
 bool checkJobOptions(std::string* message, cSettings& jobCopy);
@@ -48,6 +49,16 @@ bool checkJobOptions(std::string* message, cSettings& jobCopy);
 // a zip (DoWhat 1), ZipPath for an unzip (DoWhat 2; a pipe, socket or device
 // is refused, naming it). Any other DoWhat passes.
 bool checkJobSource(std::string* message, const EpubWorkOrder& order);
+
+// An unzip's files folder that names a file (its path fills the
+// placeholder): putting the new folder in its place would delete the file.
+inline constexpr const char* kFilesFolderIsFileMessage = "The files folder is a file:\n%s";
+
+// An unzip (DoWhat 2) must not put its folder in the place of a file, a link
+// that leads nowhere, a pipe or a device: FilesDir, taken without its trailing
+// separators, must be a folder or missing. Checked by checkJobOptions and by
+// the unzip job itself, before anything is written. Any other DoWhat passes.
+bool checkFilesFolderTarget(std::string* message, const EpubWorkOrder& order);
 
 // A backup folder must not lie inside the files folder (a zip would pack its
 // own backups; an unzip would delete them with the old folder). Passes when

@@ -206,6 +206,9 @@ bool writeArchive(sZipWriter& writer, std::string* message, cZipReader& reader, 
   // Let go of the old archive before it may be replaced (Windows keeps a
   // mapped file from being renamed over).
   reader.releaseArchive();
+  // A new epub is no more open to others than the one it was made from (one
+  // that replaces a file takes that file's permissions instead).
+  writer.output.copyPermissionsFrom(order.archivePath);
   return finishArchive(writer, message);
 }
 

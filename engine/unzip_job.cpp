@@ -382,6 +382,23 @@ bool unpacksIntoFilesFolder(const sUnzipContext& context) {
   return withoutTrailingSeparators(context.workFolder) == withoutTrailingSeparators(context.workOrder.FilesDir);
 }
 
+// A backup folder that is removed again unless the copy into it completed:
+// nothing partial may look like a backup.
+class cPartialBackup {
+ public:
+  explicit cPartialBackup(std::string folder) : folder_(std::move(folder)) {}
+  ~cPartialBackup() {
+    if (!kept_) platform::removeTree(folder_);
+  }
+  cPartialBackup(const cPartialBackup&) = delete;
+  cPartialBackup& operator=(const cPartialBackup&) = delete;
+  void keep() { kept_ = true; }
+
+ private:
+  std::string folder_;
+  bool kept_ = false;
+};
+
 // Copies the old files folder into the first backN that no other job has made.
 bool makeBackup(const sUnzipContext& context, std::string* message) {
   const std::string& backupDir = context.workOrder.BackupDir;
@@ -399,9 +416,11 @@ bool makeBackup(const sUnzipContext& context, std::string* message) {
       return fail(message, formatText(kCopyTreeMessage, "cannot make " + error.path + ": " + error.reason));
     }
   }
+  cPartialBackup partial(backup);
   std::string reason;
   if (!platform::copyTree(context.workOrder.FilesDir, backup, &reason))
     return fail(message, formatText(kCopyTreeMessage, reason));
+  partial.keep();
   return true;
 }
 
@@ -771,6 +790,7 @@ bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& sta
   checked.DoWhat = kDoWhatUnzip;
   if (!checkJobSource(message, checked) || !checkPaths(checked, message) || !checkBackupOutsideFiles(message, checked))
     return false;
+  if (!checkFilesFolderTarget(message, checked)) return false;
   return runCheckedJob(checked, std::nullopt, message, statistics, progress);
 }
 
@@ -782,6 +802,7 @@ bool unzipJobFromMemory(const EpubWorkOrder& order, std::span<const std::uint8_t
   checked.DoWhat = kDoWhatAnalysis;
   if (!checkPaths(checked, message) || !checkBackupOutsideFiles(message, checked)) return false;
   checked.DoWhat = kDoWhatUnzip;
+  if (!checkFilesFolderTarget(message, checked)) return false;
   return runCheckedJob(checked, archive, message, statistics);
 }
 

@@ -143,7 +143,25 @@ bool addAllFiles(sZipWriter& writer, std::string* message) {
 
 // ---- The end ---------------------------------------------------------------------------
 
-bool writeEndRecords(sZipWriter& writer, std::string* message) {
+// The times the epub is given: the fixed datetime, or the time of now when
+// real creation times are asked for; 0 when its times are left alone.
+FileTime epubTime(const sZipWriter& writer) {
+  if (writer.fixedDatetime != 0) return writer.fixedDatetime;
+  return writer.realCreationTimes ? platform::currentFileTime() : 0;
+}
+
+// Sets them on the work file through its handle, after its last write.
+bool setEpubTimes(sZipWriter& writer, std::string* message, FileTime time) {
+  if (writer.fixedDatetime != 0) {
+    return writer.output.setTimes(time, time, time) ? true : fail(message, "Unable to set time on zip file.");
+  }
+  if (writer.realCreationTimes) {
+    return writer.output.setTimes(time, time, time) ? true : fail(message, "Unable to set time on epub file.");
+  }
+  return true;
+}
+
+bool writeEndRecords(sZipWriter& writer, std::string* message, FileTime time) {
   const std::optional<std::uint64_t> cdOffset = writer.output.tell();
   const std::string& cd = writer.centralDirectory;
   if (cd.empty() || !cdOffset || !writer.output.write(cd.data(), cd.size()))
@@ -155,6 +173,10 @@ bool writeEndRecords(sZipWriter& writer, std::string* message) {
     if (!writer.output.write(end.ecdl64.data(), kEcdl64Size)) return fail(message, "Unable to write Ecdl64.");
   }
   if (!writer.output.write(end.ecd.data(), kEcdSize)) return fail(message, "Unable to write Ecd.");
+  // The new epub is complete as it is written: the old one's permissions and
+  // its times come before the rename, so that nobody sees it change at its path.
+  writer.output.copyPermissionsFrom(writer.epubPath);  // none when there is no old epub
+  if (!setEpubTimes(writer, message, time)) return false;
   if (!writer.output.close()) return fail(message, "Unable to close zip file.");
   return true;
 }
@@ -176,18 +198,6 @@ bool makeBackup(const sZipWriter& writer, std::string* message) {
     case ClaimResult::Failed: return fail(message, withSystemError("Unable to make backup."));
   }
   return false;
-}
-
-bool setEpubTimes(const sZipWriter& writer, std::string* message) {
-  if (writer.fixedDatetime != 0) {
-    const FileTime t = writer.fixedDatetime;
-    return setTimes(t, t, t, writer.epubPath) ? true : fail(message, "Unable to set time on zip file.");
-  }
-  if (writer.realCreationTimes) {
-    const FileTime now = platform::currentFileTime();
-    return setTimes(now, now, now, writer.epubPath) ? true : fail(message, "Unable to set time on epub file.");
-  }
-  return true;
 }
 
 bool writeArchive(sZipWriter& writer, std::string* message, const EpubWorkOrder& order) {
@@ -243,7 +253,8 @@ bool collectFiles(std::string* message, const std::string& folder, const FileVis
 }
 
 bool finishArchive(sZipWriter& writer, std::string* message) {
-  if (!writeEndRecords(writer, message)) return false;
+  const FileTime time = epubTime(writer);
+  if (!writeEndRecords(writer, message, time)) return false;
   if (jobsAbandoned()) return fail(message, kJobAbandonedMessage);
   if (!writer.backupFolder.empty() && pathKind(writer.epubPath) != PathKind::Missing && !makeBackup(writer, message))
     return false;
@@ -255,7 +266,11 @@ bool finishArchive(sZipWriter& writer, std::string* message) {
     return fail(message,
                 jobsAbandoned() ? kJobAbandonedMessage : withSystemError("Unable to rename work copy of zip file."));
   writer.workClaim.reset();
-  return setEpubTimes(writer, message);
+  // Windows gives a name freed a moment ago the creation time of the file
+  // that had it (tunnelling): the same times once more, which changes nothing
+  // a reader of the epub can see, put the creation time right.
+  if (time != 0) setTimes(time, time, time, writer.epubPath);
+  return true;
 }
 
 // A failed job leaves no work file (a full disk is not kept full by a half archive).

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -372,6 +373,22 @@ TEST_F(Cli, UnzipChoosesFiles1BesideTheEpubAndRestoresTheBook) {
   EXPECT_NE(run.output.find("Success! You successfully unzipped your file.\n\nNumber of files: 9\n"),
             std::string::npos);
   EXPECT_EQ(test::readTree(dir.path() / "files1"), test::readTree(dir.path() / "book"));
+}
+
+// Unzipping onto a file refuses, with backups or without, before anything is
+// written: the file stays as it was and nothing is made beside it.
+TEST_F(Cli, UnzipOntoAFileKeepsTheFile) {
+  ASSERT_EQ(cli(dir.path(), "zip book out.epub -q").exitCode, 0);
+  writeFile(dir.path() / "notes.txt", "my notes");
+  const std::string refusal = "The files folder is a file:\n" + (dir / "notes.txt") + "\n";
+  for (const char* arguments : {"unzip out.epub notes.txt --no-backup", "unzip out.epub notes.txt",
+                                "unzip out.epub notes.txt --backup-dir saved"}) {
+    const CliRun run = cli(dir.path(), arguments);
+    EXPECT_EQ(run.exitCode, 1) << arguments;
+    EXPECT_EQ(run.output, refusal) << arguments;
+    EXPECT_EQ(readFile(dir.path() / "notes.txt"), "my notes") << arguments;
+    EXPECT_EQ(test::namesIn(dir.path()), (std::set<std::string>{"book", "notes.txt", "out.epub"})) << arguments;
+  }
 }
 
 // check: exit 0 without errors (warnings allowed), 1 with one, 2 for usage

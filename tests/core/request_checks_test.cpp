@@ -17,6 +17,7 @@
 namespace plimsy {
 namespace {
 
+namespace fs = std::filesystem;
 using test::TempDir;
 using test::writeFile;
 
@@ -157,6 +158,34 @@ TEST_F(RequestChecks, BackupFolderFollowsTheOptions) {
   job.workOrder.BackupDir = dir / "book/backups";
   EXPECT_EQ(check(checkZipRequest), kBackupInsideFilesMessage);
   EXPECT_EQ(pathKind(dir / "book/backups"), PathKind::Missing);
+}
+
+// An unzip would put its folder in the place of a file, deleting it: refused
+// before the backup folder is made. A folder, or a name not yet taken, is fine.
+TEST_F(RequestChecks, UnzipOntoAFileIsRefusedBeforeTheBackupFolderIsMade) {
+  writeFile(dir.path() / "book.epub", "PK");
+  writeFile(dir.path() / "notes.txt", "notes");
+  const std::string refused = formatText(kFilesFolderIsFileMessage, dir / "notes.txt");
+  const struct {
+    std::string filesLine;
+    std::string expected;
+  } rows[] = {
+      {dir / "notes.txt", refused},
+      {withTrailingSeparator(dir / "notes.txt"), refused},
+      {dir / "book", "OK"},
+      {dir / "fresh", "OK"},
+  };
+  for (const auto& row : rows) {
+    fs::remove_all(dir.path() / "saved");
+    job.workOrder.ZipPath = dir / "book.epub";
+    job.workOrder.FilesDir = row.filesLine;
+    job.SaveBackups = true;
+    job.UseSpecifiedBackupFolder = true;
+    job.workOrder.BackupDir = dir / "saved";
+    EXPECT_EQ(check(checkUnzipRequest), row.expected) << row.filesLine;
+    EXPECT_EQ(pathKind(dir / "saved"), row.expected == "OK" ? PathKind::Folder : PathKind::Missing) << row.filesLine;
+  }
+  EXPECT_EQ(test::readFile(dir.path() / "notes.txt"), "notes");
 }
 
 TEST_F(RequestChecks, PipesAreRefusedAsEpubsAndLogsByName) {
