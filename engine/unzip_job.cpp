@@ -431,13 +431,16 @@ bool holdsFiles(const std::string& folder) {
 // when it holds no file (nothing of value: the archive could not be read, or
 // was refused before anything was written), and so do the folders the job
 // made above it, when empty. One with files read out of a damaged book stays.
-void removeFailedWork(const sUnzipContext& context) {
-  const std::string workFolder = withoutTrailingSeparators(context.workFolder);
-  if (!jobsAbandoned() && holdsFiles(workFolder)) return;
-  if (!platform::removeTree(workFolder)) return;
+void removeMadeFolders(const sUnzipContext& context) {
   for (const std::string& folder : context.madeFolders) {
     if (!platform::removeEmptyFolder(folder)) return;
   }
+}
+
+void removeFailedWork(const sUnzipContext& context) {
+  const std::string workFolder = withoutTrailingSeparators(context.workFolder);
+  if (!jobsAbandoned() && holdsFiles(workFolder)) return;
+  if (platform::removeTree(workFolder)) removeMadeFolders(context);
 }
 
 // The work folder, made by this job alone: the files folder itself when it
@@ -677,7 +680,10 @@ bool extractIntoWorkFolder(sUnzipContext& context, cZipReader& reader, const Arc
 }
 
 bool runJob(sUnzipContext& context, cZipReader& reader, const ArchiveBytes& bytes, std::string* message) {
-  if (!claimWorkFolder(context, message)) return false;
+  if (!claimWorkFolder(context, message)) {
+    removeMadeFolders(context);  // the folders above a files folder that could not be made
+    return false;
+  }
   cWorkClaim claim(withoutTrailingSeparators(context.workFolder), cWorkClaim::eKind::Folder);
   const bool done = extractIntoWorkFolder(context, reader, bytes, message) && putInPlace(context, message, claim);
   // A job told to stop (the program is quitting) leaves nothing half done,
