@@ -9,11 +9,13 @@
 #include <regex>
 #include <thread>
 
+#include "core/platform.h"
 #include "core/settings.h"
 #include "engine/job_control.h"
 #include "engine/job_report.h"
 #include "engine/zip_job.h"
 #include "gui_test_support.h"
+#include "support/file_tree.h"
 #include "support/zip_builder.h"
 #include "ui/control_ids.h"
 #include "ui/dlg_main.h"
@@ -137,6 +139,37 @@ class JobRunner : public test::cBookGuiTest {
     if (std::filesystem::exists(folder_ / "temp1.zip")) wrong += "the work was left; ";
     if (!dialog_->isDestroyed() || desktop_.quits != 1) wrong += "the window did not close; ";
     if (!messages().empty()) wrong += "the stopped job reported; ";
+    std::fputs(wrong.c_str(), stderr);
+    std::filesystem::remove_all(folder_.path());
+    test::endChildProcess(wrong.empty() ? 0 : 1);
+  }
+  // Closes the window answering Yes while an analysis is held at its first
+  // write of the log, and ends the process as closeAnsweringYesAndEnd does:
+  // the old log stays as it was and the analysis's work file is gone.
+  [[noreturn]] void closeDuringAnalysisAndEnd() {
+    zipBook();
+    const std::string log = folder_ / "log.txt";
+    test::writeFile(log, "the old log");
+    updateSettings([&log](cSettings& s) { s.workOrder.AnalyzeZipLogPath = log; });
+    std::atomic<bool> writing{false};
+    platform::observeOperations([&](platform::FaultOperation operation) {
+      // (The settings saved on the GUI thread before the analysis starts are written too.)
+      if (operation != platform::FaultOperation::Write || isGuiThread() || writing.exchange(true)) return;
+      held_ = true;
+      while (!jobsAbandoned()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    test::clickControl(dialog_->control(kAnalyze));
+    std::string wrong;
+    if (!test::waitUntil([this] { return held_ && busyLook(); })) wrong += "the analysis did not start; ";
+    desktop_.presenter.answers = {eAnswer::Yes};
+    test::clickControl(dialog_->control(kClose));
+    platform::observeOperations(nullptr);
+    if (runningJobs() != 0) wrong += "the window closed before the analysis had stopped; ";
+    if (test::readFile(log) != "the old log") wrong += "the old log was changed; ";
+    if (test::namesIn(folder_.path()) != std::set<std::string>{"book", "book.epub", "log.txt"})
+      wrong += "the analysis left its work file; ";
+    if (!dialog_->isDestroyed()) wrong += "the window did not close; ";
+    if (!desktop_.presenter.tasks.empty()) wrong += "the stopped analysis reported; ";
     std::fputs(wrong.c_str(), stderr);
     std::filesystem::remove_all(folder_.path());
     test::endChildProcess(wrong.empty() ? 0 : 1);
@@ -419,6 +452,11 @@ TEST_F(JobRunner, ClosingWhileAJobRunsAndAnsweringYesStopsTheJobAndCloses) {
 TEST_F(JobRunner, ClosingWaitsUntilTheStoppedJobHasEndedAndRemovedItsWork) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(closeWhileTheJobNeedsTheGuiThreadAndEnd(), testing::ExitedWithCode(0), "");
+}
+
+TEST_F(JobRunner, ClosingDuringAnAnalysisKeepsTheOldLogAndRemovesTheWorkFile) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(closeDuringAnalysisAndEnd(), testing::ExitedWithCode(0), "");
 }
 
 // An unzip whose entries unpack to one file warns after the job, whether the
