@@ -110,7 +110,11 @@ int runJobCommand(const JobOptions& options, cSettings& job, const sJobKind& kin
   }
   if (!done) return failWith(message);
   const std::uint64_t ms = elapsedMilliseconds(start, platform::currentFileTime());
-  return report(options.quiet, jobSuccessMessage(kind.successText, statistics, ms));
+  const int result = report(options.quiet, jobSuccessMessage(kind.successText, statistics, ms));
+  // Entries that replaced others (two names for one file): a warning, not a failure.
+  const std::string replaced = replacedEntriesWarning(statistics);
+  if (!replaced.empty()) printEscaped(stderr, replaced + "\n");
+  return result;
 }
 
 }  // namespace

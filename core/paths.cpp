@@ -261,12 +261,8 @@ bool setTimes(FileTime creation, FileTime access, FileTime write, const std::str
 }
 
 bool temporaryFolder(std::string& folder) {
-  try {
-    folder = utf8FromPath(fs::temp_directory_path());
-    return true;
-  } catch (...) {
-    return false;
-  }
+  folder = platform::userTemporaryFolder();
+  return !folder.empty();
 }
 
 }  // namespace plimsy

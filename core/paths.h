@@ -154,8 +154,9 @@ bool isInDirectoryTree(std::string* message, const std::string& path, const std:
 // set.
 bool setTimes(FileTime creation, FileTime access, FileTime write, const std::string& path);
 
-// The system's folder for temporary files (as the system states it, usually
-// without a trailing separator). False when it cannot be determined.
+// This user's folder for temporary files (platform::userTemporaryFolder:
+// never one that all users share), usually without a trailing separator.
+// False when it cannot be determined.
 bool temporaryFolder(std::string& folder);
 
 }  // namespace plimsy

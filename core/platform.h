@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/filetime.h"
@@ -76,6 +77,16 @@ bool listFolder(const std::string& folder, std::vector<FolderItem>& items);
 // tells an item's kind with its name. False when the folder cannot be read
 // (no partial list is given).
 bool listSubfolders(const std::string& folder, std::vector<std::string>& names);
+
+// ---- File names ----------------------------------------------------------------
+
+// The key under which the file system finds a file or folder name (one
+// component, UTF-8): two names with the same key name the same file in one
+// folder. The name itself on POSIX (names are bytes compared exactly); on
+// Windows the name in upper case as NTFS compares names, each UTF-16 unit
+// by the system's own upper-case mapping (so "É.xhtml" and "é.xhtml" meet),
+// and invalid UTF-8 as the system converts it for a file name.
+std::string fileNameKey(std::string_view name);
 
 // ---- Files -------------------------------------------------------------------
 
@@ -265,6 +276,9 @@ MakeFolderResult makeFolder(const std::string& path);
 // Makes a folder with any missing parents. True when the path is a folder
 // afterwards (whoever made it).
 bool makeFolders(const std::string& path);
+// Removes a folder that holds nothing. False when it holds something or
+// cannot be removed (then it stays as it was).
+bool removeEmptyFolder(const std::string& path);
 // Removes a folder with everything in it (links inside are removed, never
 // followed). True when nothing is left at the path; otherwise false, with the
 // system's explanation and the path it is about in `reason` when given.
@@ -334,6 +348,15 @@ bool setEnvironmentVariable(const char* name, const std::optional<std::string>& 
 // application data folder on Windows; $XDG_CONFIG_HOME, else ~/.config, on
 // POSIX. Empty when there is none (never a relative path).
 std::string userSettingsBaseFolder();
+
+// The folder for this user's temporary files, where the analysis log goes
+// unless told otherwise: %TEMP% on Windows (the system's temporary folder,
+// which is the user's own); on POSIX $TMPDIR, else $XDG_RUNTIME_DIR, else
+// the user's cache folder ($XDG_CACHE_HOME, else ~/.cache, made when
+// missing), never a folder that every user of the machine shares. Variables
+// that do not hold an absolute path are passed over. Empty when there is
+// none.
+std::string userTemporaryFolder();
 
 // The full path of the running program's executable; empty when it cannot be
 // learned.

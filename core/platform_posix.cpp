@@ -684,6 +684,11 @@ bool removeFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0 ? true : failedAt(path, errno);
 }
 
+bool removeEmptyFolder(const std::string& path) {
+  if (injectedFailure(FaultOperation::Remove)) return failedAt(path, errno);
+  return ::rmdir(path.c_str()) == 0 ? true : failedAt(path, errno);
+}
+
 // The reason names the tree: the library does not tell which item in it failed.
 bool removeTree(const std::string& path, std::string* reason) {
   if (injectedFailure(FaultOperation::Remove)) return failWithReason(reason, errno, path);
@@ -729,6 +734,38 @@ std::string userSettingsBaseFolder() {
   if (!home || !home->starts_with('/')) return {};
   return home->ends_with('/') ? *home + ".config" : *home + "/.config";
 }
+
+namespace {
+
+// The variable's value when it holds an absolute path.
+std::optional<std::string> absoluteVariable(const char* name) {
+  auto value = environmentVariable(name);
+  if (!value || !value->starts_with('/')) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::string userTemporaryFolder() {
+  // The first two are the user's own by convention ($XDG_RUNTIME_DIR by the
+  // login manager, mode 0700); /tmp is everybody's, and a second user could
+  // not replace the first one's log there.
+  for (const char* name : {"TMPDIR", "XDG_RUNTIME_DIR"}) {
+    if (auto folder = absoluteVariable(name)) return *folder;
+  }
+  std::string cache;
+  if (auto folder = absoluteVariable("XDG_CACHE_HOME")) {
+    cache = *folder;
+  } else if (auto home = absoluteVariable("HOME")) {
+    cache = home->ends_with('/') ? *home + ".cache" : *home + "/.cache";
+  } else {
+    return {};
+  }
+  makeFolders(cache);  // a new account may not have one yet; writing the log says so if it fails
+  return cache;
+}
+
+std::string fileNameKey(std::string_view name) { return std::string(name); }
 
 std::string executablePath() {
   std::error_code error;

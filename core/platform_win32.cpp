@@ -1003,6 +1003,14 @@ bool removeItem(const std::wstring& path, DWORD attributes, std::string* reason)
 
 }  // namespace
 
+bool removeEmptyFolder(const std::string& path) {
+  if (injectedFailure(FaultOperation::Remove)) return false;
+  std::wstring folder = systemPath(path);
+  while (folder.size() > 1 && isSeparator(folder.back()) && folder[folder.size() - 2] != L':') folder.pop_back();
+  if (folder.empty() || isDeviceName(folder)) return false;
+  return ::RemoveDirectoryW(folder.c_str()) != 0;
+}
+
 bool removeTree(const std::string& path, std::string* reason) {
   if (injectedFailure(FaultOperation::Remove)) return failWithReason(reason, ERROR_WRITE_FAULT, path);
   // Without trailing separators: "link\" would name the folder a link leads to.
@@ -1086,6 +1094,44 @@ std::string userSettingsBaseFolder() {
   wchar_t folder[MAX_PATH];
   if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) return {};
   return narrow(folder);
+}
+
+std::string userTemporaryFolder() {
+  // GetTempPathW reads %TMP%, %TEMP%, %USERPROFILE%, in that order: the
+  // user's own folder.
+  wchar_t folder[MAX_PATH + 1];
+  const DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
+  if (length == 0 || length > MAX_PATH) return {};
+  std::wstring_view view(folder, length);
+  if (view.size() > 3 && isSeparator(view.back())) view.remove_suffix(1);  // "C:\" keeps its separator
+  return narrow(view);
+}
+
+// ---- File names -------------------------------------------------------------------------
+
+// NTFS compares names by its upper-case table, one UTF-16 unit at a time;
+// the system's own upper-case mapping (file-system casing, not a
+// language's) gives the same. A surrogate is no letter: it stays.
+std::string fileNameKey(std::string_view name) {
+  std::wstring wide = widen(name);
+  const auto isSurrogate = [](wchar_t c) { return c >= 0xD800 && c <= 0xDFFF; };
+  std::size_t start = 0;
+  while (start < wide.size()) {
+    if (isSurrogate(wide[start])) {
+      ++start;
+      continue;
+    }
+    std::size_t end = start;
+    while (end < wide.size() && !isSurrogate(wide[end])) ++end;
+    const int length = static_cast<int>(std::min<std::size_t>(end - start, INT_MAX));
+    std::wstring upper(static_cast<std::size_t>(length), L'\0');
+    // The same length: simple case mapping is one unit for one unit.
+    if (::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.data() + start, length, upper.data(), length,
+                        nullptr, nullptr, 0) == length)
+      std::copy(upper.begin(), upper.end(), wide.begin() + static_cast<std::ptrdiff_t>(start));
+    start += static_cast<std::size_t>(length);
+  }
+  return narrow(wide);
 }
 
 std::string executablePath() {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -12,7 +13,9 @@
 
 #include "core/filetime.h"
 #include "core/message.h"
+#include "core/paths.h"
 #include "core/text.h"
+#include "engine/job_control.h"
 
 namespace plimsy {
 namespace {
@@ -56,18 +59,27 @@ void cLogText::putShown(std::string_view bytes) {
   }
 }
 
-// Where the finished text goes: a file, or a string in memory.
+// Where the finished text goes: a work file beside the log, renamed over it
+// when the log is whole (a log is never half old, half new), or a string in
+// memory.
 class cLogSink {
  public:
-  // Creates the file, or writes over an old one (an old log of the same
-  // book is mostly as long: its space is reused); close() cuts off the rest.
-  bool open(const std::string& path) { return file_.open(path, platform::File::Mode::WriteOver); }
+  // Claims a work file tempN<.ext> beside the log (its extension), made new
+  // for this log alone, and registers the claim (engine/job_control.h).
+  bool open(const std::string& path);
+  // Puts the whole log in the place of the old one, in one step.
+  bool putInPlace(const std::string& path);
+  // Removes the work file (after close) unless it was put in place.
+  void removeWork();
   // Collects the log in `text` (emptied first), which must outlive the sink.
   void openText(std::string& text) {
     text_ = &text;
     text.clear();
   }
   void write(const fmt::memory_buffer& piece) {
+    // A program that quits does not wait for a big log.
+    if (text_ == nullptr && jobsAbandoned()) failed_ = true;
+    if (failed_) return;
     if (text_ != nullptr)
       text_->append(piece.data(), piece.size());
     else if (piece.size() > 0 && !file_.write(piece.data(), piece.size()))
@@ -77,15 +89,44 @@ class cLogSink {
   // so that a cut log is never taken for a whole one.
   bool close() {
     if (text_ != nullptr) return true;
-    const bool ended = file_.endHere();
-    return file_.close() && ended && !failed_;
+    return file_.close() && !failed_;
   }
+  // Whether writing has stopped (a write failed, or the jobs were told to stop).
+  bool stopped() const { return failed_; }
 
  private:
   platform::File file_;
+  std::string workPath_;
+  std::unique_ptr<cWorkClaim> claim_;
   std::string* text_ = nullptr;
   bool failed_ = false;
 };
+
+bool cLogSink::open(const std::string& path) {
+  const std::string_view folder = std::string_view(path).substr(0, path.size() - fileNamePart(path).size());
+  std::string_view extension = extensionPart(fileNamePart(path));
+  if (!extension.empty()) extension.remove_prefix(1);
+  const auto create = [this](const std::string& candidate) {
+    if (file_.open(candidate, platform::File::Mode::CreateNew)) return ClaimResult::Claimed;
+    return file_.openFailure() == platform::File::OpenFailure::Exists ? ClaimResult::Taken : ClaimResult::Failed;
+  };
+  if (claimUniqueName(nullptr, folder, "temp", extension, create, workPath_) != ClaimResult::Claimed) return false;
+  claim_ = std::make_unique<cWorkClaim>(workPath_, cWorkClaim::eKind::File);
+  return true;
+}
+
+bool cLogSink::putInPlace(const std::string& path) {
+  if (!claim_ || !claim_->completeWith([&] { return platform::renameReplacing(workPath_, path); })) return false;
+  claim_.reset();
+  return true;
+}
+
+void cLogSink::removeWork() {
+  if (!claim_) return;
+  file_.close();
+  platform::removeFile(workPath_);
+  claim_.reset();
+}
 
 std::string_view yesNo(bool value) { return value ? "yes" : "no"; }
 
@@ -351,8 +392,8 @@ class cPieceRing {
   void formatInTurn() {
     std::unique_lock<std::mutex> lock(lock_);
     for (;;) {
-      changed_.wait(lock, [this] { return next_ >= pieces_ || next_ < written_ + slots_.size(); });
-      if (next_ >= pieces_) return;
+      changed_.wait(lock, [this] { return stopped_ || next_ >= pieces_ || next_ < written_ + slots_.size(); });
+      if (stopped_ || next_ >= pieces_) return;
       const std::size_t piece = next_++;
       sSlot& slot = slots_[piece % slots_.size()];
       lock.unlock();
@@ -366,6 +407,10 @@ class cPieceRing {
 
   void writeInOrder(cLogSink& sink) {
     for (std::size_t piece = 0; piece < pieces_; ++piece) {
+      if (sink.stopped()) {
+        stop();
+        return;
+      }
       sSlot& slot = slots_[piece % slots_.size()];
       {
         std::unique_lock<std::mutex> lock(lock_);
@@ -381,6 +426,13 @@ class cPieceRing {
   }
 
  private:
+  // No more pieces are wanted: the workers end after the piece in hand.
+  void stop() {
+    const std::lock_guard<std::mutex> lock(lock_);
+    stopped_ = true;
+    changed_.notify_all();
+  }
+
   struct sSlot {
     cLogText text;
     std::size_t piece = SIZE_MAX;  // the piece the text holds, once it is whole
@@ -393,6 +445,7 @@ class cPieceRing {
   std::condition_variable changed_;
   std::size_t next_ = 0;     // the next piece to format
   std::size_t written_ = 0;  // the pieces written so far
+  bool stopped_ = false;     // writing has stopped: format nothing more
 };
 
 void writeEntries(cLogSink& sink, const std::vector<sZipEntry>& entries) {
@@ -410,7 +463,7 @@ void writeEntries(cLogSink& sink, const std::vector<sZipEntry>& entries) {
   }
   if (workers.empty()) {
     cLogText text;
-    for (std::size_t piece = 0; piece < pieces; ++piece) {
+    for (std::size_t piece = 0; piece < pieces && !sink.stopped(); ++piece) {
       text.clear();
       formatPiece(text, entries, piece);
       sink.write(text.buffer());
@@ -438,6 +491,23 @@ bool isTheArchive(const cZipReader& reader, const std::string& logPath) {
          platform::fileIdentity(reader.path(), archive) && log == archive;
 }
 
+// Writes the log into the sink's work file and puts it in place.
+bool writeWork(cLogSink& log, const cZipReader& reader, std::string* message, const std::string& logPath) {
+  writeLog(log, reader, logPath);
+  const bool written = log.close();
+  if (jobsAbandoned()) return fail(message, kJobAbandonedMessage);
+  // A log of an archive that changed while it was read describes neither
+  // the old archive nor the new one.
+  if (!reader.archiveUnchanged()) return fail(message, kArchiveChangedMessage);
+  // A log cut short by a full disk must not pass for a whole one.
+  if (!written) return fail(message, "Unable to write log file.");
+  if (!log.putInPlace(logPath))
+    return fail(message, jobsAbandoned() ? kJobAbandonedMessage
+                                         : withPathAndReason("Unable to open log file.", logPath,
+                                                             platform::lastSystemError().reason));
+  return true;
+}
+
 }  // namespace
 
 bool writeAnalysisLog(const cZipReader& reader, std::string* message, const std::string& logPath) {
@@ -448,14 +518,10 @@ bool writeAnalysisLog(const cZipReader& reader, std::string* message, const std:
   if (overArchive || !log.open(logPath))
     return fail(message, withPathAndReason("Unable to open log file.", logPath,
                                            overArchive ? "" : platform::lastSystemError().reason));
-  writeLog(log, reader, logPath);
-  const bool written = log.close();
-  // A log of an archive that changed while it was read describes neither
-  // the old archive nor the new one.
-  if (!reader.archiveUnchanged()) return fail(message, kArchiveChangedMessage);
-  // A log cut short by a full disk must not pass for a whole one.
-  if (!written) return fail(message, "Unable to write log file.");
-  return true;
+  // Whatever goes wrong from here, the old log stays as it was and no work file is left.
+  const bool done = writeWork(log, reader, message, logPath);
+  if (!done) log.removeWork();
+  return done;
 }
 
 bool writeAnalysisText(const cZipReader& reader, std::string* message, std::string& text) {

@@ -18,12 +18,17 @@
 namespace plimsy {
 
 // Writes the whole log of `reader` (after a successful open; the reader stays
-// open) to `logPath`. Fails with "Unable to open log file." when the log
-// cannot be created, or when it names the archive itself (writing it would
-// destroy the archive being read); with the message naming a pipe, socket or
-// device when the log path is one; with "Unable to write log file." when the
-// log could not be written whole (a full disk); with "Zip file changed while
-// it was being read." when another program changed the archive meanwhile.
+// open) to `logPath`, through a work file tempN<.ext> beside it (claimed for
+// this log alone and registered as the job's work, engine/job_control.h) that
+// is renamed over the old log once it is whole: a failed or stopped analysis
+// leaves the old log as it was and no work file. Fails with "Unable to open
+// log file." when the work file cannot be created or renamed into place, or
+// when the log names the archive itself (replacing it would destroy the
+// archive being read); with the message naming a pipe, socket or device when
+// the log path is one; with "Unable to write log file." when the log could
+// not be written whole (a full disk); with "Zip file changed while it was
+// being read." when another program changed the archive meanwhile; with "The
+// job was stopped before it was finished." when the jobs were told to stop.
 bool writeAnalysisLog(const cZipReader& reader, std::string* message, const std::string& logPath);
 
 // The same log in `text` (for an archive held in memory, whose heading names

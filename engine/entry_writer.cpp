@@ -294,11 +294,17 @@ bool writeEntryData(sZipWriter& writer, std::string* message, sEntryData& data, 
                     std::uint32_t level) {
   data = sEntryData{};
   std::uint8_t* in = ensureSize(writer.scratch.input, level == 0 ? kStoreBlock : kStreamBlock);
-  if (level == 0) return storeRest(in, writer.output, source, data) ? true : fail(message, kStoredWriteFailed);
-  std::uint8_t* out = ensureSize(writer.scratch.output, kStreamBlock);
-  if (!deflateRest(*writer.scratch.deflater, in, out, writer.output, source, static_cast<int>(level), data))
-    return fail(message, kDeflateFailed);
-  return true;
+  bool written = false;
+  if (level == 0) {
+    written = storeRest(in, writer.output, source, data);
+  } else {
+    std::uint8_t* out = ensureSize(writer.scratch.output, kStreamBlock);
+    written = deflateRest(*writer.scratch.deflater, in, out, writer.output, source, static_cast<int>(level), data);
+  }
+  if (written) return true;
+  // Both loops stop, block by block, when the jobs are told to stop.
+  if (jobsAbandoned()) return fail(message, kJobAbandonedMessage);
+  return fail(message, level == 0 ? kStoredWriteFailed : kDeflateFailed);
 }
 
 bool deflateFile(platform::File& output, platform::File& source, int level) {

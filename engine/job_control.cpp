@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
-
-#include "core/platform.h"
 
 namespace plimsy {
 namespace {
@@ -37,25 +36,16 @@ bool jobsAbandoned() { return abandoned.load(); }
 
 void resumeJobs() { abandoned = false; }
 
-bool abandonRunningJobs(std::chrono::milliseconds wait) {
-  abandoned = true;
-  const auto deadline = std::chrono::steady_clock::now() + wait;
+void abandonRunningJobs() { abandoned = true; }
+
+void waitForAbandonedWork(const std::function<void()>& whileWaiting) {
   for (;;) {
     {
       const std::lock_guard<std::mutex> guard(registry().lock);
-      if (registry().claims.empty()) return true;
-      if (std::chrono::steady_clock::now() >= deadline) {
-        for (const auto& [path, kind] : registry().claims) {
-          if (kind == cWorkClaim::eKind::File)
-            platform::removeFile(path);
-          else
-            platform::removeTree(path);
-        }
-        registry().claims.clear();
-        return false;
-      }
+      if (registry().claims.empty()) return;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (whileWaiting) whileWaiting();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
 }
 

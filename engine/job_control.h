@@ -1,12 +1,13 @@
 #pragma once
 
-// Running zip and unzip jobs, seen from outside: each job registers the work
-// file or folder it has claimed (tempN.zip, tempN/) for as long as it owns
-// it, and checks between pieces of work whether it has been told to stop.
+// Running jobs, seen from outside: each job registers the work file or
+// folder it has claimed (tempN.zip, tempN/, the analysis log's work file)
+// for as long as it owns it, and checks between pieces of work (and inside
+// long ones) whether it has been told to stop.
 // A program that quits in the middle of a job tells every job to stop, so
 // that no half-written epub or half-filled folder is left behind.
 
-#include <chrono>
+#include <functional>
 #include <string>
 
 namespace plimsy {
@@ -14,13 +15,18 @@ namespace plimsy {
 // The message of a job that was told to stop (the program is quitting).
 inline constexpr const char* kJobAbandonedMessage = "The job was stopped before it was finished.";
 
-// Tells every running zip and unzip job to stop at its next check (each then
-// fails and removes its own work file or folder), waits up to `wait` for them
-// to do so, and removes the work files and folders of those that have not
-// stopped by then. Jobs started afterwards are stopped at once too: this is
-// for a program about to end. Returns true when every job had stopped within
-// the wait.
-bool abandonRunningJobs(std::chrono::milliseconds wait);
+// Tells every running job (zip, unzip, analysis) to stop at its next check;
+// each then fails and removes its own work file or folder. Jobs check often,
+// inside long entries too, so they stop soon. Jobs started afterwards are
+// stopped at once too: this is for a program about to end.
+void abandonRunningJobs();
+
+// Waits until no job holds a work file or folder any more: every job told to
+// stop has removed its own work (nothing is ever removed under a job that
+// may still write). `whileWaiting`, when given, is called between looks: a
+// GUI thread runs its pending events there, so that a job waiting for the
+// GUI thread is not kept waiting. There is no time limit.
+void waitForAbandonedWork(const std::function<void()>& whileWaiting = {});
 
 // Whether abandonRunningJobs has been called: jobs stop when it is true.
 bool jobsAbandoned();

@@ -4,6 +4,7 @@
 // unzip job and the summary of an analysis, each with the statistics block
 // and the elapsed time. The window and the command line show the same texts.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -27,6 +28,17 @@ std::string jobSuccessMessage(std::string_view successText, const sStatistics& s
 // elapsed: 1,234 milliseconds". The window puts an invitation to open the
 // log in the middle; the command line puts nothing there.
 std::string analysisSuccessMessage(std::string_view middle, const sStatistics& statistics, std::uint64_t milliseconds);
+
+// The warning after an unzip in which entries unpacked to the same file
+// (the later one replaced the earlier: exact duplicates, or on Windows names
+// that differ only in letter case):
+//   "Some entries of the epub unpack to the same file; the later one replaced
+//   the earlier one:\n  OEBPS/Chapter.xhtml replaced OEBPS/chapter.xhtml"
+// one line per replaced entry (at most kMostReplacedLines, then "  and 1,234
+// more"). Empty when nothing was replaced. The window and the command line
+// show the same text.
+std::string replacedEntriesWarning(const sStatistics& statistics);
+inline constexpr std::size_t kMostReplacedLines = 20;
 
 // The middle part the window shows.
 inline constexpr std::string_view kAnalysisButtonHint = "Click the button to see the full analysis.\n\n";

@@ -6,8 +6,18 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace plimsy {
+
+// An entry of an archive that unpacked to the same file as a later entry,
+// which replaced it (the names as they stand in the archive).
+struct sReplacedEntry {
+  std::string replaced;
+  std::string by;
+
+  bool operator==(const sReplacedEntry&) const = default;
+};
 
 struct sStatistics {
   std::uint64_t files = 0;                // entries handled
@@ -18,6 +28,8 @@ struct sStatistics {
   std::uint64_t deflatedInputBytes = 0;   // uncompressed sizes of the deflated entries
   std::uint64_t deflatedOutputBytes = 0;  // compressed sizes of the deflated entries
   bool zip64 = false;                     // the archive uses ZIP64 records
+  // Unzip: the entries that a later entry replaced on disk, in archive order.
+  std::vector<sReplacedEntry> replacedEntries;
 
   bool operator==(const sStatistics&) const = default;
 };

@@ -10,6 +10,7 @@
 #include <span>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #include "core/message.h"
 #include "core/paths.h"
@@ -61,6 +62,11 @@ namespace {
 // Hands zlib the next piece of the entry's data, straight from the mapping.
 unsigned inflateInput(void* descriptor, z_const unsigned char** buffer) {
   auto& sink = *static_cast<sInflateSink*>(descriptor);
+  // No more input stops zlib (a program that quits does not wait for a big entry).
+  if (jobsAbandoned()) {
+    sink.abandoned = true;
+    return 0;
+  }
   const auto n = static_cast<unsigned>(std::min<std::uint64_t>(sink.bytesLeft, kInputChunk));
   *buffer = const_cast<unsigned char*>(sink.dataNext);
   sink.dataNext += n;
@@ -78,7 +84,7 @@ void startSink(sInflateSink& sink, std::string_view outputPath, const std::uint8
   sink.bytesConsumed = sink.bytesWritten = 0;
   sink.crc = static_cast<std::uint32_t>(crc32(0, Z_NULL, 0));
   sink.outputPath = outputPath;
-  sink.overran = sink.writeFailed = false;
+  sink.overran = sink.writeFailed = sink.abandoned = false;
 }
 
 // Takes one chunk of output: refuses it when it would pass the size limit
@@ -86,6 +92,10 @@ void startSink(sInflateSink& sink, std::string_view outputPath, const std::uint8
 // writes it. Non-zero stops zlib.
 int inflateOutput(void* descriptor, unsigned char* chunk, unsigned length) {
   auto& sink = *static_cast<sInflateSink*>(descriptor);
+  if (jobsAbandoned()) {
+    sink.abandoned = true;
+    return 1;
+  }
   if (length > sink.sizeLimit - sink.bytesWritten) {
     sink.overran = true;
     return 1;
@@ -226,18 +236,30 @@ bool openOutput(platform::File& output, const std::string& outputPath) {
   return output.open(outputPath, platform::File::Mode::WriteFresh);
 }
 
+// Stored data is checked and copied in pieces of this size, so that a job
+// told to stop does not finish a big entry first.
+constexpr std::uint64_t kStoredPiece = std::uint64_t{4} << 20;
+
 // With no output path, the data is only checked.
 bool writeStored(std::string* message, const std::string* outputPath, const cZipReader& reader,
                  std::uint64_t dataOffset, const CdrEx& cdr, FileTime time) {
   const std::uint64_t size = cdr.effectiveCompressedSize();
   if (size != cdr.effectiveUncompressedSize()) return fail(message, kLengthMismatchMessage);
   if (size > std::numeric_limits<std::size_t>::max()) return fail(message, kStoredWriteMessage);
-  const auto length = static_cast<std::size_t>(size);
-  if (reader.crcOf(dataOffset, length) != cdr.header.crc()) return fail(message, kCrcMismatchMessage);
+  std::uint32_t crc = 0;
+  for (std::uint64_t at = 0; at < size; at += kStoredPiece) {
+    if (jobsAbandoned()) return fail(message, kJobAbandonedMessage);
+    crc = reader.crcOf(dataOffset + at, std::min(kStoredPiece, size - at), crc);
+  }
+  if (crc != cdr.header.crc()) return fail(message, kCrcMismatchMessage);
   if (outputPath == nullptr) return true;
   platform::File output;
   if (!openOutput(output, *outputPath)) return fail(message, withSystemError(kNoOutputFileMessage));
-  const bool written = reader.copyBytes(output, dataOffset, size);
+  bool written = true;
+  for (std::uint64_t at = 0; written && at < size; at += kStoredPiece) {
+    if (jobsAbandoned()) return fail(message, kJobAbandonedMessage);
+    written = reader.copyBytes(output, dataOffset + at, std::min(kStoredPiece, size - at));
+  }
   if (written) stampFile(output, time);
   const bool closed = output.close();
   if (!written || !closed) return fail(message, kStoredWriteMessage);
@@ -260,6 +282,7 @@ bool writeDeflated(sUnzipContext& context, std::string* message, const std::stri
   if (sound && !sink.checkOnly) stampFile(sink.output, time);
   const bool closed = sink.checkOnly || sink.output.close();
   if (!inflated || !closed) {
+    if (sink.abandoned) return fail(message, kJobAbandonedMessage);
     if (sink.overran) return fail(message, kLengthMismatchMessage);
     return fail(message, kDeflatedWriteMessage);
   }
@@ -295,16 +318,12 @@ bool writeEmpty(sUnzipContext& context, std::string* message, const std::string&
 // right after the folder's own key.
 constexpr char kKeySeparator = '\x01';
 
-// An entry name as a file system that ignores ASCII case sees it: its parts
-// (empty and "." parts dropped) in lower case, joined by kKeySeparator.
-struct sNameKey {
+// An entry name as the file system sees it: its parts (empty and "." parts
+// dropped), each by the file system's key (platform::fileNameKey: exact on
+// POSIX, NTFS's upper case on Windows), joined by kKeySeparator. Two entries
+// with the same key unpack to the same file or folder.
+std::string fileKey(std::string_view name) {
   std::string key;
-  bool folder = false;
-};
-
-sNameKey nameKey(std::string_view name, bool folder) {
-  sNameKey result{{}, folder};
-  std::string& key = result.key;
   key.reserve(name.size());
   std::size_t start = 0;
   while (start <= name.size()) {
@@ -313,11 +332,43 @@ sNameKey nameKey(std::string_view name, bool folder) {
     const std::string_view part = name.substr(start, end - start);
     if (!part.empty() && part != ".") {
       if (!key.empty()) key += kKeySeparator;
-      for (const char c : part) key += asciiLower(c);
+      if constexpr (kWindowsNameRules)
+        key += platform::fileNameKey(part);
+      else
+        key += part;
     }
     start = end + 1;
   }
+  return key;
+}
+
+// The key by which the threads' work is split: the file system's key, also
+// without regard to ASCII case (which a case-blind file system on POSIX, a
+// memory stick say, ignores too). Names with the same file key always share
+// it; names that share it only by ASCII case cost only the threads.
+struct sNameKey {
+  std::string key;
+  bool folder = false;
+};
+
+sNameKey clashKey(const std::string& fileKey, bool folder) {
+  sNameKey result{fileKey, folder};
+  for (char& c : result.key) c = asciiLower(c);
   return result;
+}
+
+// Every file entry that a later file entry with the same file key replaces
+// on disk, with the entry that replaces it.
+void findReplacedEntries(const std::vector<sZipEntry>& entries, const std::vector<std::string>& fileKeys,
+                         std::vector<sReplacedEntry>& replaced) {
+  std::unordered_map<std::string_view, std::size_t> lastWith;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (fileKeys[i].empty() || isFolderEntry(entries[i].cdr)) continue;
+    const auto [found, added] = lastWith.try_emplace(fileKeys[i], i);
+    if (added) continue;
+    replaced.push_back({entries[found->second].lfh.name, entries[i].lfh.name});
+    found->second = i;
+  }
 }
 
 // Two equal keys, or a file's key followed by a key below it: sorted, both
@@ -353,6 +404,45 @@ ClaimResult claimFolder(const std::string& candidate) {
   return ClaimResult::Failed;
 }
 
+// `folder` and the folders above it that do not exist, innermost first.
+std::vector<std::string> missingFolders(const std::string& folder) {
+  std::vector<std::string> missing;
+  std::string current = withoutTrailingSeparators(folder);
+  while (pathKind(current) == PathKind::Missing) {
+    missing.push_back(current);
+    std::string up;
+    if (!parentFolder(nullptr, current, up) || withoutTrailingSeparators(up) == current) break;
+    current = withoutTrailingSeparators(up);
+  }
+  return missing;
+}
+
+// Whether a file (or anything but a folder) lies anywhere in the folder. A
+// folder that cannot be read may hold one.
+bool holdsFiles(const std::string& folder) {
+  std::vector<platform::FolderItem> items;
+  if (!platform::listFolder(folder, items)) return true;
+  return std::any_of(items.begin(), items.end(), [&folder](const platform::FolderItem& item) {
+    return !item.isFolder || item.isSymlink || holdsFiles(joinPath(folder, item.name));
+  });
+}
+
+// After a failure: the work folder goes when the job was told to stop or
+// when it holds no file (nothing of value: the archive could not be read, or
+// was refused before anything was written), and so do the folders the job
+// made above it, when empty. One with files read out of a damaged book stays.
+void removeMadeFolders(const sUnzipContext& context) {
+  for (const std::string& folder : context.madeFolders) {
+    if (!platform::removeEmptyFolder(folder)) return;
+  }
+}
+
+void removeFailedWork(const sUnzipContext& context) {
+  const std::string workFolder = withoutTrailingSeparators(context.workFolder);
+  if (!jobsAbandoned() && holdsFiles(workFolder)) return;
+  if (platform::removeTree(workFolder)) removeMadeFolders(context);
+}
+
 // The work folder, made by this job alone: the files folder itself when it
 // does not exist, else the first tempN beside it that no other job has made.
 bool claimWorkFolder(sUnzipContext& context, std::string* message) {
@@ -360,6 +450,7 @@ bool claimWorkFolder(sUnzipContext& context, std::string* message) {
   std::string parent;
   if (!parentFolder(message, filesDir, parent)) return false;
   if (pathKind(filesDir) == PathKind::Missing) {
+    context.madeFolders = missingFolders(parent);
     platform::makeFolders(parent);
     const ClaimResult made = claimFolder(withoutTrailingSeparators(filesDir));
     if (made == ClaimResult::Claimed) {
@@ -541,7 +632,8 @@ void removeFilesAfter(std::uint64_t failedIndex, const std::vector<std::unique_p
 // system does it for several threads at once.
 bool extractAll(sUnzipContext& context, std::string* message, const cZipReader& reader) {
   bool clash = false;
-  if (!checkEntries(message, reader, &clash)) return false;
+  std::vector<sReplacedEntry> replaced;
+  if (!checkEntries(message, reader, &clash, &replaced)) return false;
   reader.adviseWholeRead();
   if (context.progress != nullptr) {
     std::uint64_t bytes = 0;
@@ -571,7 +663,10 @@ bool extractAll(sUnzipContext& context, std::string* message, const cZipReader& 
   for (std::thread& thread : pool) thread.join();
   for (const auto& worker : workers) addStatistics(context.statistics, worker->statistics);
   const std::uint64_t failed = shared.firstFailure.load();
-  if (failed == UINT64_MAX) return true;
+  if (failed == UINT64_MAX) {
+    context.statistics.replacedEntries = std::move(replaced);
+    return true;
+  }
   removeFilesAfter(failed, workers, context);
   return fail(message, std::move(shared.failureMessage));
 }
@@ -613,11 +708,15 @@ bool extractIntoWorkFolder(sUnzipContext& context, cZipReader& reader, const Arc
 }
 
 bool runJob(sUnzipContext& context, cZipReader& reader, const ArchiveBytes& bytes, std::string* message) {
-  if (!claimWorkFolder(context, message)) return false;
+  if (!claimWorkFolder(context, message)) {
+    removeMadeFolders(context);  // the folders above a files folder that could not be made
+    return false;
+  }
   cWorkClaim claim(withoutTrailingSeparators(context.workFolder), cWorkClaim::eKind::Folder);
   const bool done = extractIntoWorkFolder(context, reader, bytes, message) && putInPlace(context, message, claim);
-  // A job told to stop (the program is quitting) leaves nothing half done.
-  if (!done && jobsAbandoned() && claim.held()) platform::removeTree(withoutTrailingSeparators(context.workFolder));
+  // A job told to stop (the program is quitting) leaves nothing half done,
+  // and no job leaves an empty folder behind.
+  if (!done && claim.held()) removeFailedWork(context);
   return done;
 }
 
@@ -652,17 +751,20 @@ bool isUnsafeEntryName(std::string_view name) {
   return false;
 }
 
-bool checkEntries(std::string* message, const cZipReader& reader, bool* clash) {
+bool checkEntries(std::string* message, const cZipReader& reader, bool* clash, std::vector<sReplacedEntry>* replaced) {
   std::vector<sEntryRange> ranges;
   std::vector<sNameKey> keys;
+  std::vector<std::string> fileKeys;
   ranges.reserve(static_cast<std::size_t>(reader.cdrCount()));
   if (clash) keys.reserve(static_cast<std::size_t>(reader.cdrCount()));
+  if (clash || replaced) fileKeys.reserve(static_cast<std::size_t>(reader.cdrCount()));
   for (const sZipEntry& entry : reader.entries()) {
     const CdrEx& cdr = entry.cdr;
     const LfhEx& lfh = entry.lfh;
     if (isUnsafeEntryName(lfh.name))
       return fail(message, formatTextUnlimited(kUnsafeNameMessage, displayUtf8(lfh.name)));
-    if (clash) keys.push_back(nameKey(lfh.name, isFolderEntry(cdr)));
+    if (clash || replaced) fileKeys.push_back(fileKey(lfh.name));
+    if (clash) keys.push_back(clashKey(fileKeys.back(), isFolderEntry(cdr)));
     // Folders and empty files hold nothing encrypted, and their bytes cannot add up to a bomb.
     if (holdsNoData(cdr)) continue;
     if (isEncrypted(cdr, lfh)) return fail(message, formatTextUnlimited(kEncryptedEntryMessage, displayUtf8(lfh.name)));
@@ -671,6 +773,7 @@ bool checkEntries(std::string* message, const cZipReader& reader, bool* clash) {
   // Entries sharing bytes are how a small archive unpacks to terabytes.
   if (anyOverlap(ranges)) return fail(message, kOverlappingEntriesMessage);
   if (clash) *clash = namesClash(keys);
+  if (replaced) findReplacedEntries(reader.entries(), fileKeys, *replaced);
   return true;
 }
 

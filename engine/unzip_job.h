@@ -21,7 +21,15 @@
 // Entries are unpacked on several threads, with the result of unpacking them
 // one by one in central directory order: the same files, bytes and first
 // message. Entries whose names clash (the same name twice, a file where
-// another entry needs a folder) are unpacked in order on one thread.
+// another entry needs a folder) are unpacked in order on one thread. When
+// two entries unpack to the same file, the later one wins and the job's
+// statistics name both (replacedEntries).
+//
+// A job told to stop (engine/job_control.h) notices within a few MiB, inside
+// a big entry too, and removes its work folder. A failed job removes the
+// work folder it made when it holds no file (the epub was no zip, or held an
+// unsafe name), with the folders it made above it; one that holds files it
+// could read out of a damaged book stays.
 
 #include <cstdint>
 #include <memory>
@@ -86,6 +94,8 @@ struct sUnzipContext {
   sStatistics statistics;
   EpubWorkOrder workOrder;  // the job's copy
   std::string workFolder;   // where the entries go; ends with a separator
+  // The folders above a new files folder that the job made, innermost first.
+  std::vector<std::string> madeFolders;
 
   // Reused from entry to entry, so that nothing but the first entry allocates.
   std::string outputPath;
@@ -128,6 +138,7 @@ struct sInflateSink {
   // Why a failed inflateEntry failed.
   bool overran = false;      // the output passed sizeLimit (nothing past it was written)
   bool writeFailed = false;  // the output file could not be opened or written
+  bool abandoned = false;    // the jobs were told to stop (engine/job_control.h)
 };
 
 // Runs the whole job on a copy of `order` (DoWhat 2): checkJobSource and
@@ -147,9 +158,11 @@ struct sInflateSink {
 // replaced by new one; <reason>." — the new folder is in place by then and
 // its times are set; only the old one, renamed aside, is left behind). On
 // success and on every failure after the checks, `statistics` receives the
-// job's counts. What a failed job wrote stays (the work folder holds what
-// could be read out of a damaged book), unless the job was told to stop
-// (the program is quitting): then its work folder is removed.
+// job's counts (and, on success, the entries that later ones replaced). What
+// a failed job wrote stays (the work folder holds what could be read out of a
+// damaged book), unless the job was told to stop (the program is quitting):
+// then its work folder is removed; so is a work folder that holds no file
+// (with the folders the job made above it).
 bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& statistics);
 // The same, telling `progress` how far it has come.
 bool unzipJob(const EpubWorkOrder& order, std::string* message, sStatistics& statistics, sJobProgress* progress);
@@ -171,13 +184,22 @@ bool unzipJobFromMemory(const EpubWorkOrder& order, std::span<const std::uint8_t
 // headers and data must not overlap ("Invalid zip file (overlapping
 // entries)."). Everything is taken from the reader's entry list.
 //
+// Names are compared by their parts ("/" and "\\" both separate; empty and
+// "." parts do not count) as the file system compares them: exactly on
+// POSIX, on Windows without regard to letter case as NTFS sees it
+// (platform::fileNameKey: "É.xhtml" and "é.xhtml" are one file).
+//
 // When `clash` is given, it receives whether unpacking the entries on several
 // threads could give another result than unpacking them one by one in order:
 // two entries name the same file or folder, or one names a file where another
-// needs a folder. Names are compared by their parts ("/" and "\\" both
-// separate; empty and "." parts do not count) without regard to ASCII letter
-// case, as a file system that ignores case would see them.
-bool checkEntries(std::string* message, const cZipReader& reader, bool* clash = nullptr);
+// needs a folder (here ASCII letter case never counts, as on a file system
+// that ignores it).
+//
+// When `replaced` is given, every file entry that a later file entry of the
+// same name replaces on disk is appended to it, in archive order, with the
+// entry that replaces it (the later one wins, as unpacking in order gives).
+bool checkEntries(std::string* message, const cZipReader& reader, bool* clash = nullptr,
+                  std::vector<sReplacedEntry>* replaced = nullptr);
 
 // Whether an entry name would lead outside the folder it is unpacked into,
 // or cannot be a file name.

@@ -172,8 +172,7 @@ bool cZipReader::copyBytes(platform::File& out, std::uint64_t offset, std::uint6
   return out.write(bytes_.data() + offset, static_cast<std::size_t>(length));
 }
 
-std::uint32_t cZipReader::crcOf(std::uint64_t offset, std::uint64_t length) const {
-  std::uint32_t crc = 0;
+std::uint32_t cZipReader::crcOf(std::uint64_t offset, std::uint64_t length, std::uint32_t crc) const {
   while (length > 0) {
     const std::uint64_t piece = std::min(length, kReleaseAfterBytes);
     crc = ~updateCrc32(~crc, bytes_.data() + offset, static_cast<std::size_t>(piece));

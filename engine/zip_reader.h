@@ -106,8 +106,9 @@ class cZipReader {
   bool copyBytes(platform::File& out, std::uint64_t offset, std::uint64_t length) const;
   // The CRC-32 of `length` bytes of the archive from `offset` (which the
   // caller has checked lie in it), read piece by piece, each piece's memory
-  // given back once it is read (see noteRead).
-  std::uint32_t crcOf(std::uint64_t offset, std::uint64_t length) const;
+  // given back once it is read (see noteRead). `crc`, the CRC-32 of the
+  // bytes before, carries it on.
+  std::uint32_t crcOf(std::uint64_t offset, std::uint64_t length, std::uint32_t crc = 0) const;
   // `length` more bytes of the archive have been read, and will not be read
   // again soon. The memory that the read pages of a mapped file take is given
   // back whenever a few MiB have been read since it last was, so that reading

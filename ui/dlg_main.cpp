@@ -1,6 +1,5 @@
 #include "ui/dlg_main.h"
 
-#include <chrono>
 #include <utility>
 
 #include "core/paths.h"
@@ -30,9 +29,6 @@ static_assert(kFilesLine == kFilesLineId && kEpubLine == kEpubLineId);
 constexpr const char* kCloseDuringJobQuestion =
     "A job is still running. If you close Plimsy now, the job stops and its unfinished work is removed.\n\n"
     "Do you want to close Plimsy anyway?";
-// How long closing waits for stopped jobs to clean up after themselves before
-// removing their work files itself.
-constexpr std::chrono::milliseconds kAbandonWait{2000};
 
 bool closesWindow(int controlId) { return controlId == kIdOk || controlId == kIdCancel; }
 
@@ -359,9 +355,14 @@ void cDlgMain::startAnalysisRequest() {
 }
 
 bool cDlgMain::mayClose() {
+  // Closing already: the jobs are stopping (a close asked again meanwhile).
+  if (jobsAbandoned()) return false;
   if (runningJobs() == 0) return true;
   if (!services_.presenter->confirm(dialogWindow(), kCloseDuringJobQuestion)) return false;
-  abandonRunningJobs(kAbandonWait);
+  // The busy look stays until every job has stopped and removed its work;
+  // the window takes no input meanwhile.
+  cWin(dialogWindow()).enable(false);
+  stopRunningJobs();
   return true;
 }
 

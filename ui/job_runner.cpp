@@ -1,6 +1,7 @@
 #include "ui/job_runner.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -12,6 +13,7 @@
 #include "engine/job_report.h"
 #include "engine/zip_reader.h"
 #include "ui/control_ids.h"
+#include "ui/gui_thread.h"
 #include "ui/open_failures.h"
 
 namespace plimsy::ui {
@@ -71,6 +73,39 @@ void guarded(cJobOwner& owner, Body body) {
   }
 }
 
+// The owner as a worker sees it: once the jobs have been told to stop (the
+// window is closing and waits for them), nothing more is asked, shown or
+// opened, and the busy look stays.
+class cStoppableOwner : public cJobOwner {
+ public:
+  explicit cStoppableOwner(cJobOwner& owner) : owner_(owner) {}
+  void readLines() override { owner_.readLines(); }
+  void setBusyLook(bool busy) override {
+    if (!jobsAbandoned()) owner_.setBusyLook(busy);
+  }
+  void showMessage(const std::string& text, eIcon icon, bool owned) override {
+    if (!jobsAbandoned()) owner_.showMessage(text, icon, owned);
+  }
+  bool offer(const std::string& question) override { return !jobsAbandoned() && owner_.offer(question); }
+  void showChosenPath(int controlId, const std::string& path) override {
+    if (!jobsAbandoned()) owner_.showChosenPath(controlId, path);
+  }
+  int showTaskDialog(const sTaskDialog& task) override {
+    return jobsAbandoned() ? kIdCancel : owner_.showTaskDialog(task);
+  }
+  std::intptr_t openPath(const std::string& path) override {
+    constexpr std::intptr_t kNotOpened = 33;  // a success, so that nothing is explained
+    return jobsAbandoned() ? kNotOpened : owner_.openPath(path);
+  }
+  void enableJobButtons(bool enabled) override {
+    if (!jobsAbandoned()) owner_.enableJobButtons(enabled);
+  }
+  const sServices& services() const override { return owner_.services(); }
+
+ private:
+  cJobOwner& owner_;
+};
+
 // False when no thread could be started.
 template <typename Body>
 bool startWorker(Body body) {
@@ -114,7 +149,8 @@ void startJob(cJobOwner& owner, std::int32_t doWhat) {
   const bool started = startWorker([record = std::move(record)]() mutable {
     sJobRecord local = std::move(*record);
     record.reset();
-    guarded(*local.owner, [&local] { runJob(*local.owner, local); });
+    cStoppableOwner owner(*local.owner);
+    guarded(owner, [&local, &owner] { runJob(owner, local); });
   });
   if (!started) owner.enableJobButtons(true);
 }
@@ -156,12 +192,19 @@ void runJob(cJobOwner& owner, sJobRecord& record) {
   }
   if (record.jobCopy.ShowSuccessMessage)
     owner.showMessage(jobSuccessMessage(kind.successText, record.statistics, milliseconds), eIcon::Information);
+  // An unzip whose entries replaced others says so, whatever the options say.
+  const std::string replaced = replacedEntriesWarning(record.statistics);
+  if (!replaced.empty()) owner.showMessage(replaced, eIcon::Warning);
   if (record.jobCopy.OpenFinishedWork) openAndReport(owner, *kind.finishedWork, kind.openFailure);
 }
 
 void startAnalysis(cJobOwner& owner) {
   cJobOwner* cell = &owner;
-  if (!startWorker([cell] { guarded(*cell, [cell] { runAnalysis(*cell); }); })) owner.enableJobButtons(true);
+  const bool started = startWorker([cell] {
+    cStoppableOwner owner(*cell);
+    guarded(owner, [&owner] { runAnalysis(owner); });
+  });
+  if (!started) owner.enableJobButtons(true);
 }
 
 void runAnalysis(cJobOwner& owner) {
@@ -177,5 +220,17 @@ void runAnalysis(cJobOwner& owner) {
 }
 
 int runningJobs() { return workers.load(); }
+
+void stopRunningJobs() {
+  abandonRunningJobs();
+  // A worker may be waiting for the GUI thread (onGuiThread) at this moment:
+  // the GUI thread runs its events while it waits, or both would wait for
+  // ever. Workers told to stop ask the GUI thread for nothing that waits
+  // for the user (cStoppableOwner).
+  while (runningJobs() > 0) {
+    processPendingEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
 
 }  // namespace plimsy::ui

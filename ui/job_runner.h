@@ -6,8 +6,10 @@
 // owner to its busy look, times the job, restores the idle look and reports:
 // the success text with the statistics and the elapsed milliseconds (or the
 // first error), then opens the finished work when the options say so (and
-// explains an open that failed). A job that ends after the window was closed
-// and the running jobs abandoned (engine/job_control.h) reports nothing.
+// explains an open that failed); an unzip whose entries replaced others (two
+// names for one file) warns of them, whatever the options say. A job that
+// ends after the window was closed and the running jobs abandoned
+// (engine/job_control.h) reports nothing.
 //
 // Every effect on the window goes through the owner, which carries it out on
 // the GUI thread while the worker waits; the GUI thread never waits for a
@@ -77,5 +79,13 @@ void runAnalysis(cJobOwner& owner);
 
 // The number of worker threads that have not finished yet.
 int runningJobs();
+
+// Tells every running job to stop (engine/job_control.h) and waits, on the
+// GUI thread, until every worker has ended: each removes its own work
+// before it ends, and nothing is removed under a job that may still write.
+// Meanwhile the GUI thread runs its pending events, so that a worker waiting
+// for it goes on; workers told to stop show, ask and open nothing more, and
+// leave the busy look as it is. For a program about to end.
+void stopRunningJobs();
 
 }  // namespace plimsy::ui

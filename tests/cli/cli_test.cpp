@@ -391,6 +391,33 @@ TEST_F(Cli, UnzipOntoAFileKeepsTheFile) {
   }
 }
 
+// Entries that unpack to one file: the later one wins, the unzip succeeds,
+// and standard error names what was replaced (escaped, as every name from an
+// archive), whether quiet or not.
+TEST_F(Cli, UnzipWarnsOfReplacedEntriesOnStandardErrorAndSucceeds) {
+  std::vector<test::EntryPlan> entries = {test::storedEntry("mimetype", "application/epub+zip"),
+                                          test::storedEntry("OEBPS/ch.xhtml", "first"),
+                                          test::storedEntry("OEBPS/ch.xhtml", "second")};
+  std::string expected =
+      "Some entries of the epub unpack to the same file; the later one replaced the earlier one:\n"
+      "  OEBPS/ch.xhtml replaced OEBPS/ch.xhtml\n";
+#ifndef _WIN32  // Windows names hold no control characters
+  entries.push_back(test::storedEntry("x\x1B[2J.css", "a"));
+  entries.push_back(test::storedEntry("x\x1B[2J.css", "b"));
+  expected += "  x\\x1B[2J.css replaced x\\x1B[2J.css\n";
+#endif
+  writeFile(dir.path() / "dup.epub", test::buildArchive(test::planOf(entries)));
+  const CliRun quiet = cli(dir.path(), "unzip dup.epub files -q");
+  EXPECT_EQ(quiet.exitCode, 0);
+  EXPECT_EQ(quiet.output, expected);  // standard output says nothing when quiet
+  EXPECT_EQ(readFile(dir.path() / "files" / "OEBPS" / "ch.xhtml"), "second");
+
+  const CliRun told = cli(dir.path(), "unzip dup.epub again");
+  EXPECT_EQ(told.exitCode, 0);
+  EXPECT_NE(told.output.find("Success! You successfully unzipped your file."), std::string::npos);
+  EXPECT_NE(told.output.find(expected), std::string::npos) << told.output;
+}
+
 // check: exit 0 without errors (warnings allowed), 1 with one, 2 for usage
 // errors; the JSON holds every finding with its name escaped.
 TEST_F(Cli, CheckExitsByTheWorstFindingAndWritesJson) {

@@ -2,12 +2,14 @@
 #include "core/paths.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "core/filetime.h"
+#include "support/scoped_env.h"
 #include "support/special_files.h"
 #include "support/temp_dir.h"
 #include "support/times.h"
@@ -370,6 +372,93 @@ TEST_F(LocalTime, UsesTheOffsetInForceOnThatDate) {
   ASSERT_TRUE(localFileTimeToUtc(utc(2022, 10, 30, 1, 59), converted));
   EXPECT_EQ(converted, utc(2022, 10, 29, 23, 59));
 }
+
+// Names the file system takes for one file: exactly equal on POSIX; on
+// Windows equal in NTFS's upper case, one UTF-16 unit at a time (letters
+// beyond ASCII too; no unit becomes two, and surrogates stay).
+TEST(FileNameKey, NamesMeetAsTheFileSystemComparesThem) {
+  const struct {
+    const char* a;
+    const char* b;
+    bool sameOnWindows;
+  } cases[] = {
+      {"chapter.xhtml", "chapter.xhtml", true},
+      {"Chapter.xhtml", "chapter.XHTML", true},
+      {"\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89", true},  // Été, éTÉ
+      {"\xCE\xA9", "\xCF\x89", true},                    // Ω, ω
+      {"\xC3\x9F", "SS", false},                         // ß is no SS
+      {"\xF0\x90\x90\x80", "\xF0\x90\x90\xA8", false},   // Deseret: a pair of surrogates
+      {"a.xhtml", "b.xhtml", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.a) + " / " + c.b);
+    const bool same = fileNameKey(c.a) == fileNameKey(c.b);
+    EXPECT_EQ(same, kWindowsNameRules ? c.sameOnWindows : std::string(c.a) == c.b);
+  }
+  EXPECT_EQ(fileNameKey("chapter.xhtml"), kWindowsNameRules ? "CHAPTER.XHTML" : "chapter.xhtml");
+}
+
+TEST(FileSystemChanges, OnlyEmptyFoldersAreRemovedAsEmpty) {
+  TempDir dir;
+  writeFile(dir.path() / "full" / "a.txt", "a");
+  fs::create_directories(dir.path() / "empty");
+  EXPECT_FALSE(removeEmptyFolder(dir / "full"));
+  EXPECT_EQ(readFile(dir.path() / "full" / "a.txt"), "a");
+  EXPECT_TRUE(removeEmptyFolder(dir / "empty/"));
+  EXPECT_FALSE(fs::exists(dir.path() / "empty"));
+  EXPECT_FALSE(removeEmptyFolder(dir / "missing"));
+}
+
+// The analysis log's folder is the user's own: on POSIX the first of these
+// that holds an absolute path; never /tmp, which every user shares.
+#ifndef _WIN32
+TEST(UserTemporaryFolder, TakesTheFirstOfTheUsersOwnFolders) {
+  TempDir dir;
+  const std::string home = dir / "home";
+  test::ScopedEnv tmpdir("TMPDIR");
+  test::ScopedEnv runtime("XDG_RUNTIME_DIR");
+  test::ScopedEnv cache("XDG_CACHE_HOME");
+  test::ScopedEnv homeVariable("HOME");
+  using Value = std::optional<std::string>;
+  const struct {
+    Value tmpdir, runtime, cache, home;
+    std::string folder;
+  } cases[] = {
+      {"/t", "/run/user/1000", "/c", home, "/t"},
+      {std::nullopt, "/run/user/1000", "/c", home, "/run/user/1000"},
+      {"relative", "/run/user/1000", "/c", home, "/run/user/1000"},
+      {"", std::nullopt, dir / "cache", home, dir / "cache"},
+      {std::nullopt, std::nullopt, std::nullopt, home, home + "/.cache"},
+      {std::nullopt, "", "relative", home + "/", home + "/.cache"},
+      {std::nullopt, std::nullopt, std::nullopt, std::nullopt, ""},
+      {std::nullopt, std::nullopt, std::nullopt, "relative", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    const auto put = [](test::ScopedEnv& variable, const Value& value) {
+      if (value)
+        variable.set(*value);
+      else
+        variable.unset();
+    };
+    put(tmpdir, c.tmpdir);
+    put(runtime, c.runtime);
+    put(cache, c.cache);
+    put(homeVariable, c.home);
+    EXPECT_EQ(userTemporaryFolder(), c.folder);
+  }
+  // The cache folder is made when a new account has none yet.
+  EXPECT_TRUE(fs::is_directory(dir.path() / "cache"));
+  EXPECT_TRUE(fs::is_directory(dir.path() / "home" / ".cache"));
+}
+#else
+TEST(UserTemporaryFolder, IsTheUsersTempFolder) {
+  TempDir dir;
+  test::ScopedEnv tmp("TMP");
+  tmp.set(dir.str());
+  EXPECT_EQ(userTemporaryFolder(), utf8FromPath(dir.path()));
+}
+#endif
 
 }  // namespace
 }  // namespace plimsy::platform

@@ -10,7 +10,9 @@
 
 #include "core/platform.h"
 #include "engine/archive_view.h"
+#include "engine/job_control.h"
 #include "support/faults.h"
+#include "support/file_tree.h"
 #include "support/messages.h"
 #include "support/special_files.h"
 #include "support/temp_dir.h"
@@ -284,6 +286,62 @@ TEST_F(AnalysisLogTest, LogThatCannotBeWrittenWholeIsReported) {
   const test::ScopedFault diskFull(platform::FaultOperation::Write, 1, true);
   EXPECT_FALSE(writeAnalysisLog(reader, &message, dir / "analysis.txt"));
   EXPECT_EQ(message, "Unable to write log file.");
+}
+
+// The log is written beside the old one and put in its place when whole:
+// whatever stops it midway (a full disk, a failed close or rename, the
+// program quitting), the old log stays byte for byte, never half old and
+// half new, and no work file is left.
+TEST_F(AnalysisLogTest, AFailedOrStoppedLogLeavesTheOldOneAsItWas) {
+  ArchivePlan plan;
+  for (int i = 0; i < 3000; ++i) plan.entries.push_back(test::storedEntry("OEBPS/page" + std::to_string(i), "x"));
+  test::writeFile(zipPath(), test::buildArchive(plan));
+  ASSERT_TRUE(open()) << message;
+  const std::string oldLog = "\xEF\xBB\xBFthe log of another book\r\n";
+  using Op = platform::FaultOperation;
+  const struct {
+    const char* label;
+    Op operation;
+    std::uint64_t nth;
+    bool stop;  // the jobs are told to stop at that operation instead
+    std::string message;
+  } cases[] = {
+      {"full disk at once", Op::Write, 1, false, "Unable to write log file."},
+      {"full disk midway", Op::Write, 3, false, "Unable to write log file."},
+      {"close fails", Op::Close, 1, false, "Unable to write log file."},
+      {"rename fails", Op::Rename, 1, false, "Unable to open log file."},
+      {"stopped midway", Op::Write, 3, true, kJobAbandonedMessage},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    test::writeFile(logPath(), oldLog);
+    message.clear();
+    bool written = false;
+    if (c.stop) {
+      std::uint64_t writes = 0;
+      platform::observeOperations([&](Op operation) {
+        if (operation == c.operation && ++writes == c.nth) abandonRunningJobs();
+      });
+      written = writeAnalysisLog(reader, &message, logPath());
+      platform::observeOperations(nullptr);
+      resumeJobs();
+    } else {
+      const test::ScopedFault fault(c.operation, c.nth, true);
+      written = writeAnalysisLog(reader, &message, logPath());
+    }
+    EXPECT_FALSE(written);
+    EXPECT_EQ(test::firstLine(message), c.message);
+    // A log that cannot be put in place names the path the user chose.
+    if (c.operation == Op::Rename) {
+      EXPECT_NE(message.find("\n" + logPath() + "\n"), std::string::npos) << message;
+    }
+    EXPECT_EQ(test::readFile(logPath()), oldLog);
+    EXPECT_EQ(test::namesIn(dir.path()), (std::set<std::string>{"analysis.txt", "book.epub"}));
+  }
+  // Nothing stops it: the new log replaces the old one whole.
+  ASSERT_TRUE(writeAnalysisLog(reader, &message, logPath())) << message;
+  EXPECT_EQ(test::readFile(logPath()).find("ZIP FILE ANALYSIS"), 46u);  // after the mark and the first line
+  EXPECT_EQ(test::namesIn(dir.path()), (std::set<std::string>{"analysis.txt", "book.epub"}));
 }
 
 TEST_F(AnalysisLogTest, LogThatIsAPipeIsRefusedWithoutWaiting) {

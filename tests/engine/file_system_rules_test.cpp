@@ -12,6 +12,7 @@
 #include "core/message.h"
 #include "core/paths.h"
 #include "core/text.h"
+#include "engine/job_report.h"
 #include "engine/unzip_job.h"
 #include "engine/zip_job.h"
 #include "support/file_tree.h"
@@ -38,11 +39,12 @@ class FileSystemRules : public ::testing::Test {
     std::vector<test::EntryPlan> all{storedEntry("mimetype", "application/epub+zip")};
     all.insert(all.end(), entries.begin(), entries.end());
     writeFile(dir.path() / "in.epub", test::buildArchive(test::planOf(all)));
-    sStatistics statistics;
+    statistics = sStatistics{};
     return unzipJob(test::unzipOrder(dir / "in.epub", dir / "files"), &message, statistics);
   }
   TempDir dir;
   std::string message;
+  sStatistics statistics;
 };
 
 // Names Windows cannot hold would, written there, open a device or a stream
@@ -78,6 +80,93 @@ TEST_F(FileSystemRules, NamesThatDifferOnlyInCaseMeetWhereCaseIsIgnored) {
                           {"Text/Chapter.xhtml", "first"},
                           {"text/chapter.XHTML", "second"}}));
   }
+}
+
+// Entries that unpack to one file, as the file system decides: exact
+// duplicates everywhere, names equal under NTFS's case folding (accented
+// letters too, and folders) on Windows. The later entry wins, as unpacking
+// in order gives, and the job names what it replaced; the warning says so.
+TEST_F(FileSystemRules, EntriesThatUnpackToOneFileAreNamed) {
+  using Replaced = std::vector<sReplacedEntry>;
+  const struct {
+    const char* label;
+    std::vector<test::EntryPlan> entries;
+    Tree posixTree;  // without the mimetype
+    Replaced posixReplaced;
+    Tree windowsTree;
+    Replaced windowsReplaced;
+  } cases[] = {
+      {"exact duplicates",
+       {storedEntry("OEBPS/ch.xhtml", "first"), storedEntry("OEBPS/ch.xhtml", "second")},
+       {{"OEBPS/ch.xhtml", "second"}},
+       {{"OEBPS/ch.xhtml", "OEBPS/ch.xhtml"}},
+       {{"OEBPS/ch.xhtml", "second"}},
+       {{"OEBPS/ch.xhtml", "OEBPS/ch.xhtml"}}},
+      {"one path spelt two ways",
+       {storedEntry("OEBPS/./ch.xhtml", "first"), storedEntry("OEBPS//ch.xhtml", "second")},
+       {{"OEBPS/ch.xhtml", "second"}},
+       {{"OEBPS/./ch.xhtml", "OEBPS//ch.xhtml"}},
+       {{"OEBPS/ch.xhtml", "second"}},
+       {{"OEBPS/./ch.xhtml", "OEBPS//ch.xhtml"}}},
+      {"ASCII case",
+       {storedEntry("Text/Chapter.xhtml", "first"), storedEntry("Text/chapter.XHTML", "second")},
+       {{"Text/Chapter.xhtml", "first"}, {"Text/chapter.XHTML", "second"}},
+       {},
+       {{"Text/Chapter.xhtml", "second"}},
+       {{"Text/Chapter.xhtml", "Text/chapter.XHTML"}}},
+      {"accented letters",
+       {storedEntry("\xC3\x89t\xC3\xA9.xhtml", "first"), storedEntry("\xC3\xA9t\xC3\x89.xhtml", "second")},
+       {{"\xC3\x89t\xC3\xA9.xhtml", "first"}, {"\xC3\xA9t\xC3\x89.xhtml", "second"}},
+       {},
+       {{"\xC3\x89t\xC3\xA9.xhtml", "second"}},
+       {{"\xC3\x89t\xC3\xA9.xhtml", "\xC3\xA9t\xC3\x89.xhtml"}}},
+      {"folders",
+       {storedEntry("A/x.xhtml", "first"), storedEntry("a/x.xhtml", "second")},
+       {{"A/x.xhtml", "first"}, {"a/x.xhtml", "second"}},
+       {},
+       {{"A/x.xhtml", "second"}},
+       {{"A/x.xhtml", "a/x.xhtml"}}},
+      {"three of one name",
+       {storedEntry("x.css", "1"), storedEntry("X.css", "2"), storedEntry("x.css", "3")},
+       {{"x.css", "3"}, {"X.css", "2"}},
+       {{"x.css", "x.css"}},
+       {{"x.css", "3"}},
+       {{"x.css", "X.css"}, {"X.css", "x.css"}}},
+      {"different names",
+       {storedEntry("a.xhtml", "first"), storedEntry("b.xhtml", "second"), storedEntry("a/", "")},
+       {{"a.xhtml", "first"}, {"b.xhtml", "second"}},
+       {},
+       {{"a.xhtml", "first"}, {"b.xhtml", "second"}},
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    fs::remove_all(dir.path() / "files");
+    ASSERT_TRUE(unzipEntries(c.entries)) << message;
+    Tree expected = kWindowsNameRules ? c.windowsTree : c.posixTree;
+    expected["mimetype"] = "application/epub+zip";
+    EXPECT_EQ(readTree(dir.path() / "files"), expected);
+    const Replaced& replaced = kWindowsNameRules ? c.windowsReplaced : c.posixReplaced;
+    EXPECT_EQ(statistics.replacedEntries, replaced);
+    std::string warning;
+    if (!replaced.empty())
+      warning = "Some entries of the epub unpack to the same file; the later one replaced the earlier one:";
+    for (const sReplacedEntry& entry : replaced) warning += "\n  " + entry.by + " replaced " + entry.replaced;
+    EXPECT_EQ(replacedEntriesWarning(statistics), warning);
+  }
+}
+
+// A long list of replaced entries is cut short in the warning.
+TEST_F(FileSystemRules, TheWarningNamesTheFirstReplacedEntriesAndCountsTheRest) {
+  std::vector<test::EntryPlan> entries;
+  for (int i = 0; i < 25; ++i) entries.push_back(storedEntry("same.xhtml", std::to_string(i)));
+  ASSERT_TRUE(unzipEntries(entries)) << message;
+  EXPECT_EQ(test::readFile(dir.path() / "files" / "same.xhtml"), "24");
+  ASSERT_EQ(statistics.replacedEntries.size(), 24u);
+  const std::string warning = replacedEntriesWarning(statistics);
+  std::string expected = "Some entries of the epub unpack to the same file; the later one replaced the earlier one:";
+  for (std::size_t i = 0; i < kMostReplacedLines; ++i) expected += "\n  same.xhtml replaced same.xhtml";
+  EXPECT_EQ(warning, expected + "\n  and 4 more");
 }
 
 // A book deep in a folder tree, with names that take every path past 260

@@ -178,6 +178,9 @@ TEST_F(JobSafety, NamesThatClashAreFoundWhateverTheirSpelling) {
       {{"x", "x/"}, true},
       {{"x/./y", "x/y"}, true},
       {{"x//y", "x\\y"}, true},
+      // One file where the file system folds case beyond ASCII (Windows).
+      {{"\xC3\x89.xhtml", "\xC3\xA9.xhtml"}, kWindowsNameRules},
+      {{"\xC3\x89/a", "\xC3\xA9"}, kWindowsNameRules},
   };
   for (const auto& [names, clash] : cases) {
     SCOPED_TRACE(::testing::PrintToString(names));
@@ -200,6 +203,22 @@ TEST_F(JobSafety, ParallelUnpackingGivesTheOneByOneResult) {
     writeFile(unzip.ZipPath, archiveOf(200, [](int i) { return i % 2 ? "same.txt" : fileName(i); }));
     ASSERT_EQ(unzipFailure(), "(done)");
     EXPECT_EQ(readFile(dir.path() / "files" / "same.txt"), "entry 199");
+
+    // Two names for one file on Windows only, where case folding reaches
+    // past ASCII: there too the last entry wins, never the fastest thread.
+    fs::remove_all(dir.path() / "files");
+    writeFile(unzip.ZipPath, archiveOf(200, [](int i) {
+                return i % 2 == 0 ? fileName(i) : i % 4 == 1 ? "\xC3\x89.txt" : "\xC3\xA9.txt";
+              }));
+    ASSERT_EQ(unzipFailure(), "(done)");
+    if (kWindowsNameRules) {
+      EXPECT_EQ(readFile(pathFromUtf8(dir / "files/\xC3\x89.txt")), "entry 199");
+      EXPECT_EQ(statistics.replacedEntries.size(), 99u);
+    } else {
+      EXPECT_EQ(readFile(pathFromUtf8(dir / "files/\xC3\x89.txt")), "entry 197");
+      EXPECT_EQ(readFile(pathFromUtf8(dir / "files/\xC3\xA9.txt")), "entry 199");
+      EXPECT_EQ(statistics.replacedEntries.size(), 98u);
+    }
 
     // A file where a later entry needs a folder: the later entry fails.
     fs::remove_all(dir.path() / "files");
@@ -317,7 +336,8 @@ TEST_F(JobSafety, AbandonedJobsStopAndTakeTheirWorkWithThem) {
     bool done = true;
     std::thread worker([&] { done = job(&text); });
     while (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_TRUE(abandonRunningJobs(std::chrono::seconds(10)));
+    abandonRunningJobs();
+    waitForAbandonedWork();
     worker.join();
     platform::observeOperations(nullptr);
     resumeJobs();
@@ -326,6 +346,62 @@ TEST_F(JobSafety, AbandonedJobsStopAndTakeTheirWorkWithThem) {
     EXPECT_EQ(test::namesIn(dir.path() / "out"), (std::set<std::string>{"book.epub", "full.epub"}));
     EXPECT_EQ(readFile(dir.path() / "out" / "book.epub"), "old epub");
     EXPECT_EQ(test::namesIn(dir.path()), (std::set<std::string>{"book", "files", "out"}));
+  }
+}
+
+// A job told to stop in the middle of one big entry stops there, within a
+// piece or two of it, not at its end, and takes its work with it: unzip
+// (stored data is copied piece by piece, deflated data checked at every
+// piece of output) and zip (stored and deflated).
+TEST_F(JobSafety, AJobToldToStopInsideABigEntryStopsThere) {
+  const std::string big = test::prose(std::size_t{12} << 20, 7);
+  writeFile(dir.path() / "book" / "OEBPS" / "big.xhtml", big);
+  const auto unzipOf = [&](const test::EntryPlan& entry) {
+    return [&, entry](std::string* text) {
+      writeFile(unzip.ZipPath, buildArchive(planOf({storedEntry("mimetype", "application/epub+zip"), entry})));
+      return unzipJob(unzip, text, statistics);
+    };
+  };
+  const auto zipAt = [&](std::uint32_t level) {
+    return [&, level](std::string* text) {
+      EpubWorkOrder order = zip;
+      order.CompressionLevel = level;
+      return zipJob(order, text, statistics);
+    };
+  };
+  const struct {
+    const char* label;
+    std::function<bool(std::string*)> job;
+  } jobs[] = {
+      {"unzip, stored", unzipOf(storedEntry("OEBPS/big.xhtml", big))},
+      {"unzip, deflated", unzipOf(test::deflatedEntry("OEBPS/big.xhtml", big))},
+      {"zip, stored", zipAt(0)},
+      {"zip, deflated", zipAt(1)},
+  };
+  for (const auto& [label, job] : jobs) {
+    SCOPED_TRACE(label);
+    fs::remove_all(dir.path() / "out");
+    fs::remove_all(dir.path() / "files");
+    std::uint64_t writes = 0;
+    std::uint64_t writesAfterStop = 0;
+    platform::observeOperations([&](platform::FaultOperation operation) {
+      if (operation != platform::FaultOperation::Write) return;
+      if (jobsAbandoned())
+        ++writesAfterStop;
+      else if (++writes == 3)
+        abandonRunningJobs();  // the third write is well inside the big entry
+    });
+    std::string text;
+    const bool done = job(&text);
+    platform::observeOperations(nullptr);
+    resumeJobs();
+    EXPECT_FALSE(done);
+    EXPECT_EQ(text, kJobAbandonedMessage);
+    EXPECT_LE(writesAfterStop, 2u) << "the rest of the entry was written first";
+    // Its work is gone: no files folder, no work file or folder, no epub.
+    EXPECT_EQ(test::namesIn(dir.path()), (std::set<std::string>{"book", "out"}));
+    EXPECT_EQ(test::namesIn(dir.path() / "out"),
+              label[0] == 'u' ? std::set<std::string>{"book.epub"} : std::set<std::string>{});
   }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -364,12 +365,65 @@ TEST_F(UnzipJob, TheFirstFailingEntryDecidesTheMessageWhateverTheThreads) {
   EXPECT_EQ(statistics.deflatedInputBytes, 200 * std::string(kChapter).size());
 }
 
-TEST_F(UnzipJob, ARefusedArchiveLeavesAnEmptyWorkFolder) {
-  writeFile(order.ZipPath, "PK");
-  putFiles({{"old.txt", "old"}});
-  EXPECT_EQ(failure(), "Not a valid zip file.");
-  EXPECT_EQ(listTree(dir.path() / "temp1"), std::set<std::string>{});
-  EXPECT_EQ(files(), (Tree{{"old.txt", "old"}}));
+// A failed unzip takes away the folders it made when they hold no file: the
+// files folder it was to make (with the folders above it that it made) or
+// its work folder beside an existing one, which stays untouched. A work
+// folder holding what could be read out of a damaged book stays.
+TEST_F(UnzipJob, AFailedUnzipLeavesNoEmptyFolderItMade) {
+  ArchivePlan unsafe = planOf({storedEntry("mimetype", kMimetype), storedEntry("../escaped", "x")});
+  ArchivePlan otherMethod = planOf({storedEntry("OEBPS/a.txt", "some text")});
+  otherMethod.entries[0].method = 12;
+  ArchivePlan badCrc = threeEntries();
+  badCrc.entries[1].editCdr = [](Cdr& c) { c.setCrc(c.crc() ^ 1); };
+  const struct {
+    const char* label;
+    std::optional<std::string> epub;  // none: missing
+    std::string message;
+    Tree left;  // what the work folder keeps
+  } cases[] = {
+      {"not a zip", std::string("PK"), "Not a valid zip file.", {}},
+      {"a text file",
+       std::string("Call me Ishmael. Some years ago, never mind how long."),
+       "Unable to find end of central directory.",
+       {}},
+      {"an unsafe name", buildArchive(unsafe), "Unsafe file name in zip file:\n../escaped", {}},
+      {"another method", buildArchive(otherMethod), kOtherMethodMessage, {}},
+      {"missing", std::nullopt, "You specified an epub file that doesn't exist.", {}},
+      {"damaged after one entry",
+       buildArchive(badCrc),
+       kCrcMismatchMessage,
+       {{"mimetype", kMimetype}, {"OEBPS/text/ch1.xhtml", kChapter}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    fs::remove_all(dir.path());
+    fs::create_directories(dir.path());
+    if (c.epub) writeFile(order.ZipPath, *c.epub);
+    const std::set<std::string> epub = c.epub ? std::set<std::string>{"book.epub"} : std::set<std::string>{};
+
+    // A new files folder, below folders that do not exist yet either.
+    order.FilesDir = dir / "new/deeper/files";
+    EXPECT_EQ(failure(), c.message);
+    if (c.left.empty()) {
+      EXPECT_EQ(topLevel(), epub);
+    } else {
+      EXPECT_EQ(readTree(dir.path() / "new" / "deeper" / "files"), c.left);
+      fs::remove_all(dir.path() / "new");
+    }
+
+    // An existing files folder: untouched, and no empty work folder beside it.
+    order.FilesDir = dir / "files";
+    putFiles({{"old.txt", "old"}});
+    EXPECT_EQ(failure(), c.message);
+    EXPECT_EQ(files(), (Tree{{"old.txt", "old"}}));
+    std::set<std::string> expected = epub;
+    expected.insert("files");
+    if (!c.left.empty()) {
+      expected.insert("temp1");
+      EXPECT_EQ(readTree(dir.path() / "temp1"), c.left);
+    }
+    EXPECT_EQ(topLevel(), expected);
+  }
 }
 
 TEST_F(UnzipJob, AFileInTheWayOfAFolderFailsCleanly) {

@@ -9,13 +9,17 @@
 #include <regex>
 #include <thread>
 
+#include "core/platform.h"
 #include "core/settings.h"
 #include "engine/job_control.h"
 #include "engine/job_report.h"
 #include "engine/zip_job.h"
 #include "gui_test_support.h"
+#include "support/file_tree.h"
+#include "support/zip_builder.h"
 #include "ui/control_ids.h"
 #include "ui/dlg_main.h"
+#include "ui/gui_thread.h"
 #include "ui/job_runner.h"
 #include "ui/open_failures.h"
 #include "window_driver.h"
@@ -98,6 +102,78 @@ class JobRunner : public test::cBookGuiTest {
     std::filesystem::remove_all(folder_.path());
     test::endChildProcess(wrong.empty() ? 0 : 1);
   }
+  // A job that, told to stop, still waits once for the GUI thread (as a job
+  // showing its progress would) and writes its work file a while longer
+  // before it removes the file itself.
+  void holdSlowToStopJob() {
+    services_.zip = [this](const EpubWorkOrder&, std::string* message, sStatistics&) {
+      ++jobRuns_;
+      const std::string work = folder_ / "temp1.zip";
+      cWorkClaim claim(work, cWorkClaim::eKind::File);
+      test::writeFile(work, "work");
+      held_ = true;
+      while (!jobsAbandoned()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      onGuiThread([this] { busyWhileStopping_ = busyLook(); });
+      for (int i = 0; i < 20; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (!std::filesystem::exists(work)) workRemovedUnderTheJob_ = true;
+      }
+      std::filesystem::remove(work);
+      toldToStop_ = true;
+      *message = kJobAbandonedMessage;
+      return false;
+    };
+  }
+  // Starts such a job, closes the window answering Yes, and ends the process
+  // as closeAnsweringYesAndEnd does.
+  [[noreturn]] void closeWhileTheJobNeedsTheGuiThreadAndEnd() {
+    holdSlowToStopJob();
+    startHeldZip();
+    desktop_.presenter.answers = {eAnswer::Yes};
+    test::clickControl(dialog_->control(kClose));
+    std::string wrong;
+    if (runningJobs() != 0) wrong += "the window closed before the job had stopped; ";
+    if (!toldToStop_) wrong += "the job was not told to stop; ";
+    if (!busyWhileStopping_) wrong += "the busy look went while the job stopped; ";
+    if (workRemovedUnderTheJob_) wrong += "the work was removed under the running job; ";
+    if (std::filesystem::exists(folder_ / "temp1.zip")) wrong += "the work was left; ";
+    if (!dialog_->isDestroyed() || desktop_.quits != 1) wrong += "the window did not close; ";
+    if (!messages().empty()) wrong += "the stopped job reported; ";
+    std::fputs(wrong.c_str(), stderr);
+    std::filesystem::remove_all(folder_.path());
+    test::endChildProcess(wrong.empty() ? 0 : 1);
+  }
+  // Closes the window answering Yes while an analysis is held at its first
+  // write of the log, and ends the process as closeAnsweringYesAndEnd does:
+  // the old log stays as it was and the analysis's work file is gone.
+  [[noreturn]] void closeDuringAnalysisAndEnd() {
+    zipBook();
+    const std::string log = folder_ / "log.txt";
+    test::writeFile(log, "the old log");
+    updateSettings([&log](cSettings& s) { s.workOrder.AnalyzeZipLogPath = log; });
+    std::atomic<bool> writing{false};
+    platform::observeOperations([&](platform::FaultOperation operation) {
+      // (The settings saved on the GUI thread before the analysis starts are written too.)
+      if (operation != platform::FaultOperation::Write || isGuiThread() || writing.exchange(true)) return;
+      held_ = true;
+      while (!jobsAbandoned()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    test::clickControl(dialog_->control(kAnalyze));
+    std::string wrong;
+    if (!test::waitUntil([this] { return held_ && busyLook(); })) wrong += "the analysis did not start; ";
+    desktop_.presenter.answers = {eAnswer::Yes};
+    test::clickControl(dialog_->control(kClose));
+    platform::observeOperations(nullptr);
+    if (runningJobs() != 0) wrong += "the window closed before the analysis had stopped; ";
+    if (test::readFile(log) != "the old log") wrong += "the old log was changed; ";
+    if (test::namesIn(folder_.path()) != std::set<std::string>{"book", "book.epub", "log.txt"})
+      wrong += "the analysis left its work file; ";
+    if (!dialog_->isDestroyed()) wrong += "the window did not close; ";
+    if (!desktop_.presenter.tasks.empty()) wrong += "the stopped analysis reported; ";
+    std::fputs(wrong.c_str(), stderr);
+    std::filesystem::remove_all(folder_.path());
+    test::endChildProcess(wrong.empty() ? 0 : 1);
+  }
   void startHeldZip() {
     openDialog();
     setLines(book_, epub_);
@@ -114,6 +190,8 @@ class JobRunner : public test::cBookGuiTest {
   std::atomic<bool> held_{false};
   std::atomic<bool> release_{false};
   std::atomic<bool> toldToStop_{false};
+  std::atomic<bool> busyWhileStopping_{false};
+  std::atomic<bool> workRemovedUnderTheJob_{false};
 };
 
 // "…\nTime elapsed: <n> milliseconds": the text before the number, and whether
@@ -368,6 +446,47 @@ TEST_F(JobRunner, ClosingWhileAJobRunsAndAnsweringYesStopsTheJobAndCloses) {
   // child process, which reports what went wrong on its error output.
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(closeAnsweringYesAndEnd(), testing::ExitedWithCode(0), "");
+}
+
+// Closing waits, however long it takes, until the stopped job has ended:
+// the job may need the GUI thread meanwhile (no deadlock), its work is never
+// removed under it, and the busy look stays until the window goes.
+TEST_F(JobRunner, ClosingWaitsUntilTheStoppedJobHasEndedAndRemovedItsWork) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(closeWhileTheJobNeedsTheGuiThreadAndEnd(), testing::ExitedWithCode(0), "");
+}
+
+TEST_F(JobRunner, ClosingDuringAnAnalysisKeepsTheOldLogAndRemovesTheWorkFile) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(closeDuringAnalysisAndEnd(), testing::ExitedWithCode(0), "");
+}
+
+// An unzip whose entries unpack to one file warns after the job, whether the
+// success message is shown or not; the later entry is on disk.
+TEST_F(JobRunner, UnzipWarnsOfReplacedEntriesEvenWithoutTheSuccessMessage) {
+  const std::string epub = folder_ / "dup.epub";
+  test::writeFile(epub, test::buildArchive(test::planOf({test::storedEntry("mimetype", "application/epub+zip"),
+                                                         test::storedEntry("OEBPS/ch.xhtml", "first"),
+                                                         test::storedEntry("OEBPS/ch.xhtml", "second")})));
+  for (const bool show : {true, false}) {
+    SCOPED_TRACE(show);
+    updateSettings([show](cSettings& s) {
+      s.ShowSuccessMessage = show;
+      s.OpenFinishedWork = false;
+    });
+    desktop_.presenter.messages.clear();
+    const std::string files = folder_ / (show ? "shown" : "quiet");
+    openDialog();
+    setLines(files, epub);
+    click(kUnzip);
+    ASSERT_EQ(messages().size(), show ? 2u : 1u);
+    EXPECT_EQ(messages().back().text,
+              "Some entries of the epub unpack to the same file; the later one replaced the earlier one:\n"
+              "  OEBPS/ch.xhtml replaced OEBPS/ch.xhtml");
+    EXPECT_EQ(messages().back().icon, eIcon::Warning);
+    EXPECT_EQ(test::readFile(std::filesystem::path(files) / "OEBPS" / "ch.xhtml"), "second");
+    EXPECT_TRUE(idleLook());
+  }
 }
 
 }  // namespace
