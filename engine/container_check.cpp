@@ -682,7 +682,6 @@ std::vector<sFinding> checkBookFolder(const std::string& folder) {
   const auto found = std::find_if(items.begin(), items.end(), [](const platform::FolderItem& item) {
     return !item.isFolder && equalsIgnoringAsciiCase(item.name, kMimetypeName);
   });
-  const std::string mimetypePath = joinPath(folder, found == items.end() ? std::string(kMimetypeName) : found->name);
   if (found == items.end()) {
     out.push_back({"PKG-006", eSeverity::Warning, std::string(kMimetypeName),
                    "The folder has no mimetype file: the epub will not begin with one."});
@@ -691,7 +690,7 @@ std::vector<sFinding> checkBookFolder(const std::string& folder) {
     char content[kMimetypeContent.size() + 1];
     std::size_t length = 0;
     platform::File file;
-    if (file.open(mimetypePath, platform::File::Mode::Read)) {
+    if (file.open(joinPath(folder, found->name), platform::File::Mode::Read)) {
       while (length < sizeof content) {
         const std::size_t n = file.read(content + length, sizeof content - length);
         if (n == 0) break;
