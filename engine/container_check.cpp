@@ -19,6 +19,7 @@
 #include "engine/crc32.h"
 #include "engine/entry_name_rules.h"
 #include "engine/zip_reader.h"
+#include "engine/zip_writer.h"
 
 namespace plimsy {
 namespace {
@@ -32,6 +33,9 @@ constexpr std::uint16_t kEncryptedFlag = 0x0001;
 constexpr std::uint16_t kDataDescriptorFlag = 0x0008;
 // container.xml is read whole; no sound one comes near this.
 constexpr std::uint64_t kMostContainerXml = std::uint64_t{16} << 20;
+// A mimetype that is not the first entry is read up to this length.
+constexpr std::uint64_t kMostMimetype = 4096;
+constexpr std::size_t kExtraHeaderBytes = 4;  // Header ID and data size
 constexpr std::uint64_t kReadPiece = std::uint64_t{1} << 20;
 constexpr unsigned kMostDeepThreads = 4;
 
@@ -89,17 +93,18 @@ std::string describeMimetypeContent(std::string_view content) {
 
 // `cdMimetype`: the central directory's entry for the header at offset 0,
 // when the reader opened the archive (its sizes stand in for a local header
-// that left them to a data descriptor).
-void checkFirstHeader(std::span<const std::uint8_t> bytes, const sZipEntry* cdMimetype, bool noMimetype,
+// that left them to a data descriptor). True when the first local header is
+// mimetype's.
+bool checkFirstHeader(std::span<const std::uint8_t> bytes, const sZipEntry* cdMimetype, bool noMimetype,
                       cFindings& findings) {
   if (bytes.size() < kLfhSize) {
     findings.error("PKG-003", "",
                    fmt::format("The file is too short ({} bytes) to begin with a ZIP local header.", bytes.size()));
-    return;
+    return false;
   }
   if (loadLe32(bytes.data()) != kLfhSignature) {
     findings.error("PKG-004", "", "The file does not begin with a ZIP local header.");
-    return;
+    return false;
   }
   Lfh header;
   header.copyFrom(bytes.data());
@@ -109,7 +114,7 @@ void checkFirstHeader(std::span<const std::uint8_t> bytes, const sZipEntry* cdMi
     findings.error("PKG-006", kMimetypeName,
                    noMimetype ? std::string("There is no mimetype entry.")
                               : fmt::format("mimetype is not the first entry (the first is \"{}\").", visible(name)));
-    return;
+    return false;
   }
   if (header.compressionMethod() != kMethodStored)
     findings.error("PKG-007", kMimetypeName,
@@ -118,17 +123,46 @@ void checkFirstHeader(std::span<const std::uint8_t> bytes, const sZipEntry* cdMi
     findings.error("PKG-005", kMimetypeName,
                    fmt::format("mimetype's local header has an extra field of {} bytes; it must have none.",
                                header.extraFieldLength()));
-  if (header.compressionMethod() != kMethodStored) return;
+  if (header.compressionMethod() != kMethodStored) return true;
   std::uint64_t length = header.compressedSize();
   if (cdMimetype && (length == kAllOnes32 || (header.generalFlags() & kDataDescriptorFlag) != 0))
     length = cdMimetype->cdr.effectiveCompressedSize();
   const std::uint64_t start = kLfhSize + std::uint64_t{header.filenameLength()} + header.extraFieldLength();
   if (!fitsIn(bytes.size(), start, length)) {
     findings.error("PKG-007", kMimetypeName, "mimetype's data runs past the end of the file.");
-    return;
+    return true;
   }
   const auto content = std::string_view(reinterpret_cast<const char*>(bytes.data() + start), length);
   if (content != kMimetypeContent) findings.error("PKG-007", kMimetypeName, describeMimetypeContent(content) + ".");
+  return true;
+}
+
+// An archive that is nothing but an end record, which announces no entries
+// (the reader refuses it: no central directory record follows).
+bool isEndRecordOnly(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() < kEcdSize || loadLe32(bytes.data()) != kEcdSignature) return false;
+  Ecd ecd;
+  ecd.copyFrom(bytes.data());
+  return ecd.totalQtyCdEntries() == 0;
+}
+
+// Why an extra field does not add up: bytes at its end too few for a
+// sub-field's Header ID and data size, or a sub-field whose data runs past
+// the field's end. Empty when it adds up.
+std::string extraFieldFault(std::span<const std::uint8_t> extra) {
+  std::size_t at = 0;
+  while (at < extra.size()) {
+    const std::size_t left = extra.size() - at;
+    if (left < kExtraHeaderBytes)
+      return fmt::format("its last {} byte{} cannot hold a sub-field's header", left, left == 1 ? "" : "s");
+    const std::uint16_t id = loadLe16(extra.data() + at);
+    const std::uint16_t size = loadLe16(extra.data() + at + 2);
+    if (size > left - kExtraHeaderBytes)
+      return fmt::format("its sub-field 0x{:04X} claims {} bytes of data where {} remain", id, size,
+                         left - kExtraHeaderBytes);
+    at += kExtraHeaderBytes + size;
+  }
+  return {};
 }
 
 // ---- Reading an entry's data ------------------------------------------------------------
@@ -141,9 +175,10 @@ bool isEncrypted(const sZipEntry& e) {
 
 // Hands the entry's uncompressed data to `take` piece by piece, stopping with
 // TooLong once more than `limit` bytes came out. The data must lie in the
-// archive.
+// archive. When the deflated data is damaged, `why` (when given) says how.
 template <typename Take>
-eRead readEntryData(const cZipReader& reader, const sZipEntry& entry, std::uint64_t limit, Take&& take) {
+eRead readEntryData(const cZipReader& reader, const sZipEntry& entry, std::uint64_t limit, Take&& take,
+                    std::string* why = nullptr) {
   const std::uint8_t* data = reader.viewData() + entry.dataOffset;
   std::uint64_t left = entry.cdr.effectiveCompressedSize();
   if (entry.cdr.header.compressionMethod() == kMethodStored) {
@@ -186,8 +221,14 @@ eRead readEntryData(const cZipReader& reader, const sZipEntry& entry, std::uint6
       break;
     }
     // Out of input before the stream's end, or a damaged stream.
-    if (status != Z_OK && !(status == Z_BUF_ERROR && left > 0)) break;
-    if (status == Z_OK && produced == 0 && stream.avail_in == 0 && left == 0) break;
+    const bool inputUsedUp = stream.avail_in == 0 && left == 0;
+    if ((status != Z_OK && !(status == Z_BUF_ERROR && left > 0)) || (status == Z_OK && produced == 0 && inputUsedUp)) {
+      if (why)
+        *why = status == Z_DATA_ERROR && stream.msg ? std::string(stream.msg)
+               : inputUsedUp                        ? std::string("the data ends before the deflate stream does")
+                                                    : fmt::format("zlib status {}", status);
+      break;
+    }
   }
   inflateEnd(&stream);
   return result;
@@ -200,15 +241,23 @@ std::optional<sFinding> verifyData(const cZipReader& reader, const sZipEntry& en
   const std::uint64_t expected = cdr.effectiveUncompressedSize();
   std::uint32_t crc = 0xFFFFFFFFu;
   std::uint64_t length = 0;
-  const eRead read = readEntryData(reader, entry, expected, [&](const std::uint8_t* p, std::size_t n) {
-    crc = updateCrc32(crc, p, n);
-    length += n;
-  });
+  std::string why;
+  const eRead read = readEntryData(
+      reader, entry, expected,
+      [&](const std::uint8_t* p, std::size_t n) {
+        crc = updateCrc32(crc, p, n);
+        length += n;
+      },
+      &why);
   crc = ~crc;
-  std::string message;
+  // Data that does not inflate is unreadable, as epubcheck reports it; data
+  // that inflates to the wrong length or CRC-32 is a finding of our own.
   if (read == eRead::Damaged)
-    message = "The entry's deflated data is damaged.";
-  else if (read == eRead::TooLong)
+    return sFinding{
+        "PKG-008", eSeverity::Error, cdr.name,
+        fmt::format("The entry's deflated data is damaged: {}.", why.empty() ? "it does not inflate" : why)};
+  std::string message;
+  if (read == eRead::TooLong)
     message = fmt::format("The entry's data is longer than the {} bytes the central directory gives.", expected);
   else if (length != expected)
     message =
@@ -392,42 +441,121 @@ const sZipEntry* findEntry(const std::vector<sZipEntry>& entries, std::string_vi
   return nullptr;
 }
 
-void checkContainerXml(const cZipReader& reader, const std::vector<sEntryFacts>& facts, cFindings& findings) {
+// One copy of META-INF/container.xml; `copy` is "" when there is only one,
+// else the prefix that tells its findings apart ("Copy 2 of 3: ").
+void checkContainerXmlCopy(const cZipReader& reader, const sZipEntry& container, const std::string& copy,
+                           cFindings& findings) {
   const std::vector<sZipEntry>& entries = reader.entries();
-  const sZipEntry* container = findEntry(entries, kContainerPath);
-  if (!container) {
-    findings.error("RSC-002", kContainerPath, "META-INF/container.xml is missing.");
-    return;
-  }
-  const sEntryFacts& fact = facts[static_cast<std::size_t>(container - entries.data())];
-  if (!fact.dataInArchive || fact.encrypted) return;  // reported with the entry
   std::string text;
-  const eRead read = readEntryData(reader, *container, kMostContainerXml,
+  const eRead read = readEntryData(reader, container, kMostContainerXml,
                                    [&text](const std::uint8_t* p, std::size_t n) { text.append(p, p + n); });
   if (read != eRead::Ok) {
-    findings.error("PKG-008", kContainerPath,
-                   read == eRead::TooLong ? "META-INF/container.xml is too large to be read (16 MiB or more)."
-                                          : "META-INF/container.xml cannot be read: its deflated data is damaged.");
+    findings.error(
+        "PKG-008", kContainerPath,
+        copy + (read == eRead::TooLong ? "META-INF/container.xml is too large to be read (16 MiB or more)."
+                                       : "META-INF/container.xml cannot be read: its deflated data is damaged."));
     return;
   }
   const sContainerXml xml = readContainerXml(text);
   if (!xml.wellFormed)
-    findings.error("RSC-016", kContainerPath,
-                   fmt::format("META-INF/container.xml is not well-formed XML: {} (line {}).", xml.problem, xml.line));
+    findings.error(
+        "RSC-016", kContainerPath,
+        copy + fmt::format("META-INF/container.xml is not well-formed XML: {} (line {}).", xml.problem, xml.line));
   bool packageFound = false;
   for (const sRootfile& rootfile : xml.rootfiles) {
     if (rootfile.mediaType != kPackageMediaType || !xml.wellFormed) continue;
     packageFound = true;
-    if (!rootfile.hasFullPath || rootfile.fullPath.empty())
-      findings.error(kCodeRootfileWithoutPath, kContainerPath, "A rootfile of container.xml has no full-path.");
+    if (!rootfile.hasFullPath)
+      findings.error("OPF-016", kContainerPath, copy + "A rootfile of container.xml has no full-path attribute.");
+    else if (rootfile.fullPath.empty())
+      findings.error("OPF-017", kContainerPath, copy + "A rootfile of container.xml has an empty full-path.");
     else if (!findEntry(entries, rootfile.fullPath))
       findings.error("OPF-002", kContainerPath,
-                     fmt::format("The package document \"{}\" that container.xml names is not in the archive.",
-                                 visible(rootfile.fullPath)));
+                     copy + fmt::format("The package document \"{}\" that container.xml names is not in the archive.",
+                                        visible(rootfile.fullPath)));
   }
   if (!packageFound)
     findings.error("RSC-003", kContainerPath,
-                   "container.xml names no rootfile of media type application/oebps-package+xml.");
+                   copy + "container.xml names no rootfile of media type application/oebps-package+xml.");
+}
+
+// Every copy of META-INF/container.xml: a reading system may take any of
+// them (epubcheck reads the last).
+void checkContainerXml(const cZipReader& reader, const std::vector<sEntryFacts>& facts, cFindings& findings) {
+  const std::vector<sZipEntry>& entries = reader.entries();
+  std::vector<std::size_t> copies;
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (entries[i].cdr.name == kContainerPath) copies.push_back(i);
+  if (copies.empty()) {
+    findings.error("RSC-002", kContainerPath, "META-INF/container.xml is missing.");
+    return;
+  }
+  for (std::size_t k = 0; k < copies.size(); ++k) {
+    const sEntryFacts& fact = facts[copies[k]];
+    if (!fact.dataInArchive || fact.encrypted) continue;  // reported with the entry
+    const std::string copy = copies.size() == 1 ? "" : fmt::format("Copy {} of {}: ", k + 1, copies.size());
+    checkContainerXmlCopy(reader, entries[copies[k]], copy, findings);
+  }
+}
+
+// A mimetype entry that is not the first must still hold exactly
+// application/epub+zip (its place is PKG-006's, its content PKG-007's).
+void checkMimetypeElsewhere(const cZipReader& reader, const std::vector<sEntryFacts>& facts, cFindings& findings) {
+  const std::vector<sZipEntry>& entries = reader.entries();
+  const auto found =
+      std::find_if(entries.begin(), entries.end(), [](const sZipEntry& e) { return e.cdr.name == kMimetypeName; });
+  if (found == entries.end()) return;
+  const sEntryFacts& fact = facts[static_cast<std::size_t>(found - entries.begin())];
+  if (!fact.dataInArchive || fact.encrypted) return;  // reported with the entry
+  std::string content;
+  const eRead read = readEntryData(reader, *found, kMostMimetype,
+                                   [&content](const std::uint8_t* p, std::size_t n) { content.append(p, p + n); });
+  if (read == eRead::Damaged)
+    findings.error("PKG-008", kMimetypeName, "mimetype cannot be read: its deflated data is damaged.");
+  else if (read == eRead::TooLong)
+    findings.error("PKG-007", kMimetypeName,
+                   fmt::format("mimetype holds more than {} bytes, not application/epub+zip.", kMostMimetype));
+  else if (content != kMimetypeContent)
+    findings.error("PKG-007", kMimetypeName, describeMimetypeContent(content) + ".");
+}
+
+// Extra fields of the entry's local header and central directory record
+// whose sub-fields do not add up: Java's ZIP reader, and with it epubcheck,
+// refuses a book whose central directory holds one. `cdrExtra` is empty when
+// the record could not be found again.
+void checkExtraFields(const cZipReader& reader, const sZipEntry& entry, std::span<const std::uint8_t> cdrExtra,
+                      cFindings& findings) {
+  const std::uint16_t lfhLength = entry.lfh.header.extraFieldLength();
+  const std::span<const std::uint8_t> lfhExtra(reader.viewData() + entry.dataOffset - lfhLength, lfhLength);
+  const std::pair<std::string_view, std::span<const std::uint8_t>> fields[] = {{"local header", lfhExtra},
+                                                                               {"central directory record", cdrExtra}};
+  for (const auto& [record, extra] : fields) {
+    const std::string fault = extraFieldFault(extra);
+    if (!fault.empty())
+      findings.error("PKG-008", entry.cdr.name,
+                     fmt::format("The extra field of the entry's {} does not add up: {}.", record, fault));
+  }
+}
+
+// The extra field of every central directory record, in the entries' order,
+// found by walking the records again from the central directory's start
+// (the reader checked that they lie in the archive). Empty spans where the
+// walk loses its way.
+std::vector<std::span<const std::uint8_t>> centralExtraFields(const cZipReader& reader) {
+  const std::vector<sZipEntry>& entries = reader.entries();
+  std::vector<std::span<const std::uint8_t>> extras(entries.size());
+  const std::uint8_t* base = reader.viewData();
+  const std::uint64_t size = reader.viewSize();
+  std::uint64_t at = effectiveCdOffset(*reader.ecd(), reader.ecd64());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (!fitsIn(size, at, kCdrSize) || loadLe32(base + at) != kCdrSignature) break;
+    Cdr header;
+    header.copyFrom(base + at);
+    if (!fitsIn(size, at, header.totalSize()) || header.filenameLength() != entries[i].cdr.name.size()) break;
+    extras[i] = std::span(base + at + kCdrSize + header.filenameLength(), header.extraFieldLength());
+    at += header.totalSize();
+  }
+  return extras;
 }
 
 unsigned deepThreads(const sContainerCheckOptions& options) {
@@ -467,7 +595,8 @@ void checkData(const cZipReader& reader, const std::vector<sEntryFacts>& facts, 
     if (result) findings.add(std::move(*result));
 }
 
-void checkOpenArchive(const cZipReader& reader, const sContainerCheckOptions& options, cFindings& findings) {
+void checkOpenArchive(const cZipReader& reader, const sContainerCheckOptions& options, bool firstIsMimetype,
+                      cFindings& findings) {
   const std::vector<sZipEntry>& entries = reader.entries();
   const std::uint64_t size = reader.viewSize();
   // Entries' data ends where the central directory starts.
@@ -476,11 +605,17 @@ void checkOpenArchive(const cZipReader& reader, const sContainerCheckOptions& op
   std::vector<sEntryFacts> facts(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const sZipEntry& e = entries[i];
-    checkName(e, findings);
-    checkHeaders(e, haveEncryptionXml, findings);
     facts[i].encrypted = isEncrypted(e);
     const std::uint64_t limit = e.cdr.effectiveOffsetLfh() < cdStart ? cdStart : size;
     facts[i].dataInArchive = fitsIn(limit, e.dataOffset, e.cdr.effectiveCompressedSize());
+  }
+  if (!firstIsMimetype) checkMimetypeElsewhere(reader, facts, findings);
+  const std::vector<std::span<const std::uint8_t>> cdrExtras = centralExtraFields(reader);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const sZipEntry& e = entries[i];
+    checkName(e, findings);
+    checkHeaders(e, haveEncryptionXml, findings);
+    checkExtraFields(reader, e, cdrExtras[i], findings);
     if (!facts[i].dataInArchive)
       findings.error(kCodeDataPastEnd, e.cdr.name,
                      fmt::format("The entry's data ({} bytes from offset {}) runs past the end of the entries.",
@@ -498,6 +633,7 @@ std::vector<sFinding> checkWithReader(cZipReader& reader, bool opened, const std
   std::vector<sFinding> out;
   cFindings findings(out);
   const std::span<const std::uint8_t> bytes(reader.viewData(), static_cast<std::size_t>(reader.viewSize()));
+  bool firstIsMimetype = false;
   if (!bytes.empty() || opened) {
     const sZipEntry* cdMimetype = nullptr;
     bool mimetypeElsewhere = !opened;  // not known
@@ -506,13 +642,15 @@ std::vector<sFinding> checkWithReader(cZipReader& reader, bool opened, const std
         if (e.cdr.effectiveOffsetLfh() == 0) cdMimetype = &e;
         if (e.cdr.name == kMimetypeName) mimetypeElsewhere = true;
       }
-    checkFirstHeader(bytes, cdMimetype, !mimetypeElsewhere, findings);
+    firstIsMimetype = checkFirstHeader(bytes, cdMimetype, !mimetypeElsewhere, findings);
   }
   if (!opened) {
     findings.error("PKG-008", "", message);
+    if (isEndRecordOnly(bytes))
+      findings.error("RSC-002", kContainerPath, "The archive holds no entries: META-INF/container.xml is missing.");
     return out;
   }
-  checkOpenArchive(reader, options, findings);
+  checkOpenArchive(reader, options, firstIsMimetype, findings);
   if (!reader.archiveUnchanged()) findings.error("PKG-008", "", kArchiveChangedMessage);
   return out;
 }
@@ -536,8 +674,15 @@ std::vector<sFinding> checkContainer(const std::string& path, const sContainerCh
 std::vector<sFinding> checkBookFolder(const std::string& folder) {
   if (pathKind(folder) != PathKind::Folder) return {};
   std::vector<sFinding> out;
-  const std::string mimetypePath = joinPath(folder, kMimetypeName);
-  if (pathKind(mimetypePath) != PathKind::File) {
+  // The zip job takes the top-level file named mimetype in any letter case
+  // (the first in listing order), so the warning looks for it the same way.
+  // A folder that cannot be listed fails the zip itself, with its own message.
+  std::vector<platform::FolderItem> items;
+  if (!platform::listFolder(folder, items)) return {};
+  const auto found = std::find_if(items.begin(), items.end(), [](const platform::FolderItem& item) {
+    return !item.isFolder && equalsIgnoringAsciiCase(item.name, kMimetypeName);
+  });
+  if (found == items.end()) {
     out.push_back({"PKG-006", eSeverity::Warning, std::string(kMimetypeName),
                    "The folder has no mimetype file: the epub will not begin with one."});
   } else {
@@ -545,7 +690,7 @@ std::vector<sFinding> checkBookFolder(const std::string& folder) {
     char content[kMimetypeContent.size() + 1];
     std::size_t length = 0;
     platform::File file;
-    if (file.open(mimetypePath, platform::File::Mode::Read)) {
+    if (file.open(joinPath(folder, found->name), platform::File::Mode::Read)) {
       while (length < sizeof content) {
         const std::size_t n = file.read(content + length, sizeof content - length);
         if (n == 0) break;

@@ -38,14 +38,14 @@ struct sContainerCheckOptions {
   unsigned threads = 0;
 };
 
-// The codes of Plimsy's own findings.
+// The codes of Plimsy's own findings. (PLM-007, a rootfile without a
+// full-path, is retired: epubcheck's OPF-016 and OPF-017 took its place.)
 inline constexpr const char* kCodeDataDescriptor = "PLM-001";
 inline constexpr const char* kCodeUnsafeName = "PLM-002";
 inline constexpr const char* kCodeOverlap = "PLM-003";
 inline constexpr const char* kCodeDataPastEnd = "PLM-004";
 inline constexpr const char* kCodeHeadersDisagree = "PLM-005";
 inline constexpr const char* kCodeDamagedData = "PLM-006";
-inline constexpr const char* kCodeRootfileWithoutPath = "PLM-007";
 
 // Checks the archive at `path` (UTF-8). A path that names nothing gives one
 // PKG-018 finding; one that cannot be opened or read as an archive, a PKG-008
@@ -56,7 +56,8 @@ std::vector<sFinding> checkContainer(const std::string& path, const sContainerCh
 std::vector<sFinding> checkContainer(std::span<const std::uint8_t> archive, const sContainerCheckOptions& options = {});
 
 // The faults of a book folder that would make the epub packed from it fail
-// the container check, all warnings: no `mimetype` file (PKG-006), a
+// the container check, all warnings: no `mimetype` file in any letter case
+// (PKG-006; the zip job takes `MimeType` as `mimetype`), a
 // `mimetype` that holds anything but "application/epub+zip" (PKG-007), no
 // META-INF/container.xml (RSC-002). Nothing for a path that is no folder.
 std::vector<sFinding> checkBookFolder(const std::string& folder);

@@ -157,7 +157,25 @@ int combiningClass(char32_t c) {
   return 0;
 }
 
+// Hangul syllables, which NFC composes from their jamo by arithmetic:
+// a leading consonant and a vowel (L+V) make an LV syllable, and an LV
+// syllable and a trailing consonant (LV+T) an LVT syllable.
+constexpr char32_t kHangulFirst = 0xAC00;
+constexpr char32_t kLeadingFirst = 0x1100;
+constexpr char32_t kVowelFirst = 0x1161;
+constexpr char32_t kTrailingBefore = 0x11A7;  // one before the first trailing consonant: "none"
+constexpr char32_t kVowels = 21;
+constexpr char32_t kTrailings = 28;  // with "none"
+constexpr char32_t kSyllables = 19 * kVowels * kTrailings;
+
 void appendDecomposed(std::u32string& out, char32_t c) {
+  if (c >= kHangulFirst && c < kHangulFirst + kSyllables) {
+    const char32_t index = c - kHangulFirst;
+    out += kLeadingFirst + index / (kVowels * kTrailings);
+    out += kVowelFirst + index % (kVowels * kTrailings) / kTrailings;
+    if (index % kTrailings != 0) out += kTrailingBefore + index % kTrailings;
+    return;
+  }
   const auto* end = std::end(kDecompositions);
   const auto* found = std::lower_bound(std::begin(kDecompositions), end, c,
                                        [](const sDecomposition& d, char32_t key) { return d.composed < key; });

@@ -6,8 +6,9 @@
 // Case folding and normalization are deliberately small: the folding knows
 // the letters of ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic and the
 // full-width Latin letters; the decomposition knows the precomposed letters of
-// Latin-1, Latin Extended-A and Greek (one base letter and one mark) and
-// orders the marks it knows. Names in other scripts are compared as they are.
+// Latin-1, Latin Extended-A and Greek (one base letter and one mark) and the
+// Hangul syllables (into their jamo, by arithmetic), and orders the marks it
+// knows. Names in other scripts are compared as they are.
 
 #include <string>
 #include <string_view>
@@ -27,8 +28,9 @@ std::vector<char32_t> forbiddenNameCharacters(std::string_view name);
 std::string caseFoldedName(std::string_view name);
 
 // The name with every precomposed letter the table knows split into its base
-// letter and mark, and runs of known marks in canonical order: two names
-// that are equal after NFC normalization are equal here (within the table).
+// letter and mark, every Hangul syllable into its jamo, and runs of known
+// marks in canonical order: two names that are equal after NFC normalization
+// are equal here (within the table).
 std::string decomposedName(std::string_view name);
 
 // "U+0022" for '"'.

@@ -2,6 +2,7 @@
 // give exactly the findings that damage calls for and nothing else.
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 
 #include "engine/container_check.h"
 #include "engine/container_xml.h"
+#include "support/temp_dir.h"
 #include "support/zip_builder.h"
 
 namespace plimsy {
@@ -42,6 +44,16 @@ std::string rootfileXml(std::string_view attributes) {
 
 void addFile(ArchivePlan& plan, std::string name) { plan.entries.push_back(storedEntry(std::move(name), "x")); }
 
+// An extra-field sub-field that claims 10 bytes of data and holds 2.
+const std::string kOverrunningExtra = test::le16(0xCAFE) + test::le16(10) + "ab";
+
+// A file of nothing but an end record that announces no entries.
+std::string endRecordOnly() {
+  Ecd ecd;
+  ecd.setSignature(kEcdSignature);
+  return test::bytesOf(ecd);
+}
+
 void setFlags(test::EntryPlan& entry, std::uint16_t flags) {
   entry.editLfh = [flags](Lfh& h) { h.setGeneralFlags(flags); };
   entry.editCdr = [flags](Cdr& c) { c.setGeneralFlags(flags); };
@@ -72,6 +84,7 @@ TEST(ContainerCheck, EachDamageGivesItsFindingsAndNoOthers) {
     ByteEdit bytes;
     std::vector<std::string> expected;  // sorted
     bool deep = false;
+    const char* detail = "";  // a part of every finding's message
   } cases[] = {
       {"none", nullptr, nullptr, {}},
       {"none, deep", nullptr, nullptr, {}, true},
@@ -95,6 +108,28 @@ TEST(ContainerCheck, EachDamageGivesItsFindingsAndNoOthers) {
        [](ArchivePlan& p) { p.entries[kMimetype] = storedEntry("mimetype", "application/epub+zip\n"); },
        nullptr,
        {"PKG-007 error mimetype"}},
+      {"mimetype second, with a line feed",
+       [](ArchivePlan& p) {
+         p.entries[kMimetype] = storedEntry("mimetype", "application/epub+zip\n");
+         std::swap(p.entries[kMimetype], p.entries[kContainer]);
+       },
+       nullptr,
+       {"PKG-006 error mimetype", "PKG-007 error mimetype"}},
+      {"mimetype last, deflated, other text",
+       [](ArchivePlan& p) {
+         p.entries.erase(p.entries.begin());
+         p.entries.push_back(deflatedEntry("mimetype", "application/zip"));
+       },
+       nullptr,
+       {"PKG-006 error mimetype", "PKG-007 error mimetype"}},
+      {"mimetype second, deflated, with an extra field, its text exact",
+       [](ArchivePlan& p) {
+         p.entries[kMimetype] = deflatedEntry("mimetype", "application/epub+zip");
+         p.entries[kMimetype].lfhExtra = test::extraRecord(0xCAFE, "ab");
+         std::swap(p.entries[kMimetype], p.entries[kContainer]);
+       },
+       nullptr,
+       {"PKG-006 error mimetype"}},
       {"mimetype with a data descriptor",
        [](ArchivePlan& p) { setFlags(p.entries[kMimetype], 0x0008); },
        nullptr,
@@ -114,7 +149,26 @@ TEST(ContainerCheck, EachDamageGivesItsFindingsAndNoOthers) {
       {"rootfile without full-path",
        [](ArchivePlan& p) { withContainer(p, rootfileXml("media-type=\"application/oebps-package+xml\"")); },
        nullptr,
-       {"PLM-007 error META-INF/container.xml"}},
+       {"OPF-016 error META-INF/container.xml"}},
+      {"rootfile with an empty full-path",
+       [](ArchivePlan& p) {
+         withContainer(p, rootfileXml("full-path=\"\" media-type=\"application/oebps-package+xml\""));
+       },
+       nullptr,
+       {"OPF-017 error META-INF/container.xml"}},
+      {"two container.xml, the second not well-formed",
+       [](ArchivePlan& p) { p.entries.push_back(deflatedEntry("META-INF/container.xml", "<container>")); },
+       nullptr,
+       {"OPF-060 error META-INF/container.xml", "RSC-003 error META-INF/container.xml",
+        "RSC-016 error META-INF/container.xml"}},
+      {"two container.xml, the first without a full-path",
+       [](ArchivePlan& p) {
+         p.entries.insert(
+             p.entries.begin() + kContainer,
+             deflatedEntry("META-INF/container.xml", rootfileXml("media-type=\"application/oebps-package+xml\"")));
+       },
+       nullptr,
+       {"OPF-016 error META-INF/container.xml", "OPF-060 error META-INF/container.xml"}},
       {"rootfile not in the archive",
        [](ArchivePlan& p) { p.entries.pop_back(); },
        nullptr,
@@ -180,10 +234,45 @@ TEST(ContainerCheck, EachDamageGivesItsFindingsAndNoOthers) {
        },
        nullptr,
        {"OPF-061 warning OEBPS/cafe\xCC\x81.txt", "OPF-061 warning OEBPS/\xCE\x86.txt"}},
+      {"Hangul names equal after normalization",
+       [](ArchivePlan& p) {
+         addFile(p, "OEBPS/\xED\x95\x9C.txt");                          // HANGUL SYLLABLE HAN (LVT)
+         addFile(p, "OEBPS/\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB.txt");  // its jamo: L, V, T
+         addFile(p, "OEBPS/\xED\x95\x98\xE1\x86\xAB.txt");              // HA (LV) and the trailing T
+         addFile(p, "OEBPS/\xED\x95\x98.txt");                          // HA (LV)
+         addFile(p, "OEBPS/\xE1\x84\x92\xE1\x85\xA1.txt");              // its jamo: L, V
+         addFile(p, "OEBPS/\xED\x95\x99.txt");                          // HAG: another syllable
+       },
+       nullptr,
+       {"OPF-061 warning OEBPS/\xE1\x84\x92\xE1\x85\xA1.txt",
+        "OPF-061 warning OEBPS/\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB.txt",
+        "OPF-061 warning OEBPS/\xED\x95\x98\xE1\x86\xAB.txt"}},
       {"empty folder",
        [](ArchivePlan& p) { p.entries.push_back(storedEntry("OEBPS/empty/", "")); },
        nullptr,
        {"PKG-014 warning OEBPS/empty/"}},
+      {"extra field sub-field overruns, local header",
+       [](ArchivePlan& p) { p.entries[kChapter].lfhExtra = kOverrunningExtra; },
+       nullptr,
+       {"PKG-008 error OEBPS/chapter1.xhtml"}},
+      {"extra field sub-field overruns, central directory",
+       [](ArchivePlan& p) { p.entries[kChapter].cdrExtra = kOverrunningExtra; },
+       nullptr,
+       {"PKG-008 error OEBPS/chapter1.xhtml"}},
+      {"extra field ends in 3 bytes that hold no sub-field, both records",
+       [](ArchivePlan& p) {
+         p.entries[kPackage].lfhExtra = test::extraRecord(0xCAFE, "ab") + "xyz";
+         p.entries[kPackage].cdrExtra = "xyz";
+       },
+       nullptr,
+       {"PKG-008 error OEBPS/content.opf", "PKG-008 error OEBPS/content.opf"}},
+      {"extra fields that add up",
+       [](ArchivePlan& p) {
+         p.entries[kChapter].lfhExtra = test::extraRecord(0xCAFE, "ab") + test::extraRecord(0x7875, "");
+         p.entries[kChapter].cdrExtra = test::extraRecord(0xCAFE, "");
+       },
+       nullptr,
+       {}},
       {"encrypted without encryption.xml",
        [](ArchivePlan& p) { setFlags(p.entries[kChapter], 0x0001); },
        nullptr,
@@ -233,8 +322,15 @@ TEST(ContainerCheck, EachDamageGivesItsFindingsAndNoOthers) {
        [](std::string& bytes, const ArchiveLayout& at) {
          test::patchLe32(bytes, at.dataOffsets[kChapter], 0xFFFFFFFF);
        },
-       {"PLM-006 error OEBPS/chapter1.xhtml"},
-       true},
+       {"PKG-008 error OEBPS/chapter1.xhtml"},
+       true,
+       "deflated data is damaged: invalid"},
+      {"deflated data cut short, deep",
+       [](ArchivePlan& p) { p.entries[kChapter].data.resize(p.entries[kChapter].data.size() / 2); },
+       nullptr,
+       {"PKG-008 error OEBPS/chapter1.xhtml"},
+       true,
+       "the data ends before the deflate stream does"},
       {"length wrong in both headers, deep",
        [](ArchivePlan& p) { p.entries[kChapter].uncompressedSize += 1; },
        nullptr,
@@ -260,6 +356,10 @@ TEST(ContainerCheck, EachDamageGivesItsFindingsAndNoOthers) {
          bytes = "This is a letter, not a book; it holds no ZIP at all.";
        },
        {"PKG-004 error ", "PKG-008 error "}},
+      {"an end record only",
+       nullptr,
+       [](std::string& bytes, const ArchiveLayout&) { bytes = endRecordOnly(); },
+       {"PKG-003 error ", "PKG-008 error ", "RSC-002 error META-INF/container.xml"}},
       {"shorter than a local header",
        nullptr,
        [](std::string& bytes, const ArchiveLayout&) { bytes.resize(12); },
@@ -273,7 +373,41 @@ TEST(ContainerCheck, EachDamageGivesItsFindingsAndNoOthers) {
     if (c.bytes) c.bytes(archive, layout);
     const std::vector<sFinding> findings = check(archive, c.deep);
     EXPECT_EQ(summarize(findings), c.expected) << c.damage;
-    for (const sFinding& f : findings) EXPECT_FALSE(f.message.empty()) << c.damage << ": " << f.code;
+    for (const sFinding& f : findings) {
+      EXPECT_FALSE(f.message.empty()) << c.damage << ": " << f.code;
+      EXPECT_NE(f.message.find(c.detail), std::string::npos) << c.damage << ": " << f.message;
+    }
+  }
+}
+
+// The warnings before a zip find the book's mimetype as the zip job takes
+// it: the top-level file of that name in any letter case.
+TEST(ContainerCheck, BookFolderWarnings) {
+  const struct {
+    const char* book;
+    std::vector<std::pair<std::string, std::string>> files;  // path, content
+    std::vector<std::string> expected;                       // sorted
+  } cases[] = {
+      {"sound", {{"mimetype", "application/epub+zip"}, {"META-INF/container.xml", "<c/>"}}, {}},
+      {"MIMETYPE in capitals", {{"MIMETYPE", "application/epub+zip"}, {"META-INF/container.xml", "<c/>"}}, {}},
+      {"MimeType with a line feed",
+       {{"MimeType", "application/epub+zip\n"}, {"META-INF/container.xml", "<c/>"}},
+       {"PKG-007 warning mimetype"}},
+      {"mimetype only below the top",
+       {{"OEBPS/mimetype", "application/epub+zip"}, {"META-INF/container.xml", "<c/>"}},
+       {"PKG-006 warning mimetype"}},
+      {"a folder named mimetype, no container.xml",
+       {{"Mimetype/x", "application/epub+zip"}},
+       {"PKG-006 warning mimetype", "RSC-002 warning META-INF/container.xml"}},
+  };
+  for (const auto& c : cases) {
+    test::TempDir dir;
+    for (const auto& [path, content] : c.files) {
+      const std::filesystem::path file = dir.path() / "book" / path;
+      std::filesystem::create_directories(file.parent_path());
+      test::writeFile(file, content);
+    }
+    EXPECT_EQ(summarize(checkBookFolder(dir / "book")), c.expected) << c.book;
   }
 }
 
