@@ -336,6 +336,9 @@ void useUtf8StandardStreams();
 // Whether standard error is a terminal (a console window on Windows) rather
 // than a file or a pipe: a line redrawn in place is for a person to watch.
 bool standardErrorIsTerminal();
+// How many columns the terminal (the console window) that standard error
+// shows in has; 0 when that is not known.
+std::size_t terminalColumns();
 
 // ---- Places ------------------------------------------------------------------------
 

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -714,6 +715,12 @@ std::vector<std::string> commandLineArguments(int argc, char** argv) { return {a
 void useUtf8StandardStreams() {}
 
 bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+std::size_t terminalColumns() {
+  struct winsize size {};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
 
 // ---- Places -------------------------------------------------------------------------
 

@@ -1050,6 +1050,15 @@ bool standardErrorIsTerminal() {
   return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+// The visible window, not the screen buffer: a buffer wider than the window
+// scrolls sideways, and a line that fits the window fits the buffer.
+std::size_t terminalColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
+  const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+  return columns > 0 ? static_cast<std::size_t>(columns) : 0;
+}
+
 // ---- Places -----------------------------------------------------------------------------
 
 std::optional<std::string> environmentVariable(const char* name) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "core/message.h"
 #include "core/paths.h"
@@ -122,7 +123,7 @@ std::size_t lfhLength(const sLfhEx2& lfh) {
 // Deflates the rest of `source` through `deflater` with the two buffers,
 // computing the CRC-32 of what it reads.
 bool deflateRest(cDeflater& deflater, std::uint8_t* in, std::uint8_t* out, platform::File& output,
-                 platform::File& source, int level, sEntryData& data) {
+                 platform::File& source, int level, sEntryData& data, sJobProgress* progress) {
   if (!deflater.start(level)) return false;
   z_stream& stream = deflater.stream();
   std::uint32_t crc = 0xFFFFFFFFu;
@@ -133,6 +134,7 @@ bool deflateRest(cDeflater& deflater, std::uint8_t* in, std::uint8_t* out, platf
     if (source.failed() || jobsAbandoned()) return false;
     crc = updateCrc32(crc, in, got);
     data.bytesRead += got;
+    noteBytes(progress, got);
     // File::read fills the block unless the source has ended.
     flush = got < kStreamBlock ? Z_FINISH : Z_NO_FLUSH;
     stream.next_in = in;
@@ -151,7 +153,8 @@ bool deflateRest(cDeflater& deflater, std::uint8_t* in, std::uint8_t* out, platf
   return result == Z_STREAM_END;
 }
 
-bool storeRest(std::uint8_t* in, platform::File& output, platform::File& source, sEntryData& data) {
+bool storeRest(std::uint8_t* in, platform::File& output, platform::File& source, sEntryData& data,
+               sJobProgress* progress) {
   std::uint32_t crc = 0xFFFFFFFFu;
   for (;;) {
     const std::size_t got = source.read(in, kStoreBlock);
@@ -159,6 +162,7 @@ bool storeRest(std::uint8_t* in, platform::File& output, platform::File& source,
     if (jobsAbandoned()) return false;
     crc = updateCrc32(crc, in, got);
     data.bytesRead += got;
+    noteBytes(progress, got);
     if (!output.write(in, got)) return false;
     data.bytesWritten += got;
   }
@@ -296,11 +300,14 @@ bool writeEntryData(sZipWriter& writer, std::string* message, sEntryData& data, 
   std::uint8_t* in = ensureSize(writer.scratch.input, level == 0 ? kStoreBlock : kStreamBlock);
   bool written = false;
   if (level == 0) {
-    written = storeRest(in, writer.output, source, data);
+    written = storeRest(in, writer.output, source, data, writer.progress);
   } else {
     std::uint8_t* out = ensureSize(writer.scratch.output, kStreamBlock);
-    written = deflateRest(*writer.scratch.deflater, in, out, writer.output, source, static_cast<int>(level), data);
+    written = deflateRest(*writer.scratch.deflater, in, out, writer.output, source, static_cast<int>(level), data,
+                          writer.progress);
   }
+  // recordEntry settles the entry's count at its size.
+  if (writer.progress != nullptr) writer.progressNoted += data.bytesRead;
   if (written) return true;
   // Both loops stop, block by block, when the jobs are told to stop.
   if (jobsAbandoned()) return fail(message, kJobAbandonedMessage);
@@ -312,7 +319,7 @@ bool deflateFile(platform::File& output, platform::File& source, int level) {
   std::vector<std::uint8_t> in(kStreamBlock);
   std::vector<std::uint8_t> out(kStreamBlock);
   sEntryData data;
-  return deflateRest(deflater, in.data(), out.data(), output, source, level, data);
+  return deflateRest(deflater, in.data(), out.data(), output, source, level, data, nullptr);
 }
 
 std::uint32_t entryLevel(const sZipWriter& writer, const std::string& relativePath,
@@ -380,7 +387,7 @@ void recordEntry(sZipWriter& writer, std::uint64_t lfhOffset, const sLfhEx2& lfh
     countStoredEntry(writer.statistics, lfh.effectiveUncompressedSize());
   else
     countDeflatedEntry(writer.statistics, lfh.effectiveUncompressedSize(), lfh.effectiveCompressedSize());
-  noteEntryDone(writer.progress, lfh.effectiveUncompressedSize());
+  noteEntrySettled(writer.progress, lfh.effectiveUncompressedSize(), std::exchange(writer.progressNoted, 0));
 }
 
 const char* dataWriteFailure(std::uint32_t level) { return level == 0 ? kStoredWriteFailed : kDeflateFailed; }

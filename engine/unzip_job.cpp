@@ -106,6 +106,7 @@ int inflateOutput(void* descriptor, unsigned char* chunk, unsigned length) {
     sink.writeFailed = true;
     return 1;
   }
+  noteBytes(sink.progress, length);
   return 0;
 }
 
@@ -242,7 +243,7 @@ constexpr std::uint64_t kStoredPiece = std::uint64_t{4} << 20;
 
 // With no output path, the data is only checked.
 bool writeStored(std::string* message, const std::string* outputPath, const cZipReader& reader,
-                 std::uint64_t dataOffset, const CdrEx& cdr, FileTime time) {
+                 std::uint64_t dataOffset, const CdrEx& cdr, FileTime time, sJobProgress* progress) {
   const std::uint64_t size = cdr.effectiveCompressedSize();
   if (size != cdr.effectiveUncompressedSize()) return fail(message, kLengthMismatchMessage);
   if (size > std::numeric_limits<std::size_t>::max()) return fail(message, kStoredWriteMessage);
@@ -259,6 +260,7 @@ bool writeStored(std::string* message, const std::string* outputPath, const cZip
   for (std::uint64_t at = 0; written && at < size; at += kStoredPiece) {
     if (jobsAbandoned()) return fail(message, kJobAbandonedMessage);
     written = reader.copyBytes(output, dataOffset + at, std::min(kStoredPiece, size - at));
+    if (written) noteBytes(progress, std::min(kStoredPiece, size - at));
   }
   if (written) stampFile(output, time);
   const bool closed = output.close();
@@ -275,6 +277,7 @@ bool writeDeflated(sUnzipContext& context, std::string* message, const std::stri
   sink.archive = &reader;
   sink.sizeLimit = cdr.effectiveUncompressedSize();
   sink.checkOnly = outputPath == nullptr;
+  sink.progress = context.progress;
   if (!sink.checkOnly && !openOutput(sink.output, *outputPath)) return fail(message, kDeflatedWriteMessage);
   const bool inflated = inflateInto(sink, outputPath ? std::string_view(*outputPath) : std::string_view(),
                                     reader.viewData() + dataOffset, cdr.effectiveCompressedSize());
@@ -610,8 +613,7 @@ void extractEntries(sExtraction& shared, sUnzipContext& worker) {
       shared.recordFailure(index, std::move(message));
       return;
     }
-    noteEntryDone(worker.progress,
-                  shared.reader.entries()[static_cast<std::size_t>(index)].cdr.effectiveUncompressedSize());
+    noteFileDone(worker.progress);  // its bytes were counted as they were written
   }
 }
 
@@ -815,7 +817,7 @@ bool unpackEntry(sUnzipContext& context, std::string* message, const std::string
   }
   const FileTime time = fileTimeOf(context.workOrder, lfh);
   const bool written = method == kMethodStored
-                           ? writeStored(message, outputPath, reader, dataOffset, cdr, time)
+                           ? writeStored(message, outputPath, reader, dataOffset, cdr, time, context.progress)
                            : writeDeflated(context, message, outputPath, reader, dataOffset, cdr, time);
   if (!written) return false;
   countEntry(context.statistics, cdr, lfh);

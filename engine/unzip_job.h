@@ -107,7 +107,7 @@ struct sUnzipContext {
   // failed one wrote is taken away again).
   bool keepWrittenFiles = false;
   std::vector<std::pair<std::uint64_t, std::string>> writtenFiles;
-  // Told of the entries' count and size, then of every entry unpacked, when given.
+  // Told of the entries' count and size, then of every piece and entry unpacked, when given.
   sJobProgress* progress = nullptr;
 };
 
@@ -132,6 +132,8 @@ struct sInflateSink {
   // When set, told of every piece of input read (cZipReader::noteRead), so
   // that the memory of what was read is given back as inflating goes on.
   const cZipReader* archive = nullptr;
+  // When set, told of every piece of output as it is written.
+  sJobProgress* progress = nullptr;
 
   // When set, the output is measured and its CRC taken, but not written.
   bool checkOnly = false;

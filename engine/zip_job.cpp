@@ -128,10 +128,26 @@ bool addOtherFiles(const sZipWriter& writer, std::string* message, const EntrySi
 }
 
 // Every file of the book, one after the other or on several threads: the
-// same archive either way.
+// same archive either way. The progress learns the files' count and size
+// once the walk has found them all (on several threads, long before the last
+// is written).
 bool addAllFiles(sZipWriter& writer, std::string* message) {
   const EntryWalk walk = [&writer](std::string* walkMessage, const EntrySink& add) {
-    return addMimetype(writer, walkMessage, add) && addOtherFiles(writer, walkMessage, add);
+    std::uint64_t files = 0;
+    std::uint64_t bytes = 0;
+    const EntrySink counted = [&](std::string* fileMessage, const std::string& relativePath,
+                                  const platform::FolderItem& item, std::optional<std::uint32_t> forcedLevel,
+                                  std::string_view entryName) {
+      ++files;
+      bytes += item.size;
+      return add(fileMessage, relativePath, item, forcedLevel, entryName);
+    };
+    if (!addMimetype(writer, walkMessage, counted) || !addOtherFiles(writer, walkMessage, counted)) return false;
+    if (writer.progress != nullptr) {
+      writer.progress->totalBytes = bytes;
+      writer.progress->totalFiles = files;
+    }
+    return true;
   };
   if (writer.threads > 1) return addEntriesOnThreads(writer, message, walk);
   return walk(

@@ -67,6 +67,7 @@ struct sZipWriter {
   platform::File output;
   std::unique_ptr<cWorkClaim> workClaim;  // while the work file is the job's alone
   sJobProgress* progress = nullptr;       // told of every entry written, when given
+  std::uint64_t progressNoted = 0;        // bytes of the entry being streamed told to it so far
 
   // Tuning, and a seam for tests that want the streaming path on small files.
   std::size_t wholeFileLimit = kWholeFileLimit;
