@@ -297,9 +297,10 @@ TEST_F(RepackJob, AnEntryOfTwoNamesIsRefusedByRepackAndUnzip) {
     const char* central;
     const char* local;
   } cases[] = {
-      {"OEBPS/chapter1.xhtml", "OEBPS/chapter2.xhtml"},        {"OEBPS/chapter1.xhtml", "OEBPS/Chapter1.xhtml"},
-      {"OEBPS/chapter1.xhtml", "OEBPS\\chapter1.xhtml"},       {"OEBPS/caf\xC3\xA9.xhtml", "OEBPS/caf\xE9.xhtml"},
-      {"OEBPS/chapter1.xhtml", "OEBPS/chapter1.xhtml\x1B[2J"},
+      {"OEBPS/chapter1.xhtml", "OEBPS/chapter2.xhtml"},
+      {"OEBPS/chapter1.xhtml", "OEBPS/Chapter1.xhtml"},
+      {"OEBPS/chapter1.xhtml", "OEBPS\\chapter1.xhtml"},
+      {"OEBPS/caf\xC3\xA9.xhtml", "OEBPS/cafe\xCC\x81.xhtml"},  // equal after NFC: they look alike
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.local);
