@@ -46,7 +46,7 @@ inline constexpr const char* kInflateFailedMessage = "Unable to inflate compress
 inline constexpr const char* kOtherMimetypeMessage =
     "An entry named mimetype in another letter case does not hold application/epub+zip:\n%s";
 inline constexpr const char* kDroppedMimetypeNote =
-    "Left out %s: the mimetype entry holds the media type it held, under the name readers look for.";
+    "Left out %s: it held the media type, which the new mimetype entry holds.";
 
 struct sRepackOrder {
   std::string archivePath;             // the archive read
