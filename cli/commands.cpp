@@ -181,17 +181,22 @@ int runRepack(const JobOptions& options) {
       return failWith(message);
   }
   sStatistics statistics;
+  std::vector<std::string> dropped;
   sJobProgress progress;
   order.progress = &progress;
   const FileTime start = platform::currentFileTime();
   bool done = false;
   {
     const std::unique_ptr<cProgressLine> line = progressLine(options.quiet, progress, "Repacking");
-    done = repackJob(order, &message, statistics);
+    done = repackJob(order, &message, statistics, &dropped);
   }
   if (!done) return failWith(message);
   const std::uint64_t ms = elapsedMilliseconds(start, platform::currentFileTime());
-  return report(options.quiet, jobSuccessMessage(kRepackSuccessText, statistics, ms));
+  const int result = report(options.quiet, jobSuccessMessage(kRepackSuccessText, statistics, ms));
+  // Entries left out (a MIMETYPE beside the new mimetype): said, as unzip says what it replaced.
+  const std::string note = droppedEntriesNote(dropped);
+  if (!note.empty()) printEscaped(stderr, note + "\n");
+  return result;
 }
 
 }  // namespace plimsy::cli

@@ -1,5 +1,7 @@
 #include "engine/repack_job.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <memory>
 #include <string_view>
@@ -10,6 +12,7 @@
 #include "core/settings.h"
 #include "core/text.h"
 #include "engine/crc32.h"
+#include "engine/entry_name_rules.h"
 #include "engine/entry_writer.h"
 #include "engine/job_control.h"
 #include "engine/unzip_job.h"
@@ -25,24 +28,107 @@ constexpr std::string_view kMimetypeName = "mimetype";
 constexpr std::string_view kEpubMimetype = "application/epub+zip";
 constexpr const char* kCopyFailedMessage = "Unable to write entry data.";
 constexpr const char* kNoScratchFolderMessage = "Unable to create directory for unzipped files.";
+// The UTF-8 flag (bit 11): the entry's name is UTF-8. The zip job never sets
+// it; repack keeps it where the book had it, or readers that go by it would
+// read the names of a repacked book in another encoding.
+constexpr std::uint16_t kUtf8Flag = 0x0800;
+// A mimetype in another letter case is read up to this length: the media
+// type with some white space.
+constexpr std::uint64_t kMostMimetypeText = 256;
 
-// Two entries of the same name would unpack to one file: the later one would
-// win without a word.
-bool refuseDuplicates(std::string* message, const cZipReader& reader) {
+// What becomes of an entry of the old archive.
+enum class eFate : std::uint8_t {
+  Copied,    // its compressed bytes as they are (or packed again at the order's level)
+  Folder,    // a folder entry, named with a trailing "/", without data
+  Mimetype,  // the mimetype entry, written first anew
+  Dropped,   // a mimetype in another letter case that the new mimetype entry replaces
+};
+
+struct sPlannedEntry {
+  eFate fate = eFate::Copied;
+  std::string name;  // the name it is written under
+};
+
+bool namesFolder(std::string_view name) { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
+
+// A top-level name that a reading system takes for "mimetype" (letter case
+// and Unicode normalization ignored, as in the duplicate check).
+bool isMimetypeInAnotherCase(std::string_view name) {
+  return name != kMimetypeName && caseFoldedName(decomposedName(name)) == kMimetypeName;
+}
+
+// The entry's data, inflated when deflated, when it holds at most `limit`
+// bytes (and was checked whole: its stream is sound).
+std::optional<std::string> smallEntryText(const cZipReader& reader, const sZipEntry& entry, std::uint64_t limit) {
+  const std::uint64_t size = entry.cdr.effectiveUncompressedSize();
+  const std::uint64_t compressed = entry.cdr.effectiveCompressedSize();
+  if (size > limit || compressed > limit * 2 + 16) return std::nullopt;
+  const auto* data = reinterpret_cast<const char*>(reader.viewData() + entry.dataOffset);
+  if (entry.lfh.header.compressionMethod() == kMethodStored) return std::string(data, static_cast<std::size_t>(size));
+  std::string text(static_cast<std::size_t>(size), '\0');
+  if (size == 0) return text;
+  z_stream stream{};
+  if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return std::nullopt;
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+  stream.avail_in = static_cast<uInt>(compressed);
+  stream.next_out = reinterpret_cast<Bytef*>(text.data());
+  stream.avail_out = static_cast<uInt>(text.size());
+  const int status = inflate(&stream, Z_FINISH);
+  inflateEnd(&stream);
+  if (status != Z_STREAM_END) return std::nullopt;
+  return text;
+}
+
+// Whether the entry holds the epub's media type (white space around it aside).
+bool holdsEpubMediaType(const cZipReader& reader, const sZipEntry& entry) {
+  const std::optional<std::string> text = smallEntryText(reader, entry, kMostMimetypeText);
+  return text && trimWhiteSpace(*text) == kEpubMimetype;
+}
+
+// Data that does not inflate is said to be so, by name. (The unzip job's
+// message for it names writing, which is not what failed.)
+bool sayWhatFailed(std::string* message, const sZipEntry& entry, bool inflating) {
+  if (message != nullptr && inflating && message->starts_with(kDeflatedWriteMessage))
+    *message = formatTextUnlimited(kInflateFailedMessage, displayUtf8(entry.lfh.name));
+  return false;
+}
+
+// Decides each entry's fate and the name it is written under. A mimetype in
+// another letter case would stand beside the new mimetype entry as its
+// duplicate: it is left out when it holds the media type (the new entry says
+// the same), else the book is refused. Names that two entries would share
+// are refused too: the later one would win without a word.
+bool planEntries(std::string* message, const cZipReader& reader, sUnzipContext& checker,
+                 std::vector<sPlannedEntry>& plan) {
+  const std::vector<sZipEntry>& entries = reader.entries();
+  plan.resize(entries.size());
+  bool mimetypeSeen = false;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const sZipEntry& entry = entries[i];
+    sPlannedEntry& planned = plan[i];
+    planned.name = entry.lfh.name;
+    if (isFolderEntry(entry.cdr)) {
+      planned.fate = eFate::Folder;
+      if (!namesFolder(planned.name)) planned.name += '/';
+    } else if (planned.name == kMimetypeName && !mimetypeSeen) {
+      planned.fate = eFate::Mimetype;
+      mimetypeSeen = true;
+    } else if (isMimetypeInAnotherCase(planned.name)) {
+      if (!checkEntryData(checker, message, reader, i))
+        return sayWhatFailed(message, entry, entry.lfh.header.compressionMethod() == kMethodDeflated);
+      if (!holdsEpubMediaType(reader, entry))
+        return fail(message, formatTextUnlimited(kOtherMimetypeMessage, displayUtf8(planned.name)));
+      planned.fate = eFate::Dropped;
+    }
+  }
   std::vector<std::string_view> names;
-  names.reserve(reader.entries().size());
-  for (const sZipEntry& entry : reader.entries()) names.emplace_back(entry.lfh.name);
+  names.reserve(plan.size());
+  for (const sPlannedEntry& planned : plan)
+    if (planned.fate != eFate::Dropped) names.emplace_back(planned.name);
   std::sort(names.begin(), names.end());
   const auto twice = std::adjacent_find(names.begin(), names.end());
   if (twice == names.end()) return true;
   return fail(message, formatTextUnlimited(kDuplicateNameMessage, displayUtf8(*twice)));
-}
-
-const sZipEntry* findMimetype(const cZipReader& reader) {
-  for (const sZipEntry& entry : reader.entries()) {
-    if (entry.lfh.name == kMimetypeName) return &entry;
-  }
-  return nullptr;
 }
 
 // A header for `name` with the given DOS date and time as they are (no time
@@ -53,6 +139,11 @@ bool makeHeader(sLfhEx2& lfh, std::string* message, std::uint16_t method, std::u
   lfh.header.setDate(date);
   lfh.header.setTime(time);
   return true;
+}
+
+// What a new header keeps of the old entry's general flags.
+std::uint16_t keptFlags(const sZipEntry& entry) {
+  return (entry.lfh.header.generalFlags() | entry.cdr.header.generalFlags()) & kUtf8Flag;
 }
 
 bool writeMimetype(sZipWriter& writer, std::string* message, std::uint16_t date, std::uint16_t time) {
@@ -68,23 +159,21 @@ bool writeMimetype(sZipWriter& writer, std::string* message, std::uint16_t date,
   return true;
 }
 
-// Empty files and folders hold no data; neither do entries that announce none.
-bool holdsData(const sZipEntry& entry) {
-  return entry.cdr.effectiveCompressedSize() != 0 && entry.cdr.effectiveUncompressedSize() != 0;
-}
-
-// Copies an entry that was checked whole: a new header, the same data. An
-// entry without data (an empty file, a folder) is stored empty.
-bool copyEntry(sZipWriter& writer, std::string* message, const cZipReader& reader, const sZipEntry& entry) {
+// Copies an entry that was checked whole: a new header, the same data (an
+// empty deflated file keeps its two-byte stream). A folder, and an entry
+// without compressed data, is stored empty.
+bool copyEntry(sZipWriter& writer, std::string* message, const cZipReader& reader, const sZipEntry& entry,
+               const sPlannedEntry& planned) {
   const CdrEx& cdr = entry.cdr;
   const LfhEx& old = entry.lfh;
   const std::uint64_t compressed = cdr.effectiveCompressedSize();
-  const bool empty = !holdsData(entry);
+  const bool empty = planned.fate == eFate::Folder || compressed == 0;
   const std::uint16_t method = empty ? kMethodStored : old.header.compressionMethod();
   sLfhEx2 lfh;
-  if (!makeHeader(lfh, message, method, old.header.date(), old.header.time(), empty ? 0 : cdr.header.crc(), old.name,
-                  empty ? 0 : cdr.effectiveUncompressedSize(), empty ? 0 : compressed))
+  if (!makeHeader(lfh, message, method, old.header.date(), old.header.time(), empty ? 0 : cdr.header.crc(),
+                  planned.name, empty ? 0 : cdr.effectiveUncompressedSize(), empty ? 0 : compressed))
     return false;
+  lfh.header.setGeneralFlags(keptFlags(entry));
   const std::optional<std::uint64_t> offset = writer.output.tell();
   if (!offset || !lfh.write(message, writer.output)) return fail(message, kCopyFailedMessage);
   if (!empty && !reader.copyBytes(writer.output, entry.dataOffset, compressed))
@@ -131,31 +220,62 @@ class cScratchFolder {
   std::unique_ptr<cWorkClaim> claim_;
 };
 
-// An entry with data, packed again at the order's level.
+// Writes an entry unpacked into the scratch folder at the order's level (by
+// the zip job's rules: images stay stored), with the old entry's DOS date and time as they are (even ones that form no
+// valid time) and its UTF-8 flag.
+bool addUnpackedEntry(sZipWriter& writer, std::string* message, const std::string& relativePath,
+                      const cScratchFolder& scratch, const sZipEntry& entry) {
+  sOpenedEntry opened;
+  if (!openEntry(writer, message, relativePath, {}, scratch.path(), std::nullopt, entry.lfh.name, opened)) return false;
+  opened.lfh.header.setDate(entry.lfh.header.date());
+  opened.lfh.header.setTime(entry.lfh.header.time());
+  opened.lfh.header.setGeneralFlags(keptFlags(entry));
+  const std::optional<std::uint64_t> offset = writer.output.tell();
+  if (!offset) return fail(message, dataWriteFailure(opened.level));
+  if (opened.size <= std::min(writer.wholeFileLimit, kWholeFileLimit)) {
+    sEntryBytes bytes;
+    if (!encodeWholeEntry(opened, writer.scratch, bytes, message)) return false;
+    if (!writer.output.write(bytes.data.get(), bytes.length)) return fail(message, dataWriteFailure(opened.level));
+  } else if (!writeStreamedEntry(writer, message, opened, *offset)) {
+    return false;
+  }
+  recordEntry(writer, *offset, opened.lfh);
+  return true;
+}
+
+// An entry packed again at the order's level (every entry but folders).
 bool repackEntry(sZipWriter& writer, std::string* message, const cZipReader& reader, std::uint64_t index,
                  sUnzipContext& unpacker, const cScratchFolder& scratch) {
   const sZipEntry& entry = reader.entries()[static_cast<std::size_t>(index)];
-  if (!extractEntry(unpacker, message, scratch.path(), reader, index)) return false;
+  if (!extractEntry(unpacker, message, scratch.path(), reader, index)) {
+    // Told apart only now: the data does not inflate, or the scratch file could not be written.
+    const bool inflating = message != nullptr && message->starts_with(kDeflatedWriteMessage) &&
+                           !checkEntryData(unpacker, nullptr, reader, index);
+    return sayWhatFailed(message, entry, inflating);
+  }
   std::string relativePath = entry.lfh.name;
   std::replace(relativePath.begin(), relativePath.end(), '\\', kPreferredSeparator);
   std::replace(relativePath.begin(), relativePath.end(), '/', kPreferredSeparator);
-  platform::FolderItem item;
-  item.name = std::string(fileNamePart(relativePath));
-  item.size = entry.cdr.effectiveUncompressedSize();
-  // The unpacked file has its entry's DOS time, which the entry writer turns back into the same.
-  dosDateTimeToFileTime(entry.lfh.header.date(), entry.lfh.header.time(), item.lastWrite);
-  const bool added = add_file__def(writer, message, relativePath, item, scratch.path(), std::nullopt, entry.lfh.name);
+  const bool added = addUnpackedEntry(writer, message, relativePath, scratch, entry);
   platform::removeFile(scratch.path() + relativePath);
   return added;
 }
 
-bool writeEntries(sZipWriter& writer, std::string* message, const cZipReader& reader, const sRepackOrder& order) {
-  const sZipEntry* mimetype = findMimetype(reader);
+bool writeEntries(sZipWriter& writer, std::string* message, const cZipReader& reader, const sRepackOrder& order,
+                  const std::vector<sPlannedEntry>& plan) {
+  // The new mimetype entry takes the old one's time (or that of the one in
+  // another letter case it replaces), else the time of now.
   std::uint16_t date = 0;
   std::uint16_t time = 0;
-  if (mimetype != nullptr) {
-    date = mimetype->lfh.header.date();
-    time = mimetype->lfh.header.time();
+  const auto old =
+      std::find_if(plan.begin(), plan.end(), [](const sPlannedEntry& p) { return p.fate == eFate::Mimetype; });
+  const auto dropped =
+      std::find_if(plan.begin(), plan.end(), [](const sPlannedEntry& p) { return p.fate == eFate::Dropped; });
+  const auto dated = old != plan.end() ? old : dropped;
+  if (dated != plan.end()) {
+    const LfhEx& lfh = reader.entries()[static_cast<std::size_t>(dated - plan.begin())].lfh;
+    date = lfh.header.date();
+    time = lfh.header.time();
   } else {
     fileTimeToDosDateTime(platform::currentFileTime(), date, time);
   }
@@ -167,32 +287,53 @@ bool writeEntries(sZipWriter& writer, std::string* message, const cZipReader& re
   for (std::uint64_t index = 0; index < reader.cdrCount(); ++index) {
     if (jobsAbandoned()) return fail(message, kJobAbandonedMessage);
     const sZipEntry& entry = reader.entries()[static_cast<std::size_t>(index)];
-    if (&entry == mimetype) continue;
+    const sPlannedEntry& planned = plan[static_cast<std::size_t>(index)];
+    if (planned.fate == eFate::Mimetype || planned.fate == eFate::Dropped) continue;
     if (entry.lfh.name.empty()) return fail(message, formatText(kUnsafeNameMessage, std::string()));
-    const bool written =
-        order.level && holdsData(entry)
-            ? repackEntry(writer, message, reader, index, unpacker, scratch)
-            : checkEntryData(unpacker, message, reader, index) && copyEntry(writer, message, reader, entry);
+    bool written = false;
+    if (order.level && planned.fate == eFate::Copied) {
+      written = repackEntry(writer, message, reader, index, unpacker, scratch);
+    } else if (!checkEntryData(unpacker, message, reader, index)) {
+      return sayWhatFailed(message, entry, entry.lfh.header.compressionMethod() == kMethodDeflated);
+    } else {
+      written = copyEntry(writer, message, reader, entry, planned);
+    }
     if (!written) return false;
   }
   return true;
 }
 
 // What the new archive will hold: the mimetype entry and every other entry.
-void announceTotals(sJobProgress* progress, const cZipReader& reader) {
+void announceTotals(sJobProgress* progress, const cZipReader& reader, const std::vector<sPlannedEntry>& plan) {
   if (progress == nullptr) return;
   std::uint64_t files = 1;
   std::uint64_t bytes = kEpubMimetype.size();
-  for (const sZipEntry& entry : reader.entries()) {
-    if (entry.lfh.name == kMimetypeName) continue;
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    if (plan[i].fate == eFate::Mimetype || plan[i].fate == eFate::Dropped) continue;
     ++files;
-    bytes += entry.cdr.effectiveUncompressedSize();
+    bytes += reader.entries()[i].cdr.effectiveUncompressedSize();
   }
   progress->totalFiles = files;
   progress->totalBytes = bytes;
 }
 
-bool writeArchive(sZipWriter& writer, std::string* message, cZipReader& reader, const sRepackOrder& order) {
+// The folders above `path` that do not exist, innermost first.
+std::vector<std::string> missingFoldersAbove(const std::string& path) {
+  std::vector<std::string> missing;
+  std::string current = path;
+  for (;;) {
+    std::string up;
+    if (!parentFolder(nullptr, current, up)) break;
+    while (up.size() > 1 && endsWithSeparator(up)) up.pop_back();
+    if (up == current || pathKind(up) != PathKind::Missing) break;
+    missing.push_back(up);
+    current = up;
+  }
+  return missing;
+}
+
+bool writeArchive(sZipWriter& writer, std::string* message, cZipReader& reader, const sRepackOrder& order,
+                  const std::vector<sPlannedEntry>& plan) {
   EpubWorkOrder output;
   output.ZipPath = order.outputPath;
   output.BackupDir = order.backupDir;
@@ -200,9 +341,11 @@ bool writeArchive(sZipWriter& writer, std::string* message, cZipReader& reader, 
   output.RealFileCreationTimes = true;
   if (!openOutput(writer, message, output)) return false;
   writer.progress = order.progress;
-  announceTotals(order.progress, reader);
-  if (!writeEntries(writer, message, reader, order)) return false;
+  announceTotals(order.progress, reader, plan);
+  const bool written = writeEntries(writer, message, reader, order, plan);
+  // Whatever went right or wrong, it was read from an archive that changed.
   if (!reader.archiveUnchanged()) return fail(message, kArchiveChangedMessage);
+  if (!written) return false;
   // Let go of the old archive before it may be replaced (Windows keeps a
   // mapped file from being renamed over).
   reader.releaseArchive();
@@ -214,17 +357,41 @@ bool writeArchive(sZipWriter& writer, std::string* message, cZipReader& reader, 
 
 }  // namespace
 
-bool repackJob(const sRepackOrder& order, std::string* message, sStatistics& statistics) {
+bool repackJob(const sRepackOrder& order, std::string* message, sStatistics& statistics,
+               std::vector<std::string>* dropped) {
   cZipReader reader;
-  if (!reader.open(message, order.archivePath) || !checkEntries(message, reader) || !refuseDuplicates(message, reader))
+  std::vector<sPlannedEntry> plan;
+  sUnzipContext checker;
+  if (!reader.open(message, order.archivePath) || !checkEntries(message, reader) ||
+      !planEntries(message, reader, checker, plan)) {
+    if (!reader.archiveUnchanged()) return fail(message, kArchiveChangedMessage);
     return false;
+  }
+  // The folders the output's folder needs are made; a failed job takes them away again.
+  const std::vector<std::string> made = missingFoldersAbove(order.outputPath);
   sZipWriter writer;
-  if (!writeArchive(writer, message, reader, order)) {
+  if (!writeArchive(writer, message, reader, order, plan)) {
     removeWorkFile(writer);
+    for (const std::string& folder : made)
+      if (!platform::removeEmptyFolder(folder)) break;
     return false;
   }
   statistics = writer.statistics;
+  if (dropped != nullptr) {
+    dropped->clear();
+    for (const sPlannedEntry& planned : plan)
+      if (planned.fate == eFate::Dropped) dropped->push_back(planned.name);
+  }
   return true;
+}
+
+std::string droppedEntriesNote(const std::vector<std::string>& dropped) {
+  std::string text;
+  for (const std::string& name : dropped) {
+    if (!text.empty()) text += '\n';
+    text += formatTextUnlimited(kDroppedMimetypeNote, displayUtf8(name));
+  }
+  return text;
 }
 
 }  // namespace plimsy

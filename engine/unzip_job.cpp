@@ -151,9 +151,8 @@ bool holdsNoData(const CdrEx& cdr) {
   return namesFolder(cdr.name) && cdr.effectiveUncompressedSize() == 0;
 }
 
-// A folder entry: one without data whose name ends in a separator, or whose
-// attributes say folder (some writers leave the separator off): the MS-DOS
-// folder bit, or a Unix folder mode from an archive made on Unix.
+}  // namespace
+
 bool isFolderEntry(const CdrEx& cdr) {
   if (!holdsNoData(cdr)) return false;
   if (namesFolder(cdr.name)) return true;
@@ -165,6 +164,8 @@ bool isFolderEntry(const CdrEx& cdr) {
   const bool unix = (cdr.header.versionMadeBy() >> 8) == kMadeOnUnix;
   return (attributes & kDosFolderBit) != 0 || (unix && ((attributes >> 16) & kUnixTypeMask) == kUnixFolder);
 }
+
+namespace {
 
 bool isEncrypted(const CdrEx& cdr, const LfhEx& lfh) {
   constexpr std::uint16_t kEncryptedFlag = 0x0001;
@@ -757,12 +758,14 @@ bool checkEntries(std::string* message, const cZipReader& reader, bool* clash, s
   std::vector<sEntryRange> ranges;
   std::vector<sNameKey> keys;
   std::vector<std::string> fileKeys;
+  const sZipEntry* twoNames = nullptr;
   ranges.reserve(static_cast<std::size_t>(reader.cdrCount()));
   if (clash) keys.reserve(static_cast<std::size_t>(reader.cdrCount()));
   if (clash || replaced) fileKeys.reserve(static_cast<std::size_t>(reader.cdrCount()));
   for (const sZipEntry& entry : reader.entries()) {
     const CdrEx& cdr = entry.cdr;
     const LfhEx& lfh = entry.lfh;
+    if (twoNames == nullptr && lfh.name != cdr.name) twoNames = &entry;
     if (isUnsafeEntryName(lfh.name))
       return fail(message, formatTextUnlimited(kUnsafeNameMessage, displayUtf8(lfh.name)));
     if (clash || replaced) fileKeys.push_back(fileKey(lfh.name));
@@ -774,6 +777,13 @@ bool checkEntries(std::string* message, const cZipReader& reader, bool* clash, s
   }
   // Entries sharing bytes are how a small archive unpacks to terabytes.
   if (anyOverlap(ranges)) return fail(message, kOverlappingEntriesMessage);
+  // A checker reads the central directory's name, many readers the local
+  // header's: one entry of two names is one file shown to each. (Unsafe
+  // names and overlaps, which an entry pointing at another's header has too,
+  // are told first.)
+  if (twoNames != nullptr)
+    return fail(message, formatTextUnlimited(kTwoNamesMessage, displayUtf8(twoNames->cdr.name),
+                                             displayUtf8(twoNames->lfh.name)));
   if (clash) *clash = namesClash(keys);
   if (replaced) findReplacedEntries(reader.entries(), fileKeys, *replaced);
   return true;

@@ -65,6 +65,8 @@ inline constexpr const char* kDeleteTreeMessage =
     "Unable to delete old directory tree so it can be replaced by new one; %S.";
 inline constexpr const char* kRenameWorkFolderMessage = "Unable to rename work copy of files directory.";
 inline constexpr const char* kEncryptedEntryMessage = "Unable to unzip an encrypted file:\n%s";
+// The central directory's name, then the local header's.
+inline constexpr const char* kTwoNamesMessage = "Invalid zip file (an entry has two names):\n%s\n%s";
 
 // zlib's inflateBack state with its 64 KiB window. Set up once per job and
 // reused for every deflated entry (zlib allows any number of streams per
@@ -150,7 +152,8 @@ struct sInflateSink {
 // messages, "Unable to create directory for unzipped files."), the reader's
 // open messages, the entry checks ("Unsafe file name in zip file:\n<name>",
 // "Unable to unzip an encrypted file:\n<name>", "Invalid zip file
-// (overlapping entries)."), the messages of extractEntry ("Zip file changed
+// (overlapping entries).", "Invalid zip file (an entry has two
+// names):\n<central name>\n<local name>"), the messages of extractEntry ("Zip file changed
 // while it was being read." in place of any of them when another program
 // changed the archive meanwhile), then the backup ("Unable to create
 // directory for backup.", uniqueFileName's message, "Unable to copy directory
@@ -184,7 +187,10 @@ bool unzipJobFromMemory(const EpubWorkOrder& order, std::span<const std::uint8_t
 // encrypted ("Unable to unzip an encrypted file:\n<name>"; folders and
 // entries without data hold nothing encrypted), and the entries' local
 // headers and data must not overlap ("Invalid zip file (overlapping
-// entries)."). Everything is taken from the reader's entry list.
+// entries)."), and the local header must carry the central directory's
+// name ("Invalid zip file (an entry has two names):\n<central name>\n<local
+// name>", both shown as UTF-8; told after the others). Everything is taken
+// from the reader's entry list.
 //
 // Names are compared by their parts ("/" and "\\" both separate; empty and
 // "." parts do not count) as the file system compares them: exactly on
@@ -202,6 +208,12 @@ bool unzipJobFromMemory(const EpubWorkOrder& order, std::span<const std::uint8_t
 // entry that replaces it (the later one wins, as unpacking in order gives).
 bool checkEntries(std::string* message, const cZipReader& reader, bool* clash = nullptr,
                   std::vector<sReplacedEntry>* replaced = nullptr);
+
+// Whether an entry is a folder: it holds no data, and its name ends in "/"
+// or "\\", or its attributes say folder (some writers leave the separator
+// off): the MS-DOS folder bit, or a Unix folder mode from an archive made on
+// Unix.
+bool isFolderEntry(const CdrEx& cdr);
 
 // Whether an entry name would lead outside the folder it is unpacked into,
 // or cannot be a file name.

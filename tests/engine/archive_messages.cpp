@@ -39,6 +39,7 @@ const std::string_view kMessagePrefixes[] = {
     "Unsafe file name in zip file:\n",
     "Unable to copy directory tree; ",
     "Unable to unzip an encrypted file:\n",
+    "Invalid zip file (an entry has two names):\n",
     "Unable to delete old directory tree so it can be replaced by new one; ",
 };
 

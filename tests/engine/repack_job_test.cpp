@@ -1,17 +1,23 @@
 #include "engine/repack_job.h"
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "core/paths.h"
+#include "core/platform.h"
 #include "core/text.h"
+#include "engine/container_check.h"
 #include "engine/unzip_job.h"
 #include "engine/zip_reader.h"
 #include "support/file_tree.h"
+#include "support/repack_books.h"
 #include "support/temp_dir.h"
 #include "support/work_orders.h"
 #include "support/zip_builder.h"
@@ -21,6 +27,7 @@ namespace fs = std::filesystem;
 namespace plimsy {
 namespace {
 
+using test::ArchiveLayout;
 using test::ArchivePlan;
 using test::buildArchive;
 using test::deflatedEntry;
@@ -40,7 +47,8 @@ struct sKeptEntry {
   std::uint16_t method = 0;
   std::uint16_t dosDate = 0;
   std::uint16_t dosTime = 0;
-  std::string data;  // the compressed bytes
+  std::string data;         // the compressed bytes
+  std::uint16_t flags = 0;  // the central directory's general flags
 };
 
 std::vector<sKeptEntry> entriesOf(const std::string& path) {
@@ -51,7 +59,8 @@ std::vector<sKeptEntry> entriesOf(const std::string& path) {
   for (const sZipEntry& entry : reader.entries()) {
     const auto* data = reinterpret_cast<const char*>(reader.viewData() + entry.dataOffset);
     kept.push_back({entry.lfh.name, entry.lfh.header.compressionMethod(), entry.lfh.header.date(),
-                    entry.lfh.header.time(), std::string(data, entry.cdr.effectiveCompressedSize())});
+                    entry.lfh.header.time(), std::string(data, entry.cdr.effectiveCompressedSize()),
+                    entry.cdr.header.generalFlags()});
   }
   return kept;
 }
@@ -193,6 +202,163 @@ TEST_F(RepackJob, ReplacesInPlaceWithABackupAndPacksAgainAtALevel) {
     const fs::path folder = dir.path() / ("level" + std::to_string(level));
     EXPECT_EQ(unpacked(input, folder), files);
   }
+}
+
+// The container codes the check gives for an archive.
+std::set<std::string> checkCodes(const fs::path& epub) {
+  std::set<std::string> codes;
+  for (const sFinding& finding : checkContainer(epub.string())) codes.insert(finding.code);
+  return codes;
+}
+
+// Books that repack once broke: each is repacked, then the result is checked
+// as a reader would: the container check finds no code the book did not
+// have, every entry but mimetype comes out in order under its name (a folder
+// with its "/"), with its time, UTF-8 flag and compressed bytes (packed
+// again: its content), and the result unpacks. A book that cannot be carried
+// is refused with its message, and a repack into a missing folder leaves
+// no folder behind.
+class RepackBooks : public RepackJob {
+ protected:
+  void expectRepackedWell(const test::RepackBook& book) {
+    constexpr std::uint16_t kUtf8Flag = 0x0800;
+    fs::remove_all(dir.path());
+    fs::create_directories(dir.path());
+    put(book.plan);
+    const fs::path output = dir.path() / "new" / "deeper" / "out.epub";
+    sRepackOrder order{input.string(), output.string(), "", book.level};
+    std::vector<std::string> dropped{"(not set)"};
+    const bool done = repackJob(order, &message, statistics, &dropped);
+    if (book.refusal) {
+      EXPECT_FALSE(done);
+      EXPECT_EQ(message, *book.refusal);
+      EXPECT_EQ(test::listTree(dir.path()), std::set<std::string>{"in.epub"});
+      return;
+    }
+    ASSERT_TRUE(done) << message;
+    EXPECT_EQ(dropped, book.dropped);
+
+    const std::set<std::string> was = checkCodes(input);
+    for (const std::string& code : checkCodes(output)) EXPECT_TRUE(was.count(code)) << "new finding " << code;
+    const std::vector<sKeptEntry> result = entriesOf(output.string());
+    ASSERT_FALSE(result.empty());
+    EXPECT_EQ(result[0].name, "mimetype");
+    EXPECT_EQ(result[0].method, kMethodStored);
+    EXPECT_EQ(result[0].data, "application/epub+zip");
+    std::vector<std::string> names;
+    for (std::size_t i = 1; i < result.size(); ++i) names.push_back(result[i].name);
+    EXPECT_EQ(names, test::namesAfterRepack(book));
+    std::map<std::string, sKeptEntry> before;
+    for (const sKeptEntry& entry : entriesOf(input.string())) before.emplace(entry.name, entry);
+    for (std::size_t i = 1; i < result.size(); ++i) {
+      const sKeptEntry& after = result[i];
+      SCOPED_TRACE(after.name);
+      const bool folder = after.name.ends_with('/');
+      const auto old = before.find(folder ? after.name.substr(0, after.name.size() - 1) : after.name);
+      ASSERT_NE(old, before.end());
+      EXPECT_EQ(after.dosDate, old->second.dosDate);
+      EXPECT_EQ(after.dosTime, old->second.dosTime);
+      EXPECT_EQ(after.flags & kUtf8Flag, old->second.flags & kUtf8Flag);
+      if (folder) {
+        EXPECT_EQ(after.data, "");
+      } else if (!book.level) {
+        EXPECT_EQ(after.method, old->second.method);
+        EXPECT_EQ(after.data, old->second.data);
+      }
+    }
+    // The result unpacks, every file with its content.
+    const auto files = unpacked(output, dir.path() / "unpacked");
+    for (const test::EntryPlan& entry : book.plan.entries) {
+      if (entry.name == "mimetype" || entry.name.ends_with('/')) continue;
+      if (std::find(book.dropped.begin(), book.dropped.end(), entry.name) != book.dropped.end()) continue;
+      if (book.renamed.count(entry.name)) {
+        EXPECT_TRUE(fs::is_directory(dir.path() / "unpacked" / pathFromUtf8(entry.name))) << entry.name;
+        continue;
+      }
+      const auto file = files.find(entry.name);
+      ASSERT_NE(file, files.end()) << entry.name;
+      EXPECT_EQ(file->second.size(), entry.uncompressedSize) << entry.name;
+    }
+  }
+};
+
+TEST_F(RepackBooks, NoBookComesOutWorseThanItWent) {
+  for (const test::RepackBook& book : test::repackBooks()) {
+    SCOPED_TRACE(book.label);
+    expectRepackedWell(book);
+  }
+}
+
+// Both jobs refuse an entry whose local header gives another name than the
+// central directory (the name a checker reads), before anything is written,
+// naming both spellings as UTF-8.
+TEST_F(RepackJob, AnEntryOfTwoNamesIsRefusedByRepackAndUnzip) {
+  const struct {
+    const char* central;
+    const char* local;
+  } cases[] = {
+      {"OEBPS/chapter1.xhtml", "OEBPS/chapter2.xhtml"},
+      {"OEBPS/chapter1.xhtml", "OEBPS/Chapter1.xhtml"},
+      {"OEBPS/chapter1.xhtml", "OEBPS\\chapter1.xhtml"},
+      {"OEBPS/caf\xC3\xA9.xhtml", "OEBPS/cafe\xCC\x81.xhtml"},  // equal after NFC: they look alike
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.local);
+    fs::remove_all(dir.path());
+    fs::create_directories(dir.path());
+    ArchivePlan plan = smallEpubPlan();
+    plan.entries.push_back(deflatedEntry(c.central, kText));
+    plan.entries.back().lfhName = c.local;
+    put(plan);
+    const std::string expected = formatTextUnlimited(kTwoNamesMessage, displayUtf8(c.central), displayUtf8(c.local));
+    EXPECT_FALSE(repack(dir.path() / "out.epub"));
+    EXPECT_EQ(message, expected);
+    sStatistics counts;
+    std::string unzipped;
+    EXPECT_FALSE(unzipJob(test::unzipOrder(input.string(), (dir.path() / "files").string()), &unzipped, counts));
+    EXPECT_EQ(unzipped, expected);
+    EXPECT_EQ(test::listTree(dir.path()), std::set<std::string>{"in.epub"});
+  }
+}
+
+// An archive rewritten while it is repacked: what was read from it cannot
+// be trusted, whatever else failed (a CRC, say). Windows lets nobody write a
+// file that is being read: there the job simply succeeds.
+TEST_F(RepackJob, AnArchiveChangedWhileItIsRepackedFailsClearly) {
+  ArchivePlan plan = smallEpubPlan();
+  for (int i = 0; i < 40; ++i) plan.entries.push_back(deflatedEntry("OEBPS/" + std::to_string(i) + ".xhtml", kText));
+  ArchiveLayout layout;
+  const std::string original = buildArchive(plan, &layout);
+  for (const std::optional<std::uint32_t> level : {std::optional<std::uint32_t>(), std::optional<std::uint32_t>(9)}) {
+    SCOPED_TRACE(level ? "packed again" : "copied");
+    writeFile(input, original);
+    fs::remove(dir.path() / "out.epub");
+    std::atomic<bool> tried{false};
+    std::atomic<bool> changed{false};
+    platform::observeOperations([&](platform::FaultOperation operation) {
+      if (operation != platform::FaultOperation::Write || tried.exchange(true)) return;
+      // Every chapter's data damaged in place: same length, other bytes.
+      std::string bytes = original;
+      for (std::size_t i = 3; i < layout.dataOffsets.size(); ++i) bytes[layout.dataOffsets[i] + 1] ^= 0x55;
+      platform::File file;
+      if (!file.open(input.string(), platform::File::Mode::WriteTruncate)) return;
+      changed = file.write(bytes.data(), bytes.size());
+      file.close();
+      std::error_code error;
+      fs::last_write_time(input, fs::last_write_time(input) + std::chrono::seconds(1), error);
+    });
+    const bool done = repack(dir.path() / "out.epub", level);
+    platform::observeOperations(nullptr);
+    ASSERT_TRUE(tried);
+    EXPECT_EQ(done ? std::string("(done)") : message, changed ? kArchiveChangedMessage : "(done)");
+  }
+}
+
+// The note the command line prints for what the job left out.
+TEST(RepackReport, SaysWhichEntriesWereLeftOut) {
+  EXPECT_EQ(droppedEntriesNote({}), "");
+  EXPECT_EQ(droppedEntriesNote({"MIMETYPE", "MimeType"}),
+            formatText(kDroppedMimetypeNote, "MIMETYPE") + "\n" + formatText(kDroppedMimetypeNote, "MimeType"));
 }
 
 }  // namespace
