@@ -39,14 +39,22 @@ sGuardSlot* cGuardedRanges::add(std::uintptr_t start, std::uintptr_t end) noexce
       if (sGuardSlot* slot = claimIn(*block, start, end)) return slot;
       last = block;
     }
-    // Every slot is taken: a new block, unless another thread added one meanwhile.
-    const std::lock_guard<std::mutex> guard(growth_);
-    if (last->next.load() != nullptr) continue;
-    auto* block = new (std::nothrow) sBlock;
-    if (block == nullptr) return nullptr;
-    sGuardSlot* slot = claimIn(*block, start, end);
-    last->next.store(block);  // published whole: the handler sees a complete block or none
-    return slot;
+    // Every slot is taken: a new block, unless another thread adds one meanwhile.
+    if (growing_.test_and_set()) {
+      while (growing_.test()) growing_.wait(true);
+      continue;
+    }
+    sGuardSlot* slot = nullptr;
+    if (last->next.load() == nullptr) {
+      auto* block = new (std::nothrow) sBlock;
+      if (block != nullptr) {
+        slot = claimIn(*block, start, end);
+        last->next.store(block);  // published whole: the handler sees a complete block or none
+      }
+    }
+    growing_.clear();
+    growing_.notify_all();
+    if (slot != nullptr || last->next.load() == nullptr) return slot;  // added, or no memory for a block
   }
 }
 

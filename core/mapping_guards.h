@@ -15,7 +15,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 
 namespace plimsy::platform::detail {
 
@@ -60,7 +59,7 @@ class cGuardedRanges {
   };
 
   sBlock first_;
-  std::mutex growth_;
+  std::atomic_flag growing_;  // held while a block is added (rarely: no mutex, which MinGW cannot make constant)
 };
 
 // The process's table, which the fault handlers consult.
