@@ -452,7 +452,6 @@ bool MappedFile::open(const std::string& path) {
     ::close(fd);
     return false;
   }
-  installBusHandler();
   const auto start = reinterpret_cast<std::uintptr_t>(view);
   auto* guard = detail::guardedRanges().add(start, start + static_cast<std::uintptr_t>(st.st_size));
   if (guard == nullptr) {
@@ -462,6 +461,7 @@ bool MappedFile::open(const std::string& path) {
     ::close(fd);
     return false;
   }
+  installBusHandler();  // after the table is made: the handler may look in it at once
   handle_ = fd;
   data_ = static_cast<const std::uint8_t*>(view);
   size_ = static_cast<std::uint64_t>(st.st_size);

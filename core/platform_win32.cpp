@@ -709,7 +709,6 @@ bool MappedFile::open(const std::string& path) {
   if (!mapping.valid()) return failedAt(path, ::GetLastError());
   const void* view = ::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
   if (view == nullptr) return failedAt(path, ::GetLastError());
-  installPageErrorHandler();
   const auto start = reinterpret_cast<std::uintptr_t>(view);
   auto* guard = detail::guardedRanges().add(start, start + static_cast<std::uintptr_t>(size.QuadPart));
   if (guard == nullptr) {
@@ -717,6 +716,7 @@ bool MappedFile::open(const std::string& path) {
     ::UnmapViewOfFile(view);
     return failedAt(path, ERROR_NOT_ENOUGH_MEMORY);
   }
+  installPageErrorHandler();  // after the table is made: the handler may look in it at once
   handle_ = asNative(file.release());
   data_ = static_cast<const std::uint8_t*>(view);
   size_ = static_cast<std::uint64_t>(size.QuadPart);
