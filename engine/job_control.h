@@ -26,7 +26,7 @@ inline constexpr const char* kOutOfMemoryMessage = "Out of memory.";
 // turned into false with kOutOfMemoryMessage. The message text needs no
 // memory of its own.
 template <typename Body>
-bool failingOnOutOfMemory(std::string* message, Body&& body) noexcept {
+bool failingOnOutOfMemory(std::string* message, Body&& body) {
   try {
     return body();
   } catch (const std::bad_alloc&) {
