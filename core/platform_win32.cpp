@@ -645,12 +645,13 @@ bool File::close() {
 // Windows itself refuses to shorten a mapped file. A page of the view can
 // still become unreadable: the file's device is gone (a USB stick pulled out,
 // a network share lost), and the read raises EXCEPTION_IN_PAGE_ERROR, which
-// would end the process. The handler below looks the address up among the
-// guarded views and puts zeros in the view's place (a view cannot be replaced
-// in part: the whole view goes, and its addresses are reserved at once; each
-// page is committed, as zeros, when it is read); the view counts as damaged,
-// and its reader fails with a message once it asks. Faults elsewhere go on to
-// the next handler.
+// would end the process (under Wine a page lost to a file shortened from
+// outside raises a read access violation). The handler below looks the
+// address up among the guarded views and puts zeros in the view's place (a
+// view cannot be replaced in part: the whole view goes, and its addresses are
+// reserved at once; each page is committed, as zeros, when it is read); the
+// view counts as damaged, and its reader fails with a message once it asks.
+// Faults elsewhere go on to the next handler.
 
 namespace {
 
@@ -669,10 +670,12 @@ LONG CALLBACK onPageError(EXCEPTION_POINTERS* pointers) {
   const auto address = static_cast<std::uintptr_t>(record->ExceptionInformation[1]);
   detail::sGuardSlot* slot = detail::guardedRanges().find(address);
   if (slot == nullptr) return EXCEPTION_CONTINUE_SEARCH;
+  // A view is only read: a write into it is a fault of the program's own, never ours.
+  if (code == EXCEPTION_ACCESS_VIOLATION && record->ExceptionInformation[0] != 0) return EXCEPTION_CONTINUE_SEARCH;
   const std::lock_guard<std::mutex> guard(zeroViewLock);
   if (!slot->replaced.load()) {
-    // An access violation in a view not replaced is not a lost page: not ours.
-    if (code != EXCEPTION_IN_PAGE_ERROR) return EXCEPTION_CONTINUE_SEARCH;
+    // Windows says EXCEPTION_IN_PAGE_ERROR; Wine, where a file is shortened
+    // from outside under the view, an access violation on reading.
     slot->damaged = true;
     const std::uintptr_t start = slot->start.load();
     void* view = reinterpret_cast<void*>(start);

@@ -16,6 +16,10 @@
 #include "core/platform.h"
 #include "support/temp_dir.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace plimsy::platform::detail {
 namespace {
 
@@ -127,6 +131,48 @@ TEST(MappingGuard, EveryOneOfManyMappingsIsGuarded) {
     EXPECT_EQ(data[2 * 4096], 0) << i;
     EXPECT_FALSE(mappings[i]->map.unchanged()) << i;
   }
+}
+
+#else
+
+// Windows refuses to shorten a file that it maps; only a program outside
+// Windows can, and under Wine a Linux program does: the lost page raises a
+// fault that the guard turns into zeros over the whole view (a lost USB stick
+// or network share is the case on Windows itself; no test can pull one out).
+TEST(MappingGuard, APageLostUnderTheViewReadsAsZerosAndTheViewIsDamaged) {
+  test::TempDir dir;
+  const std::filesystem::path path = dir.path() / "book.epub";
+  test::writeFile(path, std::string(3 * 65536, 'x'));
+  MappedFile map;
+  ASSERT_TRUE(map.open(path.string()));
+  // Wine's own export gives the file's Linux name.
+  using UnixName = char*(CDECL*)(LPCWSTR);
+  const auto unixName = reinterpret_cast<UnixName>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (unixName == nullptr) GTEST_SKIP() << "Not under Wine: Windows itself never lets a mapped file be shortened";
+  char* name = unixName(path.wstring().c_str());
+  ASSERT_NE(name, nullptr);
+  const std::string linuxPath(name);
+  ::HeapFree(::GetProcessHeap(), 0, name);
+  std::wstring command = L"/usr/bin/truncate -s 1000 \"" + std::wstring(linuxPath.begin(), linuxPath.end()) + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(L"/usr/bin/truncate", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+    GTEST_SKIP() << "No Linux truncate to shorten the mapped file with";
+  ::WaitForSingleObject(process.hProcess, INFINITE);
+  ::CloseHandle(process.hProcess);
+  ::CloseHandle(process.hThread);
+  // Wine starts a Linux program on its own: wait until the file is shorter.
+  std::error_code error;
+  for (int look = 0; look < 100000 && std::filesystem::file_size(path, error) != 1000; ++look) ::Sleep(1);
+  ASSERT_EQ(std::filesystem::file_size(path, error), 1000u) << "the file was not shortened";
+  const volatile std::uint8_t* data = map.data();
+  EXPECT_EQ(data[2 * 65536 + 5], 0);
+  EXPECT_EQ(data[0], 0);  // the whole view reads as zeros now
+  EXPECT_FALSE(map.unchanged());
+  map.close();
 }
 
 #endif
