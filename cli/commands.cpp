@@ -16,6 +16,7 @@
 #include "core/settings.h"
 #include "core/text.h"
 #include "engine/analysis_log.h"
+#include "engine/job_control.h"
 #include "engine/job_report.h"
 #include "engine/repack_job.h"
 #include "engine/unzip_job.h"
@@ -66,6 +67,19 @@ int report(bool quiet, const std::string& text) {
 }
 
 }  // namespace
+
+void stopJobsOnRequest() {
+  // The watcher's thread only says stop; the job's own thread fails and
+  // removes its work, as when the window quits.
+  platform::watchStopRequests([] { abandonRunningJobs(); });
+}
+
+int exitStatusAfter(int status) {
+  const int signal = platform::stopRequestSignal();
+  if (signal == 0) return status;
+  waitForAbandonedWork();
+  return platform::exitStatusForStop(signal);
+}
 
 std::string absoluteFromCommandLine(const std::string& path) {
   if (path.empty()) return path;

@@ -4,7 +4,8 @@
 // command line's options, runs the same request checks as the window (an
 // omitted output path accepts the offer to choose one), runs the job and
 // prints the same success text. Exit codes: 0 success, 1 failure (the job's
-// message on standard error).
+// message on standard error), 128 + the signal when the program was told to
+// stop (130 for Ctrl-C).
 
 #include <optional>
 #include <string>
@@ -32,6 +33,17 @@ int runAnalyze(const JobOptions& options);
 // (default: in its place), keeping a backup of the file it replaces unless
 // told not to.
 int runRepack(const JobOptions& options);
+
+// From now on a request to stop (Ctrl-C, SIGTERM, SIGHUP; on Windows the
+// console's Ctrl-C and close events) stops the running job as quitting the
+// window does: it fails, removing its work file or folder, and the old epub
+// or folder stays as it was. A second request ends the program at once.
+void stopJobsOnRequest();
+
+// The program's exit status for a command that ended with `status`: 128 + the
+// signal when a request to stop came (once every stopped job's work is gone),
+// else `status`.
+int exitStatusAfter(int status);
 
 // A command-line path made absolute against the current folder (a trailing
 // separator is kept); empty stays empty.

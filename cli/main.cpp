@@ -175,13 +175,20 @@ int main(int argc, char** argv) {
     }
     return printParseError(app, e);
   }
+  // The check writes nothing: Ctrl-C ends it as it ends any program.
+  if (checkCommand->parsed()) return plimsy::cli::runCheck(check);
+
+  plimsy::cli::stopJobsOnRequest();
+  int status = 0;
   if (zipCommand->parsed()) {
     if (!zip.quiet) plimsy::cli::printBookFolderWarnings(zip.source);
-    return plimsy::cli::runZip(zip);
+    status = plimsy::cli::runZip(zip);
+  } else if (unzipCommand->parsed()) {
+    status = plimsy::cli::runUnzip(unzip);
+  } else if (repackCommand->parsed()) {
+    status = plimsy::cli::runRepack(repack);
+  } else {
+    status = plimsy::cli::runAnalyze(analyze);
   }
-  if (unzipCommand->parsed()) return plimsy::cli::runUnzip(unzip);
-  if (repackCommand->parsed()) return plimsy::cli::runRepack(repack);
-
-  if (checkCommand->parsed()) return plimsy::cli::runCheck(check);
-  return plimsy::cli::runAnalyze(analyze);
+  return plimsy::cli::exitStatusAfter(status);
 }

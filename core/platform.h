@@ -176,8 +176,12 @@ class File {
 // a page that no longer exists in the file would kill the process (SIGBUS);
 // here such a page reads as zeros instead and the mapping counts as damaged.
 // (Windows refuses to write or shorten a file mapped this way: it is opened
-// sharing reading only.) Whoever reads the mapping asks unchanged() before
-// trusting what it found.
+// sharing reading only; but a page of a file on a USB stick pulled out, or on
+// a network share that is lost, cannot be read either, and is handled the same
+// way: the view then reads as zeros.) Whoever reads the mapping asks
+// unchanged() before trusting what it found. Any number of mappings are
+// guarded at once; a mapping that cannot be guarded (no memory for the
+// guard) is not opened.
 class MappedFile {
  public:
   MappedFile() = default;
@@ -220,7 +224,7 @@ class MappedFile {
   const std::uint8_t* data_ = nullptr;
   std::uint64_t size_ = 0;
   FileTime modified_ = 0;
-  int guardSlot_ = -1;  // the mapping's place among those whose lost pages read as zeros
+  void* guard_ = nullptr;  // the mapping's place among those whose unreadable pages read as zeros
 };
 
 // ---- Times ---------------------------------------------------------------------
@@ -321,6 +325,36 @@ std::uint64_t faultOperationCount(FaultOperation operation);
 // until it is cleared with nullptr: a test can change the world at a chosen
 // moment of a job (shorten the archive it reads, say).
 void observeOperations(std::function<void(FaultOperation)> observer);
+
+// Makes the guard of a mapping unable to put a page of zeros in place of a lost
+// one, as a system with no room for one more mapping would (POSIX; nothing on
+// Windows): the guard's second way, zeros over the whole mapping, is then
+// taken. For tests.
+void failGuardZeroPages(bool fail);
+
+// ---- Requests to stop --------------------------------------------------------------
+
+// Watches for the requests to stop that come from outside the program:
+// SIGINT (Ctrl-C), SIGTERM and SIGHUP on POSIX; on Windows the console's
+// Ctrl-C, Ctrl-Break, close, log-off and shut-down events. At the first one,
+// `onStop` runs once, on a thread of its own (never inside a signal handler),
+// and stopRequestSignal() tells which it was; the program is expected to stop
+// its work and end with exitStatusForStop(). A second request ends the
+// program at once, as it would have ended without this call. (Windows ends a
+// program whose console is closed, or whose user logs off, as soon as the
+// handler returns, or a few seconds later: the handler waits there for the
+// program to end by itself.) Call it once; false when the handlers cannot be
+// installed.
+bool watchStopRequests(std::function<void()> onStop);
+
+// The signal of the first request to stop, 0 while there was none. On
+// Windows: 2 (SIGINT) for Ctrl-C and Ctrl-Break, 1 (SIGHUP) for the console's
+// close, 15 (SIGTERM) for log-off and shut-down.
+int stopRequestSignal();
+
+// The exit status of a program ended by a request to stop: 128 + its signal
+// (130 for Ctrl-C), as a shell reports a program that a signal ended.
+inline int exitStatusForStop(int signal) { return 128 + signal; }
 
 // ---- The command line -------------------------------------------------------------
 

@@ -20,7 +20,9 @@
 #include <mutex>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
+#include "core/mapping_guards.h"
 #include "core/platform.h"
 #include "core/platform_internal.h"
 
@@ -85,26 +87,34 @@ bool injectedFailure(FaultOperation operation) {
 // place of the lost one; the mapping is marked damaged and its reader fails
 // with a clear message once it asks. Faults elsewhere go to whoever handled
 // SIGBUS before (or end the process as they always did).
-constexpr std::size_t kGuardSlots = 256;
-
-struct sGuardSlot {
-  std::atomic<std::uintptr_t> start{0};
-  std::atomic<std::uintptr_t> end{0};
-  std::atomic<bool> damaged{false};
-};
-
-std::array<sGuardSlot, kGuardSlots> guardSlots;
 std::uintptr_t pageSize = 4096;
 struct sigaction previousBusAction {};
+std::atomic<bool> zeroPagesFail{false};  // a test's stand-in for a system with no room for one more mapping
+
+// Puts zeros where the lost page was: the page alone, or, when the system
+// cannot split the file's mapping for it (each piece is one more mapping, and
+// their number is limited), the whole range, which takes no new one. The
+// reader fails either way; false only when neither can be placed.
+bool placeZeros(detail::sGuardSlot& slot, std::uintptr_t address) {
+  constexpr int kFlags = MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED;
+  void* page = reinterpret_cast<void*>(address & ~(pageSize - 1));
+  if (!zeroPagesFail.load() && ::mmap(page, pageSize, PROT_READ, kFlags, -1, 0) != MAP_FAILED) return true;
+  const std::uintptr_t start = slot.start.load();
+  const std::uintptr_t end = slot.end.load();
+  if (start == 0 || end <= start) return false;
+  const std::uintptr_t length = (end - start + pageSize - 1) & ~(pageSize - 1);
+  if (::mmap(reinterpret_cast<void*>(start), length, PROT_READ, kFlags, -1, 0) == MAP_FAILED) return false;
+  slot.replaced = true;
+  return true;
+}
 
 void onBusError(int signal, siginfo_t* info, void* context) {
+  const int savedErrno = errno;
   const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
-  for (sGuardSlot& slot : guardSlots) {
-    const std::uintptr_t start = slot.start.load();
-    if (start == 0 || address < start || address >= slot.end.load()) continue;
-    void* page = reinterpret_cast<void*>(address & ~(pageSize - 1));
-    if (::mmap(page, pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
-      slot.damaged = true;
+  if (detail::sGuardSlot* slot = detail::guardedRanges().find(address)) {
+    slot->damaged = true;
+    if (placeZeros(*slot, address)) {
+      errno = savedErrno;
       return;  // the read is repeated and finds zeros
     }
   }
@@ -133,23 +143,36 @@ void installBusHandler() {
   });
 }
 
-int guardMapping(const std::uint8_t* data, std::uint64_t size) {
-  installBusHandler();
-  const auto start = reinterpret_cast<std::uintptr_t>(data);
-  for (std::size_t i = 0; i < guardSlots.size(); ++i) {
-    std::uintptr_t free = 0;
-    if (!guardSlots[i].start.compare_exchange_strong(free, start)) continue;
-    guardSlots[i].damaged = false;
-    guardSlots[i].end = start + static_cast<std::uintptr_t>(size);
-    return static_cast<int>(i);
-  }
-  return -1;  // more mappings than slots: this one is read unguarded
-}
+// ---- Requests to stop --------------------------------------------------------------
 
-void releaseGuard(int slot) {
-  if (slot < 0) return;
-  guardSlots[static_cast<std::size_t>(slot)].end = 0;
-  guardSlots[static_cast<std::size_t>(slot)].start = 0;
+constexpr std::array<int, 3> kStopSignals = {SIGINT, SIGTERM, SIGHUP};
+std::atomic<int> stopSignal{0};
+int stopPipe[2] = {-1, -1};
+
+// Only what a signal handler may do: note the signal, give the stop signals
+// back their default action (a second one ends the program at once), and wake
+// the watcher through the pipe.
+void onStopSignal(int signal) {
+  const int savedErrno = errno;
+  struct sigaction fallback {};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  int none = 0;
+  if (!stopSignal.compare_exchange_strong(none, signal)) {
+    // A second one on another thread, before the first was through: ends the
+    // program when this handler returns.
+    ::sigaction(signal, &fallback, nullptr);
+    ::raise(signal);
+    errno = savedErrno;
+    return;
+  }
+  for (const int each : kStopSignals) {
+    struct sigaction now {};
+    if (::sigaction(each, nullptr, &now) == 0 && now.sa_handler == onStopSignal) ::sigaction(each, &fallback, nullptr);
+  }
+  const auto byte = static_cast<unsigned char>(signal);
+  [[maybe_unused]] const ssize_t written = ::write(stopPipe[1], &byte, 1);
+  errno = savedErrno;
 }
 
 // Opens without waiting: a pipe would otherwise block the open until a writer
@@ -430,28 +453,40 @@ bool MappedFile::open(const std::string& path) {
     ::close(fd);
     return false;
   }
+  const auto start = reinterpret_cast<std::uintptr_t>(view);
+  auto* guard = detail::guardedRanges().add(start, start + static_cast<std::uintptr_t>(st.st_size));
+  if (guard == nullptr) {
+    // Read unguarded, a shortened file would end the process: refused instead.
+    ::munmap(view, static_cast<std::size_t>(st.st_size));
+    failedAt(path, ENOMEM);
+    ::close(fd);
+    return false;
+  }
+  installBusHandler();  // after the table is made: the handler may look in it at once
   handle_ = fd;
   data_ = static_cast<const std::uint8_t*>(view);
   size_ = static_cast<std::uint64_t>(st.st_size);
   modified_ = toFileTime(st.st_mtim);
-  guardSlot_ = guardMapping(data_, size_);
+  guard_ = guard;
   return true;
 }
 
 void MappedFile::close() {
+  // The guard goes first: once the range is unmapped, a mapping opened on
+  // another thread may be given the same addresses.
+  detail::cGuardedRanges::remove(static_cast<detail::sGuardSlot*>(guard_));
   if (data_ != nullptr) ::munmap(const_cast<std::uint8_t*>(data_), static_cast<std::size_t>(size_));
-  releaseGuard(guardSlot_);
   if (handle_ != kNoHandle) ::close(fdOf(handle_));
   handle_ = kNoHandle;
   mapping_ = kNoHandle;  // a POSIX mapping has no object of its own
   data_ = nullptr;
   size_ = 0;
-  guardSlot_ = -1;
+  guard_ = nullptr;
 }
 
 bool MappedFile::unchanged() const {
   if (data_ == nullptr) return true;
-  if (guardSlot_ >= 0 && guardSlots[static_cast<std::size_t>(guardSlot_)].damaged.load()) return false;
+  if (guard_ != nullptr && static_cast<const detail::sGuardSlot*>(guard_)->damaged.load()) return false;
   struct stat st {};
   return ::fstat(fdOf(handle_), &st) == 0 && static_cast<std::uint64_t>(st.st_size) == size_ &&
          toFileTime(st.st_mtim) == modified_;
@@ -707,6 +742,44 @@ bool removeTree(const std::string& path, std::string* reason) {
     return false;
   }
 }
+
+void failGuardZeroPages(bool fail) { zeroPagesFail = fail; }
+
+// ---- Requests to stop ----------------------------------------------------------------
+
+bool watchStopRequests(std::function<void()> onStop) {
+  if (stopPipe[0] >= 0 || ::pipe2(stopPipe, O_CLOEXEC) != 0) return false;
+  try {
+    // It waits for the signal for the rest of the program's life; the
+    // program's end ends it.
+    std::thread([onStop = std::move(onStop)] {
+      unsigned char byte = 0;
+      ssize_t got = 0;
+      do {
+        got = ::read(stopPipe[0], &byte, 1);
+      } while (got < 0 && errno == EINTR);
+      if (got == 1) onStop();
+    }).detach();
+  } catch (const std::system_error&) {
+    return false;
+  }
+  struct sigaction action {};
+  action.sa_handler = onStopSignal;
+  action.sa_flags = SA_RESTART;  // the job's own system calls go on where they were
+  sigemptyset(&action.sa_mask);
+  for (const int signal : kStopSignals) sigaddset(&action.sa_mask, signal);
+  bool installed = true;
+  for (const int signal : kStopSignals) {
+    // A signal that the program was started ignoring (nohup, a shell's
+    // background job) stays ignored, as the convention is.
+    struct sigaction before {};
+    if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    installed = ::sigaction(signal, &action, nullptr) == 0 && installed;
+  }
+  return installed;
+}
+
+int stopRequestSignal() { return stopSignal.load(); }
 
 // ---- The command line ---------------------------------------------------------------
 

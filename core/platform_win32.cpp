@@ -22,13 +22,17 @@
 #include <winioctl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "core/mapping_guards.h"
 #include "core/platform.h"
 #include "core/platform_internal.h"
 
@@ -638,8 +642,57 @@ bool File::close() {
 // ---- MappedFile -------------------------------------------------------------------------
 
 // Other programs may read the file while it is mapped, but not write it:
-// Windows itself refuses to shorten a mapped file, so no page of the view
-// can disappear under a reader (guardSlot_ stays unused).
+// Windows itself refuses to shorten a mapped file. A page of the view can
+// still become unreadable: the file's device is gone (a USB stick pulled out,
+// a network share lost), and the read raises EXCEPTION_IN_PAGE_ERROR, which
+// would end the process (under Wine a page lost to a file shortened from
+// outside raises a read access violation). The handler below looks the
+// address up among the guarded views and puts zeros in the view's place (a
+// view cannot be replaced in part: the whole view goes, and its addresses are
+// reserved at once; each page is committed, as zeros, when it is read); the
+// view counts as damaged, and its reader fails with a message once it asks.
+// Faults elsewhere go on to the next handler.
+
+namespace {
+
+std::mutex zeroViewLock;  // one thread replaces a view; the others wait for it
+
+// Makes the page that holds `address` readable as zeros.
+bool commitZeroPage(std::uintptr_t address) {
+  return ::VirtualAlloc(reinterpret_cast<void*>(address), 1, MEM_COMMIT, PAGE_READONLY) != nullptr;
+}
+
+LONG CALLBACK onPageError(EXCEPTION_POINTERS* pointers) {
+  const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
+  const DWORD code = record->ExceptionCode;
+  if ((code != EXCEPTION_IN_PAGE_ERROR && code != EXCEPTION_ACCESS_VIOLATION) || record->NumberParameters < 2)
+    return EXCEPTION_CONTINUE_SEARCH;
+  const auto address = static_cast<std::uintptr_t>(record->ExceptionInformation[1]);
+  detail::sGuardSlot* slot = detail::guardedRanges().find(address);
+  if (slot == nullptr) return EXCEPTION_CONTINUE_SEARCH;
+  // A view is only read: a write into it is a fault of the program's own, never ours.
+  if (code == EXCEPTION_ACCESS_VIOLATION && record->ExceptionInformation[0] != 0) return EXCEPTION_CONTINUE_SEARCH;
+  const std::lock_guard<std::mutex> guard(zeroViewLock);
+  if (!slot->replaced.load()) {
+    // Windows says EXCEPTION_IN_PAGE_ERROR; Wine, where a file is shortened
+    // from outside under the view, an access violation on reading.
+    slot->damaged = true;
+    const std::uintptr_t start = slot->start.load();
+    void* view = reinterpret_cast<void*>(start);
+    if (!::UnmapViewOfFile(view)) return EXCEPTION_CONTINUE_SEARCH;
+    if (::VirtualAlloc(view, slot->end.load() - start, MEM_RESERVE, PAGE_NOACCESS) != view)
+      return EXCEPTION_CONTINUE_SEARCH;  // another thread took the addresses meanwhile: nothing to put back
+    slot->replaced = true;
+  }
+  return commitZeroPage(address) ? EXCEPTION_CONTINUE_EXECUTION : EXCEPTION_CONTINUE_SEARCH;
+}
+
+void installPageErrorHandler() {
+  static std::once_flag installed;
+  std::call_once(installed, [] { ::AddVectoredExceptionHandler(1, onPageError); });
+}
+
+}  // namespace
 
 bool MappedFile::open(const std::string& path) {
   close();
@@ -659,26 +712,42 @@ bool MappedFile::open(const std::string& path) {
   if (!mapping.valid()) return failedAt(path, ::GetLastError());
   const void* view = ::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
   if (view == nullptr) return failedAt(path, ::GetLastError());
+  const auto start = reinterpret_cast<std::uintptr_t>(view);
+  auto* guard = detail::guardedRanges().add(start, start + static_cast<std::uintptr_t>(size.QuadPart));
+  if (guard == nullptr) {
+    // Read unguarded, a lost device would end the process: refused instead.
+    ::UnmapViewOfFile(view);
+    return failedAt(path, ERROR_NOT_ENOUGH_MEMORY);
+  }
+  installPageErrorHandler();  // after the table is made: the handler may look in it at once
   handle_ = asNative(file.release());
   data_ = static_cast<const std::uint8_t*>(view);
   size_ = static_cast<std::uint64_t>(size.QuadPart);
   modified_ = fromFiletime(written);
+  guard_ = guard;
   return true;
 }
 
 void MappedFile::close() {
-  if (data_ != nullptr) ::UnmapViewOfFile(data_);
+  // The guard goes first: once the view is gone, a view opened on another
+  // thread may be given the same addresses.
+  auto* guard = static_cast<detail::sGuardSlot*>(guard_);
+  const bool replaced = guard != nullptr && guard->replaced.load();
+  detail::cGuardedRanges::remove(guard);
+  if (data_ != nullptr && replaced) ::VirtualFree(const_cast<std::uint8_t*>(data_), 0, MEM_RELEASE);
+  if (data_ != nullptr && !replaced) ::UnmapViewOfFile(data_);
   if (mapping_ != kNoHandle) ::CloseHandle(asHandle(mapping_));
   if (handle_ != kNoHandle) ::CloseHandle(asHandle(handle_));
   handle_ = kNoHandle;
   mapping_ = kNoHandle;
   data_ = nullptr;
   size_ = 0;
-  guardSlot_ = -1;
+  guard_ = nullptr;
 }
 
 bool MappedFile::unchanged() const {
   if (data_ == nullptr) return true;
+  if (guard_ != nullptr && static_cast<const detail::sGuardSlot*>(guard_)->damaged.load()) return false;
   LARGE_INTEGER size;
   FILETIME written;
   return ::GetFileSizeEx(asHandle(handle_), &size) && static_cast<std::uint64_t>(size.QuadPart) == size_ &&
@@ -1024,6 +1093,47 @@ bool removeTree(const std::string& path, std::string* reason) {
   }
   return removeItem(withLongPrefix(top), attributes, reason);
 }
+
+void failGuardZeroPages(bool) {}
+
+// ---- Requests to stop -------------------------------------------------------------------
+
+namespace {
+
+// The signal numbers that POSIX gives the same requests (MinGW's headers
+// lack SIGHUP).
+constexpr int kSignalHangUp = 1;
+constexpr int kSignalInterrupt = 2;
+constexpr int kSignalTerminate = 15;
+
+std::atomic<int> stopSignal{0};
+std::function<void()>* stopCallback = nullptr;
+
+// The system calls it on a thread of its own: the stop is made right here.
+BOOL WINAPI onConsoleEvent(DWORD event) {
+  const int signal = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? kSignalInterrupt
+                     : event == CTRL_CLOSE_EVENT                        ? kSignalHangUp
+                                                                        : kSignalTerminate;
+  int none = 0;
+  // A second request: the next handler, the system's own, ends the program.
+  if (!stopSignal.compare_exchange_strong(none, signal)) return FALSE;
+  (*stopCallback)();
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
+  // The system ends the program once this returns: wait for it to end by
+  // itself (its main thread removes the job's work first).
+  ::Sleep(INFINITE);
+  return TRUE;
+}
+
+}  // namespace
+
+bool watchStopRequests(std::function<void()> onStop) {
+  if (stopCallback != nullptr) return false;
+  stopCallback = new std::function<void()>(std::move(onStop));  // for the program's life
+  return ::SetConsoleCtrlHandler(onConsoleEvent, TRUE) != 0;
+}
+
+int stopRequestSignal() { return stopSignal.load(); }
 
 // ---- The command line -------------------------------------------------------------------
 

@@ -18,6 +18,7 @@
 #include "engine/container_xml.h"
 #include "engine/crc32.h"
 #include "engine/entry_name_rules.h"
+#include "engine/job_control.h"
 #include "engine/zip_reader.h"
 #include "engine/zip_writer.h"
 
@@ -578,7 +579,15 @@ void checkData(const cZipReader& reader, const std::vector<sEntryFacts>& facts, 
   std::vector<std::optional<sFinding>> results(work.size());
   std::atomic<std::size_t> next{0};
   const auto verify = [&] {
-    for (std::size_t k = next++; k < work.size(); k = next++) results[k] = verifyData(reader, entries[work[k]]);
+    for (std::size_t k = next++; k < work.size(); k = next++) {
+      std::string failure;
+      const bool verified = failingOnOutOfMemory(&failure, [&] {
+        results[k] = verifyData(reader, entries[work[k]]);
+        return true;
+      });
+      // The entry could not be read for want of memory (its name would take more).
+      if (!verified) results[k] = sFinding{"PKG-008", eSeverity::Error, {}, std::move(failure)};
+    }
   };
   const unsigned threads = std::min<std::size_t>(deepThreads(options), std::max<std::size_t>(work.size(), 1));
   std::vector<std::thread> helpers;

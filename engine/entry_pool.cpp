@@ -199,7 +199,10 @@ void prepare(const sZipWriter& writer, sEntryFile& file, std::size_t counted, st
 // after it would be touched.
 void prepare(const sZipWriter& writer, sEntryTask& task, std::size_t wholeLimit, sEntryScratch& scratch) {
   for (sEntryFile& file : task.files) {
-    prepare(writer, file, file.counted, wholeLimit, scratch);
+    failingOnOutOfMemory(&file.message, [&] {
+      prepare(writer, file, file.counted, wholeLimit, scratch);
+      return true;
+    });
     if (!file.opened || !file.message.empty()) return;
   }
 }
@@ -350,9 +353,11 @@ bool addEntriesOnThreads(sZipWriter& writer, std::string* message, const EntryWa
     }
     const bool walking = !threads.empty() && threads.start([&] {
       std::string walkMessage;
-      const bool walked = walk(&walkMessage, sink);
+      const bool walked = failingOnOutOfMemory(&walkMessage, [&] { return walk(&walkMessage, sink); });
       // The files before a failure of the walk are written before it is reported.
-      const bool submitted = submitPending();
+      std::string submitMessage;
+      const bool submitted = failingOnOutOfMemory(&submitMessage, submitPending);
+      if (walked && !submitted) walkMessage = std::move(submitMessage);
       queue.walkEnded(walked && submitted, std::move(walkMessage));
     });
     if (!walking) return addEntriesOneByOne(writer, message, walk);  // nothing was taken yet

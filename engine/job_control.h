@@ -8,12 +8,32 @@
 // that no half-written epub or half-filled folder is left behind.
 
 #include <functional>
+#include <new>
 #include <string>
 
 namespace plimsy {
 
 // The message of a job that was told to stop (the program is quitting).
 inline constexpr const char* kJobAbandonedMessage = "The job was stopped before it was finished.";
+
+// The message of a job whose helper thread (the unzip's pool, the zip's
+// read-ahead, the deep check) could not allocate memory.
+inline constexpr const char* kOutOfMemoryMessage = "Out of memory.";
+
+// Runs the body of a helper thread, which returns true or false with its
+// message as every operation does; an allocation that fails inside it (a
+// std::bad_alloc, which would end the program once it left the thread) is
+// turned into false with kOutOfMemoryMessage. The message text needs no
+// memory of its own.
+template <typename Body>
+bool failingOnOutOfMemory(std::string* message, Body&& body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    if (message) *message = kOutOfMemoryMessage;
+    return false;
+  }
+}
 
 // Tells every running job (zip, unzip, analysis) to stop at its next check;
 // each then fails and removes its own work file or folder. Jobs check often,

@@ -610,7 +610,8 @@ void extractEntries(sExtraction& shared, sUnzipContext& worker) {
       shared.recordFailure(index, kJobAbandonedMessage);
       return;
     }
-    if (!extractEntry(worker, &message, worker.workFolder, shared.reader, index)) {
+    if (!failingOnOutOfMemory(
+            &message, [&] { return extractEntry(worker, &message, worker.workFolder, shared.reader, index); })) {
       shared.recordFailure(index, std::move(message));
       return;
     }
