@@ -103,11 +103,12 @@ std::string zipMessage(const EpubWorkOrder& order) {
 
 // Zips on one thread, so that the nth write is always the same one: the
 // mimetype's entry, the chapter's, the central directory, the end record.
-std::string zipMessageOneByOne(const EpubWorkOrder& order) {
+std::string zipMessageOneByOne(const EpubWorkOrder& order, std::size_t wholeFileLimit = kWholeFileLimit) {
   std::string message;
   sStatistics statistics;
   sZipWriter writer;
   writer.threads = 1;
+  writer.wholeFileLimit = wholeFileLimit;
   EXPECT_FALSE(zipJob(order, &message, statistics, writer));
   return message;
 }
@@ -229,6 +230,24 @@ const sRow kRows[] = {
        const ScopedFault fault(FaultOperation::Write, 1, true);
        message = zipMessageOneByOne(test::zipOrder(w.book, w.epub));
        expected = {"Unable to write stored file.", w.dir / "temp1.zip", kDiskFull};
+       return true;
+     }},
+    {"zip: the entries written on several threads cannot be written (a full disk)",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       const ScopedFault fault(FaultOperation::Write, 1, true);
+       sStatistics statistics;
+       sZipWriter writer;
+       writer.threads = 4;
+       EXPECT_FALSE(zipJob(test::zipOrder(w.book, w.epub), &message, statistics, writer));
+       // The batch's first entry is the stored mimetype.
+       expected = {"Unable to write stored file.", w.dir / "temp1.zip", kDiskFull};
+       return true;
+     }},
+    {"zip: the local header of a streamed entry cannot be written",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       const ScopedFault fault(FaultOperation::Write, 1);
+       message = zipMessageOneByOne(test::zipOrder(w.book, w.epub), 0);
+       expected = {"Error while writing local file header in sLfhEx2::write().", w.dir / "temp1.zip", kInjected};
        return true;
      }},
     {"zip: the chapter's deflated entry cannot be written",
