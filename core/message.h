@@ -40,6 +40,13 @@ inline std::string withSystemError(std::string_view text) {
   return withPathAndReason(text, error.path, error.reason);
 }
 
+// The text, then the path it concerns and the system's reason for the
+// platform operation that has just failed on this thread, one that knows no
+// path of its own (a write, a close, the setting of a file's times).
+inline std::string withPathAndSystemReason(std::string_view text, std::string_view path) {
+  return withPathAndReason(text, path, platform::lastSystemError().reason);
+}
+
 // Messages shared by several jobs and checks.
 
 // A pipe, socket or device where a file is to be read or written (its path

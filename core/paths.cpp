@@ -133,7 +133,7 @@ bool isAbsolutePath(std::string* message, const std::string& path, bool& absolut
     absolute = kBackslashIsSeparator ? isWindowsAbsolutePath(path) : object.is_absolute();
     return true;
   } catch (...) {
-    return fail(message, "Unable to determine whether path is absolute.");
+    return fail(message, withPathAndReason("Unable to determine whether path is absolute.", path, ""));
   }
 }
 
@@ -170,7 +170,8 @@ bool isNameWindowsCannotHold(std::string_view part) {
 
 bool parentFolder(std::string* message, const std::string& path, std::string& folder) {
   bool absolute = false;
-  if (!isAbsolutePath(nullptr, path, absolute)) return fail(message, "Unable to get parent path.");
+  if (!isAbsolutePath(nullptr, path, absolute))
+    return fail(message, withPathAndReason("Unable to get parent path.", path, ""));
   if (!absolute) return fail(message, formatText("Path is not absolute.\n%s", path));
   try {
     std::string copy = path;
@@ -181,7 +182,7 @@ bool parentFolder(std::string* message, const std::string& path, std::string& fo
     folder = utf8FromPath(pathFromUtf8(copy).parent_path());
     return true;
   } catch (...) {
-    return fail(message, "Unable to get parent path.");
+    return fail(message, withPathAndReason("Unable to get parent path.", path, ""));
   }
 }
 
@@ -203,7 +204,8 @@ bool uniqueFileName(std::string* message, std::string_view folder, std::string_v
       return true;
     }
   }
-  return fail(message, "Unable to generate unique filename.");
+  // Every number up to the last is taken in the folder, which is named.
+  return fail(message, withPathAndReason("Unable to generate unique filename.", folder, ""));
 }
 
 ClaimResult claimUniqueName(std::string* message, std::string_view folder, std::string_view base,
@@ -220,7 +222,7 @@ ClaimResult claimUniqueName(std::string* message, std::string_view folder, std::
       case ClaimResult::Taken: break;  // by another job since it was found free: look again
     }
   }
-  fail(message, "Unable to generate unique filename.");
+  fail(message, withPathAndReason("Unable to generate unique filename.", folder, ""));
   return ClaimResult::Taken;
 }
 

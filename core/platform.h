@@ -311,8 +311,9 @@ std::string systemErrorText(std::uint32_t code);
 // A seam for tests that must show what a failing disk does to a job: every
 // operation of these kinds is counted, and the nth one can be made to fail as
 // the system would make it fail. Writes include copies inside the system;
-// closes are those of files opened for writing.
-enum class FaultOperation { Write, Close, Rename, MakeFolder, Copy, Remove };
+// closes are those of files opened for writing; SetTimes is the setting of an
+// open file's times.
+enum class FaultOperation { Write, Close, Rename, MakeFolder, Copy, Remove, SetTimes };
 
 // Makes the nth operation of `operation` (counted from 1 after this call)
 // fail. With `sticky` every later one fails too: a full disk, for writes.

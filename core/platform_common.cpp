@@ -28,7 +28,7 @@ bool nameLess(const std::string& a, const std::string& b) {
 
 // ---- Fault injection ------------------------------------------------------------
 
-constexpr std::size_t kFaultOperations = 6;
+constexpr std::size_t kFaultOperations = 7;
 
 struct sFaultPlan {
   std::array<std::atomic<std::uint64_t>, kFaultOperations> counts{};

@@ -372,16 +372,19 @@ std::size_t File::read(void* buffer, std::size_t count) {
   return total;
 }
 
+// A failed write, close or setting of times records the system's reason with
+// no path (the file does not know its own): the caller names the file.
 bool File::write(const void* data, std::size_t count) {
-  if (handle_ == kNoHandle || injectedFailure(FaultOperation::Write)) return false;
+  if (handle_ == kNoHandle) return failedAt("", EBADF);
+  if (injectedFailure(FaultOperation::Write)) return failedAt("", errno);
   const auto* in = static_cast<const char*>(data);
   while (count > 0) {
     const ssize_t n = ::write(fdOf(handle_), in, count);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return failedAt("", errno);
     }
-    if (n == 0) return false;
+    if (n == 0) return failedAt("", ENOSPC);
     in += n;
     count -= static_cast<std::size_t>(n);
   }
@@ -413,9 +416,10 @@ std::optional<std::uint64_t> File::size() const {
 }
 
 bool File::setTimes(FileTime /*creation*/, FileTime access, FileTime write) {
-  if (handle_ == kNoHandle || !writable_) return false;
+  if (handle_ == kNoHandle || !writable_) return failedAt("", EBADF);
+  if (injectedFailure(FaultOperation::SetTimes)) return failedAt("", errno);
   const struct timespec times[2] = {toTimespec(access), toTimespec(write)};
-  return ::futimens(fdOf(handle_), times) == 0;
+  return ::futimens(fdOf(handle_), times) == 0 || failedAt("", errno);
 }
 
 bool File::copyPermissionsFrom(const std::string& path) {
@@ -427,9 +431,11 @@ bool File::copyPermissionsFrom(const std::string& path) {
 bool File::close() {
   if (handle_ == kNoHandle) return true;
   const bool injected = writable_ && injectedFailure(FaultOperation::Close);
+  const int error = errno;
   const int result = ::close(fdOf(handle_));
   handle_ = kNoHandle;
-  return result == 0 && !injected;
+  if (injected) return failedAt("", error);
+  return result == 0 || failedAt("", errno);
 }
 
 // ---- MappedFile ------------------------------------------------------------------
@@ -509,11 +515,12 @@ void MappedFile::release(std::uint64_t offset, std::uint64_t length) const {
 }
 
 bool MappedFile::copyTo(File& out, std::uint64_t offset, std::uint64_t length) const {
-  if (data_ == nullptr || out.handle_ == kNoHandle || offset > size_ || length > size_ - offset) return false;
+  // A failure records the reason, if the system gave one, with no path.
+  if (data_ == nullptr || out.handle_ == kNoHandle || offset > size_ || length > size_ - offset) return failedAt("", 0);
   // Copying from file to file inside the kernel is several times faster than
   // writing from the mapping, which faults every page in first.
   auto from = static_cast<loff_t>(offset);
-  if (length > 0 && injectedFailure(FaultOperation::Write)) return false;
+  if (length > 0 && injectedFailure(FaultOperation::Write)) return failedAt("", errno);
   while (length > 0) {
     const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length, std::uint64_t{1} << 30));
     const ssize_t copied = ::copy_file_range(fdOf(handle_), &from, fdOf(out.handle_), nullptr, chunk, 0);
@@ -522,7 +529,8 @@ bool MappedFile::copyTo(File& out, std::uint64_t offset, std::uint64_t length) c
       continue;
     }
     if (copied < 0 && errno == EINTR) continue;
-    if (copied == 0 || (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)) return false;
+    if (copied == 0) return failedAt("", 0);
+    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return failedAt("", errno);
     // This pair of files cannot be copied inside the kernel: write from the mapping.
     return out.write(data_ + from, static_cast<std::size_t>(length));
   }

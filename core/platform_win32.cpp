@@ -585,9 +585,13 @@ std::size_t File::read(void* buffer, std::size_t count) {
   return total;
 }
 
+// A failed write, close or setting of times records the system's reason with
+// no path (the file does not know its own): the caller names the file.
 bool File::write(const void* data, std::size_t count) {
-  if (handle_ == kNoHandle || injectedFailure(FaultOperation::Write)) return false;
-  return writeAll(asHandle(handle_), data, count);
+  if (handle_ == kNoHandle) return failedAt("", ERROR_INVALID_HANDLE);
+  if (injectedFailure(FaultOperation::Write) || !writeAll(asHandle(handle_), data, count))
+    return failedAt("", ::GetLastError());
+  return true;
 }
 
 bool File::seek(std::uint64_t position) {
@@ -617,11 +621,12 @@ std::optional<std::uint64_t> File::size() const {
 // Times set through a handle stay: the system does not change them again
 // when the handle is closed.
 bool File::setTimes(FileTime creation, FileTime access, FileTime write) {
-  if (handle_ == kNoHandle || !writable_) return false;
+  if (handle_ == kNoHandle || !writable_) return failedAt("", ERROR_INVALID_HANDLE);
+  if (injectedFailure(FaultOperation::SetTimes)) return failedAt("", ::GetLastError());
   const FILETIME c = toFiletime(creation);
   const FILETIME a = toFiletime(access);
   const FILETIME w = toFiletime(write);
-  return ::SetFileTime(asHandle(handle_), &c, &a, &w) != 0;
+  return ::SetFileTime(asHandle(handle_), &c, &a, &w) != 0 || failedAt("", ::GetLastError());
 }
 
 // A new file takes its folder's access rules, as the file it copies or
@@ -635,8 +640,8 @@ bool File::close() {
   const bool injected = writable_ && injectedFailure(FaultOperation::Close);
   const bool closed = ::CloseHandle(asHandle(handle_)) != 0;
   handle_ = kNoHandle;
-  if (injected) ::SetLastError(ERROR_WRITE_FAULT);
-  return closed && !injected;
+  if (injected) return failedAt("", ERROR_WRITE_FAULT);
+  return closed || failedAt("", ::GetLastError());
 }
 
 // ---- MappedFile -------------------------------------------------------------------------
@@ -785,12 +790,13 @@ void MappedFile::release(std::uint64_t offset, std::uint64_t length) const {
 // all its pages in memory at once. Counted as one write, like the copy inside
 // the system that POSIX makes.
 bool MappedFile::copyTo(File& out, std::uint64_t offset, std::uint64_t length) const {
-  if (data_ == nullptr || out.handle_ == kNoHandle || offset > size_ || length > size_ - offset) return false;
-  if (length > 0 && injectedFailure(FaultOperation::Write)) return false;
+  // A failure records the reason, if the system gave one, with no path.
+  if (data_ == nullptr || out.handle_ == kNoHandle || offset > size_ || length > size_ - offset) return failedAt("", 0);
+  if (length > 0 && injectedFailure(FaultOperation::Write)) return failedAt("", ::GetLastError());
   constexpr std::uint64_t kPiece = std::uint64_t{1} << 20;
   for (std::uint64_t at = offset; at < offset + length; at += kPiece) {
     const auto piece = static_cast<std::size_t>(std::min(kPiece, offset + length - at));
-    if (!writeAll(asHandle(out.handle_), data_ + at, piece)) return false;
+    if (!writeAll(asHandle(out.handle_), data_ + at, piece)) return failedAt("", ::GetLastError());
   }
   return true;
 }

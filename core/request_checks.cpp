@@ -10,6 +10,15 @@
 namespace plimsy {
 namespace {
 
+// Why there is no folder for temporary files: where this user's folder is
+// looked for (see platform::userTemporaryFolder).
+#ifdef _WIN32
+constexpr const char* kNoTemporaryFolderReason = "None of %TMP%, %TEMP% and %USERPROFILE% names a usable folder.";
+#else
+constexpr const char* kNoTemporaryFolderReason =
+    "None of $TMPDIR, $XDG_RUNTIME_DIR, $XDG_CACHE_HOME and $HOME holds an absolute path.";
+#endif
+
 // Runs isAbsolutePath and turns "not absolute" into `notAbsoluteText`.
 bool requireAbsolute(std::string* message, const std::string& path, const char* notAbsoluteText) {
   bool absolute = false;
@@ -168,7 +177,9 @@ bool checkAnalysisRequest(cRequestUi& ui, std::string* message, cSettings& setti
                      "choose?"))
     return false;
   std::string folder;
-  if (!temporaryFolder(folder)) return fail(message, "Unable to find the folder for temporary files.");
+  if (!temporaryFolder(folder))
+    return fail(message,
+                withPathAndReason("Unable to find the folder for temporary files.", "", kNoTemporaryFolderReason));
   order.AnalyzeZipLogPath = withTrailingSeparator(folder) + "analysis.txt";
   return true;
 }

@@ -500,7 +500,7 @@ bool writeWork(cLogSink& log, const cZipReader& reader, std::string* message, co
   // the old archive nor the new one.
   if (!reader.archiveUnchanged()) return fail(message, kArchiveChangedMessage);
   // A log cut short by a full disk must not pass for a whole one.
-  if (!written) return fail(message, "Unable to write log file.");
+  if (!written) return fail(message, withPathAndSystemReason("Unable to write log file.", logPath));
   if (!log.putInPlace(logPath))
     return fail(message, jobsAbandoned() ? kJobAbandonedMessage
                                          : withPathAndReason("Unable to open log file.", logPath,

@@ -220,13 +220,15 @@ void work(const sZipWriter& writer, cEntryQueue& queue, sEntryScratch& scratch, 
 // with the message of the first entry in it.
 class cOutputBatch {
  public:
-  explicit cOutputBatch(platform::File& output)
-      : output_(output), buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(kBatchBytes)) {}
+  cOutputBatch(platform::File& output, const std::string& outputPath)
+      : output_(output),
+        outputPath_(outputPath),
+        buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(kBatchBytes)) {}
 
   bool add(std::string* message, const sEntryBytes& bytes, std::uint32_t level) {
     if (used_ + bytes.length > kBatchBytes && !flush(message)) return false;
     if (bytes.length >= kBatchBytes)
-      return output_.write(bytes.data.get(), bytes.length) ? true : fail(message, dataWriteFailure(level));
+      return output_.write(bytes.data.get(), bytes.length) ? true : failWriting(message, level);
     if (used_ == 0) firstLevel_ = level;
     std::memcpy(buffer_.get() + used_, bytes.data.get(), bytes.length);
     used_ += bytes.length;
@@ -237,11 +239,17 @@ class cOutputBatch {
     if (used_ == 0) return true;
     const bool written = output_.write(buffer_.get(), used_);
     used_ = 0;
-    return written ? true : fail(message, dataWriteFailure(firstLevel_));
+    return written ? true : failWriting(message, firstLevel_);
   }
 
  private:
+  // The output's path, the system's reason.
+  bool failWriting(std::string* message, std::uint32_t level) const {
+    return fail(message, withPathAndSystemReason(dataWriteFailure(level), outputPath_));
+  }
+
   platform::File& output_;
+  const std::string& outputPath_;
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t used_ = 0;
   std::uint32_t firstLevel_ = 0;
@@ -254,7 +262,7 @@ bool writeFile(sZipWriter& writer, std::string* message, sEntryFile& file, cOutp
   if (jobsAbandoned()) return fail(message, kJobAbandonedMessage);
   if (!file.opened) return fail(message, file.message);
   const std::uint32_t level = file.entry.level;
-  if (!offset) return fail(message, dataWriteFailure(level));
+  if (!offset) return fail(message, withPathAndReason(dataWriteFailure(level), writer.workPath, ""));
   if (!file.message.empty()) return fail(message, file.message);
   if (file.whole) {
     if (!batch.add(message, file.bytes, level)) return false;
@@ -269,7 +277,7 @@ bool writeFile(sZipWriter& writer, std::string* message, sEntryFile& file, cOutp
 }
 
 bool writeInOrder(sZipWriter& writer, std::string* message, cEntryQueue& queue) {
-  cOutputBatch batch(writer.output);
+  cOutputBatch batch(writer.output, writer.workPath);
   std::optional<std::uint64_t> offset = writer.output.tell();
   while (sEntryTask* task = queue.front()) {
     for (sEntryFile& file : task->files) {

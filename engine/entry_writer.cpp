@@ -145,7 +145,10 @@ bool deflateRest(cDeflater& deflater, std::uint8_t* in, std::uint8_t* out, platf
       result = deflate(&stream, flush);
       if (result == Z_STREAM_ERROR) return false;
       const std::size_t produced = kStreamBlock - stream.avail_out;
-      if (!output.write(out, produced)) return false;
+      if (!output.write(out, produced)) {
+        data.outputFailed = true;
+        return false;
+      }
       data.bytesWritten += produced;
     } while (stream.avail_out == 0);
   } while (flush != Z_FINISH);
@@ -163,25 +166,35 @@ bool storeRest(std::uint8_t* in, platform::File& output, platform::File& source,
     crc = updateCrc32(crc, in, got);
     data.bytesRead += got;
     noteBytes(progress, got);
-    if (!output.write(in, got)) return false;
+    if (!output.write(in, got)) {
+      data.outputFailed = true;
+      return false;
+    }
     data.bytesWritten += got;
   }
   data.crc = ~crc;
   return true;
 }
 
-bool failWithDataMessage(std::string* message, std::uint32_t level) {
-  return fail(message, level == 0 ? kStoredWriteFailed : kDeflateFailed);
+// The archive's work file could not be written (or its position moved):
+// the text, the file and the system's reason.
+bool failWriting(const sZipWriter& writer, std::string* message, std::string_view text) {
+  return fail(message, withPathAndSystemReason(text, writer.workPath));
+}
+
+// Its position could not be read or moved: no reason is recorded for that.
+bool failWithDataMessage(const sZipWriter& writer, std::string* message, std::uint32_t level) {
+  return fail(message, withPathAndReason(dataWriteFailure(level), writer.workPath, ""));
 }
 
 // ---- Small files: read whole, one write -------------------------------------
 
 // Reads exactly `size` bytes, and one more to see whether the file has grown.
-bool readWhole(platform::File& source, std::uint8_t* at, std::uint64_t size, std::uint32_t level,
-               std::string* message) {
-  const std::size_t got = source.read(at, static_cast<std::size_t>(size) + 1);
-  if (source.failed() && level != 0) return fail(message, kDeflateFailed);
-  if (got != size) return fail(message, kLengthMismatch);
+// A failure names the file; reading records no reason.
+bool readWhole(sOpenedEntry& entry, std::uint8_t* at, std::uint32_t level, std::string* message) {
+  const std::size_t got = entry.source.read(at, static_cast<std::size_t>(entry.size) + 1);
+  if (entry.source.failed() && level != 0) return fail(message, withPathAndReason(kDeflateFailed, entry.path, ""));
+  if (got != entry.size) return fail(message, withPathAndReason(kLengthMismatch, entry.path, ""));
   return true;
 }
 
@@ -196,7 +209,7 @@ std::size_t deflatedRoom(std::uint64_t size) {
 // and one byte more); its length in `length`.
 bool encodeStored(sOpenedEntry& entry, std::uint8_t* out, std::size_t& length, std::string* message) {
   const std::size_t headerLength = lfhLength(entry.lfh);
-  if (!readWhole(entry.source, out + headerLength, entry.size, 0, message)) return false;
+  if (!readWhole(entry, out + headerLength, 0, message)) return false;
   const auto size = static_cast<std::size_t>(entry.size);
   entry.lfh.header.setCrc(crc32Of(out + headerLength, size));
   setLfhCompressedSize(entry.lfh, entry.size);
@@ -210,7 +223,7 @@ bool encodeStored(sOpenedEntry& entry, std::uint8_t* out, std::size_t& length, s
 // to zlib in blocks, which gives the bytes of one call over all of it.
 bool encodeDeflated(sOpenedEntry& entry, cDeflater& deflater, std::uint8_t* in, std::uint8_t* out, std::size_t room,
                     std::size_t& length, std::string* message) {
-  if (!readWhole(entry.source, in, entry.size, entry.level, message)) return false;
+  if (!readWhole(entry, in, entry.level, message)) return false;
   const auto size = static_cast<std::size_t>(entry.size);
   entry.lfh.header.setCrc(crc32Of(in, size));
   if (!deflater.start(static_cast<int>(entry.level))) return fail(message, kDeflateFailed);
@@ -244,44 +257,57 @@ bool writeWhole(sZipWriter& writer, std::string* message, sOpenedEntry& entry) {
   std::size_t length = 0;
   if (entry.level == 0) {
     if (!encodeStored(entry, in, length, message)) return false;
-    return writer.output.write(in, length) ? true : fail(message, kStoredWriteFailed);
+    return writer.output.write(in, length) ? true : failWriting(writer, message, kStoredWriteFailed);
   }
   const std::size_t room = kMaxLfhBytes + deflatedRoom(kWholeFileLimit);
   std::uint8_t* out = ensureSize(writer.scratch.output, room);
   if (!encodeDeflated(entry, *writer.scratch.deflater, in, out, room, length, message)) return false;
-  return writer.output.write(out, length) ? true : fail(message, kDeflateFailed);
+  return writer.output.write(out, length) ? true : failWriting(writer, message, kDeflateFailed);
 }
 
 // ---- Big files: provisional header, streamed data, header rewritten ---------
 
 bool rewriteLfh(sZipWriter& writer, std::string* message, const sLfhEx2& lfh, std::uint64_t at, std::uint32_t level) {
-  const bool atHeader = writer.output.seek(at);
-  if (level != 0) return atHeader && lfh.write(nullptr, writer.output) ? true : fail(message, kDeflateFailed);
-  if (!atHeader) return fail(message, "Error while writing local file header in sLfhEx2::write().");
-  return lfh.write(message, writer.output);
+  if (!writer.output.seek(at)) {
+    const char* text = level != 0 ? kDeflateFailed : "Error while writing local file header in sLfhEx2::write().";
+    return fail(message, withPathAndReason(text, writer.workPath, ""));
+  }
+  std::string lfhMessage;
+  if (lfh.write(&lfhMessage, writer.output)) return true;
+  return failWriting(writer, message, level != 0 ? kDeflateFailed : lfhMessage);
 }
 
-bool writeStreamed(sZipWriter& writer, std::string* message, sLfhEx2& lfh, platform::File& source, std::uint64_t size,
-                   std::uint64_t lfhOffset, std::uint32_t level) {
-  if (!lfh.write(message, writer.output)) return false;
+// A source file that cannot be read, or whose length changed, is named.
+bool writeStreamed(sZipWriter& writer, std::string* message, sOpenedEntry& entry, std::uint64_t lfhOffset) {
+  sLfhEx2& lfh = entry.lfh;
+  platform::File& source = entry.source;
+  const std::uint64_t size = entry.size;
+  const std::uint32_t level = entry.level;
+  std::string lfhMessage;
+  if (!lfh.write(&lfhMessage, writer.output)) return failWriting(writer, message, lfhMessage);
   sEntryData data;
-  if (!writeEntryData(writer, message, data, source, level)) return false;
-  if (data.bytesRead != size) return fail(message, kLengthMismatch);
+  if (!writeEntryData(writer, message, data, source, level)) {
+    if (level == 0 || data.outputFailed || !source.failed() || jobsAbandoned()) return false;
+    return fail(message, withPathAndReason(kDeflateFailed, entry.path, ""));
+  }
+  if (data.bytesRead != size) return fail(message, withPathAndReason(kLengthMismatch, entry.path, ""));
   lfh.header.setCrc(data.crc);
   const bool hadZip64 = lfh.header.usesZip64();
   setLfhCompressedSize(lfh, data.bytesWritten);
   const std::optional<std::uint64_t> end = writer.output.tell();
-  if (!end) return failWithDataMessage(message, level);
+  if (!end) return failWithDataMessage(writer, message, level);
   if (!rewriteLfh(writer, message, lfh, lfhOffset, level)) return false;
-  if (hadZip64 || !lfh.header.usesZip64()) return writer.output.seek(*end) ? true : failWithDataMessage(message, level);
+  if (hadZip64 || !lfh.header.usesZip64())
+    return writer.output.seek(*end) ? true : failWithDataMessage(writer, message, level);
 
   // The deflated data reached 0xFFFFFFFF bytes although the file is smaller:
   // the header grew by its ZIP64 extra field and now overlaps the data.
   // Deflate again behind it; the same input at the same level gives the same
   // bytes, so the sizes in the header stand.
   sEntryData again;
-  if (!source.seek(0) || !writeEntryData(writer, message, again, source, level)) return fail(message, kDeflateFailed);
-  if (again.bytesRead != size) return fail(message, kLengthMismatch);
+  if (!source.seek(0)) return fail(message, kDeflateFailed);
+  if (!writeEntryData(writer, message, again, source, level)) return false;
+  if (again.bytesRead != size) return fail(message, withPathAndReason(kLengthMismatch, entry.path, ""));
   if (again.bytesWritten != data.bytesWritten || again.crc != data.crc) return fail(message, kDeflateFailed);
   return true;
 }
@@ -311,7 +337,8 @@ bool writeEntryData(sZipWriter& writer, std::string* message, sEntryData& data, 
   if (written) return true;
   // Both loops stop, block by block, when the jobs are told to stop.
   if (jobsAbandoned()) return fail(message, kJobAbandonedMessage);
-  return fail(message, level == 0 ? kStoredWriteFailed : kDeflateFailed);
+  const char* text = level == 0 ? kStoredWriteFailed : kDeflateFailed;
+  return data.outputFailed ? failWriting(writer, message, text) : fail(message, text);
 }
 
 bool deflateFile(platform::File& output, platform::File& source, int level) {
@@ -335,8 +362,11 @@ bool openEntry(const sZipWriter& writer, std::string* message, const std::string
   // A missing file is told apart only when it cannot be opened: one look-up
   // fewer for every file that can.
   if (!entry.source.open(fullPath, platform::File::Mode::Read)) {
-    if (pathKind(fullPath) == PathKind::Missing) return fail(message, "Source file not found in add_file__def().");
+    if (pathKind(fullPath) == PathKind::Missing)
+      return fail(message, withPathAndReason("Source file not found in add_file__def().", fullPath, ""));
     const platform::File::OpenFailure failure = entry.source.openFailure();
+    if (failure == platform::File::OpenFailure::Other)
+      return fail(message, withPathAndSystemReason("Can't open file", fullPath));
     const char* format = failure == platform::File::OpenFailure::NotRegular         ? kNotRegularFileMessage
                          : failure == platform::File::OpenFailure::SharingViolation ? kFileInUseMessage
                                                                                     : "Can't open file\n%s";
@@ -348,7 +378,11 @@ bool openEntry(const sZipWriter& writer, std::string* message, const std::string
 
   const FileTime time = writer.fixedDatetime != 0 ? writer.fixedDatetime : findData.lastWrite;
   const std::uint16_t method = entry.level == 0 ? kMethodStored : kMethodDeflated;
-  return initLfh(entry.lfh, message, method, time, 0, entryNameFor(relativePath, entryName), *size, *size);
+  entry.path = fullPath;
+  std::string lfhMessage;
+  if (initLfh(entry.lfh, &lfhMessage, method, time, 0, entryNameFor(relativePath, entryName), *size, *size))
+    return true;
+  return fail(message, withPathAndReason(lfhMessage, fullPath, ""));
 }
 
 std::size_t wholeEntryBytes(std::uint64_t size, std::uint32_t level, std::size_t nameLength) {
@@ -376,7 +410,7 @@ bool encodeWholeEntry(sOpenedEntry& entry, sEntryScratch& scratch, sEntryBytes& 
 }
 
 bool writeStreamedEntry(sZipWriter& writer, std::string* message, sOpenedEntry& entry, std::uint64_t lfhOffset) {
-  return writeStreamed(writer, message, entry.lfh, entry.source, entry.size, lfhOffset, entry.level);
+  return writeStreamed(writer, message, entry, lfhOffset);
 }
 
 void recordEntry(sZipWriter& writer, std::uint64_t lfhOffset, const sLfhEx2& lfh) {
@@ -398,7 +432,7 @@ bool add_file__def(sZipWriter& writer, std::string* message, const std::string& 
   sOpenedEntry entry;
   if (!openEntry(writer, message, relativePath, findData, filesFolder, forcedLevel, entryName, entry)) return false;
   const std::optional<std::uint64_t> lfhOffset = writer.output.tell();
-  if (!lfhOffset) return failWithDataMessage(message, entry.level);
+  if (!lfhOffset) return failWithDataMessage(writer, message, entry.level);
   const bool whole = entry.size <= std::min(writer.wholeFileLimit, kWholeFileLimit);
   const bool written =
       whole ? writeWhole(writer, message, entry) : writeStreamedEntry(writer, message, entry, *lfhOffset);

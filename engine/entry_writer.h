@@ -61,6 +61,7 @@ bool add_file__def(sZipWriter& writer, std::string* message, const std::string& 
 // (CRC and compressed size still to come).
 struct sOpenedEntry {
   platform::File source;
+  std::string path;  // the source file's
   sLfhEx2 lfh;
   std::uint64_t size = 0;  // the file's length when it was opened
   std::uint32_t level = 0;
@@ -112,6 +113,7 @@ struct sEntryData {
   std::uint64_t bytesRead = 0;     // taken from the source
   std::uint64_t bytesWritten = 0;  // written to the output (the compressed size)
   std::uint32_t crc = 0;           // CRC-32 of the bytes read
+  bool outputFailed = false;       // a write to the output failed (the system said why)
 };
 
 // Stores (level 0) or deflates (1 to 9) the rest of `source` at the output's

@@ -265,7 +265,7 @@ bool writeStored(std::string* message, const std::string* outputPath, const cZip
   }
   if (written) stampFile(output, time);
   const bool closed = output.close();
-  if (!written || !closed) return fail(message, kStoredWriteMessage);
+  if (!written || !closed) return fail(message, withPathAndSystemReason(kStoredWriteMessage, *outputPath));
   return true;
 }
 
@@ -279,7 +279,8 @@ bool writeDeflated(sUnzipContext& context, std::string* message, const std::stri
   sink.sizeLimit = cdr.effectiveUncompressedSize();
   sink.checkOnly = outputPath == nullptr;
   sink.progress = context.progress;
-  if (!sink.checkOnly && !openOutput(sink.output, *outputPath)) return fail(message, kDeflatedWriteMessage);
+  if (!sink.checkOnly && !openOutput(sink.output, *outputPath))
+    return fail(message, withSystemError(kDeflatedWriteMessage));
   const bool inflated = inflateInto(sink, outputPath ? std::string_view(*outputPath) : std::string_view(),
                                     reader.viewData() + dataOffset, cdr.effectiveCompressedSize());
   const bool sound = inflated && sink.bytesWritten == sink.sizeLimit && sink.crc == cdr.header.crc();
@@ -288,7 +289,11 @@ bool writeDeflated(sUnzipContext& context, std::string* message, const std::stri
   if (!inflated || !closed) {
     if (sink.abandoned) return fail(message, kJobAbandonedMessage);
     if (sink.overran) return fail(message, kLengthMismatchMessage);
-    return fail(message, kDeflatedWriteMessage);
+    if (sink.checkOnly) return fail(message, kDeflatedWriteMessage);
+    // The file could not be written (the system says why), or the data does
+    // not inflate (the file it was for is named).
+    if (sink.writeFailed || !closed) return fail(message, withPathAndSystemReason(kDeflatedWriteMessage, *outputPath));
+    return fail(message, withPathAndReason(kDeflatedWriteMessage, *outputPath, ""));
   }
   if (sink.bytesWritten != cdr.effectiveUncompressedSize()) return fail(message, kLengthMismatchMessage);
   if (sink.crc != cdr.header.crc()) return fail(message, kCrcMismatchMessage);
@@ -306,13 +311,14 @@ bool isEmptyFile(std::string* message, const CdrEx& cdr) {
 // announce data it does not have: its sizes and CRC are those of nothing).
 bool writeEmpty(sUnzipContext& context, std::string* message, const std::string& outputPath, const CdrEx& cdr,
                 FileTime time) {
-  if (isFolderEntry(cdr)) return platform::makeFolders(outputPath) ? true : fail(message, kNoUnzipFolderMessage);
+  if (isFolderEntry(cdr))
+    return platform::makeFolders(outputPath) ? true : fail(message, withSystemError(kNoUnzipFolderMessage));
   if (!isEmptyFile(message, cdr)) return false;
-  if (!ensureOutputFolder(context, outputPath)) return fail(message, kNoUnzipFolderMessage);
+  if (!ensureOutputFolder(context, outputPath)) return fail(message, withSystemError(kNoUnzipFolderMessage));
   platform::File output;
   if (!openOutput(output, outputPath)) return fail(message, withSystemError(kNoOutputFileMessage));
   stampFile(output, time);
-  return output.close() ? true : fail(message, kStoredWriteMessage);
+  return output.close() ? true : fail(message, withPathAndSystemReason(kStoredWriteMessage, outputPath));
 }
 
 // ---- Names that clash ----------------------------------------------------------------------
@@ -823,7 +829,7 @@ bool unpackEntry(sUnzipContext& context, std::string* message, const std::string
   const std::string* outputPath = nullptr;
   if (workFolder != nullptr) {
     outputPath = &buildOutputPath(context, *workFolder, lfh.name);
-    if (!ensureOutputFolder(context, *outputPath)) return fail(message, kNoUnzipFolderMessage);
+    if (!ensureOutputFolder(context, *outputPath)) return fail(message, withSystemError(kNoUnzipFolderMessage));
     noteWrittenFile(context, index, *outputPath);
   }
   const FileTime time = fileTimeOf(context.workOrder, lfh);

@@ -166,13 +166,23 @@ FileTime epubTime(const sZipWriter& writer) {
   return writer.realCreationTimes ? platform::currentFileTime() : 0;
 }
 
+// A write, close or setting of times of the work file failed: the text, the
+// work file and the system's reason.
+bool failOnWorkFile(const sZipWriter& writer, std::string* message, std::string_view text) {
+  return fail(message, withPathAndSystemReason(text, writer.workPath));
+}
+
 // Sets them on the work file through its handle, after its last write.
 bool setEpubTimes(sZipWriter& writer, std::string* message, FileTime time) {
   if (writer.fixedDatetime != 0) {
-    return writer.output.setTimes(time, time, time) ? true : fail(message, "Unable to set time on zip file.");
+    return writer.output.setTimes(time, time, time)
+               ? true
+               : failOnWorkFile(writer, message, "Unable to set time on zip file.");
   }
   if (writer.realCreationTimes) {
-    return writer.output.setTimes(time, time, time) ? true : fail(message, "Unable to set time on epub file.");
+    return writer.output.setTimes(time, time, time)
+               ? true
+               : failOnWorkFile(writer, message, "Unable to set time on epub file.");
   }
   return true;
 }
@@ -180,20 +190,24 @@ bool setEpubTimes(sZipWriter& writer, std::string* message, FileTime time) {
 bool writeEndRecords(sZipWriter& writer, std::string* message, FileTime time) {
   const std::optional<std::uint64_t> cdOffset = writer.output.tell();
   const std::string& cd = writer.centralDirectory;
-  if (cd.empty() || !cdOffset || !writer.output.write(cd.data(), cd.size()))
-    return fail(message, "Unable to write central directory.");
+  if (cd.empty() || !cdOffset)
+    return fail(message, withPathAndReason("Unable to write central directory.", writer.workPath, ""));
+  if (!writer.output.write(cd.data(), cd.size()))
+    return failOnWorkFile(writer, message, "Unable to write central directory.");
   const EndRecords end = buildEndRecords(writer.statistics.files, cd.size(), *cdOffset, *cdOffset + cd.size());
   if (end.needsZip64) {
     writer.statistics.zip64 = true;
-    if (!writer.output.write(end.ecd64.data(), kEcd64Size)) return fail(message, "Unable to write Ecd64.");
-    if (!writer.output.write(end.ecdl64.data(), kEcdl64Size)) return fail(message, "Unable to write Ecdl64.");
+    if (!writer.output.write(end.ecd64.data(), kEcd64Size))
+      return failOnWorkFile(writer, message, "Unable to write Ecd64.");
+    if (!writer.output.write(end.ecdl64.data(), kEcdl64Size))
+      return failOnWorkFile(writer, message, "Unable to write Ecdl64.");
   }
-  if (!writer.output.write(end.ecd.data(), kEcdSize)) return fail(message, "Unable to write Ecd.");
+  if (!writer.output.write(end.ecd.data(), kEcdSize)) return failOnWorkFile(writer, message, "Unable to write Ecd.");
   // The new epub is complete as it is written: the old one's permissions and
   // its times come before the rename, so that nobody sees it change at its path.
   writer.output.copyPermissionsFrom(writer.epubPath);  // none when there is no old epub
   if (!setEpubTimes(writer, message, time)) return false;
-  if (!writer.output.close()) return fail(message, "Unable to close zip file.");
+  if (!writer.output.close()) return failOnWorkFile(writer, message, "Unable to close zip file.");
   return true;
 }
 

@@ -290,7 +290,7 @@ bool cDlgMain::checkFilesLine(const std::string& path) {
 }
 
 void cDlgMain::openForButton(const std::string& path, const char* failureFormat) {
-  const std::string failure = openFailureMessage(failureFormat, openPath(path));
+  const std::string failure = openFailureMessage(failureFormat, openPath(path), path);
   if (!failure.empty()) showMessage(failure, eIcon::Information, false);
 }
 

@@ -229,7 +229,7 @@ TEST(UniqueFileName, FailsWhenEveryNumberIsTaken) {
   std::string message;
   std::string name = "unchanged";
   EXPECT_FALSE(uniqueFileName(&message, dir.str(), "back", "zip", name, 3));
-  EXPECT_EQ(message, "Unable to generate unique filename.");
+  EXPECT_EQ(message, "Unable to generate unique filename.\n" + dir.str());
   EXPECT_EQ(name, "unchanged");
   ASSERT_TRUE(uniqueFileName(&message, dir.str(), "back", "zip", name, 4));
   EXPECT_EQ(name, dir / "back4.zip");

@@ -222,7 +222,7 @@ TEST(EntryWriter, RefusesMissingSourcesAndOverlongNamesBeforeWritingAnything) {
   TempDir dir;
   WriterFixture f(dir, 9);
   EXPECT_FALSE(f.add("missing.txt"));
-  EXPECT_EQ(f.message, "Source file not found in add_file__def().");
+  EXPECT_EQ(f.message, "Source file not found in add_file__def().\n" + f.writer.filesFolder + "missing.txt");
   f.put("a.txt", "a");
   const platform::FolderItem item = findDataOf(f.writer.filesFolder + "a.txt");
   EXPECT_TRUE(add_file__def(f.writer, &f.message, "a.txt", item, f.writer.filesFolder, std::nullopt,
@@ -230,7 +230,7 @@ TEST(EntryWriter, RefusesMissingSourcesAndOverlongNamesBeforeWritingAnything) {
   const std::uint64_t before = *f.writer.output.tell();
   EXPECT_FALSE(add_file__def(f.writer, &f.message, "a.txt", item, f.writer.filesFolder, std::nullopt,
                              std::string(kMaxEntryNameLength + 1, 'n')));
-  EXPECT_EQ(f.message, "Unable to initialize local file header");
+  EXPECT_EQ(f.message, "Unable to initialize local file header\n" + f.writer.filesFolder + "a.txt");
   EXPECT_EQ(*f.writer.output.tell(), before);
   EXPECT_EQ(f.writer.statistics.files, 1u);
 }
@@ -257,7 +257,7 @@ TEST(EntryWriter, FileThatChangesLengthWhileReadIsRefused) {
         ++tried;
         EXPECT_FALSE(add_file__def(f.writer, &f.message, c.name, findDataOf(c.folder + c.name), c.folder))
             << c.folder << c.name << " level " << level << " limit " << limit;
-        EXPECT_EQ(f.message, "Stored length doesn't match input length in add_file__def().");
+        EXPECT_EQ(f.message, "Stored length doesn't match input length in add_file__def().\n" + c.folder + c.name);
       }
     }
   }

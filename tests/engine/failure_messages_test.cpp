@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -17,6 +19,7 @@
 #include "core/request_checks.h"
 #include "core/settings.h"
 #include "engine/analysis_log.h"
+#include "engine/check_paths.h"
 #include "engine/container_check.h"
 #include "engine/repack_job.h"
 #include "engine/unzip_job.h"
@@ -25,6 +28,7 @@
 #include "support/faults.h"
 #include "support/special_files.h"
 #include "support/temp_dir.h"
+#include "support/times.h"
 #include "support/work_orders.h"
 #include "support/zip_builder.h"
 
@@ -54,14 +58,18 @@ constexpr std::uint32_t kNameTaken = SYSTEM_CODE(EEXIST, ERROR_ALREADY_EXISTS);
 constexpr std::uint32_t kIsAFolder = SYSTEM_CODE(EISDIR, ERROR_ACCESS_DENIED);
 constexpr std::uint32_t kAccessDenied = SYSTEM_CODE(EACCES, ERROR_ACCESS_DENIED);
 constexpr std::uint32_t kInjected = SYSTEM_CODE(EIO, ERROR_WRITE_FAULT);
+constexpr std::uint32_t kDiskFull = SYSTEM_CODE(ENOSPC, ERROR_DISK_FULL);
+// A check the job makes itself: the system gives no reason.
+constexpr std::uint32_t kNoSystemReason = UINT32_MAX;
 constexpr std::uint32_t kHeld = SYSTEM_CODE(0, ERROR_SHARING_VIOLATION);  // no sharing modes on POSIX
 
 // What a row's failure must say.
 struct sExpected {
   std::string firstLine;
-  std::string path;
+  std::string path;  // empty: there is no path to name
   std::uint32_t code;
   std::uint32_t orCode = 0;  // a second error the system may give instead
+  std::string reason{};      // the reason, when it is not the system's (code kNoSystemReason)
 };
 
 struct sWorld {
@@ -93,6 +101,18 @@ std::string zipMessage(const EpubWorkOrder& order) {
   return message;
 }
 
+// Zips on one thread, so that the nth write is always the same one: the
+// mimetype's entry, the chapter's, the central directory, the end record.
+std::string zipMessageOneByOne(const EpubWorkOrder& order, std::size_t wholeFileLimit = kWholeFileLimit) {
+  std::string message;
+  sStatistics statistics;
+  sZipWriter writer;
+  writer.threads = 1;
+  writer.wholeFileLimit = wholeFileLimit;
+  EXPECT_FALSE(zipJob(order, &message, statistics, writer));
+  return message;
+}
+
 std::string unzipMessage(const EpubWorkOrder& order) {
   std::string message;
   sStatistics statistics;
@@ -120,6 +140,40 @@ class cNoUi : public cRequestUi {
   bool offer(const std::string&) override { return false; }
   void showChosenPath(int, const std::string&) override {}
 };
+
+// One that takes every offer.
+class cYesUi : public cRequestUi {
+ public:
+  bool offer(const std::string&) override { return true; }
+  void showChosenPath(int, const std::string&) override {}
+};
+
+// Environment variables unset for the life of the object, then put back.
+class cUnsetVariables {
+ public:
+  explicit cUnsetVariables(std::vector<const char*> names) : names_(std::move(names)) {
+    for (const char* name : names_) {
+      saved_.push_back(platform::environmentVariable(name));
+      platform::setEnvironmentVariable(name, std::nullopt);
+    }
+  }
+  ~cUnsetVariables() {
+    for (std::size_t i = 0; i < names_.size(); ++i) platform::setEnvironmentVariable(names_[i], saved_[i]);
+  }
+  cUnsetVariables(const cUnsetVariables&) = delete;
+  cUnsetVariables& operator=(const cUnsetVariables&) = delete;
+
+ private:
+  std::vector<const char*> names_;
+  std::vector<std::optional<std::string>> saved_;
+};
+
+// An epub of one entry, unpacked into the missing folder "files" beside it.
+std::string unzipOneEntry(sWorld& w, const test::EntryPlan& entry) {
+  const std::string epub = w.dir / "one.epub";
+  writeFile(w.dir.path() / "one.epub", test::buildArchive(test::planOf({entry})));
+  return unzipMessage(test::unzipOrder(epub, w.dir / "files"));
+}
 
 const sRow kRows[] = {
     {"zip: the work file beside the epub cannot be made",
@@ -169,6 +223,126 @@ const sRow kRows[] = {
        const ScopedFault fault(FaultOperation::Rename, 1);
        message = zipMessage(test::zipOrder(w.book, w.epub));
        expected = {"Unable to rename work copy of zip file.", w.epub, kInjected};
+       return true;
+     }},
+    {"zip: the mimetype's entry cannot be written (a full disk)",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       const ScopedFault fault(FaultOperation::Write, 1, true);
+       message = zipMessageOneByOne(test::zipOrder(w.book, w.epub));
+       expected = {"Unable to write stored file.", w.dir / "temp1.zip", kDiskFull};
+       return true;
+     }},
+    {"zip: the entries written on several threads cannot be written (a full disk)",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       const ScopedFault fault(FaultOperation::Write, 1, true);
+       sStatistics statistics;
+       sZipWriter writer;
+       writer.threads = 4;
+       EXPECT_FALSE(zipJob(test::zipOrder(w.book, w.epub), &message, statistics, writer));
+       // The batch's first entry is the stored mimetype.
+       expected = {"Unable to write stored file.", w.dir / "temp1.zip", kDiskFull};
+       return true;
+     }},
+    {"zip: the local header of a streamed entry cannot be written",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       const ScopedFault fault(FaultOperation::Write, 1);
+       message = zipMessageOneByOne(test::zipOrder(w.book, w.epub), 0);
+       expected = {"Error while writing local file header in sLfhEx2::write().", w.dir / "temp1.zip", kInjected};
+       return true;
+     }},
+    {"zip: the chapter's deflated entry cannot be written",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       const ScopedFault fault(FaultOperation::Write, 2);
+       message = zipMessageOneByOne(test::zipOrder(w.book, w.epub));
+       expected = {"An error occurred while deflating.", w.dir / "temp1.zip", kInjected};
+       return true;
+     }},
+    {"zip: the central directory cannot be written",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       const ScopedFault fault(FaultOperation::Write, 3);
+       message = zipMessageOneByOne(test::zipOrder(w.book, w.epub));
+       expected = {"Unable to write central directory.", w.dir / "temp1.zip", kInjected};
+       return true;
+     }},
+    {"zip: the end record cannot be written",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       const ScopedFault fault(FaultOperation::Write, 4);
+       message = zipMessageOneByOne(test::zipOrder(w.book, w.epub));
+       expected = {"Unable to write Ecd.", w.dir / "temp1.zip", kInjected};
+       return true;
+     }},
+    {"zip: the work file cannot be closed",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       const ScopedFault fault(FaultOperation::Close, 1);
+       message = zipMessage(test::zipOrder(w.book, w.epub));
+       expected = {"Unable to close zip file.", w.dir / "temp1.zip", kInjected};
+       return true;
+     }},
+    {"zip: the fixed datetime cannot be set",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       EpubWorkOrder order = test::zipOrder(w.book, w.epub);
+       order.tDatetime = test::utc(2020, 5, 17, 12);
+       const ScopedFault fault(FaultOperation::SetTimes, 1);
+       message = zipMessage(order);
+       expected = {"Unable to set time on zip file.", w.dir / "temp1.zip", kInjected};
+       return true;
+     }},
+    {"zip: the real creation time cannot be set",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       EpubWorkOrder order = test::zipOrder(w.book, w.epub);
+       order.RealFileCreationTimes = true;
+       const ScopedFault fault(FaultOperation::SetTimes, 1);
+       message = zipMessage(order);
+       expected = {"Unable to set time on epub file.", w.dir / "temp1.zip", kInjected};
+       return true;
+     }},
+    {"zip: the job's own check finds no files folder",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       EpubWorkOrder order = test::zipOrder(w.dir / "missing", w.epub);
+       EXPECT_FALSE(checkPaths(order, &message));
+       expected = {"Files folder does not exist.", w.dir / "missing", kNoSystemReason};
+       return true;
+     }},
+    {"unzip: a stored entry cannot be written",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       const ScopedFault fault(FaultOperation::Write, 1);
+       message = unzipOneEntry(w, test::storedEntry("a", "text"));
+       expected = {kStoredWriteMessage, w.dir / "files/a", kInjected};
+       return true;
+     }},
+    {"unzip: a stored entry's file cannot be closed",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       const ScopedFault fault(FaultOperation::Close, 1);
+       message = unzipOneEntry(w, test::storedEntry("a", "text"));
+       expected = {kStoredWriteMessage, w.dir / "files/a", kInjected};
+       return true;
+     }},
+    {"unzip: a deflated entry cannot be written (a full disk)",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       const ScopedFault fault(FaultOperation::Write, 1, true);
+       message = unzipOneEntry(w, test::deflatedEntry("a", "text text text"));
+       expected = {kDeflatedWriteMessage, w.dir / "files/a", kDiskFull};
+       return true;
+     }},
+    {"unzip: a deflated entry's data does not inflate",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       test::EntryPlan entry = test::deflatedEntry("a", "text text text");
+       entry.data[0] = '\x07';  // a final block of the reserved type 3
+       message = unzipOneEntry(w, entry);
+       expected = {kDeflatedWriteMessage, w.dir / "files/a", kNoSystemReason};
+       return true;
+     }},
+    {"unzip: a folder entry lies below a file entry",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       writeFile(w.dir.path() / "file-then-folder.epub",
+                 test::buildArchive(test::planOf({test::storedEntry("a", "text"), test::storedEntry("a/b/", "")})));
+       message = unzipMessage(test::unzipOrder(w.dir / "file-then-folder.epub", w.dir / "files"));
+  // Windows goes up to the file that stands in the way and names it.
+#ifdef _WIN32
+       expected = {kNoUnzipFolderMessage, w.dir / "files/a", kNameTaken};
+#else
+       expected = {kNoUnzipFolderMessage, w.dir / "files/a/b", kBelowAFile};
+#endif
        return true;
      }},
     {"unzip: the files folder cannot be made",
@@ -232,6 +406,33 @@ const sRow kRows[] = {
        EXPECT_FALSE(writeAnalysisLog(reader, &message, w.below("analysis.txt")));
        expected = {"Unable to open log file.", w.below("analysis.txt"), kBelowAFile};
        return true;
+     }},
+    {"analyze: the log cannot be written (a full disk)",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+       cZipReader reader;
+       EXPECT_TRUE(reader.open(&message, w.epub)) << message;
+       const ScopedFault fault(FaultOperation::Write, 1, true);
+       EXPECT_FALSE(writeAnalysisLog(reader, &message, w.dir / "analysis.txt"));
+       expected = {"Unable to write log file.", w.dir / "analysis.txt", kDiskFull};
+       return true;
+     }},
+    {"analyze: there is no folder for temporary files to hold the log",
+     [](sWorld& w, std::string& message, sExpected& expected) {
+#ifdef _WIN32
+       (void)w;
+       (void)message;
+       (void)expected;
+       return false;  // Windows always has one
+#else
+       const cUnsetVariables unset({"TMPDIR", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "HOME"});
+       cSettings settings;
+       settings.workOrder.ZipPath = w.epub;
+       cYesUi ui;
+       EXPECT_FALSE(checkAnalysisRequest(ui, &message, settings));
+       expected = {"Unable to find the folder for temporary files.", "", kNoSystemReason, 0,
+                   "None of $TMPDIR, $XDG_RUNTIME_DIR, $XDG_CACHE_HOME and $HOME holds an absolute path."};
+       return true;
+#endif
      }},
     {"check: the epub is held open by another program",
      [](sWorld& w, std::string& message, sExpected& expected) {
@@ -309,18 +510,21 @@ TEST(FailureMessages, NameThePathAndTheSystemsReasonAfterTheFirstLine) {
     sExpected expected;
     if (!row.fail(world, message, expected)) continue;
     ++ran;
-    const std::vector<std::string> lines = linesOf(message);
-    ASSERT_EQ(lines.size(), 3u) << message;
+    std::vector<std::string> lines = linesOf(message);
+    ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], expected.firstLine);
-    EXPECT_EQ(lines[1], expected.path);
-    EXPECT_FALSE(lines[2].empty());
-    const bool otherError = expected.orCode != 0 && lines[2] == platform::systemErrorText(expected.orCode);
-    if (!otherError) {
-      EXPECT_EQ(lines[2], platform::systemErrorText(expected.code));
+    std::vector<std::string> wanted = {expected.firstLine};
+    if (!expected.path.empty()) wanted.push_back(expected.path);
+    if (expected.code != kNoSystemReason) {
+      const bool otherError = expected.orCode != 0 && lines.back() == platform::systemErrorText(expected.orCode);
+      wanted.push_back(platform::systemErrorText(otherError ? expected.orCode : expected.code));
+      EXPECT_FALSE(wanted.back().empty());
     }
+    if (!expected.reason.empty()) wanted.push_back(expected.reason);
+    EXPECT_EQ(lines, wanted);
   }
 #ifdef _WIN32
-  EXPECT_EQ(ran, static_cast<int>(std::size(kRows)));
+  EXPECT_EQ(ran, static_cast<int>(std::size(kRows)) - 1);  // Windows always has a folder for temporary files
 #else
   EXPECT_EQ(ran, static_cast<int>(std::size(kRows)) - 4);  // files held without sharing are Windows' own
 #endif

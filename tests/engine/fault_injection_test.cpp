@@ -45,7 +45,7 @@ const sFault kFaults[] = {
     {FaultOperation::Write, false, "write"},      {FaultOperation::Write, true, "full disk"},
     {FaultOperation::Close, false, "close"},      {FaultOperation::Rename, false, "rename"},
     {FaultOperation::MakeFolder, false, "mkdir"}, {FaultOperation::Copy, false, "copy"},
-    {FaultOperation::Remove, false, "remove"},
+    {FaultOperation::Remove, false, "remove"},    {FaultOperation::SetTimes, false, "set times"},
 };
 
 // Runs `attempt` once to count the operations of each kind, then once with

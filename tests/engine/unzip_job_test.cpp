@@ -156,7 +156,7 @@ TEST_F(UnzipJob, FailedChecksLeaveTheStatisticsAlone) {
   EXPECT_EQ(failure(), "You specified an epub file that doesn't exist.");
   writeFile(order.ZipPath, "x");
   order.FilesDir = "relative/files";
-  EXPECT_EQ(failure(), "Files directory path is not absolute.");
+  EXPECT_EQ(failure(), "Files directory path is not absolute.\nrelative/files");
   EXPECT_EQ(statistics.files, 42u);
   EXPECT_FALSE(fs::exists(dir.path() / "files"));
 }
@@ -306,7 +306,7 @@ TEST_F(UnzipJob, EntriesAreCheckedForLengthBeforeCrc) {
     plan.entries[0].editCdr = c.edit;
     putArchive(plan);
     fs::remove_all(dir.path() / "files");
-    EXPECT_EQ(failure(), c.expected);
+    EXPECT_EQ(test::firstLine(failure()), c.expected);
   }
 }
 
@@ -314,7 +314,7 @@ TEST_F(UnzipJob, CorruptDeflateStreamCannotBeWritten) {
   ArchivePlan plan = planOf({deflatedEntry("a.xhtml", kChapter)});
   plan.entries[0].data[0] = '\x07';  // final block of the reserved type 3
   putArchive(plan);
-  EXPECT_EQ(failure(), kDeflatedWriteMessage);
+  EXPECT_EQ(test::firstLine(failure()), kDeflatedWriteMessage);
 }
 
 TEST_F(UnzipJob, OtherMethodsBehindZeroLocalSizesAreRefused) {
@@ -428,7 +428,7 @@ TEST_F(UnzipJob, AFailedUnzipLeavesNoEmptyFolderItMade) {
 
 TEST_F(UnzipJob, AFileInTheWayOfAFolderFailsCleanly) {
   putArchive(planOf({storedEntry("a", "a file"), storedEntry("a/b", "below a file")}));
-  EXPECT_EQ(failure(), kNoUnzipFolderMessage);
+  EXPECT_EQ(test::firstLine(failure()), kNoUnzipFolderMessage);
   EXPECT_EQ(files(), (Tree{{"a", "a file"}}));
 
   putArchive(planOf({storedEntry("a/b", "in a folder"), storedEntry("a", "where the folder is")}));

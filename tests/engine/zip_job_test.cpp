@@ -18,6 +18,7 @@
 #include "engine/zip_job.h"
 #include "engine/zip_records.h"
 #include "support/file_tree.h"
+#include "support/messages.h"
 #include "support/sample_data.h"
 #include "support/special_files.h"
 #include "support/temp_dir.h"
@@ -100,7 +101,7 @@ TEST_F(ZipJob, CheckPathsGivesTheFirstFailingTestsMessage) {
     c.change(o);
     std::string text;
     EXPECT_FALSE(checkPaths(o, &text)) << c.label;
-    EXPECT_EQ(text, c.expected) << c.label;
+    EXPECT_EQ(test::firstLine(text), c.expected) << c.label;
   }
   EpubWorkOrder unzip = order;
   unzip.DoWhat = kDoWhatUnzip;
@@ -161,10 +162,10 @@ TEST_F(ZipJob, MimetypeFirstAndStoredThenTheWalkDepthFirst) {
 }
 
 TEST_F(ZipJob, FolderWithoutFilesFailsOneWithoutMimetypeDoesNot) {
-  EXPECT_EQ(failure(), "Unable to write central directory.");
+  EXPECT_EQ(test::firstLine(failure()), "Unable to write central directory.");
   fs::create_directories(dir.path() / "book" / "a" / "b");
   fs::create_directories(dir.path() / "book" / "c");
-  EXPECT_EQ(failure(), "Unable to write central directory.");
+  EXPECT_EQ(test::firstLine(failure()), "Unable to write central directory.");
   EXPECT_EQ(statistics, sStatistics{});
   put("c/a.xhtml");
   ASSERT_TRUE(zip()) << message;
@@ -376,7 +377,7 @@ TEST_F(ZipJob, TheFirstFailureInWalkOrderWinsWithAnyNumberOfThreads) {
     for (const unsigned threads : {1u, 8u}) {
       const sThreadedRun run = zipWithThreads(order, threads, std::size_t{1} << 20);
       EXPECT_FALSE(run.ok) << threads;
-      EXPECT_EQ(run.bytesOrMessage, c.expected) << threads;
+      EXPECT_TRUE(run.bytesOrMessage.starts_with(c.expected)) << threads << ": " << run.bytesOrMessage;
       EXPECT_TRUE(namesIn(dir.path() / "out").empty()) << threads;
     }
   }

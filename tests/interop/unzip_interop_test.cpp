@@ -13,6 +13,7 @@
 #include "engine/zip_reader.h"
 #include "interop/external_tools.h"
 #include "support/file_tree.h"
+#include "support/messages.h"
 #include "support/sample_data.h"
 #include "support/temp_dir.h"
 #include "support/work_orders.h"
@@ -204,7 +205,7 @@ TEST_F(UnzipInterop, DamagedEntriesOfAnInfoZipArchiveFailWithTheirMessage) {
   damaged[deflated] = '\x07';  // a final block of the reserved type
   test::writeFile(zip, damaged);
   EXPECT_FALSE(ourUnzip(zip));
-  EXPECT_EQ(message, kDeflatedWriteMessage);
+  EXPECT_EQ(test::firstLine(message), kDeflatedWriteMessage);
 }
 
 }  // namespace

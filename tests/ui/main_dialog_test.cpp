@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 #include "core/paths.h"
 #include "core/settings.h"
@@ -190,17 +191,20 @@ TEST_F(MainDialog, ShellOpenButtonsOpenThePathOrExplainTheFailure) {
   EXPECT_TRUE(messages().empty());
 
   desktop_.opener.result = 31;
-  dialog_->sendCommand(kOpenEpub);
-  dialog_->sendCommand(kExploreEpub);
-  dialog_->sendCommand(kExploreFiles);
-  dialog_->sendCommand(kHelp);
   const std::string noProgram = "There is no application associated with the given file name.";
+  // Each failure names, on the line after it, what it tried to open.
+  const std::tuple<int, std::string, std::string> failures[] = {
+      {kOpenEpub, "Unable to open epub. " + noProgram, folder_ / "notes.txt"},
+      {kExploreEpub, formatText(kOpenEpubFolderFailure, noProgram), folder_.path().string()},
+      {kExploreFiles, formatText(kOpenFilesFolderFailure, noProgram), folder_ / "book/"},
+      {kHelp, "Unable to open the user guide. " + noProgram, helpPagePath()},
+  };
+  for (const auto& [id, failure, path] : failures) {
+    dialog_->sendCommand(id);
+    ASSERT_FALSE(messages().empty());
+    EXPECT_EQ(messages().back().text, failure + "\n" + path) << id;
+  }
   ASSERT_EQ(messages().size(), 4u);
-  EXPECT_EQ(messages()[0].text, "Unable to open epub. " + noProgram);
-  EXPECT_EQ(messages()[1].text, formatText(kOpenEpubFolderFailure, noProgram));
-  EXPECT_EQ(messages()[2].text, formatText(kOpenFilesFolderFailure, noProgram));
-  // Help names the page it tried to open.
-  EXPECT_EQ(messages()[3].text, "Unable to open the user guide. " + noProgram + "\n" + helpPagePath());
   EXPECT_FALSE(messages()[0].owned);
   for (const test::sShownMessage& shown : messages()) EXPECT_EQ(shown.icon, eIcon::Information);
 }
