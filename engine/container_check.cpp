@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <optional>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
@@ -668,6 +669,29 @@ std::vector<sFinding> checkWithReader(cZipReader& reader, bool opened, const std
 
 std::string_view severityName(eSeverity severity) { return severity == eSeverity::Error ? "error" : "warning"; }
 
+namespace {
+
+// A finding about the whole file is one line and names no path (the report
+// names the file once): the reader's message less its path line, the
+// system's reason after the first line.
+std::string wholeFileFinding(const std::string& message, const std::string& path) {
+  std::string text;
+  std::size_t start = 0;
+  while (start <= message.size()) {
+    std::size_t end = message.find('\n', start);
+    if (end == std::string::npos) end = message.size();
+    const std::string_view line(message.data() + start, end - start);
+    if (!line.empty() && line != path) {
+      if (!text.empty()) text += ' ';
+      text += line;
+    }
+    start = end + 1;
+  }
+  return text;
+}
+
+}  // namespace
+
 std::vector<sFinding> checkContainer(const std::string& path, const sContainerCheckOptions& options) {
   switch (pathKind(path)) {
     case PathKind::Missing: return {{"PKG-018", eSeverity::Error, "", "The file could not be found."}};
@@ -677,7 +701,7 @@ std::vector<sFinding> checkContainer(const std::string& path, const sContainerCh
   cZipReader reader;
   std::string message;
   const bool opened = reader.open(&message, path);
-  return checkWithReader(reader, opened, message, options);
+  return checkWithReader(reader, opened, wholeFileFinding(message, path), options);
 }
 
 std::vector<sFinding> checkBookFolder(const std::string& folder) {

@@ -208,10 +208,13 @@ bool cZipReader::open(std::string* message, const std::string& path) {
     return fail(message, withPathAndReason("Unable to open zip file.", path, reason));
   }
   bytes_ = std::span<const std::uint8_t>(view_.data(), static_cast<std::size_t>(view_.size()));
-  const bool open = parse(message);
+  bool open = parse(message);
   // What the walk read is in the entries now.
   releaseMapping();
-  if (!view_.unchanged()) return fail(message, kArchiveChangedMessage);
+  if (!view_.unchanged()) open = fail(message, kArchiveChangedMessage);
+  // What is wrong with the archive is said on the first line; the archive
+  // it is about follows, as for the system's failures.
+  if (!open && message && message->find('\n') == std::string::npos) *message += '\n' + path;
   return open;
 }
 

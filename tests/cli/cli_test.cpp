@@ -254,13 +254,15 @@ TEST_F(Cli, OmittedEpubIsChosenBesideTheFolderAndPrinted) {
 
 TEST_F(Cli, FailuresGoToStandardErrorWithExitCodeOne) {
   writeFile(dir.path() / "junk.epub", "this is not a zip file, only some text");
-  const std::pair<const char*, const char*> cases[] = {
+  // A damaged archive is named after what is wrong with it.
+  const std::string junk = "Unable to find end of central directory.\n" + (dir / "junk.epub") + "\n";
+  const std::pair<const char*, std::string> cases[] = {
       {"zip nothing-here out.epub", "You specified a files directory that doesn't exist.\n"},
       {"zip book book/inside.epub", "Epub file is in files directory tree.\n"},
-      {"analyze junk.epub --log log.txt", "Unable to find end of central directory.\n"},
+      {"analyze junk.epub --log log.txt", junk},
       {"unzip nothing.epub somewhere", "You specified an epub file that doesn't exist.\n"},
       {"repack nothing.epub", "You specified an epub file that doesn't exist.\n"},
-      {"repack junk.epub", "Unable to find end of central directory.\n"},
+      {"repack junk.epub", junk},
   };
   for (const auto& [arguments, expected] : cases) {
     const CliRun run = cli(dir.path(), arguments);

@@ -213,7 +213,7 @@ TEST_F(HostileArchive, EmptyZip64ArchiveWithItsDirectoryPastTheEndIsRefused) {
   plan.zip64 = true;
   plan.editEcd64 = [](Ecd64& e) { e.setCdOffset(0xFFFFFF00); };
   writeFile(dir.path() / "files" / "chapter.xhtml", "precious");
-  EXPECT_EQ(failureOf(buildArchive(plan)), "Invalid zip file.");
+  EXPECT_EQ(test::firstLine(failureOf(buildArchive(plan))), "Invalid zip file.");
   EXPECT_EQ(test::readTree(dir.path() / "files"), (std::map<std::string, std::string>{{"chapter.xhtml", "precious"}}));
 }
 

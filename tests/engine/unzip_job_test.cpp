@@ -403,7 +403,7 @@ TEST_F(UnzipJob, AFailedUnzipLeavesNoEmptyFolderItMade) {
 
     // A new files folder, below folders that do not exist yet either.
     order.FilesDir = dir / "new/deeper/files";
-    EXPECT_EQ(failure(), c.message);
+    EXPECT_TRUE(failure().starts_with(c.message)) << message;
     if (c.left.empty()) {
       EXPECT_EQ(topLevel(), epub);
     } else {
@@ -414,7 +414,7 @@ TEST_F(UnzipJob, AFailedUnzipLeavesNoEmptyFolderItMade) {
     // An existing files folder: untouched, and no empty work folder beside it.
     order.FilesDir = dir / "files";
     putFiles({{"old.txt", "old"}});
-    EXPECT_EQ(failure(), c.message);
+    EXPECT_TRUE(failure().starts_with(c.message)) << message;
     EXPECT_EQ(files(), (Tree{{"old.txt", "old"}}));
     std::set<std::string> expected = epub;
     expected.insert("files");

@@ -375,7 +375,7 @@ TEST_F(JobRunner, AnalysisChecksAndFailures) {
   updateSettings([this](cSettings& s) { s.workOrder.AnalyzeZipLogPath = folder_ / "log.txt"; });
   click(kAnalyze);
   ASSERT_EQ(messages().size(), 2u);
-  EXPECT_EQ(messages()[1].text, "Unable to find end of central directory.");
+  EXPECT_EQ(messages()[1].text, "Unable to find end of central directory.\n" + (folder_ / "notes.epub"));
   EXPECT_TRUE(desktop_.presenter.tasks.empty());
   EXPECT_TRUE(idleLook());
 }
