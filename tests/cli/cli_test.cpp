@@ -428,6 +428,7 @@ TEST_F(Cli, CheckExitsByTheWorstFindingAndWritesJson) {
   warned.entries.push_back(test::storedEntry("OEBPS/content.opf", "<package/>"));
   warned.entries.push_back(test::storedEntry("OEBPS/a b.txt", "x"));
   writeFile(dir.path() / "warned.epub", test::buildArchive(warned));
+  writeFile(dir.path() / "empty.epub", "");
   writeFile(dir.path() / "broken.epub",
             test::buildArchive(test::planOf({test::storedEntry("mimetype", "application/epub+zip\n"),
                                              test::storedEntry("a\"b\x01\n\xFF.txt", "x")})));
@@ -460,6 +461,8 @@ TEST_F(Cli, CheckExitsByTheWorstFindingAndWritesJson) {
        "PKG-007 error mimetype: mimetype holds application/epub+zip followed by white space or a line end.\n"
        "PKG-008 error a\"b\\x01\\x0A\\xFF.txt: The entry's name is not valid UTF-8: a\"b\\x01\\x0A\\xFF.txt.\n"
        "RSC-002 error META-INF/container.xml: META-INF/container.xml is missing.\n"},
+      // A fault of the whole file stays on its line: the reason, not the path, after the first sentence.
+      {"check empty.epub -q", 1, "PKG-008 error: Unable to open zip file. The file is empty.\n"},
       {"check", 2, ""},
       {"check made.epub --format xml", 2, ""},
   };
