@@ -15,6 +15,7 @@
 #include "core/platform.h"
 #include "core/text.h"
 #include "engine/byte_order.h"
+#include "engine/byte_ranges.h"
 #include "engine/container_xml.h"
 #include "engine/crc32.h"
 #include "engine/entry_name_rules.h"
@@ -30,7 +31,6 @@ constexpr std::string_view kMimetypeContent = "application/epub+zip";
 constexpr std::string_view kContainerPath = "META-INF/container.xml";
 constexpr std::string_view kEncryptionPath = "META-INF/encryption.xml";
 constexpr std::string_view kPackageMediaType = "application/oebps-package+xml";
-constexpr std::uint16_t kEncryptedFlag = 0x0001;
 constexpr std::uint16_t kDataDescriptorFlag = 0x0008;
 // container.xml is read whole; no sound one comes near this.
 constexpr std::uint64_t kMostContainerXml = std::uint64_t{16} << 20;
@@ -39,12 +39,6 @@ constexpr std::uint64_t kMostMimetype = 4096;
 constexpr std::size_t kExtraHeaderBytes = 4;  // Header ID and data size
 constexpr std::uint64_t kReadPiece = std::uint64_t{1} << 20;
 constexpr unsigned kMostDeepThreads = 4;
-
-bool fitsIn(std::uint64_t size, std::uint64_t offset, std::uint64_t length) {
-  return offset <= size && length <= size - offset;
-}
-
-std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) { return b > UINT64_MAX - a ? UINT64_MAX : a + b; }
 
 std::string visible(std::string_view bytes) { return visibleName(bytes); }
 
@@ -169,10 +163,6 @@ std::string extraFieldFault(std::span<const std::uint8_t> extra) {
 // ---- Reading an entry's data ------------------------------------------------------------
 
 enum class eRead : std::uint8_t { Ok, Damaged, TooLong };
-
-bool isEncrypted(const sZipEntry& e) {
-  return ((e.cdr.header.generalFlags() | e.lfh.header.generalFlags()) & kEncryptedFlag) != 0;
-}
 
 // Hands the entry's uncompressed data to `take` piece by piece, stopping with
 // TooLong once more than `limit` bytes came out. The data must lie in the
@@ -330,7 +320,7 @@ void checkName(const sZipEntry& entry, cFindings& findings) {
 void checkHeaders(const sZipEntry& entry, bool haveEncryptionXml, cFindings& findings) {
   const CdrEx& cdr = entry.cdr;
   const LfhEx& lfh = entry.lfh;
-  if (isEncrypted(entry))
+  if (isEncrypted(entry.cdr, entry.lfh))
     findings.error("PKG-008", cdr.name,
                    haveEncryptionXml
                        ? "The entry is encrypted with ZIP's own encryption, which no EPUB reading system reads "
@@ -614,7 +604,7 @@ void checkOpenArchive(const cZipReader& reader, const sContainerCheckOptions& op
   std::vector<sEntryFacts> facts(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const sZipEntry& e = entries[i];
-    facts[i].encrypted = isEncrypted(e);
+    facts[i].encrypted = isEncrypted(e.cdr, e.lfh);
     const std::uint64_t limit = e.cdr.effectiveOffsetLfh() < cdStart ? cdStart : size;
     facts[i].dataInArchive = fitsIn(limit, e.dataOffset, e.cdr.effectiveCompressedSize());
   }

@@ -16,6 +16,7 @@
 #include "core/paths.h"
 #include "core/request_checks.h"
 #include "core/text.h"
+#include "engine/byte_ranges.h"
 #include "engine/check_paths.h"
 #include "engine/crc32.h"
 #include "engine/job_control.h"
@@ -123,16 +124,6 @@ struct sEntryRange {
   std::uint64_t end = 0;
 };
 
-std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
-  return b > std::numeric_limits<std::uint64_t>::max() - a ? std::numeric_limits<std::uint64_t>::max() : a + b;
-}
-
-// Whether `length` bytes at `offset` lie in a file of `size` bytes, without a
-// sum that could wrap.
-bool fitsIn(std::uint64_t size, std::uint64_t offset, std::uint64_t length) {
-  return offset <= size && length <= size - offset;
-}
-
 bool anyOverlap(std::vector<sEntryRange>& ranges) {
   std::sort(ranges.begin(), ranges.end(), [](const sEntryRange& a, const sEntryRange& b) { return a.start < b.start; });
   for (std::size_t i = 1; i < ranges.size(); ++i) {
@@ -166,11 +157,6 @@ bool isFolderEntry(const CdrEx& cdr) {
 }
 
 namespace {
-
-bool isEncrypted(const CdrEx& cdr, const LfhEx& lfh) {
-  constexpr std::uint16_t kEncryptedFlag = 0x0001;
-  return ((cdr.header.generalFlags() | lfh.header.generalFlags()) & kEncryptedFlag) != 0;
-}
 
 // Sizes are counted from the local header, as the reader counts them, but a
 // header that announces a data descriptor carries no sizes: the central
