@@ -277,26 +277,6 @@ std::string forbiddenList(const std::vector<char32_t>& characters) {
   return list;
 }
 
-// A name that leads outside the folder it is unpacked into, on any system:
-// absolute, with a drive letter, a ".." part ("/" and "\\" both separate) or
-// a NUL byte. (What Windows alone cannot hold is left to PKG-009, so that a
-// book gives the same findings everywhere.)
-bool isUnsafeName(std::string_view name) {
-  const auto separator = [](char c) { return c == '/' || c == '\\'; };
-  if (name.find('\0') != std::string_view::npos) return true;
-  if (!name.empty() && separator(name.front())) return true;
-  if (name.size() >= 2 && name[1] == ':' && ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')))
-    return true;
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t end = start;
-    while (end < name.size() && !separator(name[end])) ++end;
-    if (name.substr(start, end - start) == "..") return true;
-    start = end + 1;
-  }
-  return false;
-}
-
 void checkName(const sZipEntry& entry, cFindings& findings) {
   const std::string& name = entry.cdr.name;
   if (!isValidUtf8(name)) {
@@ -311,7 +291,9 @@ void checkName(const sZipEntry& entry, cFindings& findings) {
       findings.warning("PKG-010", name, "The name holds spaces: every reference to it needs them escaped.");
     if (!name.empty() && name.back() == '.') findings.error("PKG-011", name, "The name ends in \".\".");
   }
-  if (isUnsafeName(name) || isUnsafeName(entry.lfh.name))
+  // What Windows alone cannot hold is left to PKG-009, so that a book gives
+  // the same findings everywhere.
+  if (leadsOutsideFolder(name) || leadsOutsideFolder(entry.lfh.name))
     findings.error(kCodeUnsafeName, name,
                    "Unsafe name: absolute, with a drive letter, a \"..\" part or a NUL byte, it could lead outside the "
                    "folder it is unpacked into.");

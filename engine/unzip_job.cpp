@@ -113,7 +113,6 @@ int inflateOutput(void* descriptor, unsigned char* chunk, unsigned length) {
 
 // ---- Entry names -------------------------------------------------------------------------
 
-bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool isEntrySeparator(char c) { return c == '/' || c == '\\'; }
 
 // ---- Entries -----------------------------------------------------------------------------
@@ -731,21 +730,6 @@ bool runCheckedJob(const EpubWorkOrder& checked, const ArchiveBytes& bytes, std:
 }  // namespace
 
 // ---- Public operations ---------------------------------------------------------------------
-
-bool isUnsafeEntryName(std::string_view name) {
-  if (name.find('\0') != std::string_view::npos) return true;
-  if (!name.empty() && isEntrySeparator(name.front())) return true;
-  if (name.size() >= 2 && isAsciiLetter(name[0]) && name[1] == ':') return true;
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t end = start;
-    while (end < name.size() && !isEntrySeparator(name[end])) ++end;
-    const std::string_view part = name.substr(start, end - start);
-    if (part == ".." || (kWindowsNameRules && isNameWindowsCannotHold(part))) return true;
-    start = end + 1;
-  }
-  return false;
-}
 
 bool checkEntries(std::string* message, const cZipReader& reader, bool* clash, std::vector<sReplacedEntry>* replaced) {
   std::vector<sEntryRange> ranges;

@@ -41,6 +41,7 @@
 
 #include "core/platform.h"
 #include "core/settings.h"
+#include "engine/entry_name_rules.h"
 #include "engine/job_progress.h"
 #include "engine/statistics.h"
 #include "engine/zip_reader.h"
@@ -214,10 +215,6 @@ bool checkEntries(std::string* message, const cZipReader& reader, bool* clash = 
 // off): the MS-DOS folder bit, or a Unix folder mode from an archive made on
 // Unix.
 bool isFolderEntry(const CdrEx& cdr);
-
-// Whether an entry name would lead outside the folder it is unpacked into,
-// or cannot be a file name.
-bool isUnsafeEntryName(std::string_view name);
 
 // Unpacks the entry at `index` (below cdrCount()) of the reader's entry list into `workFolder`
 // (ending with a separator) and counts it in the context's statistics. An
