@@ -20,6 +20,7 @@
 #include "engine/check_paths.h"
 #include "engine/crc32.h"
 #include "engine/job_control.h"
+#include "engine/work_folders.h"
 
 namespace plimsy {
 
@@ -385,33 +386,6 @@ bool namesClash(std::vector<sNameKey>& keys) {
 
 // ---- The files folder --------------------------------------------------------------------
 
-std::string withoutTrailingSeparators(std::string path) {
-  while (path.size() > 1 && endsWithSeparator(path)) path.pop_back();
-  return path;
-}
-
-ClaimResult claimFolder(const std::string& candidate) {
-  switch (platform::makeFolder(candidate)) {
-    case platform::MakeFolderResult::Made: return ClaimResult::Claimed;
-    case platform::MakeFolderResult::Exists: return ClaimResult::Taken;
-    case platform::MakeFolderResult::Failed: break;
-  }
-  return ClaimResult::Failed;
-}
-
-// `folder` and the folders above it that do not exist, innermost first.
-std::vector<std::string> missingFolders(const std::string& folder) {
-  std::vector<std::string> missing;
-  std::string current = withoutTrailingSeparators(folder);
-  while (pathKind(current) == PathKind::Missing) {
-    missing.push_back(current);
-    std::string up;
-    if (!parentFolder(nullptr, current, up) || withoutTrailingSeparators(up) == current) break;
-    current = withoutTrailingSeparators(up);
-  }
-  return missing;
-}
-
 // Whether a file (or anything but a folder) lies anywhere in the folder. A
 // folder that cannot be read may hold one.
 bool holdsFiles(const std::string& folder) {
@@ -426,16 +400,10 @@ bool holdsFiles(const std::string& folder) {
 // when it holds no file (nothing of value: the archive could not be read, or
 // was refused before anything was written), and so do the folders the job
 // made above it, when empty. One with files read out of a damaged book stays.
-void removeMadeFolders(const sUnzipContext& context) {
-  for (const std::string& folder : context.madeFolders) {
-    if (!platform::removeEmptyFolder(folder)) return;
-  }
-}
-
 void removeFailedWork(const sUnzipContext& context) {
   const std::string workFolder = withoutTrailingSeparators(context.workFolder);
   if (!jobsAbandoned() && holdsFiles(workFolder)) return;
-  if (platform::removeTree(workFolder)) removeMadeFolders(context);
+  if (platform::removeTree(workFolder)) removeMadeFolders(context.madeFolders);
 }
 
 // The work folder, made by this job alone: the files folder itself when it
@@ -456,7 +424,7 @@ bool claimWorkFolder(sUnzipContext& context, std::string* message) {
     // Made by someone else meanwhile: it is an existing folder now.
   }
   std::string folder;
-  switch (claimUniqueName(message, withTrailingSeparator(parent), "temp", "", claimFolder, folder)) {
+  switch (claimTempFolder(message, parent, folder)) {
     case ClaimResult::Claimed: context.workFolder = withTrailingSeparator(folder); return true;
     case ClaimResult::Taken: return false;
     case ClaimResult::Failed: break;
@@ -704,7 +672,7 @@ bool extractIntoWorkFolder(sUnzipContext& context, cZipReader& reader, const Arc
 
 bool runJob(sUnzipContext& context, cZipReader& reader, const ArchiveBytes& bytes, std::string* message) {
   if (!claimWorkFolder(context, message)) {
-    removeMadeFolders(context);  // the folders above a files folder that could not be made
+    removeMadeFolders(context.madeFolders);  // the folders above a files folder that could not be made
     return false;
   }
   cWorkClaim claim(withoutTrailingSeparators(context.workFolder), cWorkClaim::eKind::Folder);
