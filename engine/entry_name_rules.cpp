@@ -12,7 +12,6 @@
 namespace plimsy {
 namespace {
 
-bool isEntrySeparator(char c) { return c == '/' || c == '\\'; }
 bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // Whether the name, split at "/" and "\\", has a part for which `unsafe` holds.

@@ -33,6 +33,9 @@ std::string caseFoldedName(std::string_view name);
 // are equal here (within the table).
 std::string decomposedName(std::string_view name);
 
+// Both "/" and "\\" separate the parts of an entry name.
+inline bool isEntrySeparator(char c) { return c == '/' || c == '\\'; }
+
 // Whether an entry name leads outside the folder it is unpacked into, on any
 // system: absolute, with a drive letter, a ".." part ("/" and "\\" both
 // separate its parts) or a NUL byte.

@@ -16,6 +16,7 @@
 #include "core/text.h"
 #include "engine/byte_ranges.h"
 #include "engine/check_paths.h"
+#include "engine/clash_keys.h"
 #include "engine/crc32.h"
 #include "engine/job_control.h"
 #include "engine/work_folders.h"
@@ -28,8 +29,6 @@ sUnzipContext::~sUnzipContext() = default;
 namespace {
 
 // ---- Entry names -------------------------------------------------------------------------
-
-bool isEntrySeparator(char c) { return c == '/' || c == '\\'; }
 
 // ---- Entries -----------------------------------------------------------------------------
 
@@ -222,52 +221,6 @@ bool writeEmpty(sUnzipContext& context, std::string* message, const std::string&
   return output.close() ? true : fail(message, withPathAndSystemReason(kStoredWriteMessage, outputPath));
 }
 
-// ---- Names that clash ----------------------------------------------------------------------
-
-// The separator of the parts of a name key: the lowest byte a name can hold
-// (a NUL makes a name unsafe), so that the keys of everything in a folder sort
-// right after the folder's own key.
-constexpr char kKeySeparator = '\x01';
-
-// An entry name as the file system sees it: its parts (empty and "." parts
-// dropped), each by the file system's key (platform::fileNameKey: exact on
-// POSIX, NTFS's upper case on Windows), joined by kKeySeparator. Two entries
-// with the same key unpack to the same file or folder.
-std::string fileKey(std::string_view name) {
-  std::string key;
-  key.reserve(name.size());
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t end = start;
-    while (end < name.size() && !isEntrySeparator(name[end])) ++end;
-    const std::string_view part = name.substr(start, end - start);
-    if (!part.empty() && part != ".") {
-      if (!key.empty()) key += kKeySeparator;
-      if constexpr (kWindowsNameRules)
-        key += platform::fileNameKey(part);
-      else
-        key += part;
-    }
-    start = end + 1;
-  }
-  return key;
-}
-
-// The key by which the threads' work is split: the file system's key, also
-// without regard to ASCII case (which a case-blind file system on POSIX, a
-// memory stick say, ignores too). Names with the same file key always share
-// it; names that share it only by ASCII case cost only the threads.
-struct sNameKey {
-  std::string key;
-  bool folder = false;
-};
-
-sNameKey clashKey(const std::string& fileKey, bool folder) {
-  sNameKey result{fileKey, folder};
-  for (char& c : result.key) c = asciiLower(c);
-  return result;
-}
-
 // Every file entry that a later file entry with the same file key replaces
 // on disk, with the entry that replaces it.
 void findReplacedEntries(const std::vector<sZipEntry>& entries, const std::vector<std::string>& fileKeys,
@@ -280,23 +233,6 @@ void findReplacedEntries(const std::vector<sZipEntry>& entries, const std::vecto
     replaced.push_back({entries[found->second].lfh.name, entries[i].lfh.name});
     found->second = i;
   }
-}
-
-// Two equal keys, or a file's key followed by a key below it: sorted, both
-// stand next to each other. (A name holding the separator byte itself may be
-// taken for a clash it is not: that costs only the threads.)
-bool namesClash(std::vector<sNameKey>& keys) {
-  std::erase_if(keys, [](const sNameKey& k) { return k.key.empty(); });
-  std::sort(keys.begin(), keys.end(), [](const sNameKey& a, const sNameKey& b) { return a.key < b.key; });
-  for (std::size_t i = 0; i + 1 < keys.size(); ++i) {
-    const std::string& key = keys[i].key;
-    const std::string& next = keys[i + 1].key;
-    if (next == key) return true;
-    if (!keys[i].folder && next.size() > key.size() && next.compare(0, key.size(), key) == 0 &&
-        next[key.size()] == kKeySeparator)
-      return true;
-  }
-  return false;
 }
 
 // ---- The files folder --------------------------------------------------------------------
