@@ -35,13 +35,12 @@
 #include "core/mapping_guards.h"
 #include "core/platform.h"
 #include "core/platform_internal.h"
+#include "core/platform_utf16.h"
 
 namespace plimsy::platform {
-namespace {
 
 // ---- Text ---------------------------------------------------------------------------
 
-// Invalid UTF-8 becomes U+FFFD, as the system itself converts.
 std::wstring widen(std::string_view text) {
   if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return {};
   const int length = static_cast<int>(text.size());
@@ -52,7 +51,6 @@ std::wstring widen(std::string_view text) {
   return wide;
 }
 
-// An unpaired surrogate (a name no valid UTF-16 can hold) becomes U+FFFD.
 std::string narrow(std::wstring_view text) {
   if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return {};
   const int length = static_cast<int>(text.size());
@@ -62,6 +60,8 @@ std::string narrow(std::wstring_view text) {
   ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, utf8.data(), needed, nullptr, nullptr);
   return utf8;
 }
+
+namespace {
 
 // The system's sentence for an error code, as FormatMessageW gives it
 // (without the line break it ends with).

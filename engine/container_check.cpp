@@ -16,6 +16,7 @@
 #include "core/platform.h"
 #include "core/text.h"
 #include "engine/byte_order.h"
+#include "engine/byte_ranges.h"
 #include "engine/container_xml.h"
 #include "engine/crc32.h"
 #include "engine/entry_name_rules.h"
@@ -31,7 +32,6 @@ constexpr std::string_view kMimetypeContent = "application/epub+zip";
 constexpr std::string_view kContainerPath = "META-INF/container.xml";
 constexpr std::string_view kEncryptionPath = "META-INF/encryption.xml";
 constexpr std::string_view kPackageMediaType = "application/oebps-package+xml";
-constexpr std::uint16_t kEncryptedFlag = 0x0001;
 constexpr std::uint16_t kDataDescriptorFlag = 0x0008;
 // container.xml is read whole; no sound one comes near this.
 constexpr std::uint64_t kMostContainerXml = std::uint64_t{16} << 20;
@@ -40,12 +40,6 @@ constexpr std::uint64_t kMostMimetype = 4096;
 constexpr std::size_t kExtraHeaderBytes = 4;  // Header ID and data size
 constexpr std::uint64_t kReadPiece = std::uint64_t{1} << 20;
 constexpr unsigned kMostDeepThreads = 4;
-
-bool fitsIn(std::uint64_t size, std::uint64_t offset, std::uint64_t length) {
-  return offset <= size && length <= size - offset;
-}
-
-std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) { return b > UINT64_MAX - a ? UINT64_MAX : a + b; }
 
 std::string visible(std::string_view bytes) { return visibleName(bytes); }
 
@@ -171,10 +165,6 @@ std::string extraFieldFault(std::span<const std::uint8_t> extra) {
 
 enum class eRead : std::uint8_t { Ok, Damaged, TooLong };
 
-bool isEncrypted(const sZipEntry& e) {
-  return ((e.cdr.header.generalFlags() | e.lfh.header.generalFlags()) & kEncryptedFlag) != 0;
-}
-
 // Hands the entry's uncompressed data to `take` piece by piece, stopping with
 // TooLong once more than `limit` bytes came out. The data must lie in the
 // archive. When the deflated data is damaged, `why` (when given) says how.
@@ -288,26 +278,6 @@ std::string forbiddenList(const std::vector<char32_t>& characters) {
   return list;
 }
 
-// A name that leads outside the folder it is unpacked into, on any system:
-// absolute, with a drive letter, a ".." part ("/" and "\\" both separate) or
-// a NUL byte. (What Windows alone cannot hold is left to PKG-009, so that a
-// book gives the same findings everywhere.)
-bool isUnsafeName(std::string_view name) {
-  const auto separator = [](char c) { return c == '/' || c == '\\'; };
-  if (name.find('\0') != std::string_view::npos) return true;
-  if (!name.empty() && separator(name.front())) return true;
-  if (name.size() >= 2 && name[1] == ':' && ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')))
-    return true;
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t end = start;
-    while (end < name.size() && !separator(name[end])) ++end;
-    if (name.substr(start, end - start) == "..") return true;
-    start = end + 1;
-  }
-  return false;
-}
-
 void checkName(const sZipEntry& entry, cFindings& findings) {
   const std::string& name = entry.cdr.name;
   if (!isValidUtf8(name)) {
@@ -322,7 +292,9 @@ void checkName(const sZipEntry& entry, cFindings& findings) {
       findings.warning("PKG-010", name, "The name holds spaces: every reference to it needs them escaped.");
     if (!name.empty() && name.back() == '.') findings.error("PKG-011", name, "The name ends in \".\".");
   }
-  if (isUnsafeName(name) || isUnsafeName(entry.lfh.name))
+  // What Windows alone cannot hold is left to PKG-009, so that a book gives
+  // the same findings everywhere.
+  if (leadsOutsideFolder(name) || leadsOutsideFolder(entry.lfh.name))
     findings.error(kCodeUnsafeName, name,
                    "Unsafe name: absolute, with a drive letter, a \"..\" part or a NUL byte, it could lead outside the "
                    "folder it is unpacked into.");
@@ -331,7 +303,7 @@ void checkName(const sZipEntry& entry, cFindings& findings) {
 void checkHeaders(const sZipEntry& entry, bool haveEncryptionXml, cFindings& findings) {
   const CdrEx& cdr = entry.cdr;
   const LfhEx& lfh = entry.lfh;
-  if (isEncrypted(entry))
+  if (isEncrypted(entry.cdr, entry.lfh))
     findings.error("PKG-008", cdr.name,
                    haveEncryptionXml
                        ? "The entry is encrypted with ZIP's own encryption, which no EPUB reading system reads "
@@ -615,7 +587,7 @@ void checkOpenArchive(const cZipReader& reader, const sContainerCheckOptions& op
   std::vector<sEntryFacts> facts(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const sZipEntry& e = entries[i];
-    facts[i].encrypted = isEncrypted(e);
+    facts[i].encrypted = isEncrypted(e.cdr, e.lfh);
     const std::uint64_t limit = e.cdr.effectiveOffsetLfh() < cdStart ? cdStart : size;
     facts[i].dataInArchive = fitsIn(limit, e.dataOffset, e.cdr.effectiveCompressedSize());
   }

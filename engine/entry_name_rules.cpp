@@ -6,10 +6,26 @@
 
 #include <fmt/format.h>
 
+#include "core/paths.h"
 #include "core/text.h"
 
 namespace plimsy {
 namespace {
+
+bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Whether the name, split at "/" and "\\", has a part for which `unsafe` holds.
+template <typename Rule>
+bool anyPart(std::string_view name, Rule&& unsafe) {
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = start;
+    while (end < name.size() && !isEntrySeparator(name[end])) ++end;
+    if (unsafe(name.substr(start, end - start))) return true;
+    start = end + 1;
+  }
+  return false;
+}
 
 // Decodes the code point at `i` of valid UTF-8 and moves `i` past it. A byte
 // that starts no valid sequence is taken as itself (callers check validity
@@ -225,5 +241,18 @@ std::string decomposedName(std::string_view name) {
 }
 
 std::string codePointLabel(char32_t c) { return fmt::format("U+{:04X}", static_cast<std::uint32_t>(c)); }
+
+bool leadsOutsideFolder(std::string_view name) {
+  if (name.find('\0') != std::string_view::npos) return true;
+  if (!name.empty() && isEntrySeparator(name.front())) return true;
+  if (name.size() >= 2 && isAsciiLetter(name[0]) && name[1] == ':') return true;
+  return anyPart(name, [](std::string_view part) { return part == ".."; });
+}
+
+bool isUnsafeEntryName(std::string_view name) {
+  if (leadsOutsideFolder(name)) return true;
+  if constexpr (kWindowsNameRules) return anyPart(name, isNameWindowsCannotHold);
+  return false;
+}
 
 }  // namespace plimsy

@@ -33,6 +33,19 @@ std::string caseFoldedName(std::string_view name);
 // are equal here (within the table).
 std::string decomposedName(std::string_view name);
 
+// Both "/" and "\\" separate the parts of an entry name.
+inline bool isEntrySeparator(char c) { return c == '/' || c == '\\'; }
+
+// Whether an entry name leads outside the folder it is unpacked into, on any
+// system: absolute, with a drive letter, a ".." part ("/" and "\\" both
+// separate its parts) or a NUL byte.
+bool leadsOutsideFolder(std::string_view name);
+
+// Whether an entry name would lead outside the folder it is unpacked into
+// (leadsOutsideFolder), or, on Windows, holds a part that Windows cannot hold
+// (isNameWindowsCannotHold): what unzipping refuses.
+bool isUnsafeEntryName(std::string_view name);
+
 // "U+0022" for '"'.
 std::string codePointLabel(char32_t c);
 

@@ -16,6 +16,7 @@
 #include "engine/entry_writer.h"
 #include "engine/job_control.h"
 #include "engine/unzip_job.h"
+#include "engine/work_folders.h"
 #include "engine/zip_job.h"
 #include "engine/zip_reader.h"
 #include "engine/zip_records.h"
@@ -193,15 +194,7 @@ class cScratchFolder {
   bool make(std::string* message, const std::string& besidePath) {
     std::string parent;
     if (!parentFolder(message, besidePath, parent)) return false;
-    const auto makeFolder = [](const std::string& candidate) {
-      switch (platform::makeFolder(candidate)) {
-        case platform::MakeFolderResult::Made: return ClaimResult::Claimed;
-        case platform::MakeFolderResult::Exists: return ClaimResult::Taken;
-        case platform::MakeFolderResult::Failed: break;
-      }
-      return ClaimResult::Failed;
-    };
-    switch (claimUniqueName(message, withTrailingSeparator(parent), "temp", "", makeFolder, path_)) {
+    switch (claimTempFolder(message, parent, path_)) {
       case ClaimResult::Claimed: break;
       case ClaimResult::Taken: return false;
       case ClaimResult::Failed: return fail(message, withSystemError(kNoScratchFolderMessage));
@@ -317,21 +310,6 @@ void announceTotals(sJobProgress* progress, const cZipReader& reader, const std:
   progress->totalBytes = bytes;
 }
 
-// The folders above `path` that do not exist, innermost first.
-std::vector<std::string> missingFoldersAbove(const std::string& path) {
-  std::vector<std::string> missing;
-  std::string current = path;
-  for (;;) {
-    std::string up;
-    if (!parentFolder(nullptr, current, up)) break;
-    while (up.size() > 1 && endsWithSeparator(up)) up.pop_back();
-    if (up == current || pathKind(up) != PathKind::Missing) break;
-    missing.push_back(up);
-    current = up;
-  }
-  return missing;
-}
-
 bool writeArchive(sZipWriter& writer, std::string* message, cZipReader& reader, const sRepackOrder& order,
                   const std::vector<sPlannedEntry>& plan) {
   EpubWorkOrder output;
@@ -368,12 +346,13 @@ bool repackJob(const sRepackOrder& order, std::string* message, sStatistics& sta
     return false;
   }
   // The folders the output's folder needs are made; a failed job takes them away again.
-  const std::vector<std::string> made = missingFoldersAbove(order.outputPath);
+  std::string outputFolder;
+  const std::vector<std::string> made =
+      parentFolder(nullptr, order.outputPath, outputFolder) ? missingFolders(outputFolder) : std::vector<std::string>{};
   sZipWriter writer;
   if (!writeArchive(writer, message, reader, order, plan)) {
     removeWorkFile(writer);
-    for (const std::string& folder : made)
-      if (!platform::removeEmptyFolder(folder)) break;
+    removeMadeFolders(made);
     return false;
   }
   statistics = writer.statistics;

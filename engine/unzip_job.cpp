@@ -1,119 +1,30 @@
 #include "engine/unzip_job.h"
 
-#include <zlib.h>
-
 #include <algorithm>
-#include <atomic>
 #include <limits>
-#include <mutex>
 #include <optional>
 #include <span>
-#include <system_error>
-#include <thread>
 #include <unordered_map>
 
 #include "core/message.h"
 #include "core/paths.h"
 #include "core/request_checks.h"
 #include "core/text.h"
+#include "engine/byte_ranges.h"
 #include "engine/check_paths.h"
+#include "engine/clash_keys.h"
 #include "engine/crc32.h"
+#include "engine/folder_swap.h"
 #include "engine/job_control.h"
+#include "engine/unzip_pool.h"
+#include "engine/work_folders.h"
 
 namespace plimsy {
-
-// ---- The inflater ------------------------------------------------------------------------
-
-namespace {
-// zlib's largest window (window bits 15, 32 KiB): inflateBack keeps the
-// window in the caller's buffer and hands the output over from it, one
-// window-full at a time. The buffer has room to spare.
-constexpr int kWindowBits = 15;
-constexpr std::size_t kWindowSize = std::size_t{1} << kWindowBits;
-constexpr std::size_t kWindowBufferSize = 65'536;
-// The most compressed bytes handed to zlib at a time.
-constexpr std::size_t kInputChunk = 65'536;
-}  // namespace
-
-struct cInflater::State {
-  z_stream stream{};
-  std::unique_ptr<unsigned char[]> window{new unsigned char[kWindowBufferSize]};
-  bool ready = false;
-};
-
-cInflater::cInflater() : state_(std::make_unique<State>()) {
-  static_assert(kWindowBufferSize >= kWindowSize);
-  state_->ready = inflateBackInit(&state_->stream, kWindowBits, state_->window.get()) == Z_OK;
-}
-
-cInflater::~cInflater() {
-  if (state_->ready) inflateBackEnd(&state_->stream);
-}
-
-bool cInflater::ready() const { return state_->ready; }
 
 sUnzipContext::sUnzipContext() = default;
 sUnzipContext::~sUnzipContext() = default;
 
 namespace {
-
-// ---- Inflating ---------------------------------------------------------------------------
-
-// Hands zlib the next piece of the entry's data, straight from the mapping.
-unsigned inflateInput(void* descriptor, z_const unsigned char** buffer) {
-  auto& sink = *static_cast<sInflateSink*>(descriptor);
-  // No more input stops zlib (a program that quits does not wait for a big entry).
-  if (jobsAbandoned()) {
-    sink.abandoned = true;
-    return 0;
-  }
-  const auto n = static_cast<unsigned>(std::min<std::uint64_t>(sink.bytesLeft, kInputChunk));
-  *buffer = const_cast<unsigned char*>(sink.dataNext);
-  sink.dataNext += n;
-  sink.bytesLeft -= n;
-  sink.bytesConsumed += n;
-  if (sink.archive != nullptr) sink.archive->noteRead(n);
-  return n;
-}
-
-// Sets the sink up for a new stream.
-void startSink(sInflateSink& sink, std::string_view outputPath, const std::uint8_t* data,
-               std::uint64_t compressedSize) {
-  sink.compressedSize = sink.bytesLeft = compressedSize;
-  sink.dataStart = sink.dataNext = data;
-  sink.bytesConsumed = sink.bytesWritten = 0;
-  sink.crc = static_cast<std::uint32_t>(crc32(0, Z_NULL, 0));
-  sink.outputPath = outputPath;
-  sink.overran = sink.writeFailed = sink.abandoned = false;
-}
-
-// Takes one chunk of output: refuses it when it would pass the size limit
-// (a stream may inflate to far more than it declares), else checks and
-// writes it. Non-zero stops zlib.
-int inflateOutput(void* descriptor, unsigned char* chunk, unsigned length) {
-  auto& sink = *static_cast<sInflateSink*>(descriptor);
-  if (jobsAbandoned()) {
-    sink.abandoned = true;
-    return 1;
-  }
-  if (length > sink.sizeLimit - sink.bytesWritten) {
-    sink.overran = true;
-    return 1;
-  }
-  sink.bytesWritten += length;
-  sink.crc = ~updateCrc32(~sink.crc, chunk, length);
-  if (!sink.checkOnly && !sink.output.write(chunk, length)) {
-    sink.writeFailed = true;
-    return 1;
-  }
-  noteBytes(sink.progress, length);
-  return 0;
-}
-
-// ---- Entry names -------------------------------------------------------------------------
-
-bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool isEntrySeparator(char c) { return c == '/' || c == '\\'; }
 
 // ---- Entries -----------------------------------------------------------------------------
 
@@ -122,16 +33,6 @@ struct sEntryRange {
   std::uint64_t start = 0;
   std::uint64_t end = 0;
 };
-
-std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
-  return b > std::numeric_limits<std::uint64_t>::max() - a ? std::numeric_limits<std::uint64_t>::max() : a + b;
-}
-
-// Whether `length` bytes at `offset` lie in a file of `size` bytes, without a
-// sum that could wrap.
-bool fitsIn(std::uint64_t size, std::uint64_t offset, std::uint64_t length) {
-  return offset <= size && length <= size - offset;
-}
 
 bool anyOverlap(std::vector<sEntryRange>& ranges) {
   std::sort(ranges.begin(), ranges.end(), [](const sEntryRange& a, const sEntryRange& b) { return a.start < b.start; });
@@ -166,11 +67,6 @@ bool isFolderEntry(const CdrEx& cdr) {
 }
 
 namespace {
-
-bool isEncrypted(const CdrEx& cdr, const LfhEx& lfh) {
-  constexpr std::uint16_t kEncryptedFlag = 0x0001;
-  return ((cdr.header.generalFlags() | lfh.header.generalFlags()) & kEncryptedFlag) != 0;
-}
 
 // Sizes are counted from the local header, as the reader counts them, but a
 // header that announces a data descriptor carries no sizes: the central
@@ -321,52 +217,6 @@ bool writeEmpty(sUnzipContext& context, std::string* message, const std::string&
   return output.close() ? true : fail(message, withPathAndSystemReason(kStoredWriteMessage, outputPath));
 }
 
-// ---- Names that clash ----------------------------------------------------------------------
-
-// The separator of the parts of a name key: the lowest byte a name can hold
-// (a NUL makes a name unsafe), so that the keys of everything in a folder sort
-// right after the folder's own key.
-constexpr char kKeySeparator = '\x01';
-
-// An entry name as the file system sees it: its parts (empty and "." parts
-// dropped), each by the file system's key (platform::fileNameKey: exact on
-// POSIX, NTFS's upper case on Windows), joined by kKeySeparator. Two entries
-// with the same key unpack to the same file or folder.
-std::string fileKey(std::string_view name) {
-  std::string key;
-  key.reserve(name.size());
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t end = start;
-    while (end < name.size() && !isEntrySeparator(name[end])) ++end;
-    const std::string_view part = name.substr(start, end - start);
-    if (!part.empty() && part != ".") {
-      if (!key.empty()) key += kKeySeparator;
-      if constexpr (kWindowsNameRules)
-        key += platform::fileNameKey(part);
-      else
-        key += part;
-    }
-    start = end + 1;
-  }
-  return key;
-}
-
-// The key by which the threads' work is split: the file system's key, also
-// without regard to ASCII case (which a case-blind file system on POSIX, a
-// memory stick say, ignores too). Names with the same file key always share
-// it; names that share it only by ASCII case cost only the threads.
-struct sNameKey {
-  std::string key;
-  bool folder = false;
-};
-
-sNameKey clashKey(const std::string& fileKey, bool folder) {
-  sNameKey result{fileKey, folder};
-  for (char& c : result.key) c = asciiLower(c);
-  return result;
-}
-
 // Every file entry that a later file entry with the same file key replaces
 // on disk, with the entry that replaces it.
 void findReplacedEntries(const std::vector<sZipEntry>& entries, const std::vector<std::string>& fileKeys,
@@ -379,328 +229,6 @@ void findReplacedEntries(const std::vector<sZipEntry>& entries, const std::vecto
     replaced.push_back({entries[found->second].lfh.name, entries[i].lfh.name});
     found->second = i;
   }
-}
-
-// Two equal keys, or a file's key followed by a key below it: sorted, both
-// stand next to each other. (A name holding the separator byte itself may be
-// taken for a clash it is not: that costs only the threads.)
-bool namesClash(std::vector<sNameKey>& keys) {
-  std::erase_if(keys, [](const sNameKey& k) { return k.key.empty(); });
-  std::sort(keys.begin(), keys.end(), [](const sNameKey& a, const sNameKey& b) { return a.key < b.key; });
-  for (std::size_t i = 0; i + 1 < keys.size(); ++i) {
-    const std::string& key = keys[i].key;
-    const std::string& next = keys[i + 1].key;
-    if (next == key) return true;
-    if (!keys[i].folder && next.size() > key.size() && next.compare(0, key.size(), key) == 0 &&
-        next[key.size()] == kKeySeparator)
-      return true;
-  }
-  return false;
-}
-
-// ---- The files folder --------------------------------------------------------------------
-
-std::string withoutTrailingSeparators(std::string path) {
-  while (path.size() > 1 && endsWithSeparator(path)) path.pop_back();
-  return path;
-}
-
-ClaimResult claimFolder(const std::string& candidate) {
-  switch (platform::makeFolder(candidate)) {
-    case platform::MakeFolderResult::Made: return ClaimResult::Claimed;
-    case platform::MakeFolderResult::Exists: return ClaimResult::Taken;
-    case platform::MakeFolderResult::Failed: break;
-  }
-  return ClaimResult::Failed;
-}
-
-// `folder` and the folders above it that do not exist, innermost first.
-std::vector<std::string> missingFolders(const std::string& folder) {
-  std::vector<std::string> missing;
-  std::string current = withoutTrailingSeparators(folder);
-  while (pathKind(current) == PathKind::Missing) {
-    missing.push_back(current);
-    std::string up;
-    if (!parentFolder(nullptr, current, up) || withoutTrailingSeparators(up) == current) break;
-    current = withoutTrailingSeparators(up);
-  }
-  return missing;
-}
-
-// Whether a file (or anything but a folder) lies anywhere in the folder. A
-// folder that cannot be read may hold one.
-bool holdsFiles(const std::string& folder) {
-  std::vector<platform::FolderItem> items;
-  if (!platform::listFolder(folder, items)) return true;
-  return std::any_of(items.begin(), items.end(), [&folder](const platform::FolderItem& item) {
-    return !item.isFolder || item.isSymlink || holdsFiles(joinPath(folder, item.name));
-  });
-}
-
-// After a failure: the work folder goes when the job was told to stop or
-// when it holds no file (nothing of value: the archive could not be read, or
-// was refused before anything was written), and so do the folders the job
-// made above it, when empty. One with files read out of a damaged book stays.
-void removeMadeFolders(const sUnzipContext& context) {
-  for (const std::string& folder : context.madeFolders) {
-    if (!platform::removeEmptyFolder(folder)) return;
-  }
-}
-
-void removeFailedWork(const sUnzipContext& context) {
-  const std::string workFolder = withoutTrailingSeparators(context.workFolder);
-  if (!jobsAbandoned() && holdsFiles(workFolder)) return;
-  if (platform::removeTree(workFolder)) removeMadeFolders(context);
-}
-
-// The work folder, made by this job alone: the files folder itself when it
-// does not exist, else the first tempN beside it that no other job has made.
-bool claimWorkFolder(sUnzipContext& context, std::string* message) {
-  const std::string& filesDir = context.workOrder.FilesDir;
-  std::string parent;
-  if (!parentFolder(message, filesDir, parent)) return false;
-  if (pathKind(filesDir) == PathKind::Missing) {
-    context.madeFolders = missingFolders(parent);
-    platform::makeFolders(parent);
-    const ClaimResult made = claimFolder(withoutTrailingSeparators(filesDir));
-    if (made == ClaimResult::Claimed) {
-      context.workFolder = withTrailingSeparator(filesDir);
-      return true;
-    }
-    if (made == ClaimResult::Failed) return fail(message, withSystemError(kNoUnzipFolderMessage));
-    // Made by someone else meanwhile: it is an existing folder now.
-  }
-  std::string folder;
-  switch (claimUniqueName(message, withTrailingSeparator(parent), "temp", "", claimFolder, folder)) {
-    case ClaimResult::Claimed: context.workFolder = withTrailingSeparator(folder); return true;
-    case ClaimResult::Taken: return false;
-    case ClaimResult::Failed: break;
-  }
-  return fail(message, withSystemError(kNoUnzipFolderMessage));
-}
-
-bool unpacksIntoFilesFolder(const sUnzipContext& context) {
-  return withoutTrailingSeparators(context.workFolder) == withoutTrailingSeparators(context.workOrder.FilesDir);
-}
-
-// A backup folder that is removed again unless the copy into it completed:
-// nothing partial may look like a backup.
-class cPartialBackup {
- public:
-  explicit cPartialBackup(std::string folder) : folder_(std::move(folder)) {}
-  ~cPartialBackup() {
-    if (!kept_) platform::removeTree(folder_);
-  }
-  cPartialBackup(const cPartialBackup&) = delete;
-  cPartialBackup& operator=(const cPartialBackup&) = delete;
-  void keep() { kept_ = true; }
-
- private:
-  std::string folder_;
-  bool kept_ = false;
-};
-
-// Copies the old files folder into the first backN that no other job has made.
-bool makeBackup(const sUnzipContext& context, std::string* message) {
-  const std::string& backupDir = context.workOrder.BackupDir;
-  // A file of that name makes the system refuse the folder, with its reason.
-  if (pathKind(backupDir) != PathKind::Folder && !platform::makeFolders(backupDir))
-    return fail(message, withSystemError(kNoBackupFolderMessage));
-  std::string backup;
-  switch (claimUniqueName(message, withTrailingSeparator(backupDir), "back", "", claimFolder, backup)) {
-    case ClaimResult::Claimed: break;
-    case ClaimResult::Taken: return false;
-    case ClaimResult::Failed: {
-      // The reason and the path, as copyTree gives them.
-      platform::sSystemError error = platform::lastSystemError();
-      while (error.reason.ends_with('.')) error.reason.pop_back();
-      return fail(message, formatText(kCopyTreeMessage, "cannot make " + error.path + ": " + error.reason));
-    }
-  }
-  cPartialBackup partial(backup);
-  std::string reason;
-  if (!platform::copyTree(context.workOrder.FilesDir, backup, &reason))
-    return fail(message, formatText(kCopyTreeMessage, reason));
-  partial.keep();
-  return true;
-}
-
-// Renames `from` to the first oldN beside it that is free.
-bool renameAside(const std::string& from, std::string& aside) {
-  std::string parent;
-  if (!parentFolder(nullptr, from, parent)) return false;
-  const auto rename = [&from](const std::string& candidate) {
-    if (platform::renameNoReplace(from, candidate)) return ClaimResult::Claimed;
-    return platform::entryExists(candidate) ? ClaimResult::Taken : ClaimResult::Failed;
-  };
-  return claimUniqueName(nullptr, withTrailingSeparator(parent), "old", "", rename, aside) == ClaimResult::Claimed;
-}
-
-// Puts the work folder in the place of the old files folder: the old one is
-// renamed aside, the work folder renamed into place, and the old one put back
-// when that fails. `aside` receives the old folder's new path, to be deleted.
-bool swapFolders(const sUnzipContext& context, std::string* message, std::string& aside) {
-  const std::string filesDir = withoutTrailingSeparators(context.workOrder.FilesDir);
-  const std::string workFolder = withoutTrailingSeparators(context.workFolder);
-  // Either rename fails on the files folder, which is what the user can act on.
-  if (!renameAside(filesDir, aside))
-    return fail(message, withPathAndReason(kRenameWorkFolderMessage, filesDir, platform::lastSystemError().reason));
-  if (!platform::renameNoReplace(workFolder, filesDir)) {
-    const std::string reason = platform::lastSystemError().reason;
-    platform::renameNoReplace(aside, filesDir);
-    return fail(message, withPathAndReason(kRenameWorkFolderMessage, filesDir, reason));
-  }
-  return true;
-}
-
-// Gives every folder of the result the fixed datetime, or the time of now
-// when real creation times are asked for; else leaves them alone.
-void stampFolders(const EpubWorkOrder& order) {
-  FileTime time = order.tDatetime;
-  if (time == 0 && order.RealFileCreationTimes) time = platform::currentFileTime();
-  if (time == 0) return;
-  for (const std::string& folder : listFolders(order.FilesDir)) setTimes(time, time, time, folder);
-}
-
-// ---- Unpacking on several threads ---------------------------------------------------------
-
-// Below this many entries one thread does it all.
-constexpr std::uint64_t kEntriesPerThread = 16;
-constexpr unsigned kMostThreads = 4;
-
-unsigned extractionThreads(std::uint64_t entries) {
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const std::uint64_t useful = std::max<std::uint64_t>(1, entries / kEntriesPerThread);
-  return static_cast<unsigned>(std::min<std::uint64_t>({cores, kMostThreads, useful}));
-}
-
-void addStatistics(sStatistics& total, const sStatistics& part) {
-  total.files += part.files;
-  total.stored += part.stored;
-  total.deflated += part.deflated;
-  total.zeroLength += part.zeroLength;
-  total.storedBytes += part.storedBytes;
-  total.deflatedInputBytes += part.deflatedInputBytes;
-  total.deflatedOutputBytes += part.deflatedOutputBytes;
-  total.zip64 = total.zip64 || part.zip64;
-}
-
-// What the threads share: the next entry to take, and the first entry (in
-// central directory order) that failed, with its message.
-struct sExtraction {
-  explicit sExtraction(const cZipReader& archive) : reader(archive) {}
-
-  const cZipReader& reader;
-  std::atomic<std::uint64_t> next{0};
-  std::atomic<std::uint64_t> firstFailure{UINT64_MAX};
-  std::mutex failureLock;
-  std::string failureMessage;
-
-  void recordFailure(std::uint64_t index, std::string message) {
-    const std::lock_guard<std::mutex> lock(failureLock);
-    if (index >= firstFailure.load()) return;
-    firstFailure = index;
-    failureMessage = std::move(message);
-  }
-};
-
-// Takes entries in order until there are none left or an earlier entry has
-// failed. Entries before a failed one have all been taken, so the first
-// failure is the one a single thread would have met.
-void extractEntries(sExtraction& shared, sUnzipContext& worker) {
-  for (;;) {
-    const std::uint64_t index = shared.next.fetch_add(1);
-    if (index >= shared.reader.cdrCount() || index > shared.firstFailure.load()) return;
-    std::string message;
-    if (jobsAbandoned()) {
-      shared.recordFailure(index, kJobAbandonedMessage);
-      return;
-    }
-    if (!failingOnOutOfMemory(
-            &message, [&] { return extractEntry(worker, &message, worker.workFolder, shared.reader, index); })) {
-      shared.recordFailure(index, std::move(message));
-      return;
-    }
-    noteFileDone(worker.progress);  // its bytes were counted as they were written
-  }
-}
-
-// One by one, entries after a failed one are never written: take away what
-// other threads wrote for them.
-void removeFilesAfter(std::uint64_t failedIndex, const std::vector<std::unique_ptr<sUnzipContext>>& workers,
-                      const sUnzipContext& context) {
-  const auto removeFrom = [failedIndex](const sUnzipContext& worker) {
-    for (const auto& [index, path] : worker.writtenFiles) {
-      if (index > failedIndex) platform::removeFile(path);
-    }
-  };
-  removeFrom(context);
-  for (const auto& worker : workers) removeFrom(*worker);
-}
-
-// Creating files and copying data into them is most of the work, and the
-// system does it for several threads at once.
-bool extractAll(sUnzipContext& context, std::string* message, const cZipReader& reader) {
-  bool clash = false;
-  std::vector<sReplacedEntry> replaced;
-  if (!checkEntries(message, reader, &clash, &replaced)) return false;
-  reader.adviseWholeRead();
-  if (context.progress != nullptr) {
-    std::uint64_t bytes = 0;
-    for (const sZipEntry& entry : reader.entries()) bytes += entry.cdr.effectiveUncompressedSize();
-    context.progress->totalBytes = bytes;
-    context.progress->totalFiles = reader.cdrCount();
-  }
-  sExtraction shared(reader);
-  const unsigned threads = clash ? 1 : extractionThreads(reader.cdrCount());
-  context.keepWrittenFiles = threads > 1;
-  std::vector<std::unique_ptr<sUnzipContext>> workers;
-  std::vector<std::thread> pool;
-  for (unsigned t = 1; t < threads; ++t) {
-    auto worker = std::make_unique<sUnzipContext>();
-    worker->workOrder = context.workOrder;
-    worker->workFolder = context.workFolder;
-    worker->keepWrittenFiles = true;
-    worker->progress = context.progress;
-    try {
-      pool.emplace_back(extractEntries, std::ref(shared), std::ref(*worker));
-    } catch (const std::system_error&) {
-      break;  // fewer threads, same result
-    }
-    workers.push_back(std::move(worker));
-  }
-  extractEntries(shared, context);
-  for (std::thread& thread : pool) thread.join();
-  for (const auto& worker : workers) addStatistics(context.statistics, worker->statistics);
-  const std::uint64_t failed = shared.firstFailure.load();
-  if (failed == UINT64_MAX) {
-    context.statistics.replacedEntries = std::move(replaced);
-    return true;
-  }
-  removeFilesAfter(failed, workers, context);
-  return fail(message, std::move(shared.failureMessage));
-}
-
-// Replaces the old files folder (after the backup) with the work folder; the
-// claim on the work folder ends once it is in place.
-bool putInPlace(sUnzipContext& context, std::string* message, cWorkClaim& claim) {
-  if (unpacksIntoFilesFolder(context)) {
-    if (!claim.completeWith([] { return true; })) return fail(message, kJobAbandonedMessage);
-    stampFolders(context.workOrder);
-    return true;
-  }
-  if (!context.workOrder.BackupDir.empty() && !makeBackup(context, message)) return false;
-  std::string aside;
-  bool abandoned = true;
-  const bool swapped = claim.completeWith([&] {
-    abandoned = false;
-    return swapFolders(context, message, aside);
-  });
-  if (!swapped) return abandoned ? fail(message, kJobAbandonedMessage) : false;
-  stampFolders(context.workOrder);
-  std::string reason;
-  if (!platform::removeTree(aside, &reason)) return fail(message, formatText(kDeleteTreeMessage, reason));
-  return true;
 }
 
 // The file the work order names, or the archive's bytes given in its place.
@@ -719,7 +247,7 @@ bool extractIntoWorkFolder(sUnzipContext& context, cZipReader& reader, const Arc
 
 bool runJob(sUnzipContext& context, cZipReader& reader, const ArchiveBytes& bytes, std::string* message) {
   if (!claimWorkFolder(context, message)) {
-    removeMadeFolders(context);  // the folders above a files folder that could not be made
+    removeMadeFolders(context.madeFolders);  // the folders above a files folder that could not be made
     return false;
   }
   cWorkClaim claim(withoutTrailingSeparators(context.workFolder), cWorkClaim::eKind::Folder);
@@ -745,21 +273,6 @@ bool runCheckedJob(const EpubWorkOrder& checked, const ArchiveBytes& bytes, std:
 }  // namespace
 
 // ---- Public operations ---------------------------------------------------------------------
-
-bool isUnsafeEntryName(std::string_view name) {
-  if (name.find('\0') != std::string_view::npos) return true;
-  if (!name.empty() && isEntrySeparator(name.front())) return true;
-  if (name.size() >= 2 && isAsciiLetter(name[0]) && name[1] == ':') return true;
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t end = start;
-    while (end < name.size() && !isEntrySeparator(name[end])) ++end;
-    const std::string_view part = name.substr(start, end - start);
-    if (part == ".." || (kWindowsNameRules && isNameWindowsCannotHold(part))) return true;
-    start = end + 1;
-  }
-  return false;
-}
 
 bool checkEntries(std::string* message, const cZipReader& reader, bool* clash, std::vector<sReplacedEntry>* replaced) {
   std::vector<sEntryRange> ranges;
@@ -850,40 +363,6 @@ bool extractEntry(sUnzipContext& context, std::string* message, const std::strin
 
 bool checkEntryData(sUnzipContext& context, std::string* message, const cZipReader& reader, std::uint64_t index) {
   return unpackEntry(context, message, nullptr, reader, index);
-}
-
-bool inflateEntry(sInflateSink& sink, std::string_view outputPath, const std::uint8_t* data,
-                  std::uint64_t compressedSize) {
-  if (!sink.output.open(std::string(outputPath), platform::File::Mode::WriteTruncate)) {
-    startSink(sink, outputPath, data, compressedSize);
-    sink.writeFailed = true;
-    return false;
-  }
-  bool ended = inflateInto(sink, outputPath, data, compressedSize);
-  if (!sink.output.close()) {
-    sink.writeFailed = true;
-    ended = false;
-  }
-  return ended;
-}
-
-bool inflateInto(sInflateSink& sink, std::string_view outputPath, const std::uint8_t* data,
-                 std::uint64_t compressedSize) {
-  startSink(sink, outputPath, data, compressedSize);
-  std::unique_ptr<cInflater> own;
-  cInflater* inflater = sink.inflater;
-  if (inflater == nullptr) {
-    own = std::make_unique<cInflater>();
-    inflater = own.get();
-  }
-  bool ended = false;
-  if (inflater->ready()) {
-    z_stream& stream = inflater->state().stream;
-    stream.next_in = Z_NULL;  // every byte comes through inflateInput
-    stream.avail_in = 0;
-    ended = inflateBack(&stream, inflateInput, &sink, inflateOutput, &sink) == Z_STREAM_END;
-  }
-  return ended;
 }
 
 std::vector<std::string> listFolders(const std::string& folder) {

@@ -41,6 +41,8 @@
 
 #include "core/platform.h"
 #include "core/settings.h"
+#include "engine/entry_name_rules.h"
+#include "engine/inflater.h"
 #include "engine/job_progress.h"
 #include "engine/statistics.h"
 #include "engine/zip_reader.h"
@@ -68,26 +70,6 @@ inline constexpr const char* kEncryptedEntryMessage = "Unable to unzip an encryp
 // The central directory's name, then the local header's.
 inline constexpr const char* kTwoNamesMessage = "Invalid zip file (an entry has two names):\n%s\n%s";
 
-// zlib's inflateBack state with its 64 KiB window. Set up once per job and
-// reused for every deflated entry (zlib allows any number of streams per
-// state).
-class cInflater {
- public:
-  cInflater();
-  ~cInflater();
-  cInflater(const cInflater&) = delete;
-  cInflater& operator=(const cInflater&) = delete;
-
-  // False when zlib could not set up the state (out of memory).
-  bool ready() const;
-
-  struct State;
-  State& state() { return *state_; }
-
- private:
-  std::unique_ptr<State> state_;
-};
-
 // The state of one unzip job.
 struct sUnzipContext {
   sUnzipContext();
@@ -111,38 +93,6 @@ struct sUnzipContext {
   std::vector<std::pair<std::uint64_t, std::string>> writtenFiles;
   // Told of the entries' count and size, then of every piece and entry unpacked, when given.
   sJobProgress* progress = nullptr;
-};
-
-// What inflateEntry works with: the compressed bytes it hands to zlib
-// straight from the archive's mapping, and the output it receives back.
-struct sInflateSink {
-  std::uint64_t compressedSize = 0;
-  std::uint64_t bytesLeft = 0;      // compressed bytes not yet handed to zlib
-  std::uint64_t bytesConsumed = 0;  // compressed bytes handed out so far
-  std::uint64_t bytesWritten = 0;   // inflated bytes written so far
-  const std::uint8_t* dataStart = nullptr;
-  const std::uint8_t* dataNext = nullptr;
-  std::string_view outputPath;
-  platform::File output;
-  std::uint32_t crc = 0;  // of the bytes written
-
-  // Set by the caller before inflateEntry: inflating stops, and fails, as
-  // soon as the output would pass this size.
-  std::uint64_t sizeLimit = UINT64_MAX;
-  // The state to use; nullptr makes one for this entry alone.
-  cInflater* inflater = nullptr;
-  // When set, told of every piece of input read (cZipReader::noteRead), so
-  // that the memory of what was read is given back as inflating goes on.
-  const cZipReader* archive = nullptr;
-  // When set, told of every piece of output as it is written.
-  sJobProgress* progress = nullptr;
-
-  // When set, the output is measured and its CRC taken, but not written.
-  bool checkOnly = false;
-  // Why a failed inflateEntry failed.
-  bool overran = false;      // the output passed sizeLimit (nothing past it was written)
-  bool writeFailed = false;  // the output file could not be opened or written
-  bool abandoned = false;    // the jobs were told to stop (engine/job_control.h)
 };
 
 // Runs the whole job on a copy of `order` (DoWhat 2): checkJobSource and
@@ -215,10 +165,6 @@ bool checkEntries(std::string* message, const cZipReader& reader, bool* clash = 
 // Unix.
 bool isFolderEntry(const CdrEx& cdr);
 
-// Whether an entry name would lead outside the folder it is unpacked into,
-// or cannot be a file name.
-bool isUnsafeEntryName(std::string_view name);
-
 // Unpacks the entry at `index` (below cdrCount()) of the reader's entry list into `workFolder`
 // (ending with a separator) and counts it in the context's statistics. An
 // entry whose compressed size is 0 becomes an empty file, or an empty folder
@@ -240,18 +186,6 @@ bool extractEntry(sUnzipContext& context, std::string* message, const std::strin
 // anything: its name, and its data (in the archive, its method, its length
 // and CRC-32, inflated as far as needed), with extractEntry's messages.
 bool checkEntryData(sUnzipContext& context, std::string* message, const cZipReader& reader, std::uint64_t index);
-
-// Inflates a raw deflate stream of `compressedSize` bytes at `data` into a new
-// file at `outputPath`, folding every output chunk into the sink's CRC.
-// True only when the stream ends within the given bytes (bytes after its end
-// are ignored) and the output never passed sink.sizeLimit.
-bool inflateEntry(sInflateSink& sink, std::string_view outputPath, const std::uint8_t* data,
-                  std::uint64_t compressedSize);
-
-// As inflateEntry, into the file already open in sink.output, which stays
-// open: the caller can give it its times before closing it.
-bool inflateInto(sInflateSink& sink, std::string_view outputPath, const std::uint8_t* data,
-                 std::uint64_t compressedSize);
 
 // The folder (with a trailing separator) and every folder below it, depth
 // first, each with a trailing separator. Symbolic links are not followed.

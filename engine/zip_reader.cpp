@@ -4,6 +4,7 @@
 
 #include "core/message.h"
 #include "core/text.h"
+#include "engine/byte_ranges.h"
 #include "engine/crc32.h"
 
 namespace plimsy {
@@ -28,12 +29,6 @@ constexpr std::uint64_t kMostEntriesReserved = std::uint64_t{1} << 20;
 constexpr const char* kInvalidZipFile = "Invalid zip file.";
 constexpr const char* kWrongLfhOffset =
     "Invalid zip file (central directory record has wrong offset for local file header).";
-
-// `length` bytes at `offset` lie inside a file of `size` bytes. Written so
-// that no sum can wrap, whatever the (hostile) offset.
-bool fitsIn(std::uint64_t size, std::uint64_t offset, std::uint64_t length) {
-  return offset <= size && length <= size - offset;
-}
 
 // The next n bytes (which the caller has checked are there).
 std::string take(ByteCursor& cursor, std::size_t n) {

@@ -123,6 +123,14 @@ struct CdrEx {
   std::uint64_t effectiveOffsetLfh() const;
 };
 
+// Whether an entry is encrypted: bit 0 of the general purpose flags in its
+// central directory record or in its local header (either one is enough, so a
+// record that hides the bit in one of them is still refused).
+inline bool isEncrypted(const CdrEx& cdr, const sLfhEx2& lfh) {
+  constexpr std::uint16_t kEncryptedFlag = 0x0001;
+  return ((cdr.header.generalFlags() | lfh.header.generalFlags()) & kEncryptedFlag) != 0;
+}
+
 // ---- Building and writing (the zip job and its entry writer) ----------------
 
 // Fills a local header for an entry: method, DOS time and date of `time` (both

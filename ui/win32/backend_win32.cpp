@@ -63,26 +63,6 @@ bool gdiplusRunning = false;
 
 }  // namespace
 
-std::wstring widen(std::string_view text) {
-  if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return {};
-  const int length = static_cast<int>(text.size());
-  const int needed = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-  if (needed <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(needed), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), needed);
-  return wide;
-}
-
-std::string narrow(std::wstring_view text) {
-  if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return {};
-  const int length = static_cast<int>(text.size());
-  const int needed = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-  if (needed <= 0) return {};
-  std::string utf8(static_cast<std::size_t>(needed), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), length, utf8.data(), needed, nullptr, nullptr);
-  return utf8;
-}
-
 std::string windowText(HWND window) {
   if (!window) return {};
   const int length = GetWindowTextLengthW(window);

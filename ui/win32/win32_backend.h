@@ -22,6 +22,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/platform_utf16.h"
 #include "ui/native_window.h"
 
 namespace plimsy::ui {
@@ -33,9 +34,9 @@ namespace plimsy::ui::win32 {
 inline HWND hwndOf(WindowRef window) { return reinterpret_cast<HWND>(window); }
 inline WindowRef windowRef(HWND window) { return reinterpret_cast<WindowRef>(window); }
 
-// Invalid UTF-8 and unpaired surrogates become U+FFFD.
-std::wstring widen(std::string_view text);
-std::string narrow(std::wstring_view text);
+// UTF-8 <-> UTF-16: invalid UTF-8 and unpaired surrogates become U+FFFD.
+using platform::narrow;
+using platform::widen;
 // A window's text (GetWindowTextW), as UTF-8.
 std::string windowText(HWND window);
 
