@@ -105,22 +105,22 @@ bool pickPath(WindowRef owner, const sPathPick& pick, bool folder, std::string& 
   if (!pick.title.empty()) dialog->SetTitle(widen(pick.title).c_str());
   if (!folder && !pick.filters.empty()) {
     std::vector<std::wstring> names;
-    std::vector<std::wstring> specs;
+    std::vector<std::wstring> patterns;
     for (const std::string& filter : pick.filters) {
       // "EPUB (*.epub)": the pattern is in the brackets; Windows writes "every file" as *.*.
       const std::size_t open = filter.rfind('(');
       const std::size_t close = filter.rfind(')');
-      std::string spec = open != std::string::npos && close > open ? filter.substr(open + 1, close - open - 1) : "*";
+      std::string pattern = open != std::string::npos && close > open ? filter.substr(open + 1, close - open - 1) : "*";
       std::string name = filter;
-      if (spec == "*") {
-        spec = "*.*";
+      if (pattern == "*") {
+        pattern = "*.*";
         if (open != std::string::npos) name = filter.substr(0, open) + "(*.*)";
       }
       names.push_back(widen(name));
-      specs.push_back(widen(spec));
+      patterns.push_back(widen(pattern));
     }
     std::vector<COMDLG_FILTERSPEC> types;
-    for (std::size_t i = 0; i < names.size(); ++i) types.push_back({names[i].c_str(), specs[i].c_str()});
+    for (std::size_t i = 0; i < names.size(); ++i) types.push_back({names[i].c_str(), patterns[i].c_str()});
     dialog->SetFileTypes(static_cast<UINT>(types.size()), types.data());
     dialog->SetFileTypeIndex(1);
   }
