@@ -9,7 +9,7 @@ set -euo pipefail
 
 linux_packages=(
   # build
-  build-essential cmake ninja-build zlib1g-dev libfmt-dev libcli11-dev
+  build-essential cmake ninja-build zlib1g-dev libexpat1-dev libfmt-dev libcli11-dev
   # the window, and the display server and image tools for its screenshots
   qt6-base-dev fonts-dejavu-core xvfb xauth imagemagick
   # tests
