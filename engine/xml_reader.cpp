@@ -26,6 +26,8 @@ struct cXmlParser::sState {
   XML_Parser parser = nullptr;
   std::vector<sXmlAttribute> attributes;  // reused from element to element
   std::string stopReason;
+  std::size_t stopLine = 0;
+  std::size_t stopColumn = 0;
 };
 
 struct sXmlCallbacks {
@@ -100,10 +102,11 @@ bool cXmlParser::feed(std::span<const std::uint8_t> piece, bool last) {
     if (XML_Parse(parser, data, static_cast<int>(chunk), final ? XML_TRUE : XML_FALSE) != XML_STATUS_OK) {
       failed_ = true;
       const XML_Error code = XML_GetErrorCode(parser);
-      if (code == XML_ERROR_ABORTED && !state_->stopReason.empty())
-        error_.problem = state_->stopReason;
-      else
-        error_.problem = XML_ErrorString(code) ? XML_ErrorString(code) : "unknown error";
+      if (code == XML_ERROR_ABORTED && !state_->stopReason.empty()) {
+        error_ = {state_->stopReason, state_->stopLine, state_->stopColumn};
+        return false;
+      }
+      error_.problem = XML_ErrorString(code) ? XML_ErrorString(code) : "unknown error";
       error_.line = static_cast<std::size_t>(XML_GetCurrentLineNumber(parser));
       error_.column = static_cast<std::size_t>(XML_GetCurrentColumnNumber(parser)) + 1;
       return false;
@@ -119,6 +122,9 @@ bool cXmlParser::feed(std::string_view piece, bool last) {
 
 void cXmlParser::stop(std::string why) {
   state_->stopReason = std::move(why);
+  // Where the event that stopped the parse began.
+  state_->stopLine = line();
+  state_->stopColumn = column();
   XML_StopParser(state_->parser, XML_FALSE);
 }
 

@@ -67,7 +67,7 @@ class cXmlParser {
   bool feed(std::string_view piece, bool last);
 
   // Ends the parse early from inside a handler call: feed returns false and
-  // error() gives `why`.
+  // error() gives `why`, at the place where the event being handled began.
   void stop(std::string why);
 
   const sXmlError& error() const { return error_; }
