@@ -107,9 +107,18 @@ class cBookCheck {
                                             kPackageNamespace));
       return;
     }
+    if (!package.hasVersion) {
+      error("OPF-001", name, "The package element has no version attribute.");
+      return;
+    }
+    if (package.version != "2.0" && package.version != "3.0") {
+      error("OPF-001", name,
+            fmt::format("The package's version \"{}\" is not one of 2.0 and 3.0.", visible(package.version)));
+      return;
+    }
+    const bool epub2 = package.version == "2.0";
     // Files the manifest does not list are told only once a manifest was read.
     anyPackageRead_ = true;
-    const bool epub2 = package.version.substr(0, 1) == "2";
     checkIdentifier(name, package);
     for (const std::string& date : package.dates)
       if (!isValidPackageDate(date)) {
@@ -175,7 +184,10 @@ class cBookCheck {
   }
 
   void checkIdentifier(const std::string& name, const sPackageDocument& package) {
-    if (!package.hasUniqueIdentifier) return;
+    if (!package.hasUniqueIdentifier) {
+      error("OPF-048", name, "The package element has no unique-identifier attribute.");
+      return;
+    }
     for (const sPackageDocument::sIdentifier& identifier : package.identifiers)
       if (identifier.id == package.uniqueIdentifier) {
         identifier_ = identifier.value;
@@ -194,14 +206,21 @@ class cBookCheck {
       if (!byId.contains(itemref.idref))
         error("OPF-049", name,
               fmt::format("The spine's itemref \"{}\" names no manifest item.", visible(itemref.idref)));
+    if (!package.spine.empty() && std::none_of(package.spine.begin(), package.spine.end(),
+                                               [](const sSpineItem& itemref) { return itemref.linear; }))
+      error("OPF-033", name, "Every item of the spine is linear=\"no\": the spine has nothing to read in order.");
+    if (package.hasSpineToc) {
+      const auto toc = byId.find(package.spineToc);
+      if (toc == byId.end())
+        error("OPF-049", name,
+              fmt::format("The spine's toc \"{}\" names no manifest item.", visible(package.spineToc)));
+      else if (toc->second->mediaType != kNcxType)
+        error("OPF-050", name,
+              fmt::format("The spine's toc \"{}\" names an item of type \"{}\", not {}.", visible(package.spineToc),
+                          visible(toc->second->mediaType), kNcxType));
+    }
     if (epub2) {
-      const auto toc = package.hasSpineToc ? byId.find(package.spineToc) : byId.end();
-      if (!package.hasSpineToc)
-        error(kCodeSpineToc, name, "The spine has no toc attribute naming the NCX.");
-      else if (toc == byId.end() || toc->second->mediaType != kNcxType)
-        error(kCodeSpineToc, name,
-              fmt::format("The spine's toc \"{}\" names no manifest item of type {}.", visible(package.spineToc),
-                          kNcxType));
+      if (!package.hasSpineToc) error("NCX-002", name, "The spine has no toc attribute naming the NCX.");
     } else {
       const auto navItems = std::count_if(package.items.begin(), package.items.end(),
                                           [](const sManifestItem& item) { return hasWord(item.properties, "nav"); });

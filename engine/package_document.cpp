@@ -70,7 +70,9 @@ class cPackageHandler : public cXmlHandler {
       out_.items.push_back(std::move(item));
     } else if (section_ == "spine" && name.is(kPackageNamespace, "itemref")) {
       const std::string_view* idref = plainAttribute(attributes, "idref");
-      out_.spine.push_back({idref ? std::string(*idref) : std::string(), parser_ ? parser_->line() : 0});
+      const std::string_view* linear = plainAttribute(attributes, "linear");
+      out_.spine.push_back(
+          {idref ? std::string(*idref) : std::string(), !linear || *linear != "no", parser_ ? parser_->line() : 0});
     }
   }
 

@@ -28,6 +28,7 @@ struct sManifestItem {
 
 struct sSpineItem {
   std::string idref;
+  bool linear = true;  // false for linear="no"
   std::size_t line = 0;
 };
 
