@@ -90,6 +90,8 @@ class cBookCheck {
   }
 
   void checkPackage(const std::string& name) {
+    hasIdentifier_ = false;
+    identifier_.clear();
     std::string text;
     if (!read(name, "package document", text)) return;
     const sPackageDocument package = readPackageDocument(text);
@@ -113,9 +115,10 @@ class cBookCheck {
       error("OPF-001", name, "The package element has no version attribute.");
       return;
     }
-    if (package.version != "2.0" && package.version != "3.0") {
+    // 3.0.1 is a revision of 3.0; 3.1 and later are not read by epubcheck 4.
+    if (package.version != "2.0" && package.version != "3.0" && !package.version.starts_with("3.0.")) {
       error("OPF-001", name,
-            fmt::format("The package's version \"{}\" is not one of 2.0 and 3.0.", visible(package.version)));
+            fmt::format("The package's version \"{}\" is neither 2.0 nor 3.0.", visible(package.version)));
       return;
     }
     const bool epub2 = package.version == "2.0";
@@ -252,7 +255,9 @@ class cBookCheck {
     if (epub2) return;
     for (std::size_t i = 0; i < package.items.size(); ++i) {
       if (!hasWord(package.items[i].properties, "nav")) continue;
-      if (targets[i].kind == eReferenceKind::InBook && find(targets[i].entry) && !options_.deep)
+      // The deep pass reads the navigation document with the other XHTML documents.
+      const bool readDeep = options_.deep && package.items[i].mediaType == kXhtmlType;
+      if (targets[i].kind == eReferenceKind::InBook && find(targets[i].entry) && !readDeep)
         checkNavigationDocument(targets[i].entry);
       break;
     }

@@ -23,13 +23,11 @@ struct sManifestItem {
   std::string href;
   std::string mediaType;
   std::string properties;  // white-space separated, as written
-  std::size_t line = 0;    // of the item element, from 1
 };
 
 struct sSpineItem {
   std::string idref;
   bool linear = true;  // false for linear="no"
-  std::size_t line = 0;
 };
 
 struct sPackageDocument {

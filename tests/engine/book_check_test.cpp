@@ -259,6 +259,10 @@ TEST(BookCheck, EachFaultGivesItsFindingsAndNoOthers) {
                           {"OEBPS/extra.css", ""}}),
        {"OPF-001 error OEBPS/content.opf"},
        "\"3.1\""},
+      {"package of version 3.0.1", with(epub3Book(), {{kOpf, opf(opfWith([](sOpf& p) { p.version = "3.0.1"; }))}}), {}},
+      {"package of version 2.0.1",
+       with(epub2Book(), {{kOpf, opf(opfWith([](sOpf& p) { p.version = "2.0.1"; }, epub2Opf()))}}),
+       {"OPF-001 error OEBPS/content.opf"}},
       {"package without unique-identifier",
        with(epub3Book(), {{kOpf, opf(opfWith([](sOpf& p) { p.uniqueIdentifier.clear(); }))}}),
        {"OPF-048 error OEBPS/content.opf"}},
@@ -351,6 +355,14 @@ TEST(BookCheck, EachFaultGivesItsFindingsAndNoOthers) {
       {"container.xml names a missing package",
        with(epub3Book(), {{kOpf, std::nullopt}}),
        {"OPF-002 error META-INF/container.xml"}},
+      {"two renditions, the second not well-formed",
+       with(epub3Book(), {{"META-INF/container.xml",
+                           "<container xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles><rootfile "
+                           "full-path=\"OEBPS/content.opf\" media-type=\"application/oebps-package+xml\"/><rootfile "
+                           "full-path=\"OEBPS/b.opf\" media-type=\"application/oebps-package+xml\"/></rootfiles>"
+                           "</container>"},
+                          {"OEBPS/b.opf", "<package"}}),
+       {"RSC-016 error OEBPS/b.opf"}},
       {"package at the root, the book in a folder",
        with(epub3Book(), {{"META-INF/container.xml",
                            "<container xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles><rootfile "
