@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 #include <fmt/format.h>
 #include <zlib.h>
@@ -19,11 +20,23 @@ namespace plimsy {
 // Compressed bytes handed to zlib (or stored bytes handed over) at a time.
 inline constexpr std::uint64_t kEntryReadPiece = std::uint64_t{1} << 20;
 
-enum class eRead : std::uint8_t { Ok, Damaged, TooLong };
+// Calls take(p, n); true unless it returned false.
+template <typename Take>
+bool handOver(Take& take, const std::uint8_t* p, std::size_t n) {
+  if constexpr (std::is_same_v<decltype(take(p, n)), bool>)
+    return take(p, n);
+  else
+    take(p, n);
+  return true;
+}
+
+enum class eRead : std::uint8_t { Ok, Damaged, TooLong, Stopped };
 
 // Hands the entry's uncompressed data to `take` piece by piece, stopping with
 // TooLong once more than `limit` bytes came out. The data must lie in the
 // archive. When the deflated data is damaged, `why` (when given) says how.
+// A `take` that returns bool stops the reading with Stopped by returning
+// false.
 template <typename Take>
 eRead readEntryData(const cZipReader& reader, const sZipEntry& entry, std::uint64_t limit, Take&& take,
                     std::string* why = nullptr) {
@@ -33,7 +46,7 @@ eRead readEntryData(const cZipReader& reader, const sZipEntry& entry, std::uint6
     if (left > limit) return eRead::TooLong;
     while (left > 0) {
       const std::uint64_t piece = std::min(left, kEntryReadPiece);
-      take(data, static_cast<std::size_t>(piece));
+      if (!handOver(take, data, static_cast<std::size_t>(piece))) return eRead::Stopped;
       reader.noteRead(piece);
       data += piece;
       left -= piece;
@@ -63,7 +76,10 @@ eRead readEntryData(const cZipReader& reader, const sZipEntry& entry, std::uint6
       result = eRead::TooLong;
       break;
     }
-    if (produced > 0) take(out, produced);
+    if (produced > 0 && !handOver(take, out, produced)) {
+      result = eRead::Stopped;
+      break;
+    }
     if (status == Z_STREAM_END) {
       result = eRead::Ok;
       break;
