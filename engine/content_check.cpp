@@ -175,7 +175,8 @@ class cReferenceScan : public cXmlHandler {
     }
     if (!context_.handedOver.empty() && context_.handedOver.count(handedOverKey(base_, written)) != 0) return;
     const sResolvedReference target = resolveReference(base_, written);
-    if (target.kind == eReferenceKind::Outside) {
+    // "//host/path" names a file of another host, not one above the container.
+    if (target.kind == eReferenceKind::Outside && !startsWith(written, "//")) {
       result_.findings.push_back({ordinal, {"RSC-007", eSeverity::Error, std::string(base_), outsideMessage(written)}});
       return;
     }

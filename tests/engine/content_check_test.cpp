@@ -115,10 +115,11 @@ TEST(ContentCheck, EachBookGivesItsFindingsInOrder) {
         "RSC-007 OEBPS/c1.xhtml", "RSC-007 OEBPS/c1.xhtml"},
        {"\"l.css\"", "\"j.js\"", "\"i1.png\"", "\"i2.png\"", "\"i3.png\"", "\"f.xhtml\"", "\"e.svg\"", "\"o.svg\"",
         "\"a.mp3\"", "\"s.mp3\"", "\"v.mp4\"", "\"p.png\"", "\"t.vtt\"", "\"in.png\""}},
-      {"what is left alone: remote, data:, cite, area, empty and epubcfi fragments, malformed escapes",
+      {"what is left alone: remote, data:, another host's path, cite, area, empty and epubcfi fragments, malformed "
+       "escapes",
        {{"OEBPS/c1.xhtml",
          xhtml("<p><a href=\"http://example.com/x#y\">a</a><a href=\"mailto:a@b.c\">b</a>"
-               "<img src=\"data:image/png;base64,AAAA\" alt=\"\"/>"
+               "<img src=\"data:image/png;base64,AAAA\" alt=\"\"/><img src=\"//example.com/x.png\" alt=\"\"/>"
                "<blockquote cite=\"gone.xhtml\"><p>q</p></blockquote>"
                "<map name=\"m\"><area href=\"gone.xhtml\" alt=\"a\"/></map><a href=\"c1.xhtml#\">d</a>"
                "<a href=\"#epubcfi(/4/2)\">e</a><a href=\"a%zz.xhtml\">f</a></p>")}},
