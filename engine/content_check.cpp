@@ -27,8 +27,9 @@ constexpr unsigned kMostThreads = 4;
 // Markup that expat must hold whole (a start tag with its attributes, a
 // comment) is read into its buffer; past this much input without an element
 // or text the document is given up, so that a hostile document cannot take
-// the check's memory.
-constexpr std::uint64_t kMostMarkupPiece = std::uint64_t{8} << 20;
+// the check's memory: expat's buffer stays under twice this (and a piece of
+// input) on each of at most four threads. A data: URL of a few MiB still fits.
+constexpr std::uint64_t kMostMarkupPiece = std::uint64_t{4} << 20;
 // The findings of a document that come after all its references.
 constexpr std::uint32_t kAfterReferences = std::numeric_limits<std::uint32_t>::max();
 

@@ -249,9 +249,18 @@ TEST(ContentCheck, OtherReferencesAreCheckedOnceAfterTheirSourceDocument) {
   EXPECT_NE(findings[2].message.find("\"c1.xhtml#ncx-gone\""), std::string::npos);
 }
 
-// A document that expat would have to hold whole is given up with a warning.
+// A document that expat would have to hold whole is given up with a warning;
+// an image of a few MiB as a data: URL is read through.
 TEST(ContentCheck, OneHugePieceOfMarkupIsNotHeldInMemory) {
-  std::string page = xhtml("<p><img src=\"gone.png\" alt=\"\"/><p title=\"" + std::string(12 << 20, 'a') +
+  const std::string image = "<img alt=\"\" src=\"data:image/png;base64," + std::string(3 << 20, 'A') + "\"/>";
+  for (const bool stored : {true, false}) {
+    SCOPED_TRACE(stored);
+    const std::vector<sFinding> fine = checkBook(
+        {{"OEBPS/c1.xhtml", xhtml("<p>" + image + "<img src=\"gone.png\" alt=\"\"/></p>"), kXhtml, true, stored}});
+    EXPECT_EQ(summarize(fine), (std::vector<std::string>{"RSC-007 OEBPS/c1.xhtml"}));
+  }
+
+  std::string page = xhtml("<p><img src=\"gone.png\" alt=\"\"/><p title=\"" + std::string(6 << 20, 'a') +
                            "\">x</p><img src=\"after.png\" alt=\"\"/></p>");
   const std::vector<sFinding> findings = checkBook({{"OEBPS/c1.xhtml", std::move(page), kXhtml, true, true}});
   EXPECT_EQ(summarize(findings),
