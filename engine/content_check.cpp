@@ -309,14 +309,13 @@ void readDocument(const sContext& context, std::size_t index, sDocumentResult& r
     }
     return true;
   });
+  // The last piece may hold elements that expat kept back until the end.
+  if (read == eRead::Ok && !tooLarge) parser.feed(std::string_view(), true);
   result.read = true;
-  if (!wanted) {
-    std::sort(result.ids.begin(), result.ids.end());
-    result.ids.erase(std::unique(result.ids.begin(), result.ids.end()), result.ids.end());
-    result.ids.shrink_to_fit();
-  }
-  if (read == eRead::Ok) parser.feed(std::string_view(), true);
   if (wanted) return;
+  std::sort(result.ids.begin(), result.ids.end());
+  result.ids.erase(std::unique(result.ids.begin(), result.ids.end()), result.ids.end());
+  result.ids.shrink_to_fit();
   if (tooLarge)
     result.findings.push_back(
         {kAfterReferences,
@@ -324,7 +323,7 @@ void readDocument(const sContext& context, std::size_t index, sDocumentResult& r
           fmt::format("The document was not checked past line {}: one piece of its markup is larger than {} MiB.",
                       parser.line(), kMostMarkupPiece >> 20)}});
   // A document whose data is damaged was cut short: the container check says so.
-  else if (parser.failed() && (read == eRead::Ok || read == eRead::Stopped))
+  else if (parser.failed() && read == eRead::Ok)
     result.findings.push_back(
         {kAfterReferences,
          {"RSC-016", eSeverity::Error, document.entry,
