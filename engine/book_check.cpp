@@ -21,8 +21,6 @@ namespace {
 constexpr std::uint64_t kMostDocument = std::uint64_t{16} << 20;
 
 constexpr std::string_view kXhtmlType = "application/xhtml+xml";
-constexpr std::string_view kSvgType = "image/svg+xml";
-constexpr std::string_view kCssType = "text/css";
 constexpr std::string_view kNcxType = "application/x-dtbncx+xml";
 // expat's word for an encoding it cannot read.
 constexpr std::string_view kUnknownEncoding = "unknown encoding";
@@ -157,14 +155,16 @@ class cBookCheck {
               fmt::format("The manifest items \"{}\" and \"{}\" both name \"{}\".", visible(first->second->id),
                           visible(item.id), visible(target.entry)));
       listed_.insert(target.entry);
+      // Every item goes to the content pass, which reads the XHTML, SVG and
+      // CSS ones and takes the others, present or not, as known targets (a
+      // reference to a missing item is the RSC-001 below, not an RSC-007).
+      if (fresh) documents_.push_back({target.entry, item.mediaType});
       if (!find(target.entry)) {
         error("RSC-001", name,
               fmt::format("The file \"{}\" of the manifest item \"{}\" is not in the book.", visible(target.entry),
                           visible(item.id)));
         continue;
       }
-      if (item.mediaType == kXhtmlType || item.mediaType == kSvgType || item.mediaType == kCssType)
-        if (fresh) documents_.push_back({target.entry, item.mediaType});
       if (item.mediaType == kXhtmlType) checkExtension(name, target.entry, epub2);
     }
     checkSpine(name, package, byId, epub2);
