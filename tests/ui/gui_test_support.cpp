@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 
 #include "core/paths.h"
@@ -11,6 +12,7 @@
 #include "ui/control_ids.h"
 #include "ui/gui_thread.h"
 #include "ui/job_runner.h"
+#include "window_driver.h"
 
 namespace plimsy::test {
 
@@ -76,6 +78,29 @@ bool waitUntil(const std::function<bool()>& done) {
   return true;
 }
 
+namespace {
+
+void lookForModal(std::shared_ptr<std::function<void(ui::WindowRef)>> work,
+                  std::chrono::steady_clock::time_point deadline) {
+  if (const ui::WindowRef modal = activeModalDialog()) {
+    (*work)(modal);
+    return;
+  }
+  if (std::chrono::steady_clock::now() > deadline) return;
+  runSoon([work, deadline] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    lookForModal(work, deadline);
+  });
+}
+
+}  // namespace
+
+void whenModalShown(std::function<void(ui::WindowRef)> work) {
+  auto shared = std::make_shared<std::function<void(ui::WindowRef)>>(std::move(work));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  runSoon([shared, deadline] { lookForModal(shared, deadline); });
+}
+
 bool waitForJobs() {
   return waitUntil([] { return ui::runningJobs() == 0; });
 }
@@ -103,8 +128,16 @@ void writeBook(const std::filesystem::path& folder) {
             "<?xml version=\"1.0\"?>\n<container version=\"1.0\" "
             "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles><rootfile "
             "full-path=\"OEBPS/content.opf\" media-type=\"application/oebps-package+xml\"/></rootfiles></container>\n");
-  writeFile(folder / "OEBPS" / "content.opf", std::string(2000, 'o'));
-  writeFile(folder / "OEBPS" / "chapter1.xhtml", std::string(5000, 'c'));
+  writeFile(folder / "OEBPS" / "content.opf", kBookPackage);
+  writeFile(folder / "OEBPS" / "chapter1.xhtml", bookChapter());
+}
+
+std::string bookChapter() {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<html xmlns=\"http://www.w3.org/1999/xhtml\" xmlns:epub=\"http://www.idpf.org/2007/ops\">"
+         "<head><title>Chapter 1</title></head><body><nav epub:type=\"toc\" id=\"toc\"><ol><li>"
+         "<a href=\"chapter1.xhtml#toc\">Chapter 1</a></li></ol></nav><p>" +
+         std::string(5000, 'c') + "</p></body></html>\n";
 }
 
 void cGuiTest::SetUp() {

@@ -100,7 +100,7 @@ TEST(QtBackend, DialogUnitsScaleWithTheFont) {
   const sBaseUnits units = baseUnitsOf(qtWidget(main.dialogWindow())->font());
   EXPECT_GT(units.x, 0);
   EXPECT_EQ(qtWidget(main.dialogWindow())->size(), QSize(mulDiv(308, units.x, 4), mulDiv(178, units.y, 8)));
-  EXPECT_EQ(qtWidget(main.control(main_ids::kZip))->geometry(), dialogUnitsToPixels({91, 107, 53, 23}, units));
+  EXPECT_EQ(qtWidget(main.control(main_ids::kZip))->geometry(), dialogUnitsToPixels({57, 107, 53, 23}, units));
 }
 
 TEST(QtBackend, TheProgramIconAndTheHeadingFont) {
