@@ -80,25 +80,31 @@ bool waitUntil(const std::function<bool()>& done) {
 
 namespace {
 
-void lookForModal(std::shared_ptr<std::function<void(ui::WindowRef)>> work,
-                  std::chrono::steady_clock::time_point deadline) {
-  if (const ui::WindowRef modal = activeModalDialog()) {
-    (*work)(modal);
+struct sModalWatch {
+  std::function<void(ui::WindowRef)> work;
+  std::function<bool(ui::WindowRef)> accept;
+  std::chrono::steady_clock::time_point deadline;
+};
+
+void lookForModal(std::shared_ptr<sModalWatch> watch) {
+  const ui::WindowRef modal = activeModalDialog();
+  if (modal && (!watch->accept || watch->accept(modal))) {
+    watch->work(modal);
     return;
   }
-  if (std::chrono::steady_clock::now() > deadline) return;
-  runSoon([work, deadline] {
+  if (std::chrono::steady_clock::now() > watch->deadline) return;
+  runSoon([watch] {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    lookForModal(work, deadline);
+    lookForModal(watch);
   });
 }
 
 }  // namespace
 
-void whenModalShown(std::function<void(ui::WindowRef)> work) {
-  auto shared = std::make_shared<std::function<void(ui::WindowRef)>>(std::move(work));
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  runSoon([shared, deadline] { lookForModal(shared, deadline); });
+void whenModalShown(std::function<void(ui::WindowRef)> work, std::function<bool(ui::WindowRef)> accept) {
+  auto watch = std::make_shared<sModalWatch>(
+      sModalWatch{std::move(work), std::move(accept), std::chrono::steady_clock::now() + std::chrono::seconds(30)});
+  runSoon([watch] { lookForModal(watch); });
 }
 
 bool waitForJobs() {

@@ -73,8 +73,9 @@ struct sFakeDesktop {
 bool waitUntil(const std::function<bool()>& done);
 
 // Runs `work` with the modal dialog the program shows next, as soon as it is
-// up (looked for on the GUI thread's event loop for about 30 seconds).
-void whenModalShown(std::function<void(ui::WindowRef)> work);
+// up and `accept` takes it (when given), looked for on the GUI thread's event
+// loop for about 30 seconds.
+void whenModalShown(std::function<void(ui::WindowRef)> work, std::function<bool(ui::WindowRef)> accept = nullptr);
 
 // Waits until every worker thread has finished.
 bool waitForJobs();
