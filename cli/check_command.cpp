@@ -9,14 +9,6 @@
 #include "engine/book_check.h"
 
 namespace plimsy::cli {
-namespace {
-
-std::string counted(std::size_t n, std::string_view one, std::string_view many) {
-  return fmt::format("{} {}", n, n == 1 ? one : many);
-}
-
-}  // namespace
-
 std::string jsonString(std::string_view text) {
   const std::string valid = visibleName(text);
   std::string out = "\"";
@@ -49,34 +41,6 @@ std::string findingsAsJson(std::string_view file, const std::vector<sFinding>& f
   out += fmt::format("{}], \"summary\": {{\"errors\": {}, \"warnings\": {}}}}}\n", findings.empty() ? "" : "\n",
                      countFindings(findings, eSeverity::Error), countFindings(findings, eSeverity::Warning));
   return out;
-}
-
-std::string findingsAsText(const std::vector<sFinding>& findings) {
-  std::string out;
-  for (const sFinding& f : findings) {
-    std::string line = fmt::format("{} {}", f.code, severityName(f.severity));
-    if (!f.entry.empty()) {
-      line += ' ';
-      line += visibleName(f.entry);
-    }
-    line += ": ";
-    line += f.message;
-    // One line per finding, whatever a name holds (the other controls are
-    // escaped when printed).
-    for (const char c : line) {
-      if (c == '\n' || c == '\t')
-        out += fmt::format("\\x{:02X}", static_cast<unsigned>(c));
-      else
-        out += c;
-    }
-    out += '\n';
-  }
-  return out;
-}
-
-std::string findingsSummary(const std::vector<sFinding>& findings) {
-  return counted(countFindings(findings, eSeverity::Error), "error", "errors") + ", " +
-         counted(countFindings(findings, eSeverity::Warning), "warning", "warnings");
 }
 
 void printBookFolderWarnings(const std::string& folder) {

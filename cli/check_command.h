@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/container_check.h"
+#include "engine/findings_text.h"
 
 namespace plimsy::cli {
 
@@ -34,11 +35,8 @@ std::string jsonString(std::string_view text);
 //  "summary": {"errors": N, "warnings": M}} and a line feed.
 std::string findingsAsJson(std::string_view file, const std::vector<sFinding>& findings);
 
-// "CODE severity entry: message" per finding (no entry: "CODE severity:
-// message"), each with a line feed.
-std::string findingsAsText(const std::vector<sFinding>& findings);
-
-// "1 error, 2 warnings".
-std::string findingsSummary(const std::vector<sFinding>& findings);
+// The findings' wording, shared with the window (engine/findings_text.h).
+using ::plimsy::findingsAsText;
+using ::plimsy::findingsSummary;
 
 }  // namespace plimsy::cli

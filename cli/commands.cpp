@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -16,6 +17,8 @@
 #include "core/settings.h"
 #include "core/text.h"
 #include "engine/analysis_log.h"
+#include "engine/book_check.h"
+#include "engine/findings_text.h"
 #include "engine/job_control.h"
 #include "engine/job_report.h"
 #include "engine/repack_job.h"
@@ -131,6 +134,22 @@ int runJobCommand(const JobOptions& options, cSettings& job, const sJobKind& kin
   return result;
 }
 
+// After a zip: the errors that the check of the new epub finds, on standard
+// error, as the book folder's warnings are printed before it; those warnings
+// are not said twice. The zip has succeeded all the same.
+void printNewEpubErrors(const std::string& folder, const std::string& epub) {
+  const std::vector<sFinding> said = checkBookFolder(folder);
+  std::vector<sFinding> errors;
+  for (sFinding& finding : checkBook(epub)) {
+    if (finding.severity != eSeverity::Error) continue;
+    const bool warnedOf = std::any_of(said.begin(), said.end(), [&finding](const sFinding& warning) {
+      return warning.code == finding.code && warning.entry == finding.entry;
+    });
+    if (!warnedOf) errors.push_back(std::move(finding));
+  }
+  if (!errors.empty()) printEscaped(stderr, findingsAsText(errors));
+}
+
 }  // namespace
 
 int runZip(const JobOptions& options) {
@@ -144,7 +163,9 @@ int runZip(const JobOptions& options) {
     writer.progress = progress;
     return zipJob(order, message, statistics, writer);
   };
-  return runJobCommand(options, job, {checkZipRequest, zip, "Zipping", kZipSuccessText});
+  const int status = runJobCommand(options, job, {checkZipRequest, zip, "Zipping", kZipSuccessText});
+  if (status == 0 && !options.quiet) printNewEpubErrors(job.workOrder.FilesDir, job.workOrder.ZipPath);
+  return status;
 }
 
 int runUnzip(const JobOptions& options) {

@@ -127,6 +127,8 @@ bool checkJobOptions(std::string* message, cSettings& job) {
   return true;
 }
 
+bool resolveBackupFolderFor(std::string* message, cSettings& job) { return resolveBackupFolder(message, job); }
+
 bool checkJobSource(std::string* message, const EpubWorkOrder& order) {
   if (order.DoWhat == kDoWhatZip) {
     if (order.FilesDir.empty()) return fail(message, "Please specify the files folder that you want to zip.");

@@ -45,6 +45,10 @@ bool checkUnzipRequest(cRequestUi& ui, std::string* message, cSettings& jobCopy)
 // folder (made when missing); a datetime text is parsed into tDatetime.
 bool checkJobOptions(std::string* message, cSettings& jobCopy);
 
+// BackupDir as checkJobOptions resolves it for ZipPath: empty (no backups),
+// the epub's folder, or the user's folder (made when missing).
+bool resolveBackupFolderFor(std::string* message, cSettings& jobCopy);
+
 // The job's source must be named and exist with the right kind: FilesDir for
 // a zip (DoWhat 1), ZipPath for an unzip (DoWhat 2; a pipe, socket or device
 // is refused, naming it). Any other DoWhat passes.

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Draws the two dialogs of the Windows program, as Wine shows them, into
-# OUTDIR/windows-main-dialog.png and OUTDIR/windows-options-dialog.png (for
+# Draws the dialogs of the Windows program, as Wine shows them, into
+# OUTDIR/windows-main-dialog.png, OUTDIR/windows-options-dialog.png and
+# OUTDIR/windows-check-dialog.png (the result of a check of an epub whose
+# mimetype is deflated, which Repair would mend; for
 # the README and the user guide): on a display server of its own (Xvfb, with
 # openbox, whose frames are in the pictures), in a fresh Wine prefix (removed
 # after) whose settings file holds sample paths.
@@ -66,6 +68,22 @@ mkdir -p "$local_appdata/Tarnwick/Plimsy"
 EOF
 } >"$local_appdata/Tarnwick/Plimsy/settings.xml"
 
+# The epub of the settings, from the sample book, with its mimetype deflated.
+books=$(timeout --kill-after=10 60 "${wine_run[@]}" winepath -u 'C:\Users\reader\Books' 2>/dev/null | tr -d '\r')
+mkdir -p "$books"
+python3 - "$source_dir/examples/sample-book" "$books/the-lighthouse.epub" <<'PYTHON'
+import os, sys, zipfile
+book, out = sys.argv[1], sys.argv[2]
+with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as epub:
+    epub.write(os.path.join(book, "mimetype"), "mimetype")
+    for folder, _, files in sorted(os.walk(book)):
+        for name in sorted(files):
+            path = os.path.join(folder, name)
+            entry = os.path.relpath(path, book).replace(os.sep, "/")
+            if entry != "mimetype":
+                epub.write(path, entry)
+PYTHON
+
 (
   status=0
   timeout --kill-after=10 120 "${wine_run[@]}" "$exe" >"$scratch/plimsy.log" 2>&1 || status=$?
@@ -95,6 +113,16 @@ echo "Written: $out/windows-options-dialog.png"
 
 if ! press "$options" Escape || ! wait_until_gone "$options" 10; then
   fail "the options dialog did not close on Escape"
+fi
+
+click "$source_dir/resources/dialogs/101_main.dlg" "$main" 2004 || fail "could not click Check"
+check=$(wait_for_window '^Check: the-lighthouse\.epub$' 60 "$main") || fail "the result of the check did not come up"
+xdotool mousemove 0 0
+sleep 1
+photograph "$check" "$out/windows-check-dialog.png"
+echo "Written: $out/windows-check-dialog.png"
+if ! press "$check" Escape || ! wait_until_gone "$check" 10; then
+  fail "the result of the check did not close on Escape"
 fi
 press "$main" Escape || fail "could not press Escape in the main window"
 for ((i = 0; i < 120; i++)); do

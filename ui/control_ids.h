@@ -30,6 +30,7 @@ inline constexpr int kSeparator = 1073;
 inline constexpr int kZip = 2000;
 inline constexpr int kUnzip = 2001;
 inline constexpr int kAnalyze = 2003;
+inline constexpr int kCheck = 2004;
 inline constexpr int kClose = kIdCancel;
 }  // namespace main_ids
 
@@ -55,6 +56,16 @@ inline constexpr int kRestoreDefaults = 3;
 inline constexpr int kSave = kIdOk;
 inline constexpr int kCancel = kIdCancel;
 }  // namespace options_ids
+
+// ---- Check result dialog, template 116 ----------------------------------------
+inline constexpr int kCheckTemplateId = 116;
+namespace check_ids {
+inline constexpr int kSummary = 1201;
+inline constexpr int kFindings = 1202;
+inline constexpr int kCopy = 1203;
+inline constexpr int kRepair = 1204;
+inline constexpr int kClose = kIdCancel;
+}  // namespace check_ids
 
 // The custom button of the two task dialogs (analysis summary, bug report).
 inline constexpr int kTaskButtonId = 102;

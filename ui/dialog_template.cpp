@@ -15,11 +15,11 @@ const std::set<std::string>& knownClasses() {
 
 const std::set<std::string>& knownStyles() {
   static const std::set<std::string> styles = {
-      "WS_POPUP",       "WS_VISIBLE",    "WS_CAPTION",       "WS_SYSMENU",      "WS_MINIMIZEBOX",
-      "WS_BORDER",      "WS_TABSTOP",    "WS_VSCROLL",       "WS_GROUP",        "DS_CENTER",
-      "DS_MODALFRAME",  "DS_SETFONT",    "DS_FIXEDSYS",      "SS_LEFT",         "SS_ETCHEDHORZ",
-      "ES_AUTOHSCROLL", "BS_PUSHBUTTON", "BS_DEFPUSHBUTTON", "BS_AUTOCHECKBOX", "BS_AUTORADIOBUTTON",
-      "BS_CENTER",      "CBS_DROPDOWN",  "CBS_SORT",         "PBS_MARQUEE"};
+      "WS_POPUP",     "WS_VISIBLE",    "WS_CAPTION",       "WS_SYSMENU",      "WS_MINIMIZEBOX",     "WS_BORDER",
+      "WS_TABSTOP",   "WS_VSCROLL",    "WS_GROUP",         "DS_CENTER",       "DS_MODALFRAME",      "DS_SETFONT",
+      "DS_FIXEDSYS",  "SS_LEFT",       "SS_ETCHEDHORZ",    "ES_AUTOHSCROLL",  "ES_AUTOVSCROLL",     "ES_MULTILINE",
+      "ES_READONLY",  "BS_PUSHBUTTON", "BS_DEFPUSHBUTTON", "BS_AUTOCHECKBOX", "BS_AUTORADIOBUTTON", "BS_CENTER",
+      "CBS_DROPDOWN", "CBS_SORT",      "PBS_MARQUEE"};
   return styles;
 }
 

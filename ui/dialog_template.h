@@ -60,8 +60,8 @@ struct sDialogTemplate {
 // when the text holds no DIALOG statement.
 bool parseDialogTemplate(std::string_view text, sDialogTemplate& dialog, std::string* message);
 
-// The text of the template compiled into the program under this id (101 or
-// 114; made from resources/dialogs at build time); empty for any other id.
+// The text of the template compiled into the program under this id (101,
+// 114 or 116; made from resources/dialogs at build time); empty for any other id.
 std::string_view dialogTemplateText(int templateId);
 
 // The template compiled into the program under this id, parsed. Fails

@@ -10,6 +10,7 @@
 #include "ui/clipboard.h"
 #include "ui/control_ids.h"
 #include "ui/control_words.h"
+#include "ui/dlg_check.h"
 #include "ui/dlg_options.h"
 #include "ui/gui_thread.h"
 #include "ui/line_text.h"
@@ -42,6 +43,7 @@ constexpr sControlWords kMainControlWords[] = {
     {kExploreEpub, "Open the folder that holds the epub", "Open the folder that holds the epub"},
     {kOpenEpub, "Open the epub in its program", "Open the epub in its program"},
     {kAnalyze, "Analyze", "Analyze the epub and write a log"},
+    {kCheck, "Check", "Check the epub and list what is wrong with it"},
     {kProgress, "Job running", nullptr},
 };
 
@@ -112,6 +114,7 @@ void cDlgMain::initialise() {
   zipButton_.attach(control(kZip));
   unzipButton_.attach(control(kUnzip));
   analyzeButton_.attach(control(kAnalyze));
+  checkButton_.attach(control(kCheck));
   progressBar_.attach(control(kProgress));
   filesLine_.attach(control(kFilesLine));
   epubLine_.attach(control(kEpubLine));
@@ -139,6 +142,7 @@ void cDlgMain::command(int controlId) {
     case kOptions: showOptions(); break;
     case kZip:
     case kUnzip:
+    case kCheck:
     case kAnalyze: requestJob(controlId); break;
     default: break;
   }
@@ -154,6 +158,7 @@ void cDlgMain::requestJob(int controlId) {
   switch (controlId) {
     case kZip: startJob(*this, kDoWhatZip); break;
     case kUnzip: startJob(*this, kDoWhatUnzip); break;
+    case kCheck: startCheckRequest(); break;
     default: startAnalysisRequest(); break;
   }
 }
@@ -354,6 +359,18 @@ void cDlgMain::startAnalysisRequest() {
   startAnalysis(*this);
 }
 
+void cDlgMain::startCheckRequest() {
+  readLines();
+  const std::string epub = settingsSnapshot().workOrder.ZipPath;
+  std::string message;
+  if (!checkCheckRequest(&message, epub)) {
+    enableJobButtons(true);
+    showMessage(message, eIcon::Warning);
+    return;
+  }
+  startCheck(*this, epub);
+}
+
 bool cDlgMain::mayClose() {
   // Closing already: the jobs are stopping (a close asked again meanwhile).
   if (jobsAbandoned()) return false;
@@ -375,6 +392,7 @@ void cDlgMain::setBusyLook(bool busy) {
     zipButton_.showWindow(!busy);
     unzipButton_.showWindow(!busy);
     analyzeButton_.showWindow(!busy);
+    checkButton_.showWindow(!busy);
     progressBar_.showWindow(busy);
     // The marquee starts with the busy look and is never switched off; the bar is only hidden.
     if (busy) progressBar_.startMarquee();
@@ -392,12 +410,13 @@ void cDlgMain::enableJobButtons(bool enabled) {
 }
 
 void cDlgMain::setJobButtonsEnabled(bool enabled) {
-  for (const cWin* button : {&zipButton_, &unzipButton_, &analyzeButton_}) button->enable(enabled);
+  for (const cWin* button : {&zipButton_, &unzipButton_, &analyzeButton_, &checkButton_}) button->enable(enabled);
 }
 
 void cDlgMain::parkFocusOfJobButtons() {
   const WindowRef focus = focusedControl();
-  if (!focus || (focus != zipButton_.window() && focus != unzipButton_.window() && focus != analyzeButton_.window()))
+  if (!focus || (focus != zipButton_.window() && focus != unzipButton_.window() && focus != analyzeButton_.window() &&
+                 focus != checkButton_.window()))
     return;
   // Disabled or hidden, the button would hand the focus on to the next one in
   // the tab order (Help), and Enter would press that. The dialog keeps it
@@ -437,6 +456,21 @@ void cDlgMain::showChosenPath(int controlId, const std::string& path) {
 int cDlgMain::showTaskDialog(const sTaskDialog& task) {
   int pressed = kIdCancel;
   onGuiThread([&] { pressed = services_.presenter->showTaskDialog(dialogWindow(), task); });
+  return pressed;
+}
+
+int cDlgMain::showCheckResult(const sCheckView& view) {
+  int pressed = check_ids::kClose;
+  onGuiThread([&] {
+    cDlgCheckResult result(view);
+    pressed = result.runModal(dialogWindow());
+    // A repair is under way from this moment: no click reaches a job button
+    // before its busy look.
+    if (pressed == check_ids::kRepair) {
+      parkFocusOfJobButtons();
+      setJobButtonsEnabled(false);
+    }
+  });
   return pressed;
 }
 

@@ -2,7 +2,7 @@
 
 // cDlgMain: the program's window, a modeless dialog (template 101) with the
 // files line and the epub line, their browse and shell-open buttons, the
-// Zip, Unzip and A (analysis) buttons that start jobs (job_runner.h), Help,
+// Zip, Unzip, Check and A (analysis) buttons that start jobs (job_runner.h), Help,
 // Report bug, Options and Close, the logo, and a marquee that stands in for
 // the job buttons while a job runs. A folder or file dropped onto it fills
 // the matching line. Every line filled by browsing or dropping is saved to
@@ -58,6 +58,7 @@ class cDlgMain : public cDlg, public cJobOwner {
   bool offer(const std::string& question) override;
   void showChosenPath(int controlId, const std::string& path) override;
   int showTaskDialog(const sTaskDialog& task) override;
+  int showCheckResult(const sCheckView& view) override;
   std::intptr_t openPath(const std::string& path) override;
   const sServices& services() const override { return services_; }
 
@@ -70,10 +71,12 @@ class cDlgMain : public cDlg, public cJobOwner {
   void openHelp();
   void reportBug();
   void showOptions();
-  // Zip, Unzip or A clicked: the job buttons are disabled, then the request
-  // goes to the job runner (the analysis' checks run here).
+  // Zip, Unzip, Check or A clicked: the job buttons are disabled, then the
+  // request goes to the job runner (the analysis' and the check's request
+  // checks run here).
   void requestJob(int controlId);
   void startAnalysisRequest();
+  void startCheckRequest();
   // The line's text put into the line, then read into the settings and saved.
   void fillLine(cWin& line, const std::string& text);
   // The two lines' texts, read on the GUI thread.
@@ -96,6 +99,7 @@ class cDlgMain : public cDlg, public cJobOwner {
   cWin zipButton_;
   cWin unzipButton_;
   cWin analyzeButton_;
+  cWin checkButton_;
   cWin progressBar_;
   cWin filesLine_;
   cWin epubLine_;

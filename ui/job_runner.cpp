@@ -9,8 +9,10 @@
 #include "core/request_checks.h"
 #include "core/settings_file.h"
 #include "engine/analysis_log.h"
+#include "engine/book_check.h"
 #include "engine/job_control.h"
 #include "engine/job_report.h"
+#include "engine/repack_job.h"
 #include "engine/zip_reader.h"
 #include "ui/control_ids.h"
 #include "ui/gui_thread.h"
@@ -92,6 +94,9 @@ class cStoppableOwner : public cJobOwner {
   }
   int showTaskDialog(const sTaskDialog& task) override {
     return jobsAbandoned() ? kIdCancel : owner_.showTaskDialog(task);
+  }
+  int showCheckResult(const sCheckView& view) override {
+    return jobsAbandoned() ? check_ids::kClose : owner_.showCheckResult(view);
   }
   std::intptr_t openPath(const std::string& path) override {
     constexpr std::intptr_t kNotOpened = 33;  // a success, so that nothing is explained
@@ -184,14 +189,22 @@ void runJob(cJobOwner& owner, sJobRecord& record) {
   const std::uint64_t milliseconds = elapsedMilliseconds(start, platform::currentFileTime());
   // The window has been closed and the program is ending: nothing to report.
   if (jobsAbandoned()) return;
+  // A new epub that would fail its check says so in the success message (the
+  // plain check: the container, the package and the navigation).
+  std::string checkLine;
+  if (ok && record.DoWhat == kDoWhatZip && record.jobCopy.ShowSuccessMessage)
+    checkLine = checkFoundLine(countFindings(checkBook(record.jobCopy.workOrder.ZipPath), eSeverity::Error));
   owner.setBusyLook(false);
 
   if (!ok) {
     if (!record.message.empty()) owner.showMessage(record.message, eIcon::Warning);
     return;
   }
-  if (record.jobCopy.ShowSuccessMessage)
-    owner.showMessage(jobSuccessMessage(kind.successText, record.statistics, milliseconds), eIcon::Information);
+  if (record.jobCopy.ShowSuccessMessage) {
+    std::string success = jobSuccessMessage(kind.successText, record.statistics, milliseconds);
+    if (!checkLine.empty()) success += "\n\n" + checkLine;
+    owner.showMessage(success, eIcon::Information);
+  }
   // An unzip whose entries replaced others says so, whatever the options say.
   const std::string replaced = replacedEntriesWarning(record.statistics);
   if (!replaced.empty()) owner.showMessage(replaced, eIcon::Warning);
@@ -217,6 +230,50 @@ void runAnalysis(cJobOwner& owner) {
   const std::uint64_t milliseconds = elapsedMilliseconds(start, platform::currentFileTime());
   if (!jobsAbandoned()) reportAnalysis(owner, ok, reader.statistics(), message, milliseconds);
   reader.releaseArchive();
+}
+
+void startCheck(cJobOwner& owner, const std::string& epub) {
+  cJobOwner* cell = &owner;
+  const bool started = startWorker([cell, epub] {
+    cStoppableOwner owner(*cell);
+    guarded(owner, [&owner, &epub] { runCheck(owner, epub); });
+  });
+  if (!started) owner.enableJobButtons(true);
+}
+
+void runCheck(cJobOwner& owner, const std::string& epub) {
+  sContainerCheckOptions deep;
+  deep.deep = true;
+  owner.setBusyLook(true);
+  std::vector<sFinding> findings = checkBook(epub, deep);
+  bool repaired = false;
+  for (;;) {
+    if (jobsAbandoned()) return;
+    owner.setBusyLook(false);
+    if (owner.showCheckResult(checkView(epub, findings, repaired)) != check_ids::kRepair) return;
+    // Repair: the epub repacked in place, its old self backed up as the
+    // options say, as a zip would back it up.
+    sRepackOrder order;
+    order.archivePath = epub;
+    order.outputPath = epub;
+    std::string message;
+    if (!repairBackupFolder(&message, settingsSnapshot(), epub, order.backupDir)) {
+      // Refused: the buttons, disabled at the click on Repair, take clicks again.
+      owner.enableJobButtons(true);
+      owner.showMessage(message, eIcon::Warning);
+      return;
+    }
+    owner.setBusyLook(true);
+    sStatistics statistics;
+    if (!repackJob(order, &message, statistics)) {
+      if (jobsAbandoned()) return;
+      owner.setBusyLook(false);
+      owner.showMessage(message, eIcon::Warning);
+      return;
+    }
+    findings = checkBook(epub, deep);
+    repaired = true;
+  }
 }
 
 int runningJobs() { return workers.load(); }

@@ -1,11 +1,12 @@
 #pragma once
 
-// The background job runner: zip, unzip and analysis each run on a detached
+// The background job runner: zip, unzip, analysis and check each run on a detached
 // worker thread of their own, so the window stays responsive. The worker
 // completes the request (checks, and the questions they ask), switches the
 // owner to its busy look, times the job, restores the idle look and reports:
 // the success text with the statistics and the elapsed milliseconds (or the
-// first error), then opens the finished work when the options say so (and
+// first error; a zip's message says how many errors the check of the new
+// epub found, if any), then opens the finished work when the options say so (and
 // explains an open that failed); an unzip whose entries replaced others (two
 // names for one file) warns of them, whatever the options say. A job that
 // ends after the window was closed and the running jobs abandoned
@@ -20,6 +21,7 @@
 
 #include "core/settings.h"
 #include "engine/statistics.h"
+#include "ui/check_job.h"
 #include "ui/services.h"
 
 namespace plimsy::ui {
@@ -46,6 +48,10 @@ class cJobOwner {
   // Writes a path the checks chose into the path line with this control id.
   virtual void showChosenPath(int controlId, const std::string& path) = 0;
   virtual int showTaskDialog(const sTaskDialog& task) = 0;
+  // The result dialog of a check (modal); check_ids::kRepair when the user
+  // asks for a repair (the job buttons are disabled then), else
+  // check_ids::kClose.
+  virtual int showCheckResult(const sCheckView& view) = 0;
   // Opens a file or folder; returns the shell result.
   virtual std::intptr_t openPath(const std::string& path) = 0;
   virtual const sServices& services() const = 0;
@@ -76,6 +82,17 @@ void startAnalysis(cJobOwner& owner);
 // by the process-wide work order, idle look, then the summary task dialog
 // (whatever ShowSuccessMessage says) whose button opens the log.
 void runAnalysis(cJobOwner& owner);
+
+// Starts runCheck for this epub on a new detached thread and returns at once
+// (checkCheckRequest has passed; the job buttons are disabled until the idle
+// look).
+void startCheck(cJobOwner& owner, const std::string& epub);
+
+// The worker's steps for a check: busy look, the deep check, idle look, the
+// result dialog. On Repair (the job buttons are disabled from its click): the
+// backup folder as the options say (a refusal enables them and is shown), busy look, the epub repacked in place,
+// checked again, idle look, the result again. A repack that fails shows its message.
+void runCheck(cJobOwner& owner, const std::string& epub);
 
 // The number of worker threads that have not finished yet.
 int runningJobs();

@@ -31,7 +31,9 @@ class cWin {
   void enable(bool enabled) const;
   bool isEnabled() const;
   bool isVisible() const;  // shown in its own right (whether or not its dialog is)
-  // The text of an edit line, a combo box's edit field, a button or a label.
+  // The text of an edit line or box, a combo box's edit field, a button or a
+  // label. Lines end in "\n" (a multi-line box's own line ends are turned
+  // into "\n" and back).
   std::string text() const;
   void setText(const std::string& text) const;
   bool isChecked() const;

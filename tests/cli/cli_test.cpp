@@ -499,5 +499,43 @@ TEST_F(Cli, ZipWarnsOfAFolderWithoutMimetypeOrContainer) {
             "RSC-002 error META-INF/container.xml: META-INF/container.xml is missing.\n");
 }
 
+// zip checks the epub it made and prints its errors after the success text
+// (not those the book folder's warnings said already); it has zipped all the
+// same, and says nothing with --quiet.
+TEST_F(Cli, ZipPrintsTheErrorsOfTheNewEpubAndSucceeds) {
+  const struct {
+    const char* label;
+    const char* container;  // nullptr: none
+    const char* printed;    // a line start that must be printed
+    const char* unsaid;     // a line start that must not
+  } cases[] = {
+      {"container.xml that is not well-formed", "<container",
+       "RSC-016 error META-INF/container.xml: ", "RSC-016 warning"},
+      {"no container.xml: its warning is not repeated", nullptr,
+       "RSC-002 warning META-INF/container.xml: ", "RSC-002 error"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const fs::path container = dir.path() / "book" / "META-INF" / "container.xml";
+    if (c.container)
+      writeFile(container, c.container);
+    else
+      fs::remove(container);
+    const CliRun run = cli(dir.path(), "zip book out.epub --no-backup");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("Success! You successfully zipped your files."), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(c.printed), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find(c.unsaid), std::string::npos) << run.output;
+    const CliRun quiet = cli(dir.path(), "zip book out.epub --no-backup --quiet");
+    EXPECT_EQ(quiet.exitCode, 0);
+    EXPECT_EQ(quiet.output, "");
+  }
+  // A sound book: nothing but the success text.
+  fs::remove_all(dir.path() / "book");
+  fs::copy(test::sampleBook(), dir.path() / "book", fs::copy_options::recursive);
+  const CliRun sound = cli(dir.path(), "zip book out.epub --no-backup");
+  EXPECT_EQ(sound.output.find(" error "), std::string::npos) << sound.output;
+}
+
 }  // namespace
 }  // namespace plimsy

@@ -79,7 +79,7 @@ TEST(DialogTemplate, EveryNamedControlStandsInItsTemplateWithItsClass) {
       {kHelp, "BUTTON"},      {kReportBug, "BUTTON"},   {kNotice, "STATIC"},      {kExploreFiles, "BUTTON"},
       {kOpenEpub, "BUTTON"},  {kExploreEpub, "BUTTON"}, {kOptions, "BUTTON"},     {kProgress, "msctls_progress32"},
       {kSeparator, "STATIC"}, {kZip, "BUTTON"},         {kUnzip, "BUTTON"},       {kAnalyze, "BUTTON"},
-      {kClose, "BUTTON"}};
+      {kCheck, "BUTTON"},     {kClose, "BUTTON"}};
   for (const auto& [id, className] : mainControls) {
     ASSERT_NE(main.control(id), nullptr) << id;
     EXPECT_EQ(main.control(id)->className, className) << id;
@@ -107,6 +107,20 @@ TEST(DialogTemplate, EveryNamedControlStandsInItsTemplateWithItsClass) {
     ASSERT_NE(options.control(id), nullptr) << id;
     EXPECT_EQ(options.control(id)->className, className) << id;
   }
+  sDialogTemplate check;
+  ASSERT_TRUE(loadDialogTemplate(kCheckTemplateId, check, &message)) << message;
+  const std::pair<int, const char*> checkControls[] = {{check_ids::kSummary, "STATIC"},
+                                                       {check_ids::kFindings, "EDIT"},
+                                                       {check_ids::kCopy, "BUTTON"},
+                                                       {check_ids::kRepair, "BUTTON"},
+                                                       {check_ids::kClose, "BUTTON"}};
+  for (const auto& [id, className] : checkControls) {
+    ASSERT_NE(check.control(id), nullptr) << id;
+    EXPECT_EQ(check.control(id)->className, className) << id;
+  }
+  // The findings box holds many lines, which the user reads but does not change.
+  EXPECT_TRUE(check.control(check_ids::kFindings)->has("ES_MULTILINE"));
+  EXPECT_TRUE(check.control(check_ids::kFindings)->has("ES_READONLY"));
 }
 
 TEST(ControlGroups, ArrowKeysMoveWithinAGroupInTemplateOrderAndWrap) {

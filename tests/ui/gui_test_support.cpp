@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 
 #include "core/paths.h"
@@ -11,6 +12,7 @@
 #include "ui/control_ids.h"
 #include "ui/gui_thread.h"
 #include "ui/job_runner.h"
+#include "window_driver.h"
 
 namespace plimsy::test {
 
@@ -76,6 +78,35 @@ bool waitUntil(const std::function<bool()>& done) {
   return true;
 }
 
+namespace {
+
+struct sModalWatch {
+  std::function<void(ui::WindowRef)> work;
+  std::function<bool(ui::WindowRef)> accept;
+  std::chrono::steady_clock::time_point deadline;
+};
+
+void lookForModal(std::shared_ptr<sModalWatch> watch) {
+  const ui::WindowRef modal = activeModalDialog();
+  if (modal && (!watch->accept || watch->accept(modal))) {
+    watch->work(modal);
+    return;
+  }
+  if (std::chrono::steady_clock::now() > watch->deadline) return;
+  runSoon([watch] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    lookForModal(watch);
+  });
+}
+
+}  // namespace
+
+void whenModalShown(std::function<void(ui::WindowRef)> work, std::function<bool(ui::WindowRef)> accept) {
+  auto watch = std::make_shared<sModalWatch>(
+      sModalWatch{std::move(work), std::move(accept), std::chrono::steady_clock::now() + std::chrono::seconds(30)});
+  runSoon([watch] { lookForModal(watch); });
+}
+
 bool waitForJobs() {
   return waitUntil([] { return ui::runningJobs() == 0; });
 }
@@ -103,8 +134,16 @@ void writeBook(const std::filesystem::path& folder) {
             "<?xml version=\"1.0\"?>\n<container version=\"1.0\" "
             "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles><rootfile "
             "full-path=\"OEBPS/content.opf\" media-type=\"application/oebps-package+xml\"/></rootfiles></container>\n");
-  writeFile(folder / "OEBPS" / "content.opf", std::string(2000, 'o'));
-  writeFile(folder / "OEBPS" / "chapter1.xhtml", std::string(5000, 'c'));
+  writeFile(folder / "OEBPS" / "content.opf", kBookPackage);
+  writeFile(folder / "OEBPS" / "chapter1.xhtml", bookChapter());
+}
+
+std::string bookChapter() {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<html xmlns=\"http://www.w3.org/1999/xhtml\" xmlns:epub=\"http://www.idpf.org/2007/ops\">"
+         "<head><title>Chapter 1</title></head><body><nav epub:type=\"toc\" id=\"toc\"><ol><li>"
+         "<a href=\"chapter1.xhtml#toc\">Chapter 1</a></li></ol></nav><p>" +
+         std::string(5000, 'c') + "</p></body></html>\n";
 }
 
 void cGuiTest::SetUp() {

@@ -72,6 +72,11 @@ struct sFakeDesktop {
 // broken test fails instead of hanging). True when it holds.
 bool waitUntil(const std::function<bool()>& done);
 
+// Runs `work` with the modal dialog the program shows next, as soon as it is
+// up and `accept` takes it (when given), looked for on the GUI thread's event
+// loop for about 30 seconds.
+void whenModalShown(std::function<void(ui::WindowRef)> work, std::function<bool(ui::WindowRef)> accept = nullptr);
+
 // Waits until every worker thread has finished.
 bool waitForJobs();
 
@@ -91,8 +96,21 @@ std::string settingsFile();
 // it are removed here.
 [[noreturn]] void endChildProcess(int code);
 
-// A small book folder: mimetype, META-INF/container.xml and two content files.
+// A small sound book folder: mimetype, META-INF/container.xml, the package
+// document and one chapter, which is its navigation document too.
 void writeBook(const std::filesystem::path& folder);
+
+// The book's package document and its chapter's text.
+inline constexpr const char* kBookPackage =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\" unique-identifier=\"id\">"
+    "<metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">"
+    "<dc:identifier id=\"id\">urn:uuid:6c0d3b5e-3f4a-4d0e-9a53-6f2b1c7e8d90</dc:identifier>"
+    "<dc:title>Book</dc:title><dc:language>en</dc:language>"
+    "<meta property=\"dcterms:modified\">2024-05-01T00:00:00Z</meta></metadata>"
+    "<manifest><item id=\"c1\" href=\"chapter1.xhtml\" media-type=\"application/xhtml+xml\" properties=\"nav\"/>"
+    "</manifest><spine><itemref idref=\"c1\"/></spine></package>\n";
+std::string bookChapter();
 
 // A test of the window: it starts from the default settings without a
 // settings file, and waits at its end for any job still running.

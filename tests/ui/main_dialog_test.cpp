@@ -280,6 +280,7 @@ TEST_F(MainDialog, ControlsHaveAccessibleNamesAndTheShortButtonsHints) {
       {kExploreEpub, "Open the folder that holds the epub", "Open the folder that holds the epub"},
       {kOpenEpub, "Open the epub in its program", "Open the epub in its program"},
       {kAnalyze, "Analyze", "Analyze the epub and write a log"},
+      {kCheck, "Check", "Check the epub and list what is wrong with it"},
       {kZip, "Zip", ""},
       {kUnzip, "Unzip", ""},
       {kProgress, "Job running", ""},
@@ -300,7 +301,7 @@ TEST_F(MainDialog, ControlsHaveAccessibleNamesAndTheShortButtonsHints) {
   }
 }
 
-// Zip, Unzip and A are disabled from the click until the request is refused
+// Zip, Unzip, Check and A are disabled from the click until the request is refused
 // or declined, or its job ends: clicks and Enter meanwhile start nothing.
 class JobButtons : public test::cBookGuiTest {
  protected:
@@ -338,8 +339,8 @@ class JobButtons : public test::cBookGuiTest {
   }
 
   bool enabled(int id) const { return cWin(dialog_->control(id)).isEnabled(); }
-  bool allEnabled() const { return enabled(kZip) && enabled(kUnzip) && enabled(kAnalyze); }
-  bool noneEnabled() const { return !enabled(kZip) && !enabled(kUnzip) && !enabled(kAnalyze); }
+  bool allEnabled() const { return enabled(kZip) && enabled(kUnzip) && enabled(kAnalyze) && enabled(kCheck); }
+  bool noneEnabled() const { return !enabled(kZip) && !enabled(kUnzip) && !enabled(kAnalyze) && !enabled(kCheck); }
   // Jobs started: zip and unzip runs, and analysis summaries.
   int jobs() const { return jobs_ + static_cast<int>(desktop_.presenter.tasks.size()); }
 
@@ -347,7 +348,7 @@ class JobButtons : public test::cBookGuiTest {
   // once more, then Enter on the dialog.
   void clickAgain() {
     disabledMeanwhile_ = noneEnabled();
-    for (const int id : {kZip, kUnzip, kAnalyze}) dialog_->sendCommand(id);
+    for (const int id : {kZip, kUnzip, kAnalyze, kCheck}) dialog_->sendCommand(id);
     test::pressKey(dialog_->dialogWindow(), test::eKey::Return);
   }
 
@@ -420,7 +421,7 @@ TEST_F(JobButtons, ASecondClickOrEnterWhileARequestIsUnderWayStartsNothing) {
 }
 
 TEST_F(JobButtons, ARefusedRequestEnablesTheButtonsBeforeItsMessage) {
-  for (const int button : {kZip, kUnzip, kAnalyze}) {
+  for (const int button : {kZip, kUnzip, kAnalyze, kCheck}) {
     SCOPED_TRACE(button);
     desktop_.presenter.messages.clear();
     bool enabledAtMessage = false;

@@ -51,5 +51,8 @@ std::string clipboardText();
 void runSoon(std::function<void()> work);
 // The modal dialog being shown now, if any.
 ui::WindowRef activeModalDialog();
+// The control with this id in a dialog the test has only as a window (a
+// modal dialog the program opened); nullptr when there is none.
+ui::WindowRef dialogControl(ui::WindowRef dialog, int controlId);
 
 }  // namespace plimsy::test

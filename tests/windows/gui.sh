@@ -8,7 +8,9 @@
 # fills both lines of the running window (the epub, and the folder beside it
 # named after it) and puts the focus on Unzip, so that Enter unpacks it there;
 # the Unzip button unpacks it into the same tree; "A" writes the analysis log;
-# Escape closes the window and the program, which leaves its settings file
+# Check finds nothing in the sound epub and leaves it as it is, and offers
+# Repair for an epub whose mimetype is deflated, which repacks it in place
+# (backed up beside it) and shows the result of the check again; Escape closes the window and the program, which leaves its settings file
 # behind.
 #
 #   tests/windows/gui.sh PLIMSY_EXE PREFIX
@@ -27,6 +29,7 @@ source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 source "$source_dir/scripts/wine-x11.sh"
 main_dlg=$source_dir/resources/dialogs/101_main.dlg
 options_dlg=$source_dir/resources/dialogs/114_options.dlg
+check_dlg=$source_dir/resources/dialogs/116_check.dlg
 book=$source_dir/examples/sample-book
 title="Plimsy for Epubs version 0.1"
 title_regex='^Plimsy for Epubs version 0\.1$'
@@ -255,6 +258,70 @@ else
   fail "no analysis dialog within 60 s"
 fi
 no_other_window "the analysis"
+
+echo "Check (the sound epub):"
+cp "$epub" "$scratch/sound.epub"
+click "$main_dlg" "$main" 2004 || fail "could not click Check"
+if result=$(wait_for_window '^Check: sample\.epub$' 60 "$main"); then
+  shot check-sound
+  pass "\"$(xdotool getwindowname "$result")\" is up"
+  # Repair is not offered: a click where it would be does nothing.
+  click "$check_dlg" "$result" 1204 || true
+  sleep 1
+  check "Repair is not offered" "a click where Repair would be closed the result" is_viewable "$result"
+  dismiss "$result" Escape "the result of the check"
+  check "the epub is as it was" "Check changed the epub" cmp -s "$epub" "$scratch/sound.epub"
+else
+  fail "no result \"Check: sample.epub\" within 60 s"
+fi
+no_other_window "the check"
+
+echo "Check and Repair (an epub whose mimetype is deflated):"
+broken=$scratch/repair/broken.epub
+mkdir -p "$scratch/repair"
+python3 - "$book" "$broken" <<'PYTHON'
+import os, sys, zipfile
+book, out = sys.argv[1], sys.argv[2]
+with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as epub:
+    epub.write(os.path.join(book, "mimetype"), "mimetype")  # deflated: a fault repack mends
+    for folder, _, files in sorted(os.walk(book)):
+        for name in sorted(files):
+            path = os.path.join(folder, name)
+            entry = os.path.relpath(path, book).replace(os.sep, "/")
+            if entry != "mimetype":
+                epub.write(path, entry)
+PYTHON
+cp "$broken" "$scratch/broken-before.epub"
+mimetype_stored() {
+  python3 -c 'import sys, zipfile; i = zipfile.ZipFile(sys.argv[1]).infolist()[0]
+sys.exit(0 if i.filename == "mimetype" and i.compress_type == zipfile.ZIP_STORED else 1)' "$1"
+}
+type_into "$main_dlg" "$main" 1056 "$(windows_path "$broken")"
+click "$main_dlg" "$main" 2004 || fail "could not click Check"
+if result=$(wait_for_window '^Check: broken\.epub$' 60 "$main"); then
+  shot check-broken
+  pass "\"$(xdotool getwindowname "$result")\" is up"
+  click "$check_dlg" "$result" 1204 || fail "could not click Repair"
+  check "Repair closed the first result" "Repair did not close the result" wait_until_gone "$result" 30
+  if again=$(wait_for_window '^Check: broken\.epub$' 60 "$main"); then
+    shot check-repaired
+    pass "the result of the check after the repair is up"
+    dismiss "$again" Escape "the result after the repair"
+  else
+    fail "no result after the repair within 60 s"
+  fi
+  check "the repaired epub's mimetype is first and stored" "the epub's mimetype is still not stored" \
+    mimetype_stored "$broken"
+  check "the repaired epub passes unzip -t" "unzip -t finds faults in the repaired epub" unzip_tests_ok "$broken"
+  backups=$(find "$scratch/repair" -type f ! -name broken.epub -exec cmp -s {} "$scratch/broken-before.epub" \; -print |
+    wc -l)
+  check "the old epub is backed up beside it" "$backups backups of the old epub beside it, not 1" test "$backups" -eq 1
+else
+  fail "no result \"Check: broken.epub\" within 60 s"
+fi
+no_other_window "the repair"
+# The epub line as it was, for the settings checked at the end.
+type_into "$main_dlg" "$main" 1056 "$(windows_path "$epub")"
 
 echo "Close (Escape):"
 press "$main" Escape || fail "could not press Escape in the main window"

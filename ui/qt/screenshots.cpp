@@ -1,6 +1,7 @@
-// plimsy-screenshots <folder>: draws the main dialog and the options dialog,
-// as the program shows them, into <folder>/main-dialog.png and
-// <folder>/options-dialog.png. Run under a display server (the screenshots
+// plimsy-screenshots <folder>: draws the main dialog, the options dialog and
+// the result of a check, as the program shows them, into
+// <folder>/main-dialog.png, <folder>/options-dialog.png and
+// <folder>/check-dialog.png. Run under a display server (the screenshots
 // target uses Xvfb). The settings live in a temporary folder for the run, so
 // the user's own settings are neither read nor changed.
 
@@ -12,6 +13,9 @@
 #include <cstdio>
 
 #include "core/settings.h"
+#include "ui/check_job.h"
+#include "ui/control_ids.h"
+#include "ui/dlg_check.h"
 #include "ui/dlg_main.h"
 #include "ui/dlg_options.h"
 #include "ui/qt/qt_text.h"
@@ -64,6 +68,18 @@ bool save(QWidget* dialog, const QString& path) {
   return true;
 }
 
+// What a check finds in a book whose mimetype was deflated and whose data
+// descriptors were kept: faults a repack mends, so Repair is offered.
+std::vector<sFinding> sampleFindings() {
+  return {
+      {"PKG-007", eSeverity::Error, "mimetype", "mimetype is compressed (method 8); it must be stored."},
+      {"PLM-001", eSeverity::Warning, "OEBPS/text/chapter1.xhtml",
+       "The entry's sizes and CRC-32 follow its data in a data descriptor, not in its local header."},
+      {"PLM-001", eSeverity::Warning, "OEBPS/text/chapter2.xhtml",
+       "The entry's sizes and CRC-32 follow its data in a data descriptor, not in its local header."},
+  };
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -100,5 +116,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!save(qtWidget(options.dialogWindow()), folder + QStringLiteral("/options-dialog.png"))) return 1;
+  options.endDialog(kIdCancel);
+
+  cDlgCheckResult check(checkView(settingsSnapshot().workOrder.ZipPath, sampleFindings(), false));
+  if (!check.createModal(mainDialog.dialogWindow(), &message)) {
+    std::fprintf(stderr, "%s\n", message.c_str());
+    return 1;
+  }
+  if (!save(qtWidget(check.dialogWindow()), folder + QStringLiteral("/check-dialog.png"))) return 1;
   return 0;
 }

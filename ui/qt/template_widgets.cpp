@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -29,7 +30,16 @@ QWidget* createStatic(const sControlTemplate& control, QWidget* dialog) {
   return label;
 }
 
-QWidget* createEdit(QWidget* dialog) {
+QWidget* createEdit(const sControlTemplate& control, QWidget* dialog) {
+  if (control.has("ES_MULTILINE")) {
+    auto* box = new QPlainTextEdit(dialog);
+    box->setReadOnly(control.has("ES_READONLY"));
+    // Tab moves on, as in the other controls.
+    box->setTabChangesFocus(true);
+    box->setAcceptDrops(false);
+    box->setVerticalScrollBarPolicy(control.has("WS_VSCROLL") ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    return box;
+  }
   auto* line = new QLineEdit(dialog);
   // A line edit takes drops for itself; the dialog wants them.
   line->setAcceptDrops(false);
@@ -64,7 +74,7 @@ QWidget* createProgressBar(QWidget* dialog) {
 
 QWidget* createWidget(const sControlTemplate& control, QWidget* dialog) {
   if (control.className == "STATIC") return createStatic(control, dialog);
-  if (control.className == "EDIT") return createEdit(dialog);
+  if (control.className == "EDIT") return createEdit(control, dialog);
   if (control.className == "BUTTON") return createButton(control, dialog);
   if (control.className == "COMBOBOX") return createComboBox(control, dialog);
   return createProgressBar(dialog);

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <algorithm>
 
@@ -48,6 +49,7 @@ bool cWin::isVisible() const { return window_ && !qtWidget(window_)->isHidden();
 std::string cWin::text() const {
   QWidget* widget = qtWidget(window_);
   if (auto* line = qobject_cast<QLineEdit*>(widget)) return fromQString(line->text());
+  if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) return fromQString(box->toPlainText());
   if (auto* combo = qobject_cast<QComboBox*>(widget)) return fromQString(combo->currentText());
   if (auto* button = qobject_cast<QAbstractButton*>(widget)) return fromQString(button->text());
   if (auto* label = qobject_cast<QLabel*>(widget)) return fromQString(label->text());
@@ -58,6 +60,8 @@ void cWin::setText(const std::string& text) const {
   QWidget* widget = qtWidget(window_);
   if (auto* line = qobject_cast<QLineEdit*>(widget))
     line->setText(toQString(text));
+  else if (auto* box = qobject_cast<QPlainTextEdit*>(widget))
+    box->setPlainText(toQString(text));
   else if (auto* combo = qobject_cast<QComboBox*>(widget))
     combo->setEditText(toQString(text));
   else if (auto* button = qobject_cast<QAbstractButton*>(widget))

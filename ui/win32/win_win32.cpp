@@ -15,6 +15,24 @@ namespace {
 
 HWND controlOf(WindowRef window) { return hwndOf(window); }
 
+// A multi-line edit box breaks its lines at CR LF; the dialogs' texts use LF.
+bool isMultiLineEdit(HWND window) {
+  wchar_t className[8] = {};
+  GetClassNameW(window, className, 8);
+  return lstrcmpiW(className, L"Edit") == 0 && (GetWindowLongW(window, GWL_STYLE) & ES_MULTILINE) != 0;
+}
+
+std::string withLineEnds(const std::string& text, bool crlf) {
+  std::string out;
+  out.reserve(text.size() + (crlf ? text.size() / 16 : 0));
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (crlf && text[i] == '\n') out += '\r';
+    if (!crlf && text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  return out;
+}
+
 constexpr const wchar_t* kToolTipProperty = L"PlimsyToolTip";
 
 }  // namespace
@@ -54,10 +72,16 @@ bool cWin::isVisible() const {
   return window && (GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
-std::string cWin::text() const { return windowText(controlOf(window_)); }
+std::string cWin::text() const {
+  HWND window = controlOf(window_);
+  const std::string text = windowText(window);
+  return window && isMultiLineEdit(window) ? withLineEnds(text, false) : text;
+}
 
 void cWin::setText(const std::string& text) const {
-  if (HWND window = controlOf(window_)) SetWindowTextW(window, widen(text).c_str());
+  HWND window = controlOf(window_);
+  if (!window) return;
+  SetWindowTextW(window, widen(isMultiLineEdit(window) ? withLineEnds(text, true) : text).c_str());
 }
 
 bool cWin::isChecked() const {

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -26,6 +27,7 @@
 #include "probe_dialogs.h"
 #include "support/scoped_env.h"
 #include "ui/control_ids.h"
+#include "ui/dlg_check.h"
 #include "ui/dlg_main.h"
 #include "ui/dlg_options.h"
 #include "ui/qt/desktop_open.h"
@@ -62,6 +64,12 @@ void expectWidgetsAsTemplate(const cDlg& dialog) {
       EXPECT_EQ(qobject_cast<QFrame*>(widget)->frameShape(), QFrame::HLine);
     } else if (control.className == "STATIC") {
       EXPECT_EQ(qobject_cast<QLabel*>(widget)->text(), text);
+    } else if (control.className == "EDIT" && control.has("ES_MULTILINE")) {
+      auto* box = qobject_cast<QPlainTextEdit*>(widget);
+      ASSERT_NE(box, nullptr) << control.id;
+      EXPECT_EQ(box->isReadOnly(), control.has("ES_READONLY"));
+      EXPECT_TRUE(box->tabChangesFocus()) << "Tab moves on";
+      EXPECT_FALSE(box->acceptDrops()) << "drops must reach the dialog";
     } else if (control.className == "EDIT") {
       EXPECT_FALSE(qobject_cast<QLineEdit*>(widget)->acceptDrops()) << "drops must reach the dialog";
     } else if (control.className == "COMBOBOX") {
@@ -85,6 +93,18 @@ TEST(QtBackend, TemplatesBuildTheWidgetsTheirLinesAskFor) {
   ASSERT_TRUE(options.createModal(main.dialogWindow()));
   expectWidgetsAsTemplate(options);
   EXPECT_TRUE(qobject_cast<QPushButton*>(qtWidget(options.control(options_ids::kCancel)))->isDefault());
+  options.endDialog(kIdCancel);
+
+  // The result of a check: its findings box keeps its lines as they are given.
+  sCheckView view;
+  view.findings = "PKG-007 error mimetype: first\nPKG-010 warning a b.xhtml: second\n";
+  cDlgCheckResult check(view);
+  ASSERT_TRUE(check.createModal(main.dialogWindow()));
+  expectWidgetsAsTemplate(check);
+  EXPECT_EQ(qobject_cast<QPlainTextEdit*>(qtWidget(check.control(check_ids::kFindings)))->toPlainText(),
+            QString::fromStdString(view.findings));
+  EXPECT_EQ(cWin(check.control(check_ids::kFindings)).text(), view.findings);
+  check.endDialog(check_ids::kClose);
 }
 
 TEST(QtBackend, DialogUnitsScaleWithTheFont) {
@@ -100,7 +120,7 @@ TEST(QtBackend, DialogUnitsScaleWithTheFont) {
   const sBaseUnits units = baseUnitsOf(qtWidget(main.dialogWindow())->font());
   EXPECT_GT(units.x, 0);
   EXPECT_EQ(qtWidget(main.dialogWindow())->size(), QSize(mulDiv(308, units.x, 4), mulDiv(178, units.y, 8)));
-  EXPECT_EQ(qtWidget(main.control(main_ids::kZip))->geometry(), dialogUnitsToPixels({91, 107, 53, 23}, units));
+  EXPECT_EQ(qtWidget(main.control(main_ids::kZip))->geometry(), dialogUnitsToPixels({57, 107, 53, 23}, units));
 }
 
 TEST(QtBackend, TheProgramIconAndTheHeadingFont) {

@@ -80,4 +80,10 @@ void runSoon(std::function<void()> work) { QTimer::singleShot(0, std::move(work)
 
 ui::WindowRef activeModalDialog() { return ui::windowRef(QApplication::activeModalWidget()); }
 
+ui::WindowRef dialogControl(ui::WindowRef dialog, int controlId) {
+  QWidget* window = ui::qtWidget(dialog);
+  if (!window) return nullptr;
+  return ui::windowRef(window->findChild<QWidget*>(QStringLiteral("control_%1").arg(controlId)));
+}
+
 }  // namespace plimsy::test

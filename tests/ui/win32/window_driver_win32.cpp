@@ -162,6 +162,11 @@ void runSoon(std::function<void()> work) {
   SetTimer(nullptr, 0, 0, runSoonWork);
 }
 
+ui::WindowRef dialogControl(ui::WindowRef dialog, int controlId) {
+  HWND window = ui::win32::hwndOf(dialog);
+  return window ? ui::win32::windowRef(GetDlgItem(window, controlId)) : nullptr;
+}
+
 ui::WindowRef activeModalDialog() {
   sModalSearch search;
   EnumThreadWindows(GetCurrentThreadId(), findModal, reinterpret_cast<LPARAM>(&search));
