@@ -61,7 +61,8 @@ package: build
 # Windows x64, cross-built with MinGW-w64 into $(WIN_BUILD_DIR): `make windows`
 # makes the portable zip dist/plimsy-<version>-win64.zip and the installer
 # dist/plimsy-<version>-setup.exe; `make test-windows` builds the tests too
-# and runs them under Wine.
+# and runs them under Wine. The first configure fetches Debian's expat source
+# package into $(WIN_BUILD_DIR)/expat and builds it (cmake/expat-windows.cmake).
 windows-deps:
 	@scripts/install-deps.sh windows
 
