@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/terminal_text.h"
+#include "engine/book_check.h"
 
 namespace plimsy::cli {
 namespace {
@@ -86,7 +87,7 @@ void printBookFolderWarnings(const std::string& folder) {
 int runCheck(const CheckOptions& options) {
   sContainerCheckOptions check;
   check.deep = options.deep;
-  const std::vector<sFinding> findings = checkContainer(absoluteFromCommandLine(options.epub), check);
+  const std::vector<sFinding> findings = checkBook(absoluteFromCommandLine(options.epub), check);
   if (options.format == "json") {
     printEscaped(stdout, findingsAsJson(options.epub, findings));
   } else {

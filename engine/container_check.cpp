@@ -63,6 +63,8 @@ namespace {
 class cFindings {
  public:
   explicit cFindings(std::vector<sFinding>& out) : out_(out) {}
+  // The package documents that container.xml names (see ContainerThen).
+  std::vector<std::string> packages;
   void error(const char* code, std::string_view entry, std::string message) {
     out_.push_back({code, eSeverity::Error, std::string(entry), std::move(message)});
   }
@@ -447,6 +449,8 @@ void checkContainerXmlCopy(const cZipReader& reader, const sZipEntry& container,
       findings.error("OPF-002", kContainerPath,
                      copy + fmt::format("The package document \"{}\" that container.xml names is not in the archive.",
                                         visible(rootfile.fullPath)));
+    else
+      findings.packages.push_back(rootfile.fullPath);
   }
   if (!packageFound)
     findings.error("RSC-003", kContainerPath,
@@ -468,6 +472,7 @@ void checkContainerXml(const cZipReader& reader, const std::vector<sEntryFacts>&
     const sEntryFacts& fact = facts[copies[k]];
     if (!fact.dataInArchive || fact.encrypted) continue;  // reported with the entry
     const std::string copy = copies.size() == 1 ? "" : fmt::format("Copy {} of {}: ", k + 1, copies.size());
+    findings.packages.clear();
     checkContainerXmlCopy(reader, entries[copies[k]], copy, findings);
   }
 }
@@ -611,7 +616,7 @@ void checkOpenArchive(const cZipReader& reader, const sContainerCheckOptions& op
 }
 
 std::vector<sFinding> checkWithReader(cZipReader& reader, bool opened, const std::string& message,
-                                      const sContainerCheckOptions& options) {
+                                      const sContainerCheckOptions& options, const ContainerThen& then) {
   std::vector<sFinding> out;
   cFindings findings(out);
   const std::span<const std::uint8_t> bytes(reader.viewData(), static_cast<std::size_t>(reader.viewSize()));
@@ -633,6 +638,7 @@ std::vector<sFinding> checkWithReader(cZipReader& reader, bool opened, const std
     return out;
   }
   checkOpenArchive(reader, options, firstIsMimetype, findings);
+  if (then) then(reader, findings.packages, out);
   if (!reader.archiveUnchanged()) findings.error("PKG-008", "", kArchiveChangedMessage);
   return out;
 }
@@ -665,6 +671,11 @@ std::string wholeFileFinding(const std::string& message, const std::string& path
 }  // namespace
 
 std::vector<sFinding> checkContainer(const std::string& path, const sContainerCheckOptions& options) {
+  return checkContainer(path, options, nullptr);
+}
+
+std::vector<sFinding> checkContainer(const std::string& path, const sContainerCheckOptions& options,
+                                     const ContainerThen& then) {
   switch (pathKind(path)) {
     case PathKind::Missing: return {{"PKG-018", eSeverity::Error, "", "The file could not be found."}};
     case PathKind::Folder: return {{"PKG-008", eSeverity::Error, "", "The path names a folder, not a file."}};
@@ -673,7 +684,7 @@ std::vector<sFinding> checkContainer(const std::string& path, const sContainerCh
   cZipReader reader;
   std::string message;
   const bool opened = reader.open(&message, path);
-  return checkWithReader(reader, opened, wholeFileFinding(message, path), options);
+  return checkWithReader(reader, opened, wholeFileFinding(message, path), options, then);
 }
 
 std::vector<sFinding> checkBookFolder(const std::string& folder) {
@@ -714,10 +725,29 @@ std::vector<sFinding> checkBookFolder(const std::string& folder) {
 }
 
 std::vector<sFinding> checkContainer(std::span<const std::uint8_t> archive, const sContainerCheckOptions& options) {
+  return checkContainer(archive, options, nullptr);
+}
+
+std::vector<sFinding> checkContainer(std::span<const std::uint8_t> archive, const sContainerCheckOptions& options,
+                                     const ContainerThen& then) {
   cZipReader reader;
   std::string message;
   const bool opened = reader.open(&message, archive);
-  return checkWithReader(reader, opened, message, options);
+  return checkWithReader(reader, opened, message, options, then);
+}
+
+eEntryRead readWholeEntry(const cZipReader& reader, const sZipEntry& entry, std::uint64_t limit, std::string& out) {
+  out.clear();
+  const std::uint16_t method = entry.cdr.header.compressionMethod();
+  if (isEncrypted(entry.cdr, entry.lfh) || (method != kMethodStored && method != kMethodDeflated) ||
+      !fitsIn(reader.viewSize(), entry.dataOffset, entry.cdr.effectiveCompressedSize()))
+    return eEntryRead::Unreadable;
+  switch (readEntryData(reader, entry, limit, [&out](const std::uint8_t* p, std::size_t n) { out.append(p, p + n); })) {
+    case eRead::Ok: return eEntryRead::Ok;
+    case eRead::Damaged: return eEntryRead::Damaged;
+    case eRead::TooLong: return eEntryRead::TooLong;
+  }
+  return eEntryRead::Damaged;
 }
 
 }  // namespace plimsy

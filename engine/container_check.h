@@ -12,6 +12,7 @@
 // `mimetype` of exactly "application/epub+zip", without an extra field.
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -54,6 +55,35 @@ std::vector<sFinding> checkContainer(const std::string& path, const sContainerCh
 
 // Checks an archive held in memory.
 std::vector<sFinding> checkContainer(std::span<const std::uint8_t> archive, const sContainerCheckOptions& options = {});
+
+class cZipReader;
+struct sZipEntry;
+
+// What the book check adds once the container is checked, while the archive
+// is open: called with the reader, the package documents that container.xml
+// names (the full-paths of its rootfiles of media type
+// application/oebps-package+xml that name an entry, in document order; of the
+// last copy of container.xml when there are several, the one a reading
+// system takes; none when it is not well-formed) and the findings so far. Not
+// called when the archive could not be opened.
+using ContainerThen =
+    std::function<void(const cZipReader& reader, const std::vector<std::string>& packages, std::vector<sFinding>& out)>;
+std::vector<sFinding> checkContainer(const std::string& path, const sContainerCheckOptions& options,
+                                     const ContainerThen& then);
+std::vector<sFinding> checkContainer(std::span<const std::uint8_t> archive, const sContainerCheckOptions& options,
+                                     const ContainerThen& then);
+
+// How reading an entry's data whole went.
+enum class eEntryRead : std::uint8_t {
+  Ok,
+  Unreadable,  // encrypted, stored with another method than 0 or 8, or its data runs past the archive's end
+  Damaged,     // the deflated data does not inflate
+  TooLong,     // longer than the limit
+};
+
+// An entry's data, inflated, into `out` (the container check reports why one
+// cannot be read).
+eEntryRead readWholeEntry(const cZipReader& reader, const sZipEntry& entry, std::uint64_t limit, std::string& out);
 
 // The faults of a book folder that would make the epub packed from it fail
 // the container check, all warnings: no `mimetype` file in any letter case

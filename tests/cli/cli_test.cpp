@@ -425,7 +425,14 @@ TEST_F(Cli, UnzipWarnsOfReplacedEntriesOnStandardErrorAndSucceeds) {
 TEST_F(Cli, CheckExitsByTheWorstFindingAndWritesJson) {
   ASSERT_EQ(cli(dir.path(), "zip book made.epub -q").exitCode, 0);
   test::ArchivePlan warned = test::smallEpubPlan();
-  warned.entries.push_back(test::storedEntry("OEBPS/content.opf", "<package/>"));
+  // A package that lists every file: the one warning is the name's.
+  warned.entries.push_back(test::storedEntry(
+      "OEBPS/content.opf",
+      "<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\" unique-identifier=\"u\"><metadata "
+      "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:identifier "
+      "id=\"u\">b</dc:identifier></metadata><manifest><item id=\"c\" "
+      "href=\"chapter1.xhtml\" media-type=\"application/xhtml+xml\" properties=\"nav\"/><item id=\"t\" "
+      "href=\"a%20b.txt\" media-type=\"text/plain\"/></manifest><spine><itemref idref=\"c\"/></spine></package>"));
   warned.entries.push_back(test::storedEntry("OEBPS/a b.txt", "x"));
   writeFile(dir.path() / "warned.epub", test::buildArchive(warned));
   writeFile(dir.path() / "empty.epub", "");
