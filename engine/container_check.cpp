@@ -10,7 +10,6 @@
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
-#include <zlib.h>
 
 #include "core/paths.h"
 #include "core/platform.h"
@@ -19,6 +18,7 @@
 #include "engine/byte_ranges.h"
 #include "engine/container_xml.h"
 #include "engine/crc32.h"
+#include "engine/entry_data.h"
 #include "engine/entry_name_rules.h"
 #include "engine/job_control.h"
 #include "engine/zip_reader.h"
@@ -38,7 +38,6 @@ constexpr std::uint64_t kMostContainerXml = std::uint64_t{16} << 20;
 // A mimetype that is not the first entry is read up to this length.
 constexpr std::uint64_t kMostMimetype = 4096;
 constexpr std::size_t kExtraHeaderBytes = 4;  // Header ID and data size
-constexpr std::uint64_t kReadPiece = std::uint64_t{1} << 20;
 constexpr unsigned kMostDeepThreads = 4;
 
 std::string visible(std::string_view bytes) { return visibleName(bytes); }
@@ -161,71 +160,6 @@ std::string extraFieldFault(std::span<const std::uint8_t> extra) {
     at += kExtraHeaderBytes + size;
   }
   return {};
-}
-
-// ---- Reading an entry's data ------------------------------------------------------------
-
-enum class eRead : std::uint8_t { Ok, Damaged, TooLong };
-
-// Hands the entry's uncompressed data to `take` piece by piece, stopping with
-// TooLong once more than `limit` bytes came out. The data must lie in the
-// archive. When the deflated data is damaged, `why` (when given) says how.
-template <typename Take>
-eRead readEntryData(const cZipReader& reader, const sZipEntry& entry, std::uint64_t limit, Take&& take,
-                    std::string* why = nullptr) {
-  const std::uint8_t* data = reader.viewData() + entry.dataOffset;
-  std::uint64_t left = entry.cdr.effectiveCompressedSize();
-  if (entry.cdr.header.compressionMethod() == kMethodStored) {
-    if (left > limit) return eRead::TooLong;
-    while (left > 0) {
-      const std::uint64_t piece = std::min(left, kReadPiece);
-      take(data, static_cast<std::size_t>(piece));
-      reader.noteRead(piece);
-      data += piece;
-      left -= piece;
-    }
-    return eRead::Ok;
-  }
-  z_stream stream{};
-  if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return eRead::Damaged;
-  std::uint8_t out[64 * 1024];
-  std::uint64_t total = 0;
-  eRead result = eRead::Damaged;
-  for (;;) {
-    if (stream.avail_in == 0 && left > 0) {
-      const std::uint64_t piece = std::min(left, kReadPiece);
-      stream.next_in = const_cast<Bytef*>(data);
-      stream.avail_in = static_cast<uInt>(piece);
-      reader.noteRead(piece);
-      data += piece;
-      left -= piece;
-    }
-    stream.next_out = out;
-    stream.avail_out = sizeof out;
-    const int status = inflate(&stream, Z_NO_FLUSH);
-    const std::size_t produced = sizeof out - stream.avail_out;
-    total += produced;
-    if (total > limit) {
-      result = eRead::TooLong;
-      break;
-    }
-    if (produced > 0) take(out, produced);
-    if (status == Z_STREAM_END) {
-      result = eRead::Ok;
-      break;
-    }
-    // Out of input before the stream's end, or a damaged stream.
-    const bool inputUsedUp = stream.avail_in == 0 && left == 0;
-    if ((status != Z_OK && !(status == Z_BUF_ERROR && left > 0)) || (status == Z_OK && produced == 0 && inputUsedUp)) {
-      if (why)
-        *why = status == Z_DATA_ERROR && stream.msg ? std::string(stream.msg)
-               : inputUsedUp                        ? std::string("the data ends before the deflate stream does")
-                                                    : fmt::format("zlib status {}", status);
-      break;
-    }
-  }
-  inflateEnd(&stream);
-  return result;
 }
 
 // The deep check of one entry: its data inflates to the central directory's
