@@ -92,6 +92,12 @@ std::map<std::string, std::string> runEpubcheck(const fs::path& folder, const st
   return reports;
 }
 
+// The codes of a set that epubcheck can give: Plimsy's own (PLM-) left out.
+std::set<std::string> epubcheckKnows(std::set<std::string> codes) {
+  std::erase_if(codes, [](const std::string& code) { return code.starts_with("PLM-"); });
+  return codes;
+}
+
 std::string listed(const std::set<std::string>& codes) {
   std::string text;
   for (const std::string& code : codes) text += (text.empty() ? "" : ", ") + code;
@@ -143,7 +149,8 @@ TEST(BookCheckInterop, EpubcheckGivesEachBookItsCodes) {
   const std::map<std::string, std::string> reports = runEpubcheck(dir.path(), names);
   for (const test::CheckBook& book : books) {
     const std::string& report = reports.at(book.name);
-    EXPECT_EQ(epubcheckCodes(report), book.epubcheck.value_or(book.codes)) << book.label << "\n" << report;
+    EXPECT_EQ(epubcheckCodes(report), epubcheckKnows(book.epubcheck.value_or(book.codes))) << book.label << "\n"
+                                                                                           << report;
   }
 }
 
@@ -173,7 +180,7 @@ TEST(BookCheckInterop, CheckAndEpubcheckAgreeOnRealBooks) {
   }
   const std::map<std::string, std::string> reports = runEpubcheck(dir.path(), names);
   for (const std::string& name : names) {
-    const std::set<std::string> ours = ourCodes(dir.path() / name, true);
+    const std::set<std::string> ours = epubcheckKnows(ourCodes(dir.path() / name, true));
     const std::set<std::string> theirs = epubcheckCodes(reports.at(name));
     EXPECT_EQ(ours, theirs) << name << ": check " << listed(ours) << ", epubcheck " << listed(theirs) << "\n"
                             << reports.at(name);

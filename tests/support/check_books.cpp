@@ -216,11 +216,42 @@ std::vector<CheckBook> checkBooks() {
       epub2([](BookFiles& f) { replace(f, kOpf, "2026-12-07", "2026-13-45"); }), {"OPF-054 error"});
   add("EPUB 2: a dc:date of year and month", "opf2-date-year-month.epub",
       epub2([](BookFiles& f) { replace(f, kOpf, "2026-12-07", "2026-12"); }), {});
-  // An EPUB 3 date off the syntax is a warning of another code (OPF-053).
+  // An EPUB 3 date off the syntax is a warning.
   add("EPUB 3: a dc:date that is not a date", "opf-date-in-words.epub", epub3([](BookFiles& f) {
         replace(f, kOpf, "<dc:language>", "<dc:date>the seventh of December</dc:date>\n    <dc:language>");
       }),
-      {});
+      {"OPF-053 warning"});
+  add("package version 2.5", "opf-version-unknown.epub",
+      epub3([](BookFiles& f) { replace(f, kOpf, "version=\"3.0\"", "version=\"2.5\""); }), {"OPF-001 error"});
+  add("package without unique-identifier", "opf-unique-identifier-none.epub",
+      epub3([](BookFiles& f) { replace(f, kOpf, " unique-identifier=\"book-id\"", ""); }), {"OPF-048 error"});
+  add("package without a spine", "opf-spine-none.epub", epub3([](BookFiles& f) {
+        const std::string& text = f[kOpf];
+        const std::size_t from = text.find("  <spine>");
+        const std::size_t to = text.find("</spine>\n");
+        if (from == std::string::npos || to == std::string::npos) throw std::logic_error("no spine");
+        f[kOpf] = text.substr(0, from) + text.substr(to + 9);
+      }),
+      {"OPF-019 error"});
+  add("every itemref linear=\"no\"", "opf-spine-nothing-linear.epub", epub3([](BookFiles& f) {
+        for (const char* id : {"ch1", "ch2", "ch3"})
+          replace(f, kOpf, std::string("idref=\"") + id + "\"/>", std::string("idref=\"") + id + "\" linear=\"no\"/>");
+      }),
+      {"OPF-033 error"});
+  add("package document in ISO-8859-1", "opf-latin1.epub",
+      epub3([](BookFiles& f) { replace(f, kOpf, "encoding=\"UTF-8\"", "encoding=\"ISO-8859-1\""); }),
+      {"CSS-003 error"});
+  add("two manifest items of one id", "opf-id-twice.epub",
+      epub3([](BookFiles& f) { replace(f, kOpf, "<item id=\"nav\"", "<item id=\"css\""); }), {"PLM-010 error"});
+  add("EPUB 3: no item has the nav property", "opf-nav-none.epub",
+      epub3([](BookFiles& f) { replace(f, kOpf, " properties=\"nav\"", ""); }), {"PLM-012 error"});
+  add("EPUB 2: a spine without toc", "opf2-spine-toc-none.epub",
+      epub2([](BookFiles& f) { replace(f, kOpf, "<spine toc=\"ncx\">", "<spine>"); }), {"NCX-002 error"});
+  add("EPUB 2: the spine's toc names no item", "opf2-spine-toc-unknown.epub",
+      epub2([](BookFiles& f) { replace(f, kOpf, "<spine toc=\"ncx\">", "<spine toc=\"contents\">"); }),
+      {"OPF-049 error"});
+  add("EPUB 2: the spine's toc names the stylesheet", "opf2-spine-toc-stylesheet.epub",
+      epub2([](BookFiles& f) { replace(f, kOpf, "<spine toc=\"ncx\">", "<spine toc=\"css\">"); }), {"OPF-050 error"});
 
   // The navigation document and the NCX.
   add("navigation document not well-formed", "nav-not-well-formed.epub",
