@@ -367,13 +367,20 @@ void checkContainerXmlCopy(const cZipReader& reader, const sZipEntry& container,
     return;
   }
   const sContainerXml xml = readContainerXml(text);
+  if (!xml.refusedEncoding.empty())
+    findings.error("CSS-003", kContainerPath,
+                   copy + fmt::format("META-INF/container.xml is encoded in {}: only UTF-8 and UTF-16 are allowed.",
+                                      visible(xml.refusedEncoding)));
+  if (xml.rootfilesUnread) return;
   if (!xml.wellFormed)
-    findings.error(
-        "RSC-016", kContainerPath,
-        copy + fmt::format("META-INF/container.xml is not well-formed XML: {} (line {}).", xml.problem, xml.line));
+    findings.error("RSC-016", kContainerPath,
+                   copy + fmt::format("META-INF/container.xml is not well-formed XML: {} (line {}, column {}).",
+                                      xml.problem, xml.line, xml.column));
+  // Rootfiles before the point where a document that is not well-formed
+  // fails are read as they stand.
   bool packageFound = false;
   for (const sRootfile& rootfile : xml.rootfiles) {
-    if (rootfile.mediaType != kPackageMediaType || !xml.wellFormed) continue;
+    if (rootfile.mediaType != kPackageMediaType) continue;
     packageFound = true;
     if (!rootfile.hasFullPath)
       findings.error("OPF-016", kContainerPath, copy + "A rootfile of container.xml has no full-path attribute.");

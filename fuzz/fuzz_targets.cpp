@@ -11,7 +11,9 @@
 #include "core/text.h"
 #include "engine/analysis_log.h"
 #include "engine/container_check.h"
+#include "engine/container_xml.h"
 #include "engine/unzip_job.h"
+#include "engine/xml_reader.h"
 #include "engine/zip_reader.h"
 
 namespace fs = std::filesystem;
@@ -109,6 +111,40 @@ int zipReaderOneInput(const std::uint8_t* data, std::size_t size) {
   const sContainerCheckOptions deep{true, 1};
   for (const sFinding& finding : checkContainer(std::span<const std::uint8_t>(data, size), deep)) {
     if (finding.code.empty() || !isValidUtf8(finding.message) || !isValidUtf8(visibleName(finding.entry))) std::abort();
+  }
+  return 0;
+}
+
+std::string containerXmlOutcome(const std::uint8_t* data, std::size_t size) {
+  const sContainerXml xml = readContainerXml(std::string_view(reinterpret_cast<const char*>(data), size));
+  std::string outcome;
+  if (xml.rootfilesUnread)
+    outcome = "unread";
+  else if (xml.wellFormed)
+    outcome = "well-formed";
+  else
+    outcome = "not well-formed: " + describeXmlError({xml.problem, xml.line, xml.column});
+  if (!xml.rootfilesUnread)
+    outcome += ", " + std::to_string(xml.rootfiles.size()) + (xml.rootfiles.size() == 1 ? " rootfile" : " rootfiles");
+  if (!xml.refusedEncoding.empty()) outcome += "; encoding " + visibleName(xml.refusedEncoding) + " refused";
+  return outcome;
+}
+
+int containerXmlOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const sContainerXml xml = readContainerXml(bytes);
+  if (xml.wellFormed != xml.problem.empty() || (!xml.wellFormed && xml.line == 0)) std::abort();
+  for (const sRootfile& r : xml.rootfiles) {
+    if (!isValidUtf8(r.fullPath) || !isValidUtf8(r.mediaType)) std::abort();
+  }
+  // Fed in two pieces, the parser comes to the same answer.
+  if (xml.refusedEncoding.empty() && size > 0) {
+    struct cNothing : cXmlHandler {
+    } nothing;
+    const std::size_t split = data[0] % size;
+    cXmlParser parser(nothing);
+    const bool whole = parser.feed(bytes.substr(0, split), false) && parser.feed(bytes.substr(split), true);
+    if (whole != xml.wellFormed) std::abort();
   }
   return 0;
 }

@@ -26,6 +26,12 @@ int settingsReaderOneInput(const std::uint8_t* data, std::size_t size);
 // written outside that folder, or when the job fails without a message.
 int unzipJobOneInput(const std::uint8_t* data, std::size_t size);
 
+// The bytes read as META-INF/container.xml, whole and then again in two
+// pieces split where the first byte says. Stops the process when a document
+// is not well-formed without a reason and a line, when the two reads
+// disagree, or when a rootfile's text is not valid UTF-8.
+int containerXmlOneInput(const std::uint8_t* data, std::size_t size);
+
 // What each of them came to, for the seed corpora's expected outcomes.
 
 struct sReaderOutcome {
@@ -44,5 +50,10 @@ struct sUnzipOutcome {
   std::string message;      // why it failed; "" otherwise
 };
 sUnzipOutcome unzipJobOutcome(const std::uint8_t* data, std::size_t size);
+
+// "well-formed, 1 rootfile", "not well-formed: REASON (line L, column C),
+// 0 rootfiles", with "; encoding NAME refused" after it when the declaration
+// names an encoding a container may not use.
+std::string containerXmlOutcome(const std::uint8_t* data, std::size_t size);
 
 }  // namespace plimsy::fuzz

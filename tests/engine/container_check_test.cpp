@@ -380,6 +380,140 @@ TEST(ContainerCheck, EachDamageGivesItsFindingsAndNoOthers) {
   }
 }
 
+// container.xml's text against the codes epubcheck 4.2.6 gives for it (its
+// schema errors, RSC-005, aside; each code once).
+TEST(ContainerCheck, ContainerXmlTextGivesItsCodes) {
+  const std::string ns = "urn:oasis:names:tc:opendocument:xmlns:container";
+  const std::string rootfile =
+      "<rootfile full-path=\"OEBPS/content.opf\" media-type=\"application/oebps-package+xml\"/>";
+  const std::string missing = "<rootfile full-path=\"OEBPS/gone.opf\" media-type=\"application/oebps-package+xml\"/>";
+  const auto doc = [&ns](const std::string& inner, const std::string& prolog = "<?xml version=\"1.0\"?>\n",
+                         const std::string& nsAttribute = "") {
+    return prolog + "<container version=\"1.0\" xmlns=\"" + (nsAttribute.empty() ? ns : nsAttribute) +
+           "\">\n<rootfiles>\n" + inner + "\n</rootfiles>\n</container>\n";
+  };
+  const auto cut = [&ns](const std::string& inner, const std::string& prolog = "<?xml version=\"1.0\"?>\n") {
+    return prolog + "<container version=\"1.0\" xmlns=\"" + ns + "\">\n<rootfiles>\n" + inner + "\n";
+  };
+  const auto decl = [](const char* encoding) {
+    return std::string("<?xml version=\"1.0\" encoding=\"") + encoding + "\"?>\n";
+  };
+  const auto utf16le = [](const std::string& ascii) {
+    std::string out = "\xFF\xFE";
+    for (const char c : ascii) out += std::string{c, '\0'};
+    return out;
+  };
+  const auto utf16be = [](const std::string& ascii) {
+    std::string out;
+    for (const char c : ascii) out += std::string{'\0', c};
+    return out;
+  };
+  const std::string internalEntity = "<rootfile full-path=\"&p;\" media-type=\"application/oebps-package+xml\"/>";
+  std::string laughs = "<!DOCTYPE container [<!ENTITY l0 \"ha\">";
+  for (int i = 1; i <= 9; ++i) {
+    laughs += "<!ENTITY l" + std::to_string(i) + " \"";
+    for (int k = 0; k < 10; ++k) laughs += "&l" + std::to_string(i - 1) + ";";
+    laughs += "\">";
+  }
+  laughs += "]>\n";
+  std::string attributes;
+  for (int i = 0; i < 300000; ++i) attributes += " a" + std::to_string(i) + "=\"\"";
+  const std::string hugeTag =
+      "<rootfile full-path=\"OEBPS/content.opf\" media-type=\"application/oebps-package+xml\"" + attributes;
+
+  const std::string fatal = "RSC-016 error META-INF/container.xml";
+  const std::string noRootfile = "RSC-003 error META-INF/container.xml";
+  const std::string encoding = "CSS-003 error META-INF/container.xml";
+  const std::string notThere = "OPF-002 error META-INF/container.xml";
+  const struct {
+    const char* what;
+    std::string text;
+    std::vector<std::string> expected;  // sorted
+  } cases[] = {
+      {"sound", doc(rootfile), {}},
+      {"UTF-16LE", utf16le(doc(rootfile, decl("UTF-16"))), {}},
+      {"UTF-16BE without a mark or declaration", utf16be(doc(rootfile, "")), {}},
+      {"UTF-16 without a rootfile", utf16le(doc("", decl("UTF-16"))), {noRootfile}},
+      {"an internal entity used",
+       doc(internalEntity, "<!DOCTYPE container [<!ENTITY p \"OEBPS/content.opf\">]>\n"),
+       {}},
+      {"']' inside an entity value",
+       doc(internalEntity, "<!DOCTYPE container [<!ENTITY q \"a]b\"><!ENTITY p \"OEBPS/content.opf\">]>\n"),
+       {}},
+      {"rootfile prefixed, in the namespace",
+       doc("<c:rootfile xmlns:c=\"" + ns +
+           "\" full-path=\"OEBPS/content.opf\" "
+           "media-type=\"application/oebps-package+xml\"/>"),
+       {}},
+      {"rootfile outside rootfiles", "<container xmlns=\"" + ns + "\">" + rootfile + "<rootfiles/></container>", {}},
+      {"white space before the declaration", doc(rootfile, " \n<?xml version=\"1.0\"?>\n"), {fatal, noRootfile}},
+      {"a second declaration",
+       doc(rootfile, "<?xml version=\"1.0\"?>\n<?xml version=\"1.0\"?>\n"),
+       {fatal, noRootfile}},
+      {"a control character in an attribute",
+       doc("<rootfile id=\"a\x01"
+           "b\" full-path=\"OEBPS/content.opf\" media-type=\"application/oebps-package+xml\"/>"),
+       {fatal, noRootfile}},
+      {"a control character in a comment",
+       doc("<!-- a\x01"
+           "b -->" +
+           rootfile),
+       {fatal, noRootfile}},
+      {"a raw U+FFFE in a comment",
+       doc("<!-- a\xEF\xBF\xBE"
+           "b -->" +
+           rootfile),
+       {fatal, noRootfile}},
+      {"a raw U+FFFE in text", doc("\xEF\xBF\xBE" + rootfile), {fatal, noRootfile}},
+      {"an unbound prefix",
+       doc("<x:rootfile full-path=\"OEBPS/content.opf\" media-type=\"application/oebps-package+xml\"/>"),
+       {fatal, noRootfile}},
+      {"container in another namespace", doc(rootfile, "", "urn:example:other"), {noRootfile}},
+      {"container in no namespace", "<container><rootfiles>" + rootfile + "</rootfiles></container>", {noRootfile}},
+      {"rootfile in another namespace",
+       doc("<o:rootfile xmlns:o=\"urn:example:o\" full-path=\"OEBPS/content.opf\" "
+           "media-type=\"application/oebps-package+xml\"/>"),
+       {noRootfile}},
+      {"ISO-8859-1", doc(rootfile + "<!-- caf\xE9 -->", decl("ISO-8859-1")), {encoding}},
+      {"ISO-8859-1 without a rootfile", doc("", decl("ISO-8859-1")), {encoding, noRootfile}},
+      {"ISO-8859-1, the package missing", doc(missing, decl("ISO-8859-1")), {encoding, notThere}},
+      {"ISO-8859-1, not closed after the rootfile", cut(rootfile, decl("ISO-8859-1")), {encoding, fatal}},
+      {"US-ASCII", doc(rootfile, decl("US-ASCII")), {encoding}},
+      {"windows-1252", doc(rootfile, decl("windows-1252")), {encoding}},
+      {"declared UTF-16, written in UTF-8", doc(rootfile, decl("UTF-16")), {fatal, noRootfile}},
+      {"not closed after the rootfile", cut(rootfile), {fatal}},
+      {"not closed after a rootfile whose package is missing", cut(missing), {notThere, fatal}},
+      {"a duplicate attribute after the rootfile", doc(rootfile + "<x a=\"1\" a=\"2\"/>"), {fatal}},
+      {"an undeclared entity", doc(internalEntity), {fatal, noRootfile}},
+      {"an external entity in an attribute",
+       doc(internalEntity, "<!DOCTYPE container [<!ENTITY p SYSTEM \"file:///etc/hostname\">]>\n"),
+       {fatal, noRootfile}},
+      // epubcheck also reports the declaration of an external entity (HTM-003).
+      {"an external entity in text, not read",
+       doc(rootfile + "<x>&p;</x>", "<!DOCTYPE container [<!ENTITY p SYSTEM \"file:///etc/hostname\">]>\n"),
+       {}},
+      // epubcheck was still expanding after five minutes.
+      {"a billion laughs after the rootfile",
+       doc(rootfile + "<x>&l9;</x>", "<?xml version=\"1.0\"?>\n" + laughs),
+       {fatal}},
+      {"300,000 attributes", doc(hugeTag + "/>"), {}},
+      {"300,000 attributes, one twice", doc(hugeTag + " a7=\"\"/>"), {fatal, noRootfile}},
+  };
+  for (const auto& c : cases) {
+    ArchivePlan plan = soundBook();
+    withContainer(plan, c.text);
+    const std::vector<sFinding> findings = check(test::buildArchive(plan), false);
+    std::vector<std::string> expected = c.expected;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(summarize(findings), expected) << c.what;
+    for (const sFinding& f : findings) {
+      if (f.code == "RSC-016") {
+        EXPECT_NE(f.message.find(", column "), std::string::npos) << c.what << ": " << f.message;
+      }
+    }
+  }
+}
+
 // The warnings before a zip find the book's mimetype as the zip job takes
 // it: the top-level file of that name in any letter case.
 TEST(ContainerCheck, BookFolderWarnings) {
@@ -432,7 +566,11 @@ TEST(ContainerXml, WellFormednessAndRootfiles) {
     bool wellFormed;
     std::size_t rootfiles;
   } cases[] = {
-      {"\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- c --><a><b:rootfile full-path=\"x\"/></a>\n", true, 1},
+      {"\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- c --><a xmlns:b='urn:oasis:names:tc:opendocument:xmlns:container'>"
+       "<b:rootfile full-path=\"x\"/></a>\n",
+       true, 1},
+      {"<a><b:rootfile full-path=\"x\"/></a>", false, 0},
+      {"<a><rootfile full-path=\"x\"/></a>", true, 0},
       {"<!DOCTYPE a [<!ELEMENT a ANY>]><a><![CDATA[<&>]]>&lt;&#x41;&#65;</a>", true, 0},
       {"<a/><b/>", false, 0},
       {"<a></b>", false, 0},
@@ -446,7 +584,8 @@ TEST(ContainerXml, WellFormednessAndRootfiles) {
       {"<a><!-- -- --></a>", false, 0},
       {"<a>\xFF</a>", false, 0},
       {"", false, 0},
-      {"<a><rootfile full-path='p'/><rootfile media-type='m'>", false, 2},
+      {"<a xmlns='urn:oasis:names:tc:opendocument:xmlns:container'><rootfile full-path='p'/><rootfile media-type='m'>",
+       false, 2},
   };
   for (const auto& c : cases) {
     const sContainerXml xml = readContainerXml(c.text);

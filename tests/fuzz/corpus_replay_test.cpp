@@ -50,6 +50,12 @@ std::string unzipOutcome(const std::string& bytes) {
   return test::unzipOutcome(outcome.unzipped, outcome.files, outcome.message);
 }
 
+// The target's own checks run too: a failed one stops the test.
+std::string containerXmlOutcome(const std::string& bytes) {
+  fuzz::containerXmlOneInput(bytesOf(bytes), bytes.size());
+  return fuzz::containerXmlOutcome(bytesOf(bytes), bytes.size());
+}
+
 std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -82,6 +88,8 @@ std::string settingsOutcome(const std::string& bytes) {
 TEST(FuzzCorpus, ZipReaderSeedsReplay) { EXPECT_GE(replay("fuzz_zip_reader", readerOutcome), 5u); }
 
 TEST(FuzzCorpus, UnzipJobSeedsReplay) { EXPECT_GE(replay("fuzz_unzip_job", unzipOutcome), 5u); }
+
+TEST(FuzzCorpus, ContainerXmlSeedsReplay) { EXPECT_GE(replay("fuzz_container_xml", containerXmlOutcome), 10u); }
 
 TEST(FuzzCorpus, SettingsReaderSeedsReplay) { EXPECT_GE(replay("fuzz_settings_reader", settingsOutcome), 3u); }
 
