@@ -146,11 +146,14 @@ int main(int argc, char** argv) {
   CLI::App* checkCommand = app.add_subcommand(
       "check",
       "Report every fault of an epub's container (mimetype, container.xml, entry names, duplicates, encryption, "
-      "damaged records) without unpacking it; exits with 1 when a fault is an error");
+      "damaged records), package document and navigation without unpacking it; exits with 1 when a fault is an "
+      "error");
   checkCommand->add_option("EPUB", check.epub, "The epub to check")->required();
   checkCommand->add_option("--format", check.format, "text (one finding per line) or json (default text)")
       ->check(CLI::IsMember({"text", "json"}));
-  checkCommand->add_flag("--deep", check.deep, "Also inflate every entry and check its length and CRC-32");
+  checkCommand->add_flag(
+      "--deep", check.deep,
+      "Also inflate every entry and check its length and CRC-32, and read every content document and its links");
   checkCommand->add_flag("-q,--quiet", check.quiet, "Print only the findings, without the count at the end");
 
   // The arguments as UTF-8 on every system, in an argv of our own for the parser.

@@ -24,6 +24,8 @@ constexpr std::string_view kXhtmlType = "application/xhtml+xml";
 constexpr std::string_view kSvgType = "image/svg+xml";
 constexpr std::string_view kCssType = "text/css";
 constexpr std::string_view kNcxType = "application/x-dtbncx+xml";
+// expat's word for an encoding it cannot read.
+constexpr std::string_view kUnknownEncoding = "unknown encoding";
 
 std::string visible(std::string_view bytes) { return visibleName(bytes); }
 
@@ -88,12 +90,14 @@ class cBookCheck {
   }
 
   void checkPackage(const std::string& name) {
+    hasIdentifier_ = false;
+    identifier_.clear();
     std::string text;
     if (!read(name, "package document", text)) return;
     const sPackageDocument package = readPackageDocument(text);
     text.clear();
     text.shrink_to_fit();
-    checkEncoding(name, "package document", package.facts);
+    if (!checkEncoding(name, "package document", package.facts, package.wellFormed, package.error)) return;
     if (!package.wellFormed) {
       error("RSC-016", name,
             fmt::format("The package document is not well-formed XML: {}.", describeXmlError(package.error)));
@@ -111,9 +115,10 @@ class cBookCheck {
       error("OPF-001", name, "The package element has no version attribute.");
       return;
     }
-    if (package.version != "2.0" && package.version != "3.0") {
+    // 3.0.1 is a revision of 3.0; 3.1 and later are not read by epubcheck 4.
+    if (package.version != "2.0" && package.version != "3.0" && !package.version.starts_with("3.0.")) {
       error("OPF-001", name,
-            fmt::format("The package's version \"{}\" is not one of 2.0 and 3.0.", visible(package.version)));
+            fmt::format("The package's version \"{}\" is neither 2.0 nor 3.0.", visible(package.version)));
       return;
     }
     const bool epub2 = package.version == "2.0";
@@ -134,9 +139,13 @@ class cBookCheck {
       const sManifestItem& item = package.items[i];
       if (!item.id.empty() && !byId.emplace(item.id, &item).second)
         error(kCodeDuplicateItemId, name, fmt::format("Two manifest items have the id \"{}\".", visible(item.id)));
+      if (item.href.empty()) {
+        error(kCodeItemWithoutHref, name, fmt::format("The manifest item \"{}\" has no href.", visible(item.id)));
+        continue;
+      }
       sResolvedReference& target = targets[i] = resolveReference(name, item.href);
       if (target.kind == eReferenceKind::Remote) continue;
-      if (target.kind != eReferenceKind::InBook || item.href.empty()) {
+      if (target.kind != eReferenceKind::InBook) {
         error("RSC-001", name,
               fmt::format("The manifest item \"{}\" names no file of the book: \"{}\".", visible(item.id),
                           visible(item.href)));
@@ -173,14 +182,17 @@ class cBookCheck {
       warning("HTM-014", entry, "The XHTML content document's extension is none of .xhtml, .html and .htm.");
   }
 
-  // XML documents of a book are in UTF-8 or UTF-16.
-  void checkEncoding(const std::string& name, std::string_view what, const sXmlFacts& facts) {
+  // XML documents of a book are in UTF-8 or UTF-16. False when the document
+  // could not be read for its encoding (which the finding says).
+  bool checkEncoding(const std::string& name, std::string_view what, const sXmlFacts& facts, bool wellFormed,
+                     const sXmlError& why) {
     const std::string& declared = facts.declaredEncoding;
     if (declared.empty() || equalsIgnoringAsciiCase(declared, "UTF-8") || equalsIgnoringAsciiCase(declared, "UTF-16"))
-      return;
+      return true;
     error("CSS-003", name,
           fmt::format("The {} declares the encoding \"{}\"; only UTF-8 and UTF-16 are allowed.", what,
                       visible(declared)));
+    return wellFormed || why.problem != kUnknownEncoding;
   }
 
   void checkIdentifier(const std::string& name, const sPackageDocument& package) {
@@ -243,7 +255,9 @@ class cBookCheck {
     if (epub2) return;
     for (std::size_t i = 0; i < package.items.size(); ++i) {
       if (!hasWord(package.items[i].properties, "nav")) continue;
-      if (targets[i].kind == eReferenceKind::InBook && find(targets[i].entry) && !options_.deep)
+      // The deep pass reads the navigation document with the other XHTML documents.
+      const bool readDeep = options_.deep && package.items[i].mediaType == kXhtmlType;
+      if (targets[i].kind == eReferenceKind::InBook && find(targets[i].entry) && !readDeep)
         checkNavigationDocument(targets[i].entry);
       break;
     }
@@ -253,7 +267,12 @@ class cBookCheck {
   // the deep pass's to check.
   void checkLink(const std::string& source, const sNavigationLink& link, bool handFragment) {
     sResolvedReference target = resolveReference(source, link.written);
-    if (target.kind != eReferenceKind::InBook) return;
+    if (target.kind == eReferenceKind::Remote) return;
+    if (target.kind != eReferenceKind::InBook) {
+      error("RSC-007", source,
+            fmt::format("The link \"{}\" (line {}) leads to no file of the book.", visible(link.written), link.line));
+      return;
+    }
     if (!find(target.entry)) {
       error("RSC-007", source,
             fmt::format("The link \"{}\" (line {}) leads to \"{}\", which is not in the book.", visible(link.written),
@@ -268,6 +287,7 @@ class cBookCheck {
     std::string text;
     if (!read(entry, "NCX", text)) return;
     const sNavigationDocument ncx = readNcx(text);
+    if (!checkEncoding(entry, "NCX", ncx.facts, ncx.wellFormed, ncx.error)) return;
     if (!ncx.wellFormed) {
       error("RSC-016", entry, fmt::format("The NCX is not well-formed XML: {}.", describeXmlError(ncx.error)));
       return;
@@ -283,6 +303,7 @@ class cBookCheck {
     std::string text;
     if (!read(entry, "navigation document", text)) return;
     const sNavigationDocument nav = readNavigationDocument(text);
+    if (!checkEncoding(entry, "navigation document", nav.facts, nav.wellFormed, nav.error)) return;
     if (!nav.wellFormed) {
       error("RSC-016", entry,
             fmt::format("The navigation document is not well-formed XML: {}.", describeXmlError(nav.error)));

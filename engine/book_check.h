@@ -19,6 +19,7 @@ namespace plimsy {
 inline constexpr const char* kCodeDuplicateItemId = "PLM-010";
 inline constexpr const char* kCodeEmptySpine = "PLM-011";
 inline constexpr const char* kCodeNavItemCount = "PLM-012";
+inline constexpr const char* kCodeItemWithoutHref = "PLM-013";
 
 // Checks the epub at `path` (UTF-8); what checkContainer says of a path that
 // names nothing or no archive holds here too.

@@ -10,7 +10,6 @@ bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'
 class cPackageHandler : public cXmlHandler {
  public:
   explicit cPackageHandler(sPackageDocument& out) : out_(out) {}
-  void setParser(const cXmlParser* parser) { parser_ = parser; }
 
   void startElement(const sXmlName& name, std::span<const sXmlAttribute> attributes) override {
     ++depth_;
@@ -55,7 +54,6 @@ class cPackageHandler : public cXmlHandler {
       }
     } else if (section_ == "manifest" && name.is(kPackageNamespace, "item")) {
       sManifestItem item;
-      item.line = parser_ ? parser_->line() : 0;
       for (const sXmlAttribute& a : attributes) {
         if (!a.name.ns.empty()) continue;
         if (a.name.local == "id")
@@ -71,8 +69,7 @@ class cPackageHandler : public cXmlHandler {
     } else if (section_ == "spine" && name.is(kPackageNamespace, "itemref")) {
       const std::string_view* idref = plainAttribute(attributes, "idref");
       const std::string_view* linear = plainAttribute(attributes, "linear");
-      out_.spine.push_back(
-          {idref ? std::string(*idref) : std::string(), !linear || *linear != "no", parser_ ? parser_->line() : 0});
+      out_.spine.push_back({idref ? std::string(*idref) : std::string(), !linear || *linear != "no"});
     }
   }
 
@@ -93,7 +90,6 @@ class cPackageHandler : public cXmlHandler {
   }
 
   sPackageDocument& out_;
-  const cXmlParser* parser_ = nullptr;
   int depth_ = 0;
   std::string section_;
   std::string* text_ = nullptr;  // the element whose text is being gathered
@@ -121,7 +117,6 @@ sPackageDocument readPackageDocument(std::string_view document) {
   sPackageDocument out;
   cPackageHandler handler(out);
   cXmlParser parser(handler);
-  handler.setParser(&parser);
   out.wellFormed = parser.feed(document, true);
   if (!out.wellFormed) out.error = parser.error();
   out.facts = parser.facts();
@@ -165,7 +160,8 @@ bool isValidPackageDate(std::string_view text) {
       if (at == start) return false;
     }
   }
-  if (at < text.size() && text[at] == 'Z') return at + 1 == text.size();
+  if (at == text.size()) return true;  // epubcheck takes a time without a zone
+  if (text[at] == 'Z') return at + 1 == text.size();
   int zoneHour = 0, zoneMinute = 0;
   return at + 6 == text.size() && (text[at] == '+' || text[at] == '-') && digits(text, at + 1, 2, zoneHour) &&
          zoneHour <= 23 && text[at + 3] == ':' && digits(text, at + 4, 2, zoneMinute) && zoneMinute <= 59;

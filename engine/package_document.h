@@ -23,13 +23,11 @@ struct sManifestItem {
   std::string href;
   std::string mediaType;
   std::string properties;  // white-space separated, as written
-  std::size_t line = 0;    // of the item element, from 1
 };
 
 struct sSpineItem {
   std::string idref;
   bool linear = true;  // false for linear="no"
-  std::size_t line = 0;
 };
 
 struct sPackageDocument {
@@ -62,8 +60,9 @@ sPackageDocument readPackageDocument(std::string_view document);
 bool hasWord(std::string_view list, std::string_view word);
 
 // A date as the package's dc:date may hold it: YYYY, YYYY-MM, YYYY-MM-DD, or
-// a full date with a time (hh:mm, hh:mm:ss or hh:mm:ss.s...) and a zone (Z or
-// +hh:mm / -hh:mm), the month's day in range for that month and year.
+// a full date with a time (hh:mm, hh:mm:ss or hh:mm:ss.s...) and perhaps a
+// zone (Z or +hh:mm / -hh:mm); the month's day in range for that month and
+// year. White space around it is allowed.
 bool isValidPackageDate(std::string_view text);
 
 }  // namespace plimsy
