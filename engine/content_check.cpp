@@ -27,8 +27,9 @@ constexpr unsigned kMostThreads = 4;
 // Markup that expat must hold whole (a start tag with its attributes, a
 // comment) is read into its buffer; past this much input without an element
 // or text the document is given up, so that a hostile document cannot take
-// the check's memory.
-constexpr std::uint64_t kMostMarkupPiece = std::uint64_t{8} << 20;
+// the check's memory: expat's buffer stays under twice this (and a piece of
+// input) on each of at most four threads. A data: URL of a few MiB still fits.
+constexpr std::uint64_t kMostMarkupPiece = std::uint64_t{4} << 20;
 // The findings of a document that come after all its references.
 constexpr std::uint32_t kAfterReferences = std::numeric_limits<std::uint32_t>::max();
 
@@ -175,7 +176,8 @@ class cReferenceScan : public cXmlHandler {
     }
     if (!context_.handedOver.empty() && context_.handedOver.count(handedOverKey(base_, written)) != 0) return;
     const sResolvedReference target = resolveReference(base_, written);
-    if (target.kind == eReferenceKind::Outside) {
+    // "//host/path" names a file of another host, not one above the container.
+    if (target.kind == eReferenceKind::Outside && !startsWith(written, "//")) {
       result_.findings.push_back({ordinal, {"RSC-007", eSeverity::Error, std::string(base_), outsideMessage(written)}});
       return;
     }
@@ -307,14 +309,13 @@ void readDocument(const sContext& context, std::size_t index, sDocumentResult& r
     }
     return true;
   });
+  // The last piece may hold elements that expat kept back until the end.
+  if (read == eRead::Ok && !tooLarge) parser.feed(std::string_view(), true);
   result.read = true;
-  if (!wanted) {
-    std::sort(result.ids.begin(), result.ids.end());
-    result.ids.erase(std::unique(result.ids.begin(), result.ids.end()), result.ids.end());
-    result.ids.shrink_to_fit();
-  }
-  if (read == eRead::Ok) parser.feed(std::string_view(), true);
   if (wanted) return;
+  std::sort(result.ids.begin(), result.ids.end());
+  result.ids.erase(std::unique(result.ids.begin(), result.ids.end()), result.ids.end());
+  result.ids.shrink_to_fit();
   if (tooLarge)
     result.findings.push_back(
         {kAfterReferences,
@@ -322,7 +323,7 @@ void readDocument(const sContext& context, std::size_t index, sDocumentResult& r
           fmt::format("The document was not checked past line {}: one piece of its markup is larger than {} MiB.",
                       parser.line(), kMostMarkupPiece >> 20)}});
   // A document whose data is damaged was cut short: the container check says so.
-  else if (parser.failed() && (read == eRead::Ok || read == eRead::Stopped))
+  else if (parser.failed() && read == eRead::Ok)
     result.findings.push_back(
         {kAfterReferences,
          {"RSC-016", eSeverity::Error, document.entry,

@@ -11,9 +11,11 @@
 // The references checked are those a reading system follows: XHTML a@href,
 // link@href, img@src and @srcset, input@src, iframe, embed, script, source,
 // track, audio and video @src, video@poster, object@data; SVG (inline too)
-// a, image and use @xlink:href. Remote references, data: URLs and paths that
-// leave the container are left alone. Fragments are checked only in
-// references to XHTML and SVG documents ("epubcfi(" fragments aside).
+// a, image and use @xlink:href. Remote references (data: URLs and //host
+// paths too) are left alone; a path that climbs above the container, or an
+// absolute one, names nothing in the book (RSC-007). Fragments are checked
+// in links (a, iframe, img, object; SVG a and use) to XHTML and SVG
+// documents, "epubcfi(" fragments aside; ids are `id` attributes.
 //
 // What else is found: a document that is not well-formed XML (RSC-016); a
 // document holding one piece of markup so large that reading it would take

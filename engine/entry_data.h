@@ -30,13 +30,13 @@ bool handOver(Take& take, const std::uint8_t* p, std::size_t n) {
   return true;
 }
 
-enum class eRead : std::uint8_t { Ok, Damaged, TooLong, Stopped };
+enum class eRead : std::uint8_t { Ok, Damaged, TooLong };
 
 // Hands the entry's uncompressed data to `take` piece by piece, stopping with
 // TooLong once more than `limit` bytes came out. The data must lie in the
 // archive. When the deflated data is damaged, `why` (when given) says how.
-// A `take` that returns bool stops the reading with Stopped by returning
-// false.
+// A `take` that returns bool ends the reading early by returning false; the
+// result is then Ok (the caller knows why it stopped).
 template <typename Take>
 eRead readEntryData(const cZipReader& reader, const sZipEntry& entry, std::uint64_t limit, Take&& take,
                     std::string* why = nullptr) {
@@ -46,7 +46,7 @@ eRead readEntryData(const cZipReader& reader, const sZipEntry& entry, std::uint6
     if (left > limit) return eRead::TooLong;
     while (left > 0) {
       const std::uint64_t piece = std::min(left, kEntryReadPiece);
-      if (!handOver(take, data, static_cast<std::size_t>(piece))) return eRead::Stopped;
+      if (!handOver(take, data, static_cast<std::size_t>(piece))) return eRead::Ok;
       reader.noteRead(piece);
       data += piece;
       left -= piece;
@@ -77,7 +77,7 @@ eRead readEntryData(const cZipReader& reader, const sZipEntry& entry, std::uint6
       break;
     }
     if (produced > 0 && !handOver(take, out, produced)) {
-      result = eRead::Stopped;
+      result = eRead::Ok;
       break;
     }
     if (status == Z_STREAM_END) {

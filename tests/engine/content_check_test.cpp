@@ -115,10 +115,11 @@ TEST(ContentCheck, EachBookGivesItsFindingsInOrder) {
         "RSC-007 OEBPS/c1.xhtml", "RSC-007 OEBPS/c1.xhtml"},
        {"\"l.css\"", "\"j.js\"", "\"i1.png\"", "\"i2.png\"", "\"i3.png\"", "\"f.xhtml\"", "\"e.svg\"", "\"o.svg\"",
         "\"a.mp3\"", "\"s.mp3\"", "\"v.mp4\"", "\"p.png\"", "\"t.vtt\"", "\"in.png\""}},
-      {"what is left alone: remote, data:, cite, area, empty and epubcfi fragments, malformed escapes",
+      {"what is left alone: remote, data:, another host's path, cite, area, empty and epubcfi fragments, malformed "
+       "escapes",
        {{"OEBPS/c1.xhtml",
          xhtml("<p><a href=\"http://example.com/x#y\">a</a><a href=\"mailto:a@b.c\">b</a>"
-               "<img src=\"data:image/png;base64,AAAA\" alt=\"\"/>"
+               "<img src=\"data:image/png;base64,AAAA\" alt=\"\"/><img src=\"//example.com/x.png\" alt=\"\"/>"
                "<blockquote cite=\"gone.xhtml\"><p>q</p></blockquote>"
                "<map name=\"m\"><area href=\"gone.xhtml\" alt=\"a\"/></map><a href=\"c1.xhtml#\">d</a>"
                "<a href=\"#epubcfi(/4/2)\">e</a><a href=\"a%zz.xhtml\">f</a></p>")}},
@@ -248,9 +249,18 @@ TEST(ContentCheck, OtherReferencesAreCheckedOnceAfterTheirSourceDocument) {
   EXPECT_NE(findings[2].message.find("\"c1.xhtml#ncx-gone\""), std::string::npos);
 }
 
-// A document that expat would have to hold whole is given up with a warning.
+// A document that expat would have to hold whole is given up with a warning;
+// an image of a few MiB as a data: URL is read through.
 TEST(ContentCheck, OneHugePieceOfMarkupIsNotHeldInMemory) {
-  std::string page = xhtml("<p><img src=\"gone.png\" alt=\"\"/><p title=\"" + std::string(12 << 20, 'a') +
+  const std::string image = "<img alt=\"\" src=\"data:image/png;base64," + std::string(3 << 20, 'A') + "\"/>";
+  for (const bool stored : {true, false}) {
+    SCOPED_TRACE(stored);
+    const std::vector<sFinding> fine = checkBook(
+        {{"OEBPS/c1.xhtml", xhtml("<p>" + image + "<img src=\"gone.png\" alt=\"\"/></p>"), kXhtml, true, stored}});
+    EXPECT_EQ(summarize(fine), (std::vector<std::string>{"RSC-007 OEBPS/c1.xhtml"}));
+  }
+
+  std::string page = xhtml("<p><img src=\"gone.png\" alt=\"\"/><p title=\"" + std::string(6 << 20, 'a') +
                            "\">x</p><img src=\"after.png\" alt=\"\"/></p>");
   const std::vector<sFinding> findings = checkBook({{"OEBPS/c1.xhtml", std::move(page), kXhtml, true, true}});
   EXPECT_EQ(summarize(findings),
