@@ -10,6 +10,7 @@
 #include "core/settings.h"
 #include "core/text.h"
 #include "engine/analysis_log.h"
+#include "engine/book_check.h"
 #include "engine/container_check.h"
 #include "engine/container_xml.h"
 #include "engine/unzip_job.h"
@@ -106,10 +107,11 @@ sUnzipOutcome unzipJobOutcome(const std::uint8_t* data, std::size_t size) {
 
 int zipReaderOneInput(const std::uint8_t* data, std::size_t size) {
   zipReaderOutcome(data, size);
-  // The container check reads the same bytes, data and all; what it says
+  // The book check reads the same bytes, data and all (container, package
+  // document, navigation, content documents and their links); what it says
   // must be text a terminal and a JSON reader can take.
   const sContainerCheckOptions deep{true, 1};
-  for (const sFinding& finding : checkContainer(std::span<const std::uint8_t>(data, size), deep)) {
+  for (const sFinding& finding : checkBook(std::span<const std::uint8_t>(data, size), deep)) {
     if (finding.code.empty() || !isValidUtf8(finding.message) || !isValidUtf8(visibleName(finding.entry))) std::abort();
   }
   return 0;
