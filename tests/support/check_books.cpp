@@ -181,9 +181,14 @@ std::vector<CheckBook> checkBooks() {
       epub3([](BookFiles& f) { replace(f, kOpf, "unique-identifier=\"book-id\"", "unique-identifier=\"isbn\""); }),
       {"OPF-030 error"});
   // The navigation document's link to the missing chapter is not reported
-  // again (RSC-007): the manifest item's finding says it.
+  // again (RSC-007): the manifest item's finding says it. (epubcheck reports
+  // RSC-007 only for files the manifest does not list.)
   add("a manifest item's file is missing", "opf-item-file-missing.epub",
       epub3([](BookFiles& f) { f.erase("OEBPS/text/chapter3.xhtml"); }), {"RSC-001 error"});
+  // The same for a chapter's image: the manifest lists it, so the chapter's
+  // reference to it is no second finding.
+  add("a manifest item's image is missing, a chapter shows it", "opf-item-image-missing.epub",
+      epub3([](BookFiles& f) { f.erase("OEBPS/images/lighthouse.png"); }), {"RSC-001 error"});
   add("two manifest items of one href", "opf-href-twice.epub", epub3([](BookFiles& f) {
         replace(f, kOpf, "<item id=\"ch3\"",
                 "<item id=\"ch2-again\" href=\"text/chapter2.xhtml\" media-type=\"application/xhtml+xml\"/>\n"
