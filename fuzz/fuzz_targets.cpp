@@ -107,9 +107,9 @@ sUnzipOutcome unzipJobOutcome(const std::uint8_t* data, std::size_t size) {
 
 int zipReaderOneInput(const std::uint8_t* data, std::size_t size) {
   zipReaderOutcome(data, size);
-  // The book check reads the same bytes, data, package, navigation and
-  // content documents and all; what it says must be text a terminal and a
-  // JSON reader can take.
+  // The book check reads the same bytes, data and all (container, package
+  // document, navigation, content documents and their links); what it says
+  // must be text a terminal and a JSON reader can take.
   const sContainerCheckOptions deep{true, 1};
   for (const sFinding& finding : checkBook(std::span<const std::uint8_t>(data, size), deep)) {
     if (finding.code.empty() || !isValidUtf8(finding.message) || !isValidUtf8(visibleName(finding.entry))) std::abort();

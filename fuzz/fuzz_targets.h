@@ -12,7 +12,7 @@
 namespace plimsy::fuzz {
 
 // The bytes opened as an archive in memory; when it opens, its analysis log
-// is written into memory. Then the container check, deep, reads them too.
+// is written into memory. Then the book check, deep, reads them too.
 // Stops the process when the open fails without a message, or when a
 // finding has no code or a text that is not valid UTF-8.
 int zipReaderOneInput(const std::uint8_t* data, std::size_t size);
