@@ -274,6 +274,8 @@ class cBookCheck {
       return;
     }
     if (!find(target.entry)) {
+      // A missing file that the manifest lists is the manifest's RSC-001.
+      if (listed_.contains(target.entry)) return;
       error("RSC-007", source,
             fmt::format("The link \"{}\" (line {}) leads to \"{}\", which is not in the book.", visible(link.written),
                         link.line, visible(target.entry)));
