@@ -16,10 +16,10 @@ namespace plimsy {
 
 // The codes of Plimsy's own findings about the package, where epubcheck
 // reports the fault only as a schema error (RSC-005).
-inline constexpr const char* kCodeDuplicateItemId = "PLM-010";
-inline constexpr const char* kCodeEmptySpine = "PLM-011";
-inline constexpr const char* kCodeNavItemCount = "PLM-012";
-inline constexpr const char* kCodeItemWithoutHref = "PLM-013";
+inline constexpr const char* kCodeDuplicateItemId = "PLM-009";
+inline constexpr const char* kCodeEmptySpine = "PLM-010";
+inline constexpr const char* kCodeNavItemCount = "PLM-011";
+inline constexpr const char* kCodeItemWithoutHref = "PLM-012";
 
 // Checks the epub at `path` (UTF-8); what checkContainer says of a path that
 // names nothing or no archive holds here too.

@@ -254,10 +254,10 @@ std::vector<CheckBook> checkBooks() {
   // epubcheck keeps the second item of an id and then takes the first
   // item's file as one the manifest does not list (OPF-003).
   add("two manifest items of one id", "opf-id-twice.epub",
-      epub3([](BookFiles& f) { replace(f, kOpf, "<item id=\"nav\"", "<item id=\"css\""); }), {"PLM-010 error"})
+      epub3([](BookFiles& f) { replace(f, kOpf, "<item id=\"nav\"", "<item id=\"css\""); }), {"PLM-009 error"})
       .epubcheck = std::set<std::string>{"OPF-003 warning"};
   add("EPUB 3: no item has the nav property", "opf-nav-none.epub",
-      epub3([](BookFiles& f) { replace(f, kOpf, " properties=\"nav\"", ""); }), {"PLM-012 error"});
+      epub3([](BookFiles& f) { replace(f, kOpf, " properties=\"nav\"", ""); }), {"PLM-011 error"});
   add("EPUB 2: a spine without toc", "opf2-spine-toc-none.epub",
       epub2([](BookFiles& f) { replace(f, kOpf, "<spine toc=\"ncx\">", "<spine>"); }), {"NCX-002 error"});
   add("EPUB 2: the spine's toc names no item", "opf2-spine-toc-unknown.epub",
