@@ -1,5 +1,7 @@
 #include "engine/css_urls.h"
 
+#include "core/text.h"
+
 namespace plimsy {
 namespace {
 
@@ -18,25 +20,6 @@ bool isNameCharacter(char c) {
          static_cast<unsigned char>(c) >= 0x80;
 }
 char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-void appendUtf8(std::string& out, char32_t c) {
-  if (c == 0 || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 std::string_view trimmed(std::string_view text) {
   while (!text.empty() && isWhiteSpace(text.front())) text.remove_prefix(1);
@@ -75,6 +58,8 @@ void cCssUrlScanner::report() {
 void cCssUrlScanner::escapeDone() {
   char32_t c = 0;
   for (const char h : hex_) c = c * 16 + static_cast<char32_t>(h <= '9' ? h - '0' : lowerAscii(h) - 'a' + 10);
+  // CSS reads NUL, a surrogate and what lies past U+10FFFF as U+FFFD.
+  if (c == 0 || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
   if (value_.size() < kMostReference) appendUtf8(value_, c);
   hex_.clear();
 }
