@@ -19,7 +19,6 @@ bool isNameCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
          static_cast<unsigned char>(c) >= 0x80;
 }
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string_view trimmed(std::string_view text) {
   while (!text.empty() && isWhiteSpace(text.front())) text.remove_prefix(1);
@@ -57,7 +56,7 @@ void cCssUrlScanner::report() {
 
 void cCssUrlScanner::escapeDone() {
   char32_t c = 0;
-  for (const char h : hex_) c = c * 16 + static_cast<char32_t>(h <= '9' ? h - '0' : lowerAscii(h) - 'a' + 10);
+  for (const char h : hex_) c = c * 16 + static_cast<char32_t>(h <= '9' ? h - '0' : asciiLower(h) - 'a' + 10);
   // CSS reads NUL, a surrogate and what lies past U+10FFFF as U+FFFD.
   if (c == 0 || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
   if (value_.size() < kMostReference) appendUtf8(value_, c);
@@ -78,7 +77,7 @@ void cCssUrlScanner::normal(char c) {
     }
   }
   if (isNameCharacter(c)) {
-    if (word_.size() <= kMostWord) word_ += lowerAscii(c);
+    if (word_.size() <= kMostWord) word_ += asciiLower(c);
     return;
   }
   if (c == '@') {

@@ -14,6 +14,7 @@
 #include "engine/navigation_check.h"
 #include "engine/package_document.h"
 #include "support/zip_builder.h"
+#include "tests/support/findings_summary.h"
 
 namespace plimsy {
 namespace {
@@ -127,14 +128,7 @@ std::string archiveOf(const Files& files) {
   return test::buildArchive(test::planOf(std::move(entries)));
 }
 
-// "CODE severity entry", sorted: what a finding must be, without its wording.
-std::vector<std::string> summarize(const std::vector<sFinding>& findings) {
-  std::vector<std::string> lines;
-  for (const sFinding& f : findings)
-    lines.push_back(f.code + " " + std::string(severityName(f.severity)) + " " + visibleName(f.entry));
-  std::sort(lines.begin(), lines.end());
-  return lines;
-}
+using test::summarize;
 
 std::vector<sFinding> check(const std::string& archive, bool deep = false) {
   sContainerCheckOptions options;

@@ -13,6 +13,7 @@
 #include "engine/container_xml.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
+#include "tests/support/findings_summary.h"
 
 namespace plimsy {
 namespace {
@@ -59,14 +60,7 @@ void setFlags(test::EntryPlan& entry, std::uint16_t flags) {
   entry.editCdr = [flags](Cdr& c) { c.setGeneralFlags(flags); };
 }
 
-// "CODE severity entry", sorted: what a finding must be, without its wording.
-std::vector<std::string> summarize(const std::vector<sFinding>& findings) {
-  std::vector<std::string> lines;
-  for (const sFinding& f : findings)
-    lines.push_back(f.code + " " + std::string(severityName(f.severity)) + " " + visibleName(f.entry));
-  std::sort(lines.begin(), lines.end());
-  return lines;
-}
+using test::summarize;
 
 std::vector<sFinding> check(const std::string& archive, bool deep) {
   sContainerCheckOptions options;
